@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/chunked_array.h"
+#include "engine/structure_row.h"
+
+namespace corvane {
+
+// Growth step of the candidate store, in entries.
+inline constexpr std::size_t CandidateChunk = 102400;
+
+// A leaf of the traversal. The path is not held as text: `parent` names the
+// interior path node above the leaf and `index` the leaf's k in the last row,
+// so a candidate costs 16 bytes and its offset-path text is rendered on demand.
+struct CandidateEntry {
+    std::uint64_t address = 0;
+    std::uint32_t parent = 0;
+    std::uint32_t index = 0;
+};
+
+// An interior level of a path: the k chosen in its row, under its parent node.
+struct PathNode {
+    std::uint32_t parent = 0;
+    std::uint32_t index = 0;
+};
+
+inline constexpr std::uint32_t kNoPathNode = 0xFFFFFFFF;
+
+// The leaves one traversal found, in depth-first order.
+class CandidateStore {
+public:
+    // Drops every entry and node, releases all memory, and keeps `rows` to
+    // render path texts from.
+    void reset(std::vector<StructureRow> rows);
+
+    std::uint32_t addNode(std::uint32_t parent, std::uint32_t index);
+    void appendCandidate(std::uint32_t parent, std::uint32_t index, std::uint64_t address);
+
+    std::size_t candidateCount() const { return entries_.size(); }
+    std::size_t capacity() const { return entries_.capacity(); }
+    const CandidateEntry& entry(std::size_t i) const { return entries_[i]; }
+    std::uint64_t address(std::size_t i) const { return entries_[i].address; }
+    const std::vector<StructureRow>& rows() const { return rows_; }
+
+    // Offset of the k-th step of a row; rows of count 0 or less have one offset.
+    static std::int64_t rowOffset(const StructureRow& row, std::uint32_t index);
+
+    // Appends candidate i's offset-path text, e.g. 1400A2B30]18]0.
+    void appendPathText(std::size_t i, std::string& out) const;
+    std::string pathText(std::size_t i) const;
+
+    // The offsets of candidate i's path from the first row to the leaf.
+    std::vector<std::int64_t> pathOffsets(std::size_t i) const;
+
+    std::size_t memoryBytes() const { return entries_.memoryBytes() + nodes_.memoryBytes(); }
+
+private:
+    std::vector<StructureRow> rows_;
+    ChunkedArray<CandidateEntry, CandidateChunk> entries_;
+    ChunkedArray<PathNode, CandidateChunk> nodes_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace corvane {
+
+// Longest text formatHex writes: a 64-bit value in 16 digits.
+inline constexpr std::size_t kMaxHexDigits = 16;
+
+// Uppercase hexadecimal without prefix or leading zeros, "0" for zero. Writes
+// at most kMaxHexDigits characters (no terminator) and returns their count.
+std::size_t formatHex(std::uint64_t value, char* out);
+
+void appendHex(std::string& out, std::uint64_t value);
+
+}  // namespace corvane

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace corvane {
+
+// The engine's only view of the target process. A read succeeds whole or
+// fails whole, as ReadProcessMemory does: if any byte of the range cannot be
+// read, nothing counts as read and the buffer must not be relied on.
+class MemoryReader {
+public:
+    virtual ~MemoryReader() = default;
+
+    virtual bool read(std::uint64_t address, void* buffer, std::size_t size) = 0;
+
+    // Byte width of a pointer in the target: 4 or 8.
+    virtual unsigned pointerWidth() const = 0;
+};
+
+// Readability is granted per page; the span reads rely on it.
+inline constexpr std::uint64_t kPageSize = 4096;
+
+// Reads one pointer of the target's width into the low bytes of `slot`; the
+// high bytes are zero, so a 4-byte pointer arrives zero-extended.
+bool readPointer(MemoryReader& reader, std::uint64_t address, std::uint64_t& slot);
+
+// Assembles a little-endian pointer of `width` bytes from raw target bytes.
+std::uint64_t loadPointer(const unsigned char* bytes, unsigned width);
+
+}  // namespace corvane

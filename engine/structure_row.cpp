@@ -1,0 +1,72 @@
+#include "engine/structure_row.h"
+
+namespace corvane {
+namespace {
+
+int digitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+// Accumulates digits of `base` from `pos` into a wrapping unsigned value.
+template <typename Unsigned>
+Unsigned readDigits(std::string_view text, std::size_t pos, unsigned base) {
+    Unsigned value = 0;
+    for (; pos < text.size(); ++pos) {
+        const int digit = digitValue(text[pos]);
+        if (digit >= static_cast<int>(base)) break;
+        value = static_cast<Unsigned>(value * base + static_cast<unsigned>(digit));
+    }
+    return value;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+std::int64_t parseStartOffsetCell(std::string_view text) {
+    return static_cast<std::int64_t>(readDigits<std::uint64_t>(text, 0, 16));
+}
+
+std::int32_t parseCountCell(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && isBlank(text[pos])) ++pos;
+    bool negative = false;
+    auto takeSign = [&] {
+        if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
+            negative = text[pos] == '-';
+            ++pos;
+            return true;
+        }
+        return false;
+    };
+    const bool signFirst = takeSign();
+    unsigned base = 10;
+    if (pos < text.size() && text[pos] == '&') {
+        ++pos;
+        base = 8;
+        if (pos < text.size()) {
+            switch (text[pos]) {
+                case 'H': case 'h': base = 16; ++pos; break;
+                case 'O': case 'o': ++pos; break;
+                case 'B': case 'b': base = 2; ++pos; break;
+                default: break;
+            }
+        }
+    }
+    if (!signFirst) takeSign();
+    std::uint32_t value = readDigits<std::uint32_t>(text, pos, base);
+    if (negative) value = 0u - value;
+    return static_cast<std::int32_t>(value);
+}
+
+std::int64_t parseIncrementCell(std::string_view text) { return parseCountCell(text); }
+
+StructureRow structureRowFromCells(std::string_view start, std::string_view count,
+                                   std::string_view increment) {
+    return {parseStartOffsetCell(start), parseCountCell(count), parseIncrementCell(increment)};
+}
+
+}  // namespace corvane

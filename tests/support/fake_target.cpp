@@ -1,0 +1,65 @@
+#include "tests/support/fake_target.h"
+
+#include <algorithm>
+
+namespace corvane::test {
+
+void FakeTarget::map(std::uint64_t address, std::uint64_t size) {
+    if (size == 0) return;
+    const std::uint64_t last = (address + size - 1) & ~(kPageSize - 1);
+    for (std::uint64_t page = address & ~(kPageSize - 1);; page += kPageSize) {
+        pages_.try_emplace(page, Page{});
+        if (page == last) break;
+    }
+}
+
+void FakeTarget::unmap(std::uint64_t address, std::uint64_t size) {
+    if (size == 0) return;
+    const std::uint64_t last = (address + size - 1) & ~(kPageSize - 1);
+    for (std::uint64_t page = address & ~(kPageSize - 1);; page += kPageSize) {
+        pages_.erase(page);
+        if (page == last) break;
+    }
+}
+
+void FakeTarget::write(std::uint64_t address, const void* data, std::size_t size) {
+    map(address, size);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const std::uint64_t page = address & ~(kPageSize - 1);
+        const auto within = static_cast<std::size_t>(address - page);
+        const std::size_t piece = std::min<std::size_t>(size, kPageSize - within);
+        std::memcpy(pages_[page].data() + within, bytes, piece);
+        address += piece;
+        bytes += piece;
+        size -= piece;
+    }
+}
+
+void FakeTarget::writePointer(std::uint64_t address, std::uint64_t value) {
+    unsigned char bytes[8];
+    for (unsigned i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    write(address, bytes, pointerWidth_);
+}
+
+bool FakeTarget::read(std::uint64_t address, void* buffer, std::size_t size) {
+    ++readCalls_;
+    if (onRead) onRead();
+    if (size == 0) return true;
+    if (address + size < address) return false;
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (size > 0) {
+        const std::uint64_t page = address & ~(kPageSize - 1);
+        const auto found = pages_.find(page);
+        if (found == pages_.end()) return false;
+        const auto within = static_cast<std::size_t>(address - page);
+        const std::size_t piece = std::min<std::size_t>(size, kPageSize - within);
+        std::memcpy(out, found->second.data() + within, piece);
+        address += piece;
+        out += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+}  // namespace corvane::test

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string_view>
+
+#include "engine/memory_reader.h"
+
+namespace corvane::test {
+
+// An in-memory target of mapped pages. A read that touches any unmapped byte
+// fails whole, as ReadProcessMemory does for an unreadable page.
+class FakeTarget : public MemoryReader {
+public:
+    explicit FakeTarget(unsigned pointerWidth = 8) : pointerWidth_(pointerWidth) {}
+
+    // Maps the pages covering [address, address + size), zero-filled.
+    void map(std::uint64_t address, std::uint64_t size);
+    void unmap(std::uint64_t address, std::uint64_t size);
+    // Writes bytes into mapped pages, mapping them first when needed.
+    void write(std::uint64_t address, const void* data, std::size_t size);
+    void writePointer(std::uint64_t address, std::uint64_t value);
+    template <typename T>
+    void writeValue(std::uint64_t address, T value) {
+        write(address, &value, sizeof value);
+    }
+    void writeText(std::uint64_t address, std::string_view bytes) {
+        write(address, bytes.data(), bytes.size());
+    }
+
+    bool read(std::uint64_t address, void* buffer, std::size_t size) override;
+    unsigned pointerWidth() const override { return pointerWidth_; }
+
+    std::uint64_t readCalls() const { return readCalls_; }
+    void resetCounters() { readCalls_ = 0; }
+    // Called before every read; a test can use it to stop a traversal midway.
+    std::function<void()> onRead;
+
+private:
+    using Page = std::array<unsigned char, kPageSize>;
+    std::map<std::uint64_t, Page> pages_;
+    unsigned pointerWidth_;
+    std::uint64_t readCalls_ = 0;
+};
+
+}  // namespace corvane::test
