@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "engine/win32/unique_handle.h"
+
+namespace corvane::test {
+
+// A running sample target, started with pipes on its standard streams. Its
+// printed "key=HEX" lines are kept; it ends when this object does.
+class SampleProcess {
+public:
+    // Starts tools/sample_target.exe (or sample_target32.exe) beside the test
+    // executable's folder. Returns null when the process cannot be started or
+    // does not report ready; `why` then says what happened.
+    static std::unique_ptr<SampleProcess> start(bool bits32, bool large, std::string& why);
+
+    ~SampleProcess();
+    SampleProcess(const SampleProcess&) = delete;
+    SampleProcess& operator=(const SampleProcess&) = delete;
+
+    DWORD pid() const { return pid_; }
+    std::uint64_t value(const std::string& key) const;
+    // Sends one command line and waits for its answer; true for "ok".
+    bool command(const std::string& line);
+
+private:
+    SampleProcess() = default;
+    bool readLine(std::string& line);
+
+    UniqueHandle process_;
+    UniqueHandle toChild_;
+    UniqueHandle fromChild_;
+    DWORD pid_ = 0;
+    std::map<std::string, std::uint64_t> values_;
+    std::string pending_;
+};
+
+}  // namespace corvane::test

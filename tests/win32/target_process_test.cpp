@@ -1,0 +1,149 @@
+#include "engine/win32/target_process.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/traversal.h"
+#include "tests/support/sample_process.h"
+#include "tools/sample_target/sample_layout.h"
+
+namespace corvane {
+namespace {
+
+using test::SampleProcess;
+namespace sample = corvane::sample;
+
+// Runs every test against the 64-bit and the 32-bit sample target.
+class SampleTargetTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        std::string why;
+        process_ = SampleProcess::start(bits32(), false, why);
+        // Only a machine that cannot start 32-bit processes at all is excused.
+        if (!process_ && bits32() && why.rfind("CreateProcess failed", 0) == 0)
+            GTEST_SKIP() << "this machine cannot run 32-bit processes: " << why;
+        ASSERT_TRUE(process_) << why;
+        target_.targetPid = process_->pid();
+        ASSERT_EQ(target_.openTarget(), 0u);
+    }
+
+    bool bits32() const { return GetParam(); }
+    unsigned width() const { return bits32() ? 4 : 8; }
+    const sample::Places& places() const { return bits32() ? sample::kPlaces32 : sample::kPlaces64; }
+
+    std::vector<std::pair<std::string, std::uint64_t>> traverse(std::vector<StructureRow> rows) {
+        std::atomic<std::int32_t> stop{0};
+        CandidateStore store;
+        Traversal(target_, stop, store).run(std::move(rows));
+        std::vector<std::pair<std::string, std::uint64_t>> leaves;
+        for (std::size_t i = 0; i < store.candidateCount(); ++i)
+            leaves.emplace_back(store.pathText(i), store.address(i));
+        return leaves;
+    }
+
+    std::int32_t readLong(std::uint64_t address) {
+        std::int32_t value = 0;
+        EXPECT_TRUE(target_.readTarget(address, &value, sizeof value)) << std::hex << address;
+        return value;
+    }
+
+    std::unique_ptr<SampleProcess> process_;
+    TargetProcess target_;
+};
+
+std::string hex(std::uint64_t value) {
+    char text[20];
+    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+TEST_P(SampleTargetTest, PointerWidthFollowsTheTargetsBitness) {
+    EXPECT_EQ(nativeSystemBits(), 64u);
+    EXPECT_EQ(target_.pointerWidth(), width());
+    EXPECT_EQ(isNative64BitTarget(process_->pid()), !bits32());
+    EXPECT_EQ(process_->value("pointerWidth"), width());
+    EXPECT_EQ(process_->value("root"), places().root);
+}
+
+TEST_P(SampleTargetTest, TwoLevelsFollowOnlyFollowablePointers) {
+    auto slot = [&](unsigned k) { return hex(places().root + k * width()); };
+    const auto leaves = traverse({{static_cast<std::int64_t>(places().root), sample::kRootSlots,
+                                   static_cast<std::int64_t>(width())},
+                                  {sample::kIdOffset, 0, 0}});
+    // Slot 3 points where nothing is mapped: followable, so its leaf is a
+    // candidate; only reading its value fails.
+    const std::vector<std::pair<std::string, std::uint64_t>> expected{
+        {slot(0) + "]0", places().objects[0]},
+        {slot(3) + "]0", places().unmapped},
+        {slot(4) + "]0", places().objects[1]},
+        {slot(6) + "]0", places().objects[2]},
+    };
+    EXPECT_EQ(leaves, expected);
+    for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(readLong(places().objects[i]), 1000 + static_cast<int>(i));
+    std::int32_t value;
+    EXPECT_FALSE(target_.readTarget(places().unmapped, &value, sizeof value));
+}
+
+TEST_P(SampleTargetTest, ThreeLevelsReachEveryDataArray) {
+    const auto leaves = traverse({{static_cast<std::int64_t>(places().root), sample::kRootSlots,
+                                   static_cast<std::int64_t>(width())},
+                                  {sample::kDataPointerOffset, 0, 0},
+                                  {0, sample::kDataCount, 4}});
+    ASSERT_EQ(leaves.size(), 3u * sample::kDataCount);
+    for (unsigned object = 0; object < 3; ++object) {
+        for (unsigned j = 0; j < sample::kDataCount; ++j) {
+            const auto& [path, address] = leaves[object * sample::kDataCount + j];
+            EXPECT_EQ(path, hex(places().root + sample::kObjectSlot[object] * width()) + "]8]" + hex(4 * j));
+            EXPECT_EQ(address, places().objects[object] + sample::kDataOffset + 4 * j);
+            EXPECT_EQ(readLong(address), sample::dataValue(object, j));
+        }
+    }
+}
+
+TEST_P(SampleTargetTest, ATextBlockRunningIntoUnmappedMemoryIsNotReadAtAll) {
+    unsigned char block[256];
+    EXPECT_TRUE(target_.readTarget(places().edge + sample::kEdgeFitOffset, block, sizeof block));
+    EXPECT_FALSE(target_.readTarget(places().edge + sample::kEdgeCrossOffset, block, sizeof block));
+    // The same bytes in a shorter read are there.
+    EXPECT_TRUE(target_.readTarget(places().edge + sample::kEdgeCrossOffset, block, 0x80));
+}
+
+TEST_P(SampleTargetTest, ReadsSeeTheTargetChangeItsPointers) {
+    const std::uint64_t slot0 = places().root;
+    ASSERT_TRUE(process_->command("setptr " + hex(slot0) + " " + hex(places().objects[2])));
+    const auto leaves = traverse({{static_cast<std::int64_t>(slot0), 0, 0}, {0, 0, 0}});
+    ASSERT_EQ(leaves.size(), 1u);
+    EXPECT_EQ(leaves[0].second, places().objects[2]);
+    EXPECT_EQ(readLong(leaves[0].second), 1002);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bitness, SampleTargetTest, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? "Target32" : "Target64"; });
+
+TEST(TargetProcess, NoProcessChosenOpensNothingAndReadsNothing) {
+    TargetProcess target;
+    EXPECT_NE(target.openTarget(), 0u);
+    EXPECT_EQ(target.targetHandle(), nullptr);
+    EXPECT_EQ(target.pointerWidth(), 4u);
+    std::uint32_t value = 0;
+    EXPECT_FALSE(target.readTarget(reinterpret_cast<std::uintptr_t>(&value), &value, sizeof value));
+    std::atomic<std::int32_t> stop{0};
+    CandidateStore store;
+    Traversal(target, stop, store).run({{0x10000, 10, 4}, {0, 0, 0}});
+    EXPECT_EQ(store.candidateCount(), 0u);
+}
+
+TEST(TargetProcess, AProcessThatDoesNotExistReportsTheSystemsError) {
+    TargetProcess target;
+    target.targetPid = 0xFFFFFFF0;
+    EXPECT_EQ(target.openTarget(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(isNative64BitTarget(0xFFFFFFF0));
+}
+
+}  // namespace
+}  // namespace corvane

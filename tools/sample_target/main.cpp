@@ -1,0 +1,132 @@
+// A process to search: lays out the structures of sample_layout.h at fixed
+// addresses, prints where they are, then waits. Commands on standard input
+// change its memory the way a running game would:
+//   set32 ADDRESS VALUE     writes a long (address hexadecimal, value decimal)
+//   setptr ADDRESS VALUE    writes a pointer (both hexadecimal)
+// Every command is answered with "ok" or "error". End of input ends it.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/sample_target/sample_layout.h"
+
+namespace {
+
+using namespace corvane::sample;
+
+using Pointer = std::uintptr_t;
+
+bool sawError = false;
+
+unsigned char* allocateAt(std::uint64_t address, std::size_t size) {
+    void* block = VirtualAlloc(reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)), size,
+                               MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (block == nullptr) {
+        std::printf("error=cannot allocate %llX (%lu)\n", static_cast<unsigned long long>(address),
+                    GetLastError());
+        sawError = true;
+    }
+    return static_cast<unsigned char*>(block);
+}
+
+template <typename T>
+void put(unsigned char* base, unsigned offset, T value) {
+    std::memcpy(base + offset, &value, sizeof value);
+}
+
+void buildObject(unsigned char* object, unsigned number) {
+    put<std::int32_t>(object, kIdOffset, static_cast<std::int32_t>(1000 + number));
+    put<std::int32_t>(object, kNegativeOffset, kNegativeValue);
+    put<Pointer>(object, kDataPointerOffset, reinterpret_cast<Pointer>(object + kDataOffset));
+    put<float>(object, kSingleOffset, kSingleValue);
+    put<float>(object, kBigSingleOffset, kBigSingleValue);
+    put<double>(object, kDoubleOffset, kDoubleValue);
+    put<std::uint8_t>(object, kByteOffset, kByteValue);
+    put<std::uint16_t>(object, kShortOffset, 0xFFFF);
+    put<std::uint64_t>(object, kInt64Offset, kInt64Value);
+    std::memcpy(object + kAnsiOffset, kGbkText, sizeof kGbkText);
+    std::memcpy(object + kUtf16Offset, kUtf16Text, sizeof kUtf16Text);
+    std::memcpy(object + kUtf8Offset, kUtf8Text, sizeof kUtf8Text);
+    for (unsigned j = 0; j < kDataCount; ++j)
+        put<std::int32_t>(object, kDataOffset + 4 * j, dataValue(number, j));
+}
+
+void buildLarge(const Places& places) {
+    unsigned char* table = allocateAt(places.largeTable, kLargeCount * sizeof(Pointer));
+    unsigned char* blocks = allocateAt(places.largeBlocks, kLargeCount * kLargeBlockStride);
+    if (table == nullptr || blocks == nullptr) return;
+    for (unsigned i = 0; i < kLargeCount; ++i) {
+        unsigned char* block = blocks + i * kLargeBlockStride;
+        put<Pointer>(table, i * static_cast<unsigned>(sizeof(Pointer)), reinterpret_cast<Pointer>(block));
+        for (unsigned j = 0; j < kLargeCount; ++j) put<std::int32_t>(block, 4 * j, largeValue(i, j));
+    }
+    std::printf("largeTable=%llX\n", static_cast<unsigned long long>(places.largeTable));
+}
+
+void build(const Places& places, bool large) {
+    unsigned char* root = allocateAt(places.root, 0x1000);
+    unsigned char* objects[3];
+    for (unsigned i = 0; i < 3; ++i) objects[i] = allocateAt(places.objects[i], 0x1000);
+    unsigned char* edge = allocateAt(places.edge, kEdgeRegionSize);
+    if (sawError) return;
+    Pointer slots[kRootSlots] = {};
+    for (unsigned i = 0; i < 3; ++i) slots[kObjectSlot[i]] = reinterpret_cast<Pointer>(objects[i]);
+    slots[1] = static_cast<Pointer>(kNullSlotValue);
+    slots[2] = static_cast<Pointer>(kFillSlotValue);
+    slots[3] = static_cast<Pointer>(places.unmapped);
+    slots[5] = static_cast<Pointer>(kAllOnesSlotValue);
+    slots[7] = static_cast<Pointer>(kLowSlotValue);
+    std::memcpy(root, slots, sizeof slots);
+    for (unsigned i = 0; i < 3; ++i) buildObject(objects[i], i);
+    std::memset(edge + kEdgeFitOffset, 'e', 0xFF);
+    std::memset(edge + kEdgeCrossOffset, 'x', 0x10);
+
+    std::printf("pointerWidth=%u\n", static_cast<unsigned>(sizeof(Pointer)));
+    std::printf("root=%llX\n", static_cast<unsigned long long>(places.root));
+    for (unsigned i = 0; i < 3; ++i)
+        std::printf("object%u=%llX\n", i, static_cast<unsigned long long>(places.objects[i]));
+    std::printf("edge=%llX\n", static_cast<unsigned long long>(places.edge));
+    if (large) buildLarge(places);
+}
+
+bool runCommand(const char* line) {
+    char verb[16] = {};
+    unsigned long long address = 0;
+    char value[32] = {};
+    if (std::sscanf(line, "%15s %llx %31s", verb, &address, value) != 3) return false;
+    void* where = reinterpret_cast<void*>(static_cast<std::uintptr_t>(address));
+    if (std::strcmp(verb, "set32") == 0) {
+        const auto number = static_cast<std::int32_t>(std::strtoll(value, nullptr, 10));
+        std::memcpy(where, &number, sizeof number);
+        return true;
+    }
+    if (std::strcmp(verb, "setptr") == 0) {
+        const auto pointer = static_cast<Pointer>(std::strtoull(value, nullptr, 16));
+        std::memcpy(where, &pointer, sizeof pointer);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool large = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--large") == 0) large = true;
+    build(sizeof(Pointer) == 8 ? kPlaces64 : kPlaces32, large);
+    std::printf("%s\n", sawError ? "failed" : "ready");
+    std::fflush(stdout);
+    if (sawError) return 1;
+
+    char line[256];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        std::printf("%s\n", runCommand(line) ? "ok" : "error");
+        std::fflush(stdout);
+    }
+    return 0;
+}
