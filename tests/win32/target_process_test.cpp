@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "engine/traversal.h"
-#include "tests/support/sample_process.h"
+#include "tools/sample_target/sample_process.h"
 #include "tools/sample_target/sample_layout.h"
 
 namespace corvane {
 namespace {
 
-using test::SampleProcess;
+using sample::SampleProcess;
 namespace sample = corvane::sample;
 
 // Runs every test against the 64-bit and the 32-bit sample target.

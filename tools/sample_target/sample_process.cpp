@@ -1,16 +1,18 @@
-#include "tests/support/sample_process.h"
+#include "tools/sample_target/sample_process.h"
 
 #include <cstdlib>
 #include <stdexcept>
 
-namespace corvane::test {
+namespace corvane::sample {
 namespace {
 
+// The sample targets are built into tools/ of the build tree; the programs
+// that start them live in tools/ or tests/ beside it.
 std::wstring sampleTargetPath(bool bits32) {
     wchar_t module[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
     std::wstring path(module, length);
-    path.resize(path.find_last_of(L"\\/") + 1);  // .../build/windows/tests/
+    path.resize(path.find_last_of(L"\\/") + 1);
     return path + (bits32 ? L"..\\tools\\sample_target32.exe" : L"..\\tools\\sample_target.exe");
 }
 
@@ -99,4 +101,4 @@ bool SampleProcess::readLine(std::string& line) {
     }
 }
 
-}  // namespace corvane::test
+}  // namespace corvane::sample

@@ -9,7 +9,7 @@
 
 #include "engine/win32/unique_handle.h"
 
-namespace corvane::test {
+namespace corvane::sample {
 
 // A running sample target, started with pipes on its standard streams. Its
 // printed "key=HEX" lines are kept; it ends when this object does.
@@ -41,4 +41,4 @@ private:
     std::string pending_;
 };
 
-}  // namespace corvane::test
+}  // namespace corvane::sample

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the portable engine natively under ASan+UBSan
+# and under TSan, then the Windows executables under Wine. Ends with one
+# summary line over all suites; exits non-zero when anything failed.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+bash tools/setup.sh || exit 1
+. tools/wine-env.sh
+
+passed=0
+failed=0
+status=0
+# Keep one wineserver up for the whole Windows suite instead of one per test.
+wineserver -p 2>/dev/null || true
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
+for preset in native native-tsan windows; do
+    echo "=== $preset ==="
+    if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 && ! cmake --preset "$preset"; then
+        echo "configure failed: $preset"; status=1; failed=$((failed + 1)); continue
+    fi
+    rm -f "build-$preset.log"
+    if ! cmake --build --preset "$preset" -- -k 0; then
+        echo "build failed: $preset"; status=1; failed=$((failed + 1)); continue
+    fi
+    log=$(mktemp)
+    ctest --preset "$preset" 2>&1 | tee "$log"
+    [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+    summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    rm -f "$log"
+    if [ -z "$summary" ]; then
+        echo "no test summary: $preset"; status=1; failed=$((failed + 1)); continue
+    fi
+    f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+    t=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+    passed=$((passed + t - f))
+    failed=$((failed + f))
+done
+
+echo "Corvane: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$status" -eq 0 ]
