@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/search_value.h"
+#include "engine/text_codec.h"
+#include "engine/value_type.h"
+
+namespace corvane {
+
+// The condition of one pass, prepared once from the selections and the two
+// search texts and then tested against every value read. Numeric kinds are
+// tested without any allocation; the text kinds convert what they must.
+//
+// Conditions 0 and 6 keep every numeric value; 6 keeps a text containing
+// value 1. The change conditions 7 to 10 need the value listed before, which
+// only the next search has: here they keep everything, as condition 0 does.
+class ValueFilter {
+public:
+    ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition condition, std::string_view text1,
+                std::string_view text2, const TextCodec& codec);
+
+    ValueType type() const { return type_; }
+    std::uint8_t baseMode() const { return baseMode_; }
+    SearchCondition condition() const { return condition_; }
+
+    // Bytes to read at each address and to pass to the members below.
+    std::size_t readSize() const { return valueReadSize(type_); }
+
+    bool matches(const unsigned char* bytes) const;
+
+    // The value text of the bytes read, unfloored.
+    std::string valueText(const unsigned char* bytes) const;
+
+private:
+    bool matchesInteger(const unsigned char* bytes) const;
+    bool matchesFloat(const unsigned char* bytes) const;
+    template <typename Text>
+    bool matchesText(Text text, Text value1, Text value2) const;
+
+    ValueType type_;
+    std::uint8_t baseMode_;
+    ValueVariant variant_;
+    SearchCondition condition_;
+    bool floors_;
+    const TextCodec& codec_;
+    // Integers as order keys: unsigned order of the keys is the variant's
+    // order of the values.
+    std::uint64_t key1_ = 0;
+    std::uint64_t key2_ = 0;
+    double number1_ = 0.0;
+    double number2_ = 0.0;
+    SearchValue value1_;
+    SearchValue value2_;
+};
+
+}  // namespace corvane
