@@ -129,12 +129,6 @@ TEST(ValueText, FloatTextsComeFromTheBytesRead) {
     EXPECT_EQ(numberText(ValueType::Double, 0, bytesOf(-2.5)), "-2.5");
 }
 
-TEST(ValueText, ExtremeIntegersFitTheBuffer) {
-    char out[kMaxNumberTextLength];
-    EXPECT_EQ(formatSigned(std::numeric_limits<std::int64_t>::min(), out), 20u);
-    EXPECT_EQ(formatUnsigned(std::numeric_limits<std::uint64_t>::max(), out), 20u);
-}
-
 TEST(ValueText, AnsiTextEndsAtNulOrAfter256Bytes) {
     const FakeTextCodec codec;
     const auto withNul = readBytes(ValueType::AnsiText, {'a', 'b', 'c', 0, 'd'});

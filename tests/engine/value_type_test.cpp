@@ -32,15 +32,5 @@ TEST(ValueType, ReadSizesAndVariantsPerBase) {
     }
 }
 
-TEST(ValueType, OnlyTheSecondItemSwitchesTheMode) {
-    EXPECT_TRUE(isHexadecimal(ValueType::Byte, 1));
-    EXPECT_FALSE(isHexadecimal(ValueType::Long, kNoBaseMode));
-    EXPECT_FALSE(isHexadecimal(ValueType::Single, 1));
-    EXPECT_TRUE(ignoresDecimals(ValueType::Double, 0));
-    EXPECT_FALSE(ignoresDecimals(ValueType::Double, 1));
-    EXPECT_FALSE(ignoresDecimals(ValueType::Double, kNoBaseMode));
-    EXPECT_FALSE(ignoresDecimals(ValueType::Long, 0));
-}
-
 }  // namespace
 }  // namespace corvane
