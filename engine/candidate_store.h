@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/chunked_array.h"
+#include "engine/path_table.h"
 #include "engine/structure_row.h"
 
 namespace corvane {
@@ -14,30 +16,22 @@ namespace corvane {
 inline constexpr std::size_t CandidateChunk = 102400;
 
 // A leaf of the traversal. The path is not held as text: `parent` names the
-// interior path node above the leaf and `index` the leaf's k in the last row,
-// so a candidate costs 16 bytes and its offset-path text is rendered on demand.
+// path node above the leaf and `index` the leaf's k in the last row, so a
+// candidate costs 16 bytes and its offset-path text is rendered on demand.
 struct CandidateEntry {
     std::uint64_t address = 0;
-    std::uint32_t parent = 0;
+    std::uint32_t parent = kNoPathNode;
     std::uint32_t index = 0;
 };
-
-// An interior level of a path: the k chosen in its row, under its parent node.
-struct PathNode {
-    std::uint32_t parent = 0;
-    std::uint32_t index = 0;
-};
-
-inline constexpr std::uint32_t kNoPathNode = 0xFFFFFFFF;
 
 // The leaves one traversal found, in depth-first order.
 class CandidateStore {
 public:
     // Drops every entry and node, releases all memory, and keeps `rows` to
-    // render path texts from.
+    // tell the leaf offsets from.
     void reset(std::vector<StructureRow> rows);
 
-    std::uint32_t addNode(std::uint32_t parent, std::uint32_t index);
+    std::uint32_t addNode(std::uint32_t parent, std::int64_t offset) { return paths_->add(parent, offset); }
     void appendCandidate(std::uint32_t parent, std::uint32_t index, std::uint64_t address);
 
     std::size_t candidateCount() const { return entries_.size(); }
@@ -48,6 +42,14 @@ public:
 
     // Offset of the k-th step of a row; rows of count 0 or less have one offset.
     static std::int64_t rowOffset(const StructureRow& row, std::uint32_t index);
+    std::int64_t leafOffset(std::size_t i) const { return rowOffset(rows_.back(), entries_[i].index); }
+
+    // The path nodes, shared with the results that outlive this store.
+    const std::shared_ptr<PathTable>& paths() const { return paths_; }
+
+    // Frees the entries below `i`, which a consumer reading the store in
+    // order is done with; they must not be read again.
+    void releaseBefore(std::size_t i) { entries_.releaseBefore(i); }
 
     // Appends candidate i's offset-path text, e.g. 1400A2B30]18]0.
     void appendPathText(std::size_t i, std::string& out) const;
@@ -56,12 +58,12 @@ public:
     // The offsets of candidate i's path from the first row to the leaf.
     std::vector<std::int64_t> pathOffsets(std::size_t i) const;
 
-    std::size_t memoryBytes() const { return entries_.memoryBytes() + nodes_.memoryBytes(); }
+    std::size_t memoryBytes() const { return entries_.memoryBytes() + paths_->memoryBytes(); }
 
 private:
     std::vector<StructureRow> rows_;
     ChunkedArray<CandidateEntry, CandidateChunk> entries_;
-    ChunkedArray<PathNode, CandidateChunk> nodes_;
+    std::shared_ptr<PathTable> paths_ = std::make_shared<PathTable>();
 };
 
 }  // namespace corvane

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -17,9 +18,22 @@ public:
     T& operator[](std::size_t i) { return chunks_[i / ChunkSize][i % ChunkSize]; }
     const T& operator[](std::size_t i) const { return chunks_[i / ChunkSize][i % ChunkSize]; }
 
-    void push_back(const T& value) {
+    void push_back(T value) {
         if (size_ == capacity()) chunks_.push_back(std::make_unique<T[]>(ChunkSize));
-        (*this)[size_++] = value;
+        (*this)[size_++] = std::move(value);
+    }
+
+    // Frees the whole chunks below `i`; their entries must not be used again.
+    void releaseBefore(std::size_t i) {
+        for (std::size_t chunk = 0; chunk < i / ChunkSize && chunk < chunks_.size(); ++chunk)
+            chunks_[chunk].reset();
+    }
+
+    // Keeps the first `n` entries and frees the chunks past them.
+    void truncate(std::size_t n) {
+        if (n >= size_) return;
+        size_ = n;
+        chunks_.resize((n + ChunkSize - 1) / ChunkSize);
     }
 
     // Releases every chunk.
@@ -30,7 +44,10 @@ public:
     }
 
     std::size_t memoryBytes() const {
-        return capacity() * sizeof(T) + chunks_.capacity() * sizeof(std::unique_ptr<T[]>);
+        std::size_t bytes = chunks_.capacity() * sizeof(std::unique_ptr<T[]>);
+        for (const auto& chunk : chunks_)
+            if (chunk) bytes += ChunkSize * sizeof(T);
+        return bytes;
     }
 
 private:

@@ -98,7 +98,8 @@ std::uint32_t Traversal::parentNode(std::size_t depth) {
     std::uint32_t parent = kNoPathNode;
     for (std::size_t d = 0; d < depth; ++d) {
         Level& level = levels_[d];
-        if (level.node == kNoPathNode) level.node = store_.addNode(parent, level.index);
+        if (level.node == kNoPathNode)
+            level.node = store_.addNode(parent, CandidateStore::rowOffset(store_.rows()[d], level.index));
         parent = level.node;
     }
     return parent;

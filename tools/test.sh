@@ -11,9 +11,12 @@ bash tools/setup.sh || exit 1
 passed=0
 failed=0
 status=0
-# Keep one wineserver up for the whole Windows suite instead of one per test.
-wineserver -p 2>/dev/null || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
+# Keep one wineserver, and Wine's own services, up for the whole Windows
+# suite instead of starting them per test. Started here, away from ctest's
+# output pipes: services that inherited them would keep ctest waiting forever.
+wineserver -p >/dev/null 2>&1 || true
+"$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 for preset in native native-tsan windows; do
     echo "=== $preset ==="

@@ -2,6 +2,8 @@
 
 #include <sys/uio.h>
 
+#include <cerrno>
+
 namespace corvane {
 
 bool LinuxProcessReader::read(std::uint64_t address, void* buffer, std::size_t size) {
@@ -11,6 +13,15 @@ bool LinuxProcessReader::read(std::uint64_t address, void* buffer, std::size_t s
     // A partial read stops at the first unreadable page; it counts as a failure.
     const ssize_t got = process_vm_readv(pid_, &local, 1, &remote, 1, 0);
     return got >= 0 && static_cast<std::size_t>(got) == size;
+}
+
+std::uint32_t LinuxProcessReader::openTarget() {
+    if (pid_ <= 0) return ESRCH;
+    // A zero-length read checks existence and permission without reading.
+    iovec local{nullptr, 0};
+    iovec remote{nullptr, 0};
+    if (process_vm_readv(pid_, &local, 1, &remote, 1, 0) < 0) return static_cast<std::uint32_t>(errno);
+    return 0;
 }
 
 }  // namespace corvane

@@ -2,17 +2,19 @@
 
 #include <sys/types.h>
 
-#include "engine/memory_reader.h"
+#include "engine/target_access.h"
 
 namespace corvane {
 
 // Reads another Linux process's memory with process_vm_readv, all or nothing
 // like ReadProcessMemory, so Linux processes can be searched from the command line.
-class LinuxProcessReader : public MemoryReader {
+class LinuxProcessReader : public TargetAccess {
 public:
     explicit LinuxProcessReader(pid_t pid) : pid_(pid) {}
 
     bool read(std::uint64_t address, void* buffer, std::size_t size) override;
+    // 0 when the process exists and may be read, otherwise its errno.
+    std::uint32_t openTarget() override;
     unsigned pointerWidth() const override { return sizeof(void*); }
 
 private:

@@ -18,7 +18,7 @@ bool isNative64BitTarget(DWORD pid) {
     return !wow64;
 }
 
-DWORD TargetProcess::openTarget() {
+std::uint32_t TargetProcess::openTarget() {
     const DWORD pid = targetPid.load();
     handle_.reset(OpenProcess(kTargetAccess, FALSE, pid));
     const DWORD error = handle_ ? 0 : GetLastError();

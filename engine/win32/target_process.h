@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/memory_reader.h"
+#include "engine/target_access.h"
 #include "engine/win32/unique_handle.h"
 
 namespace corvane {
@@ -23,14 +23,14 @@ bool isNative64BitTarget(DWORD pid);
 // The chosen process, the handle of the last first search and its pointer
 // width. Only the first search writes the handle and the width, while no other
 // worker runs; every pass reads through them.
-class TargetProcess : public MemoryReader {
+class TargetProcess : public TargetAccess {
 public:
     std::atomic<DWORD> targetPid{0};
 
     // Opens `targetPid` afresh and fixes the pointer width; the previous
     // handle is closed. Returns 0 or the system's error code of the open; on
     // failure the handle is null and every read fails.
-    DWORD openTarget();
+    std::uint32_t openTarget() override;
 
     bool readTarget(std::uint64_t address, void* buffer, std::size_t size) const;
 

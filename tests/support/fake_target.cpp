@@ -45,6 +45,7 @@ void FakeTarget::writePointer(std::uint64_t address, std::uint64_t value) {
 bool FakeTarget::read(std::uint64_t address, void* buffer, std::size_t size) {
     ++readCalls_;
     if (onRead) onRead();
+    if (openError != 0) return false;
     if (size == 0) return true;
     if (address + size < address) return false;
     auto* out = static_cast<unsigned char*>(buffer);

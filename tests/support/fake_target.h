@@ -7,13 +7,13 @@
 #include <map>
 #include <string_view>
 
-#include "engine/memory_reader.h"
+#include "engine/target_access.h"
 
 namespace corvane::test {
 
 // An in-memory target of mapped pages. A read that touches any unmapped byte
 // fails whole, as ReadProcessMemory does for an unreadable page.
-class FakeTarget : public MemoryReader {
+class FakeTarget : public TargetAccess {
 public:
     explicit FakeTarget(unsigned pointerWidth = 8) : pointerWidth_(pointerWidth) {}
 
@@ -32,6 +32,9 @@ public:
     }
 
     bool read(std::uint64_t address, void* buffer, std::size_t size) override;
+    std::uint32_t openTarget() override { return openError; }
+    // What the next openTarget reports; while it is not 0 every read fails.
+    std::uint32_t openError = 0;
     unsigned pointerWidth() const override { return pointerWidth_; }
 
     std::uint64_t readCalls() const { return readCalls_; }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/text_codec.h"
 #include "engine/traversal.h"
+#include "engine/value_text.h"
 #include "tools/sample_target/sample_process.h"
 #include "tools/sample_target/sample_layout.h"
 
@@ -120,6 +122,39 @@ TEST_P(SampleTargetTest, ReadsSeeTheTargetChangeItsPointers) {
     ASSERT_EQ(leaves.size(), 1u);
     EXPECT_EQ(leaves[0].second, places().objects[2]);
     EXPECT_EQ(readLong(leaves[0].second), 1002);
+}
+
+struct ValueCase {
+    unsigned offset;
+    ValueType type;
+    std::uint8_t baseMode;
+    const char* text;
+};
+
+// Every kind read cross-process and written as its value text, the texts
+// through the system's code-page conversions (936 here).
+TEST_P(SampleTargetTest, ValuesOfEveryKindReadAsTheirTexts) {
+    const ValueCase cases[] = {
+        {sample::kIdOffset, ValueType::Long, 0, "1001"},
+        {sample::kNegativeOffset, ValueType::Long, 0, "-5"},
+        {sample::kNegativeOffset, ValueType::Long, 1, "FFFFFFFB"},
+        {sample::kSingleOffset, ValueType::Single, 0, "3.75"},
+        {sample::kBigSingleOffset, ValueType::Single, 1, "1e+010"},
+        {sample::kDoubleOffset, ValueType::Double, 1, "0.1"},
+        {sample::kByteOffset, ValueType::Byte, 0, "200"},
+        {sample::kByteOffset, ValueType::Byte, 1, "C8"},
+        {sample::kShortOffset, ValueType::Short, 0, "-1"},
+        {sample::kShortOffset, ValueType::Short, 1, "FFFF"},
+        {sample::kInt64Offset, ValueType::Int64, 1, "123456789ABCDEF0"},
+        {sample::kAnsiOffset, ValueType::AnsiText, kNoBaseMode, sample::kGbkText},
+        {sample::kUtf16Offset, ValueType::Utf16Text, kNoBaseMode, sample::kGbkText},
+        {sample::kUtf8Offset, ValueType::Utf8Text, kNoBaseMode, sample::kGbkText},
+    };
+    for (const auto& c : cases) {
+        unsigned char bytes[257] = {};
+        ASSERT_TRUE(target_.readTarget(places().objects[1] + c.offset, bytes, valueReadSize(c.type)));
+        EXPECT_EQ(valueText(c.type, c.baseMode, bytes, systemTextCodec()), c.text) << "offset " << c.offset;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Bitness, SampleTargetTest, ::testing::Values(false, true),

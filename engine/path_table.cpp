@@ -1,0 +1,79 @@
+#include "engine/path_table.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "engine/hex_text.h"
+
+namespace corvane {
+
+std::uint32_t PathTable::add(std::uint32_t parent, std::int64_t offset) {
+    if (nodes_.size() >= kNoPathNode) throw std::length_error("too many pointer paths");
+    nodes_.push_back({offset, parent});
+    return static_cast<std::uint32_t>(nodes_.size() - 1);
+}
+
+std::uint32_t PathTable::intern(std::uint32_t parent, std::int64_t offset) {
+    const std::uint64_t key = static_cast<std::uint64_t>(offset) * 0x9E3779B97F4A7C15ull ^ parent;
+    auto& bucket = interned_[key];
+    for (std::uint32_t index : bucket) {
+        const PathNode& existing = nodes_[index];
+        if (existing.parent == parent && existing.offset == offset) return index;
+    }
+    const std::uint32_t index = add(parent, offset);
+    bucket.push_back(index);
+    return index;
+}
+
+void PathTable::offsets(std::uint32_t parent, std::int64_t leafOffset,
+                        std::vector<std::int64_t>& out) const {
+    out.clear();
+    out.push_back(leafOffset);
+    for (std::uint32_t node = parent; node != kNoPathNode; node = nodes_[node].parent)
+        out.push_back(nodes_[node].offset);
+    std::reverse(out.begin(), out.end());
+}
+
+void PathTable::appendPathText(std::uint32_t parent, std::int64_t leafOffset, std::string& out) const {
+    // Render the levels from the leaf upwards, then reverse them in place.
+    const std::size_t start = out.size();
+    std::size_t levels = 0;
+    auto appendReversed = [&](std::int64_t offset) {
+        if (levels++ > 0) out.push_back(']');
+        char digits[kMaxHexDigits];
+        const std::size_t length = formatHex(static_cast<std::uint64_t>(offset), digits);
+        for (std::size_t i = length; i-- > 0;) out.push_back(digits[i]);
+    };
+    appendReversed(leafOffset);
+    for (std::uint32_t node = parent; node != kNoPathNode; node = nodes_[node].parent)
+        appendReversed(nodes_[node].offset);
+    std::reverse(out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
+}
+
+bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets) {
+    offsets.clear();
+    if (text.empty()) return false;
+    std::uint64_t value = 0;
+    bool digits = false;
+    for (char c : text) {
+        if (c == ']') {
+            if (!digits) return false;
+            offsets.push_back(static_cast<std::int64_t>(value));
+            value = 0;
+            digits = false;
+            continue;
+        }
+        unsigned digit;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else return false;
+        value = value * 16 + digit;
+        digits = true;
+    }
+    if (!digits) return false;
+    offsets.push_back(static_cast<std::int64_t>(value));
+    return true;
+}
+
+}  // namespace corvane

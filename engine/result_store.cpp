@@ -1,0 +1,162 @@
+#include "engine/result_store.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "engine/hex_text.h"
+
+namespace corvane {
+namespace {
+
+std::uint32_t serialOf(const ResultEntry& entry) { return entry.serial & ~kDroppedBit; }
+
+}  // namespace
+
+std::size_t ResultStore::count() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+bool ResultStore::allocated() const {
+    std::lock_guard lock(mutex_);
+    return allocated_;
+}
+
+void ResultStore::replace(std::shared_ptr<const PathTable> paths, ResultEntries entries) {
+    if (entries.size() >= kDroppedBit) throw std::length_error("too many results");
+    for (std::size_t i = 0; i < entries.size(); ++i) entries[i].serial = static_cast<std::uint32_t>(i);
+    std::lock_guard lock(mutex_);
+    // The old entries are freed after the lock is released.
+    std::swap(entries_, entries);
+    paths_ = std::move(paths);
+    allocated_ = true;
+}
+
+void ResultStore::removeAt(std::size_t index) {
+    ResultEntry removed;
+    std::lock_guard lock(mutex_);
+    const std::size_t n = entries_.size();
+    if (index >= n) return;
+    removed = std::move(entries_[index]);
+    for (std::size_t i = index + 1; i < n; ++i) entries_[i - 1] = std::move(entries_[i]);
+    entries_.truncate(n - 1);
+}
+
+void ResultStore::clear() {
+    ResultEntries gone;
+    std::lock_guard lock(mutex_);
+    std::swap(entries_, gone);
+    paths_.reset();
+    allocated_ = false;
+}
+
+bool ResultStore::appendCellText(std::size_t row, int column, std::string& out) const {
+    std::lock_guard lock(mutex_);
+    if (row >= entries_.size()) return false;
+    const ResultEntry& entry = entries_[row];
+    switch (column) {
+        case 0:
+            if (paths_) paths_->appendPathText(entry.parent, entry.leafOffset, out);
+            return true;
+        case 1:
+            entry.value.appendText(out);
+            return true;
+        case 2:
+            appendHex(out, entry.address);
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string ResultStore::pathText(std::size_t row) const {
+    std::string text;
+    appendCellText(row, 0, text);
+    return text;
+}
+
+std::string ResultStore::valueText(std::size_t row) const {
+    std::string text;
+    appendCellText(row, 1, text);
+    return text;
+}
+
+std::uint64_t ResultStore::address(std::size_t row) const {
+    std::lock_guard lock(mutex_);
+    return row < entries_.size() ? entries_[row].address : 0;
+}
+
+std::shared_ptr<const PathTable> ResultStore::paths() const {
+    std::lock_guard lock(mutex_);
+    return paths_;
+}
+
+std::size_t ResultStore::lowerBound(std::uint32_t serial, std::size_t hint) const {
+    const std::size_t n = entries_.size();
+    if (hint < n && serialOf(entries_[hint]) >= serial && (hint == 0 || serialOf(entries_[hint - 1]) < serial))
+        return hint;
+    std::size_t low = 0, high = n;
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (serialOf(entries_[middle]) < serial) low = middle + 1;
+        else high = middle;
+    }
+    return low;
+}
+
+std::size_t ResultStore::snapshot(bool fromStart, std::uint32_t after, std::size_t max,
+                                  std::vector<ResultSnapshot>& out) const {
+    std::lock_guard lock(mutex_);
+    const std::size_t n = entries_.size();
+    std::size_t i = fromStart ? 0 : lowerBound(after + 1, 0);
+    std::size_t taken = 0;
+    if (out.size() < max) out.resize(max);
+    for (; i < n && taken < max; ++i) {
+        const ResultEntry& entry = entries_[i];
+        if (entry.serial & kDroppedBit) continue;
+        ResultSnapshot& snap = out[taken++];
+        snap.serial = entry.serial;
+        snap.parent = entry.parent;
+        snap.leafOffset = entry.leafOffset;
+        snap.address = entry.address;
+        snap.value = entry.value.clone();
+    }
+    return taken;
+}
+
+void ResultStore::apply(std::vector<Update>& updates) {
+    std::lock_guard lock(mutex_);
+    std::size_t hint = 0;
+    for (Update& update : updates) {
+        const std::size_t i = lowerBound(update.serial, hint);
+        if (i >= entries_.size() || serialOf(entries_[i]) != update.serial) continue;  // removed meanwhile
+        hint = i + 1;
+        ResultEntry& entry = entries_[i];
+        if (!update.keep) {
+            entry.serial |= kDroppedBit;
+        } else if (update.changed) {
+            entry.address = update.address;
+            std::swap(entry.value, update.value);  // the old value is freed outside the lock
+        }
+    }
+}
+
+void ResultStore::compact() {
+    std::lock_guard lock(mutex_);
+    const std::size_t n = entries_.size();
+    std::size_t kept = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+        if (entries_[j].serial & kDroppedBit) continue;
+        if (kept != j) entries_[kept] = std::move(entries_[j]);
+        ++kept;
+    }
+    entries_.truncate(kept);
+    allocated_ = true;
+}
+
+std::size_t ResultStore::memoryBytes() const {
+    std::lock_guard lock(mutex_);
+    return entries_.memoryBytes() + (paths_ ? paths_->memoryBytes() : 0);
+}
+
+}  // namespace corvane

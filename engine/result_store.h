@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/chunked_array.h"
+#include "engine/path_table.h"
+#include "engine/stored_value.h"
+
+namespace corvane {
+
+// One listed result: its path (a leaf offset under a path node), the leaf
+// address last read and the value read there. `serial` grows along the list
+// and never changes, so a worker can find an entry again after the window
+// removed rows in front of it; its top bit marks an entry a pass dropped.
+struct ResultEntry {
+    std::uint64_t address = 0;
+    std::int64_t leafOffset = 0;
+    std::uint32_t parent = kNoPathNode;
+    std::uint32_t serial = 0;
+    StoredValue value;
+};
+
+inline constexpr std::uint32_t kDroppedBit = 0x80000000;
+inline constexpr std::size_t kResultChunk = 65536;
+using ResultEntries = ChunkedArray<ResultEntry, kResultChunk>;
+
+// What a worker takes of an entry to work on it outside the lock.
+struct ResultSnapshot {
+    std::uint32_t serial = 0;
+    std::uint32_t parent = kNoPathNode;
+    std::int64_t leafOffset = 0;
+    std::uint64_t address = 0;
+    StoredValue value;  // a copy, for the change comparisons
+};
+
+// The results of the last search, listed by the window and refined by one
+// worker at a time. Every access takes the store's lock, briefly: workers read
+// the target and format outside it, in batches, and write back by serial, so
+// a cell is never torn, never taken from another row, and a row removed or a
+// list cleared meanwhile stays gone.
+class ResultStore {
+public:
+    std::size_t count() const;
+    // False at start-up and after clear(); such a store counts 0 results.
+    bool allocated() const;
+
+    // Installs the results of a first search, numbering them anew.
+    void replace(std::shared_ptr<const PathTable> paths, ResultEntries entries);
+    void removeAt(std::size_t index);
+    void clear();
+
+    // Cell texts for the list: 0 the offset path, 1 the value, 2 the address
+    // in uppercase hexadecimal. Appends to `out`; false for a row or column
+    // that does not exist.
+    bool appendCellText(std::size_t row, int column, std::string& out) const;
+    std::string pathText(std::size_t row) const;
+    std::string valueText(std::size_t row) const;
+    std::uint64_t address(std::size_t row) const;
+
+    // Up to `max` entries that follow the one numbered `after` (all of them
+    // from the first when `fromStart`); returns how many were taken.
+    std::size_t snapshot(bool fromStart, std::uint32_t after, std::size_t max,
+                         std::vector<ResultSnapshot>& out) const;
+    std::shared_ptr<const PathTable> paths() const;
+
+    struct Update {
+        std::uint32_t serial = 0;
+        bool keep = true;  // false: the entry goes at the next compact()
+        bool changed = false;  // address and value below replace the entry's
+        std::uint64_t address = 0;
+        StoredValue value;
+    };
+    // Applies updates, in serial order, to the entries still there.
+    void apply(std::vector<Update>& updates);
+    // Drops the entries that updates marked; the store is allocated after it.
+    void compact();
+
+    std::size_t memoryBytes() const;
+
+private:
+    // Index of the first entry numbered `serial` or above (entries_.size() when none).
+    std::size_t lowerBound(std::uint32_t serial, std::size_t hint) const;
+
+    mutable std::mutex mutex_;
+    std::shared_ptr<const PathTable> paths_;
+    ResultEntries entries_;
+    bool allocated_ = false;
+};
+
+}  // namespace corvane

@@ -1,0 +1,169 @@
+#include "engine/search_engine.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "engine/search_passes.h"
+#include "engine/traversal.h"
+#include "engine/value_compare.h"
+
+namespace corvane {
+namespace {
+
+std::uint32_t millisecondsSince(std::chrono::steady_clock::time_point start) {
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+void reportFailure(const char* pass) {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s failed: %s\n", pass, error.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s failed\n", pass);
+    }
+}
+
+}  // namespace
+
+std::uint64_t traversalTotal(const std::vector<StructureRow>& rows) {
+    std::uint64_t total = 1;
+    for (const StructureRow& row : rows)
+        if (row.count > 0) total *= static_cast<std::uint64_t>(row.count);
+    return total;
+}
+
+SearchEngine::SearchEngine(TargetAccess& target, SearchSink& sink, const TextCodec& codec)
+    : target_(target), sink_(sink), codec_(codec) {}
+
+SearchEngine::~SearchEngine() {
+    stopRequested = -1;
+    monitorActive = 0;
+    waitForWorkers();
+}
+
+bool SearchEngine::isWorkerRunning(Worker worker) const {
+    return workers_[static_cast<std::size_t>(worker)].running.load();
+}
+
+bool SearchEngine::busyCheck() const {
+    return !isWorkerRunning(Worker::FirstSearch) && !isWorkerRunning(Worker::NextSearch) &&
+           !isWorkerRunning(Worker::Monitor);
+}
+
+bool SearchEngine::launch(Worker worker, std::function<void()> body) {
+    Slot& slot = workers_[static_cast<std::size_t>(worker)];
+    if (slot.running) return false;
+    // A finished worker's thread is joined before its slot is reused.
+    if (slot.thread.joinable()) slot.thread.join();
+    slot.running = true;
+    slot.thread = std::thread([&slot, body = std::move(body)] {
+        body();
+        slot.running = false;
+    });
+    return true;
+}
+
+bool SearchEngine::startFirstSearch(std::vector<StructureRow> rows) {
+    if (!busyCheck()) return false;
+    stopRequested = 0;
+    return launch(Worker::FirstSearch, [this, rows = std::move(rows)]() mutable { runFirstSearch(std::move(rows)); });
+}
+
+bool SearchEngine::startNextSearch() {
+    if (!busyCheck()) return false;
+    return launch(Worker::NextSearch, [this] { runNextSearch(); });
+}
+
+bool SearchEngine::startMonitor() {
+    if (!busyCheck()) return false;
+    monitorActive = -1;
+    return launch(Worker::Monitor, [this] { runMonitorLoop(); });
+}
+
+bool SearchEngine::startReformat() {
+    if (!busyCheck()) return false;
+    return launch(Worker::Reformat, [this] { runReformat(); });
+}
+
+void SearchEngine::waitForWorkers() {
+    for (Slot& slot : workers_)
+        if (slot.thread.joinable()) slot.thread.join();
+}
+
+FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows) {
+    const auto start = std::chrono::steady_clock::now();
+    FirstSearchReport report;
+    try {
+        report.openError = target_.openTarget();
+        Traversal(target_, stopRequested, candidates_).run(std::move(rows));
+        report.candidates = candidates_.candidateCount();
+        const SearchSettings settings = sink_.captureSettings();
+        baseMode_ = settings.baseMode;
+        const ValueFilter filter(settings.type, settings.baseMode, firstSearchCondition(settings.condition),
+                                 settings.value1, settings.value2, codec_);
+        ResultEntries entries = filterCandidates(target_, candidates_, filter, stopRequested);
+        results_.replace(candidates_.paths(), std::move(entries));
+        candidates_.reset({});
+    } catch (...) {
+        reportFailure("first search");
+    }
+    report.stopped = stopRequested.load() != 0;
+    report.results = results_.count();
+    report.elapsedMs = millisecondsSince(start);
+    sink_.publishCount(report.results);
+    sink_.setStatusText(StatusField::SearchTime, std::to_string(report.elapsedMs) + "ms");
+    sink_.setStatusText(StatusField::ValidData, std::to_string(report.results));
+    sink_.firstSearchEnded(report);
+    return report;
+}
+
+void SearchEngine::runNextSearch() {
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        const SearchSettings settings = sink_.captureSettings();
+        baseMode_ = settings.baseMode;
+        runNextSearchPass(target_, results_, settings, codec_);
+    } catch (...) {
+        reportFailure("next search");
+    }
+    const std::size_t count = results_.count();
+    sink_.publishCount(count);
+    sink_.setStatusText(StatusField::SearchTime, std::to_string(millisecondsSince(start)) + "ms");
+    sink_.setStatusText(StatusField::ValidData, std::to_string(count));
+}
+
+void SearchEngine::runMonitorLoop() {
+    try {
+        while (monitorActive.load() == -1) {
+            runMonitorCycle(target_, results_, sink_.currentType(), baseMode_.load(), codec_);
+            sink_.publishCount(results_.count());
+            // 200 ms between cycles, in steps short enough to end soon after a stop.
+            for (int step = 0; step < 4 && monitorActive.load() == -1; ++step)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    } catch (...) {
+        reportFailure("monitor");
+    }
+}
+
+void SearchEngine::runReformat() {
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        const SearchSettings settings = sink_.captureSettings();
+        baseMode_ = settings.baseMode;
+        runReformatPass(target_, results_, settings.type, settings.baseMode, codec_);
+    } catch (...) {
+        reportFailure("reformat");
+    }
+    const std::size_t count = results_.count();
+    sink_.publishCount(count);
+    sink_.setStatusText(StatusField::SearchTime, std::to_string(millisecondsSince(start)) + "ms");
+    sink_.setStatusText(StatusField::ValidData, std::to_string(count));
+    sink_.reformatEnded();
+}
+
+}  // namespace corvane

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "engine/candidate_store.h"
+#include "engine/result_store.h"
+#include "engine/search_sink.h"
+#include "engine/structure_row.h"
+#include "engine/target_access.h"
+#include "engine/text_codec.h"
+
+namespace corvane {
+
+enum class Worker : std::uint8_t { FirstSearch, NextSearch, Reformat, Monitor };
+
+// The search state of the main window and the workers that change it. The
+// window (or the command line) calls the start functions from one thread;
+// each pass runs on a thread of its own and reports through the sink. No
+// start waits for a worker.
+class SearchEngine {
+public:
+    SearchEngine(TargetAccess& target, SearchSink& sink, const TextCodec& codec);
+    // Asks the workers to end and waits for them.
+    ~SearchEngine();
+    SearchEngine(const SearchEngine&) = delete;
+    SearchEngine& operator=(const SearchEngine&) = delete;
+
+    // -1 asks a running first search to stop; only the first search looks at it.
+    std::atomic<std::int32_t> stopRequested{0};
+    // -1 while monitoring is on.
+    std::atomic<std::int32_t> monitorActive{0};
+
+    bool isWorkerRunning(Worker worker) const;
+    // True when no first search, next search or monitor runs.
+    bool busyCheck() const;
+
+    // Each returns false, doing nothing, when busyCheck fails (the reformat
+    // also when another reformat still runs).
+    bool startFirstSearch(std::vector<StructureRow> rows);
+    bool startNextSearch();
+    bool startMonitor();
+    void stopMonitor() { monitorActive = 0; }
+    bool startReformat();
+
+    // Blocks until no worker runs; for the command line and the tests.
+    void waitForWorkers();
+
+    ResultStore& results() { return results_; }
+    const ResultStore& results() const { return results_; }
+    // The base captured by the last pass; monitoring formats with it.
+    std::uint8_t baseMode() const { return baseMode_.load(); }
+
+    // The passes themselves, on the calling thread.
+    FirstSearchReport runFirstSearch(std::vector<StructureRow> rows);
+    void runNextSearch();
+    void runMonitorLoop();
+    void runReformat();
+
+private:
+    struct Slot {
+        std::thread thread;
+        std::atomic<bool> running{false};
+    };
+    bool launch(Worker worker, std::function<void()> body);
+
+    TargetAccess& target_;
+    SearchSink& sink_;
+    const TextCodec& codec_;
+    CandidateStore candidates_;
+    ResultStore results_;
+    std::atomic<std::uint8_t> baseMode_{0};
+    std::array<Slot, 4> workers_;
+};
+
+// The number of leaves a structure describes at most: the product of the
+// counts above 0, wrapping at 64 bits; 1 for no rows.
+std::uint64_t traversalTotal(const std::vector<StructureRow>& rows);
+
+}  // namespace corvane

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/candidate_store.h"
+#include "engine/memory_reader.h"
+#include "engine/result_store.h"
+#include "engine/search_settings.h"
+#include "engine/text_codec.h"
+#include "engine/value_compare.h"
+
+namespace corvane {
+
+// The bodies of the passes, each run on one worker thread; SearchEngine puts
+// them on threads and reports to the window.
+
+// Reads every candidate's value with `filter`'s width and keeps the matching
+// ones, in candidate order. A set stop flag keeps what was found so far. The
+// candidates are read once, in order, and their memory is freed as they are.
+ResultEntries filterCandidates(MemoryReader& reader, CandidateStore& candidates, const ValueFilter& filter,
+                               const std::atomic<std::int32_t>& stopRequested);
+
+// Walks every result's path again and keeps those whose value meets the
+// settings' condition, with the fresh address and value; the rest go.
+void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchSettings& settings,
+                       const TextCodec& codec);
+
+// Walks every result's path again and writes the fresh address and value;
+// a result that no longer resolves keeps what it had. Adds and drops nothing.
+void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
+                     const TextCodec& codec);
+
+// Reads every result again at its stored address in another kind or base;
+// a value that cannot be read keeps its text.
+void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
+                     const TextCodec& codec);
+
+// The value as a result keeps it: numbers as read, texts as text.
+StoredValue storedValueOf(const ValueFilter& filter, const unsigned char* bytes);
+StoredValue storedValueOf(ValueType type, std::uint8_t baseMode, const unsigned char* bytes,
+                          const TextCodec& codec);
+
+// The condition a first search applies: the change conditions need a listed
+// value and fall back to "keep everything".
+SearchCondition firstSearchCondition(SearchCondition condition);
+
+}  // namespace corvane

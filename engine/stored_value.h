@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/value_type.h"
+
+namespace corvane {
+
+// A result's value as last read. Numbers keep the bytes read with the kind and
+// base they were read in, and their text is formatted when it is shown: 16
+// bytes instead of a string per result, and the exact value stays at hand for
+// the change comparisons. Texts keep their bytes (code page 936). A value that
+// arrived as text only (a results file) keeps that text.
+class StoredValue {
+public:
+    enum class Form : std::uint8_t { Empty, Number, Text };
+
+    StoredValue() : raw_(0) {}
+    static StoredValue number(ValueType type, std::uint8_t baseMode, const unsigned char* bytes);
+    static StoredValue text(std::string_view bytes);
+
+    StoredValue(const StoredValue&) = delete;
+    StoredValue& operator=(const StoredValue&) = delete;
+    StoredValue(StoredValue&& other) noexcept;
+    StoredValue& operator=(StoredValue&& other) noexcept;
+    ~StoredValue() { release(); }
+    StoredValue clone() const;
+
+    Form form() const { return form_; }
+    ValueType type() const { return type_; }
+    std::uint8_t baseMode() const { return baseMode_; }
+    // The bytes read, zero-extended (Number form).
+    std::uint64_t raw() const { return form_ == Form::Number ? raw_ : 0; }
+    std::string_view storedText() const {
+        return form_ == Form::Text ? std::string_view(text_, length_) : std::string_view();
+    }
+
+    // The value text as listed.
+    void appendText(std::string& out) const;
+    std::string text() const;
+
+private:
+    void release();
+
+    union {
+        std::uint64_t raw_;
+        char* text_;
+    };
+    std::uint32_t length_ = 0;
+    Form form_ = Form::Empty;
+    ValueType type_ = ValueType::Byte;
+    std::uint8_t baseMode_ = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,141 @@
+#include "engine/result_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/path_table.h"
+
+namespace corvane {
+namespace {
+
+void fill(ResultStore& store, std::size_t n) {
+    auto paths = std::make_shared<PathTable>();
+    const std::uint32_t node = paths->add(kNoPathNode, 0x1400A2B30);
+    ResultEntries entries;
+    for (std::size_t i = 0; i < n; ++i) {
+        ResultEntry entry;
+        entry.parent = node;
+        entry.leafOffset = static_cast<std::int64_t>(4 * i);
+        entry.address = 255 * i;
+        entry.value = StoredValue::text(std::to_string(i));
+        entries.push_back(std::move(entry));
+    }
+    store.replace(paths, std::move(entries));
+}
+
+TEST(ResultStore, CellTextsOfTheThreeColumns) {
+    ResultStore store;
+    fill(store, 3);
+    const char* expected[3][3] = {{"1400A2B30]0", "0", "0"}, {"1400A2B30]4", "1", "FF"}, {"1400A2B30]8", "2", "1FE"}};
+    for (std::size_t row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column) {
+            std::string text;
+            ASSERT_TRUE(store.appendCellText(row, column, text));
+            EXPECT_EQ(text, expected[row][column]);
+        }
+    std::string text;
+    EXPECT_FALSE(store.appendCellText(3, 0, text));
+    EXPECT_FALSE(store.appendCellText(0, 3, text));
+}
+
+TEST(ResultStore, RemoveAndClear) {
+    ResultStore store;
+    fill(store, 5);
+    store.removeAt(4);
+    EXPECT_EQ(store.count(), 4u);
+    store.removeAt(1);
+    EXPECT_EQ(store.valueText(1), "2");
+    store.removeAt(10);  // no such row
+    EXPECT_EQ(store.count(), 3u);
+    store.clear();
+    EXPECT_EQ(store.count(), 0u);
+    EXPECT_FALSE(store.allocated());
+    EXPECT_EQ(store.pathText(0), "");
+}
+
+TEST(ResultStore, UpdatesFindTheirEntryAfterRowsInFrontWereRemoved) {
+    ResultStore store;
+    fill(store, 6);
+    std::vector<ResultSnapshot> batch;
+    ASSERT_EQ(store.snapshot(true, 0, 10, batch), 6u);
+    store.removeAt(0);
+    store.removeAt(2);  // the entry numbered 3
+    std::vector<ResultStore::Update> updates(6);
+    for (std::size_t i = 0; i < 6; ++i) {
+        updates[i].serial = batch[i].serial;
+        updates[i].keep = i != 5;
+        updates[i].changed = true;
+        updates[i].address = 1000 + i;
+        updates[i].value = StoredValue::text("new" + std::to_string(i));
+    }
+    store.apply(updates);
+    store.compact();
+    ASSERT_EQ(store.count(), 3u);
+    EXPECT_EQ(store.valueText(0), "new1");
+    EXPECT_EQ(store.valueText(1), "new2");
+    EXPECT_EQ(store.valueText(2), "new4");
+    EXPECT_EQ(store.address(2), 1004u);
+}
+
+TEST(ResultStore, SnapshotsContinueAfterTheLastEntryTaken) {
+    ResultStore store;
+    fill(store, 10);
+    std::vector<ResultSnapshot> batch;
+    ASSERT_EQ(store.snapshot(true, 0, 4, batch), 4u);
+    const std::uint32_t last = batch[3].serial;
+    store.removeAt(0);
+    store.removeAt(0);
+    ASSERT_EQ(store.snapshot(false, last, 4, batch), 4u);
+    EXPECT_EQ(batch[0].value.text(), "4");
+}
+
+TEST(ResultStore, ANumberOfEightBytesAndItsTextCostFortyBytes) {
+    EXPECT_LE(sizeof(ResultEntry), 40u);
+    EXPECT_EQ(sizeof(StoredValue), 16u);
+}
+
+struct PathCase {
+    const char* text;
+    bool ok;
+    std::vector<std::int64_t> offsets;
+};
+
+TEST(PathText, ParsesExactOffsets) {
+    const PathCase cases[] = {
+        {"1400A2B30]18]0", true, {0x1400A2B30, 0x18, 0}},
+        {"10", true, {0x10}},
+        {"FFFFFFFFFFFFFFF8]8", true, {-8, 8}},
+        {"7FFFFFFFFFFFFFFF", true, {0x7FFFFFFFFFFFFFFF}},  // exact beyond double precision
+        {"", false, {}},
+        {"10]", false, {}},
+        {"]10", false, {}},
+        {"1G", false, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::int64_t> offsets;
+        EXPECT_EQ(parsePathText(c.text, offsets), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(offsets, c.offsets) << c.text;
+        }
+    }
+}
+
+TEST(PathTable, InternSharesLevelsAndRendersTexts) {
+    PathTable paths;
+    const std::uint32_t a = paths.intern(kNoPathNode, 0x1000);
+    const std::uint32_t b = paths.intern(a, 0x18);
+    EXPECT_EQ(paths.intern(kNoPathNode, 0x1000), a);
+    EXPECT_EQ(paths.intern(a, 0x18), b);
+    EXPECT_NE(paths.intern(a, 0x20), b);
+    std::string text;
+    paths.appendPathText(b, 0xABC, text);
+    EXPECT_EQ(text, "1000]18]ABC");
+    text.clear();
+    paths.appendPathText(kNoPathNode, 0, text);
+    EXPECT_EQ(text, "0");
+}
+
+}  // namespace
+}  // namespace corvane
