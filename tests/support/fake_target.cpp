@@ -5,6 +5,7 @@
 namespace corvane::test {
 
 void FakeTarget::map(std::uint64_t address, std::uint64_t size) {
+    std::lock_guard lock(mutex_);
     if (size == 0) return;
     const std::uint64_t last = (address + size - 1) & ~(kPageSize - 1);
     for (std::uint64_t page = address & ~(kPageSize - 1);; page += kPageSize) {
@@ -14,6 +15,7 @@ void FakeTarget::map(std::uint64_t address, std::uint64_t size) {
 }
 
 void FakeTarget::unmap(std::uint64_t address, std::uint64_t size) {
+    std::lock_guard lock(mutex_);
     if (size == 0) return;
     const std::uint64_t last = (address + size - 1) & ~(kPageSize - 1);
     for (std::uint64_t page = address & ~(kPageSize - 1);; page += kPageSize) {
@@ -23,6 +25,7 @@ void FakeTarget::unmap(std::uint64_t address, std::uint64_t size) {
 }
 
 void FakeTarget::write(std::uint64_t address, const void* data, std::size_t size) {
+    std::lock_guard lock(mutex_);
     map(address, size);
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
@@ -43,8 +46,9 @@ void FakeTarget::writePointer(std::uint64_t address, std::uint64_t value) {
 }
 
 bool FakeTarget::read(std::uint64_t address, void* buffer, std::size_t size) {
-    ++readCalls_;
     if (onRead) onRead();
+    std::lock_guard lock(mutex_);
+    ++readCalls_;
     if (openError != 0) return false;
     if (size == 0) return true;
     if (address + size < address) return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string_view>
 
 #include "engine/target_access.h"
@@ -37,13 +38,22 @@ public:
     std::uint32_t openError = 0;
     unsigned pointerWidth() const override { return pointerWidth_; }
 
-    std::uint64_t readCalls() const { return readCalls_; }
-    void resetCounters() { readCalls_ = 0; }
-    // Called before every read; a test can use it to stop a traversal midway.
+    std::uint64_t readCalls() const {
+        std::lock_guard lock(mutex_);
+        return readCalls_;
+    }
+    void resetCounters() {
+        std::lock_guard lock(mutex_);
+        readCalls_ = 0;
+    }
+    // Called before every read, outside the lock; a test can use it to stop a
+    // traversal midway.
     std::function<void()> onRead;
 
 private:
     using Page = std::array<unsigned char, kPageSize>;
+    // A real target changes while a worker reads it; tests do the same here.
+    mutable std::recursive_mutex mutex_;
     std::map<std::uint64_t, Page> pages_;
     unsigned pointerWidth_;
     std::uint64_t readCalls_ = 0;
