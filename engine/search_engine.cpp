@@ -98,6 +98,10 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows) {
     const auto start = std::chrono::steady_clock::now();
     FirstSearchReport report;
     try {
+        // The list was emptied when the search started; the old results go
+        // now rather than after the traversal, so they never share the peak
+        // with the new candidates.
+        results_.clear();
         report.openError = target_.openTarget();
         Traversal(target_, stopRequested, candidates_).run(std::move(rows));
         report.candidates = candidates_.candidateCount();

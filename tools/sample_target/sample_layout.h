@@ -7,7 +7,8 @@
 
 namespace corvane::sample {
 
-// Fixed places, chosen where nothing else is mapped, so that the addresses
+// Fixed places, chosen where nothing else is mapped (the 64-bit image itself
+// loads at 0x140000000), so that the addresses
 // and the pointers between them are the same on every run. The 32-bit process
 // has to stay clear of the low blocks below 0x401000 that the traversal never
 // follows; the 64-bit one keeps one object above 8 GiB.
@@ -24,8 +25,8 @@ inline constexpr Places kPlaces64{0x110000000,
                                   {0x110010000, 0x110020000, 0x380000000},
                                   0x120000000,
                                   0x150000000,
-                                  0x140000000,
-                                  0x140100000};
+                                  0x160000000,
+                                  0x160100000};
 inline constexpr Places kPlaces32{0x30000000,
                                   {0x30010000, 0x30020000, 0x38000000},
                                   0x31000000,
