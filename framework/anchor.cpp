@@ -1,0 +1,51 @@
+#include "framework/anchor.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+AnchorMargins takeMargins(const Geometry& g, int clientWidth, int clientHeight) {
+    return {clientWidth - g.width - g.left, clientHeight - g.height - g.top, g.left - clientWidth / 2,
+            g.top - clientHeight / 2};
+}
+
+Geometry anchoredGeometry(AnchorCode code, const Geometry& g, const AnchorMargins& m, int clientWidth,
+                          int clientHeight) {
+    enum class H { Keep, Stretch, Right, Centre };
+    enum class V { Keep, Stretch, Bottom, Middle, Centre };
+    H h = H::Keep;
+    V v = V::Keep;
+    switch (code) {
+        case 1: h = H::Stretch; break;
+        case 2: h = H::Right; break;
+        case 3: h = H::Centre; break;
+        case 4: v = V::Stretch; break;
+        case 5: h = H::Stretch; v = V::Stretch; break;
+        case 6: h = H::Right; v = V::Stretch; break;
+        case 7: v = V::Bottom; break;
+        case 8: h = H::Stretch; v = V::Bottom; break;
+        case 9: h = H::Right; v = V::Bottom; break;
+        case 10: h = H::Centre; v = V::Bottom; break;
+        case 11: v = V::Middle; break;
+        case 12: h = H::Right; v = V::Middle; break;
+        case 13: h = H::Centre; v = V::Centre; break;
+        default: return g;
+    }
+    Geometry out = g;
+    switch (h) {
+        case H::Keep: break;
+        case H::Stretch: out.width = std::max(0, clientWidth - m.right - g.left); break;
+        case H::Right: out.left = clientWidth - m.right - g.width; break;
+        case H::Centre: out.left = clientWidth / 2 + m.centerX; break;
+    }
+    switch (v) {
+        case V::Keep: break;
+        case V::Stretch: out.height = std::max(0, clientHeight - m.bottom - g.top); break;
+        case V::Bottom: out.top = clientHeight - m.bottom - g.height; break;
+        case V::Middle: out.top = (clientHeight - g.height) / 2; break;
+        case V::Centre: out.top = clientHeight / 2 + m.centerY; break;
+    }
+    return out;
+}
+
+}  // namespace corvane

@@ -1,0 +1,454 @@
+#include "framework/form.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <exception>
+
+#include "framework/control_types.h"
+#include "framework/font_spec.h"
+
+namespace corvane {
+namespace {
+
+constexpr wchar_t kOldProcProperty[] = L"OLDWNDPROC";
+
+ATOM registerFormClass(const std::wstring& className, HINSTANCE instance) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (const ATOM atom = static_cast<ATOM>(GetClassInfoExW(instance, className.c_str(), &existing))) return atom;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    windowClass.lpfnWndProc = DefWindowProcW;  // replaced per window once it exists
+    windowClass.cbWndExtra = sizeof(LONG_PTR);
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = className.c_str();
+    return RegisterClassExW(&windowClass);
+}
+
+bool processIsDpiAware() {
+    using IsAware = BOOL(WINAPI*)();
+    const auto isAware = reinterpret_cast<IsAware>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "IsProcessDPIAware")));
+    return isAware != nullptr && isAware() != FALSE;
+}
+
+void reportException(const char* where) {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", where, error.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: unknown exception\n", where);
+    }
+}
+
+// Forms find themselves while CreateWindowExW runs, before the handle is known.
+thread_local Form* formBeingCreated = nullptr;
+
+}  // namespace
+
+Form::Form(std::wstring formName) : formName_(std::move(formName)) {}
+
+Form::~Form() {
+    if (object_ && object_->hwnd && IsWindow(object_->hwnd)) DestroyWindow(object_->hwnd);
+}
+
+Form* Form::fromWindow(HWND window) {
+    return reinterpret_cast<Form*>(GetWindowLongPtrW(window, 0));
+}
+
+HWND Form::createForm(HWND owner, const wchar_t* caption, int x, int y, int width, int height, DWORD style,
+                      DWORD exStyle, const wchar_t* iconResource) {
+    if (hwnd() != nullptr) {
+        bringFormForward();
+        return hwnd();
+    }
+    auto object = std::make_unique<FormObject>();
+    object->instance = GetModuleHandleW(nullptr);
+    object->className = L"Corvane_x32_x64_" + formName_;
+    const bool aware = processIsDpiAware();
+    scale_ = screenScale(aware);
+    object->scale = scale_;
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    using RtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    if (const auto getVersion = reinterpret_cast<RtlGetVersion>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"))))
+        getVersion(&version);
+    const bool modern = version.dwMajorVersion * 100 + version.dwMinorVersion >= 600 && aware;
+    object->defaultFace = modern ? L"Segoe UI" : L"Tahoma";
+    object->defaultSize = modern ? 9 : 8;
+    object->defaultFont = fontFromSpec(object->defaultFace + L"," + std::to_wstring(object->defaultSize), scale_.dpiX,
+                                       scale_.dpiY);
+    INITCOMMONCONTROLSEX controls{sizeof controls, 0x7FFF};
+    InitCommonControlsEx(&controls);
+    object->classAtom = registerFormClass(object->className, object->instance);
+    object_ = std::move(object);
+
+    formBeingCreated = this;
+    HWND window = CreateWindowExW(exStyle, object_->className.c_str(), caption, style, scaled(x, scale_.x),
+                                  scaled(y, scale_.y), scaled(width, scale_.x), scaled(height, scale_.y), owner,
+                                  nullptr, object_->instance, nullptr);
+    formBeingCreated = nullptr;
+    if (window == nullptr) {
+        object_.reset();
+        return nullptr;
+    }
+    object_->hwnd = window;
+    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form::windowProc));
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(object_->defaultFont), FALSE);
+
+    record_ = std::make_unique<ControlRecord>();
+    record_->owner = window;
+    record_->name = formName_;
+    record_->backColor = kColorButtonFace;
+    controlRegistry().add(window, record_.get());
+    if (iconResource != nullptr) {
+        const auto large = static_cast<HICON>(
+            LoadImageW(object_->instance, iconResource, IMAGE_ICON, 48, 48, LR_SHARED));
+        const auto small = static_cast<HICON>(
+            LoadImageW(object_->instance, iconResource, IMAGE_ICON, 32, 32, LR_SHARED));
+        SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    }
+    return window;
+}
+
+HWND Form::createControl(const ControlSpec& spec) {
+    const std::wstring systemClass = systemClassFor(spec.type);
+    HWND control = CreateWindowExW(spec.exStyle, systemClass.c_str(), spec.caption, spec.style | WS_CHILD,
+                                   scaled(spec.x, scale_.x), scaled(spec.y, scale_.y), scaled(spec.width, scale_.x),
+                                   scaled(spec.height, scale_.y), hwnd(),
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), object_->instance, nullptr);
+    if (control == nullptr) return nullptr;
+    auto record = std::make_unique<ControlRecord>();
+    record->owner = hwnd();
+    record->name = spec.name;
+    record->id = spec.id;
+    record->textColor = spec.textColor;
+    record->backColor = spec.backColor;
+    record->geometry = {spec.x, spec.y, spec.width, spec.height};
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    record->anchor = spec.anchor;
+    record->margins = takeMargins(record->geometry, unscaled(client.right, scale_.x), unscaled(client.bottom, scale_.y));
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(object_->defaultFont), FALSE);
+    record->previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form::controlProc)));
+    SetPropW(control, kOldProcProperty, reinterpret_cast<HANDLE>(record->previous));
+    controlRegistry().add(control, record.get());
+    controls_.push_back(std::move(record));
+    if (spec.font != nullptr) setControlFont(control, spec.font);
+    return control;
+}
+
+ControlRecord& Form::addLabel(const wchar_t* name, int id, const wchar_t* caption, int x, int y, int width,
+                              int height, UINT drawFlags, const wchar_t* font) {
+    auto record = std::make_unique<ControlRecord>();
+    record->owner = hwnd();
+    record->name = name;
+    record->id = id;
+    record->caption = caption;
+    record->drawFlags = drawFlags;
+    record->geometry = {x, y, width, height};
+    record->fontSpec = font != nullptr ? font : L"";
+    record->textColor = kColorWindowText;
+    labels_.push_back(std::move(record));
+    return *labels_.back();
+}
+
+ControlRecord* Form::label(int id) {
+    for (auto& record : labels_)
+        if (record->id == id) return record.get();
+    return nullptr;
+}
+
+void Form::setControlFont(HWND control, const std::wstring& spec) {
+    if (ControlRecord* record = recordOf(control)) record->fontSpec = spec;
+    wchar_t className[32] = {};
+    GetClassNameW(control, className, 32);
+    const bool isEdit = lstrcmpiW(className, L"Edit") == 0;
+    const LRESULT margins = isEdit ? SendMessageW(control, EM_GETMARGINS, 0, 0) : 0;
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fontFromSpec(spec, scale_.dpiX, scale_.dpiY)), TRUE);
+    if (isEdit)
+        SendMessageW(control, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                     MAKELPARAM(LOWORD(margins), HIWORD(margins)));
+}
+
+void Form::postAfterCreation() { PostMessageW(hwnd(), kAfterCreationMessage, kAfterCreationParam, 0); }
+
+HWND Form::topOwnerToDisable(HWND owner) const {
+    HWND window = owner;
+    while (window != nullptr && (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) != 0) window = GetParent(window);
+    return window;
+}
+
+int Form::showForm(bool modal, HWND owner, int showCommand) {
+    HWND window = hwnd();
+    if (window == nullptr) return 0;
+    if ((GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_NOACTIVATE) != 0 && showCommand == SW_SHOW)
+        showCommand = SW_SHOWNOACTIVATE;
+    if (!modal) {
+        ShowWindow(window, showCommand);
+        return 0;
+    }
+    disabledOwner_ = topOwnerToDisable(owner);
+    if (disabledOwner_ != nullptr) EnableWindow(disabledOwner_, FALSE);
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    MSG message;
+    while (IsWindow(window)) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        if (got == -1) break;
+        if (IsDialogMessageW(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+void Form::closeForm() {
+    if (IsWindow(hwnd())) PostMessageW(hwnd(), WM_CLOSE, 0, 0);
+}
+
+void Form::bringFormForward() {
+    HWND window = hwnd();
+    if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+    SetForegroundWindow(window);
+    FLASHWINFO flash{sizeof flash, window, FLASHW_ALL, 5, 100};
+    FlashWindowEx(&flash);
+}
+
+void Form::layoutAnchors() {
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const int width = unscaled(client.right, scale_.x);
+    const int height = unscaled(client.bottom, scale_.y);
+    HDWP batch = BeginDeferWindowPos(static_cast<int>(controls_.size()));
+    for (auto& record : controls_) {
+        if (record->anchor <= 0) continue;
+        HWND control = GetDlgItem(hwnd(), record->id);
+        if (control == nullptr) continue;
+        record->geometry = anchoredGeometry(record->anchor, record->geometry, record->margins, width, height);
+        const Geometry& g = record->geometry;
+        if (batch != nullptr)
+            batch = DeferWindowPos(batch, control, nullptr, scaled(g.left, scale_.x), scaled(g.top, scale_.y),
+                                   scaled(g.width, scale_.x), scaled(g.height, scale_.y),
+                                   SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (batch != nullptr) EndDeferWindowPos(batch);
+    for (auto& record : labels_)
+        if (record->anchor > 0)
+            record->geometry = anchoredGeometry(record->anchor, record->geometry, record->margins, width, height);
+}
+
+void Form::paintBackgroundAndLabels(HDC dc) {
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const COLORREF back = colorFromSpec(record_->backColor, GetSysColor(COLOR_BTNFACE));
+    HBRUSH brush = CreateSolidBrush(back);
+    FillRect(dc, &client, brush);
+    DeleteObject(brush);
+    SetBkMode(dc, TRANSPARENT);
+    for (const auto& label : labels_) {
+        if (!label->visible) continue;
+        const Geometry& g = label->geometry;
+        RECT box{scaled(g.left, scale_.x), scaled(g.top, scale_.y), scaled(g.left + g.width, scale_.x),
+                 scaled(g.top + g.height, scale_.y)};
+        if (!isDefaultColor(label->backColor)) {
+            HBRUSH labelBrush = CreateSolidBrush(colorFromSpec(label->backColor, back));
+            FillRect(dc, &box, labelBrush);
+            DeleteObject(labelBrush);
+        }
+        const COLORREF text = colorFromSpec(label->textColor, GetSysColor(COLOR_WINDOWTEXT));
+        if (label->frame) {
+            HBRUSH frameBrush = CreateSolidBrush(text);
+            FrameRect(dc, &box, frameBrush);
+            DeleteObject(frameBrush);
+        }
+        if (label->caption.empty()) continue;
+        HGDIOBJ oldFont = SelectObject(
+            dc, label->fontSpec.empty() ? object_->defaultFont : fontFromSpec(label->fontSpec, scale_.dpiX, scale_.dpiY));
+        SetTextColor(dc, text);
+        DrawTextW(dc, label->caption.c_str(), -1, &box, label->drawFlags | DT_EXPANDTABS);
+        SelectObject(dc, oldFont);
+    }
+}
+
+LRESULT Form::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return frameworkMessage(message, wParam, lParam);
+}
+
+LRESULT Form::frameworkMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND window = hwnd();
+    switch (message) {
+        case kAfterCreationMessage:
+            if (wParam != kAfterCreationParam) break;
+            {
+                RECT client{};
+                GetClientRect(window, &client);
+                SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+                onLoad();
+                InvalidateRect(window, nullptr, TRUE);
+                UpdateWindow(window);
+            }
+            return 0;
+        case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED) layoutAnchors();
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            paintBackgroundAndLabels(dc);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN: {
+            ControlRecord* control = recordOf(reinterpret_cast<HWND>(lParam));
+            if (control == nullptr) break;
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            if (!isDefaultColor(control->textColor))
+                SetTextColor(dc, colorFromSpec(control->textColor, GetSysColor(COLOR_WINDOWTEXT)));
+            const COLORREF formBack = colorFromSpec(record_->backColor, GetSysColor(COLOR_BTNFACE));
+            const COLORREF back = colorFromSpec(control->backColor, formBack);
+            SetBkColor(dc, back);
+            if (control->brush != nullptr) DeleteObject(control->brush);
+            control->brush = CreateSolidBrush(back);
+            return reinterpret_cast<LRESULT>(control->brush);
+        }
+        case WM_GETMINMAXINFO:
+            if (minWidth_ > 0) {
+                auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+                info->ptMinTrackSize = {scaled(minWidth_, scale_.x), scaled(minHeight_, scale_.y)};
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            if (record_ && record_->lastFocus != nullptr && IsWindow(record_->lastFocus) &&
+                GetAncestor(record_->lastFocus, GA_ROOT) == window) {
+                SetFocus(record_->lastFocus);
+                return 0;
+            }
+            break;
+        case WM_SETCURSOR:
+            if (ControlRecord* control = recordOf(reinterpret_cast<HWND>(wParam)); control && control->cursor) {
+                SetCursor(control->cursor);
+                return TRUE;
+            }
+            break;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == SC_CLOSE) {
+                SendMessageW(window, WM_CLOSE, 0, 0);
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
+            // The owner takes the activation back before the form goes.
+            if (disabledOwner_ != nullptr) EnableWindow(disabledOwner_, TRUE);
+            disabledOwner_ = nullptr;
+            break;
+        case WM_DESTROY:
+            onDestroy();
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Form::releaseRecord(ControlRecord& record) {
+    if (record.brush != nullptr) DeleteObject(record.brush);
+    if (record.tooltip != nullptr) DestroyWindow(record.tooltip);
+    if (record.cursor != nullptr) DestroyCursor(record.cursor);
+    record.brush = nullptr;
+    record.tooltip = nullptr;
+    record.cursor = nullptr;
+}
+
+void Form::onDestroy() {
+    HWND window = hwnd();
+    for (auto& label : labels_) releaseRecord(*label);
+    if (record_) {
+        releaseRecord(*record_);
+        controlRegistry().remove(window);
+    }
+    SetWindowLongPtrW(window, 0, 0);
+    object_->hwnd = nullptr;
+    object_.reset();
+}
+
+LRESULT CALLBACK Form::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        Form* form = fromWindow(window);
+        if (form == nullptr) form = formBeingCreated;
+        if (form == nullptr || form->object_ == nullptr || form->object_->hwnd == nullptr)
+            return DefWindowProcW(window, message, wParam, lParam);
+        return form->handleMessage(message, wParam, lParam);
+    } catch (...) {
+        reportException("window procedure");
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK Form::controlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    ControlRecord* record = controlRegistry().find(control);
+    const auto previous = reinterpret_cast<WNDPROC>(GetPropW(control, kOldProcProperty));
+    if (record == nullptr || previous == nullptr) return DefWindowProcW(control, message, wParam, lParam);
+    try {
+        Form* form = fromWindow(record->owner);
+        if (form != nullptr) {
+            LRESULT result = 0;
+            if (form->onControlMessage(*record, control, message, wParam, lParam, result)) return result;
+            if (message == WM_SETFOCUS && form->record_) form->record_->lastFocus = control;
+        }
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+            RemovePropW(control, kOldProcProperty);
+            if (form != nullptr) form->releaseRecord(*record);
+            controlRegistry().remove(control);
+        }
+    } catch (...) {
+        reportException("control procedure");
+    }
+    return CallWindowProcW(previous, control, message, wParam, lParam);
+}
+
+void centerWindow(HWND window, HWND reference) {
+    RECT area{};
+    if (reference != nullptr) GetWindowRect(reference, &area);
+    RECT work{};
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+        work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (reference == nullptr) area = work;
+    RECT own{};
+    GetWindowRect(window, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    int x = area.left + (area.right - area.left - width) / 2;
+    int y = area.top + (area.bottom - area.top - height) / 2;
+    if (x + width > work.right) x = work.right - width;
+    if (y + height > work.bottom) y = work.bottom - height;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int messageBox(HWND owner, const std::wstring& text, UINT type) {
+    return MessageBoxW(owner, text.c_str(), L"", type);
+}
+
+}  // namespace corvane
