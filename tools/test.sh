@@ -11,12 +11,24 @@ bash tools/setup.sh || exit 1
 passed=0
 failed=0
 status=0
+# The window tests need a display; a private Xvfb serves when there is none.
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 90 99); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
+    done
+    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY="$display"
+    sleep 1
+fi
+
 # Keep one wineserver, and Wine's own services, up for the whole Windows
 # suite instead of starting them per test. Started here, away from ctest's
 # output pipes: services that inherited them would keep ctest waiting forever.
 wineserver -p >/dev/null 2>&1 || true
 "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
 
 for preset in native native-tsan windows; do
     echo "=== $preset ==="
