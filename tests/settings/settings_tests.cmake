@@ -1,0 +1,6 @@
+# Settings files: structure text, paths, the INI layout, the profile service
+# and the listings, with the platform's codec and file system.
+corvane_add_test(settings_test
+  SOURCES
+    settings/structure_text_test.cpp
+  LIBS corvane_settings corvane_platform)
