@@ -2,5 +2,8 @@
 # and the listings, with the platform's codec and file system.
 corvane_add_test(settings_test
   SOURCES
+    settings/temp_folder.cpp
     settings/structure_text_test.cpp
+    settings/settings_paths_test.cpp
+    settings/listing_test.cpp
   LIBS corvane_settings corvane_platform)
