@@ -5,5 +5,8 @@ corvane_add_test(settings_test
     settings/temp_folder.cpp
     settings/structure_text_test.cpp
     settings/settings_paths_test.cpp
+    settings/profile_text_test.cpp
+    settings/profile_test.cpp
+    settings/settings_record_test.cpp
     settings/listing_test.cpp
   LIBS corvane_settings corvane_platform)

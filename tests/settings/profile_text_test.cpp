@@ -1,0 +1,80 @@
+#include "settings/profile_text.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+namespace {
+
+const TextCodec& codec = systemTextCodec();
+
+// Sets (or, with nullopt, removes) one key and returns the file's new bytes.
+std::string edited(std::string_view bytes, std::u16string_view section, std::u16string_view key,
+                   std::optional<std::u16string_view> value) {
+    ProfileText text(bytes, codec);
+    text.setValue(section, key, value);
+    return text.bytes();
+}
+
+struct EditCase {
+    const char* what;
+    std::string_view before;
+    std::u16string_view section;
+    std::u16string_view key;
+    std::optional<std::u16string_view> value;
+    std::string_view after;
+};
+
+TEST(ProfileText, EditsKeepTheServicesLayout) {
+    const EditCase cases[] = {
+        {"new file", "", u"s", u"k", u"v", "[s]\r\nk=v\r\n"},
+        {"new section at the end", "[a]\r\nx=1\r\n", u"b", u"k", u"v", "[a]\r\nx=1\r\n[b]\r\nk=v\r\n"},
+        {"last line without a line end", "[a]\r\nx=1", u"b", u"k", u"v", "[a]\r\nx=1\r\n[b]\r\nk=v\r\n"},
+        {"key replaced in place", "[a]\r\nk=1\r\nz=2\r\n", u"a", u"k", u"9", "[a]\r\nk=9\r\nz=2\r\n"},
+        {"new key at the end of its section", "[a]\r\nx=1\r\n\r\n[b]\r\ny=2\r\n", u"a", u"k", u"v",
+         "[a]\r\nx=1\r\nk=v\r\n\r\n[b]\r\ny=2\r\n"},
+        {"names match in any ASCII case", "[Game.EXE]\r\nKey=1\r\n", u"game.exe", u"KEY", u"2",
+         "[Game.EXE]\r\nKey=2\r\n"},
+        {"blanks around names", "  [ a ]  \r\n k =1\r\n", u"a", u"k", u"2", "  [ a ]  \r\nk=2\r\n"},
+        {"empty value removes the key", "[a]\r\nk=1\r\nz=2\r\n", u"a", u"k", std::nullopt, "[a]\r\nz=2\r\n"},
+        {"removing a missing key changes nothing", "[a]\r\nz=2\r\n", u"a", u"k", std::nullopt, "[a]\r\nz=2\r\n"},
+        {"removing from a missing section changes nothing", "[a]\r\n", u"b", u"k", std::nullopt, "[a]\r\n"},
+        {"LF lines keep their ends", "[a]\nk=1\n", u"a", u"k", u"2", "[a]\nk=2\n"},
+        {"first of two equal sections", "[a]\r\n[A]\r\nk=1\r\n", u"a", u"k", u"2", "[a]\r\nk=2\r\n[A]\r\nk=1\r\n"},
+        {"lines before any section belong to none", "k=1\r\n", u"a", u"k", u"2", "k=1\r\n[a]\r\nk=2\r\n"},
+        // 丄 (81 41) and 乤 (81 61) differ only in a trail byte that is a letter
+        // elsewhere; they are different names.
+        {"double-byte names are not case-folded", "[\x81\x41]\r\nk=1\r\n", u"乤", u"k", u"2",
+         "[\x81\x41]\r\nk=1\r\n[\x81\x61]\r\nk=2\r\n"},
+        // A line that is no code page 936 text is written back as it was.
+        {"undecodable lines keep their bytes", "[a]\r\n\xFF\xFE=x\r\n", u"a", u"k", u"v",
+         "[a]\r\n\xFF\xFE=x\r\nk=v\r\n"},
+    };
+    for (const EditCase& c : cases) EXPECT_EQ(edited(c.before, c.section, c.key, c.value), c.after) << c.what;
+}
+
+TEST(ProfileText, ReadsValuesWithoutTheBlanksAroundThem) {
+    const ProfileText text("[a]\r\nk = two words \r\ne=\r\n[b]\r\nk=3\r\n", codec);
+    EXPECT_EQ(text.value(u"A", u"K"), u"two words");
+    EXPECT_EQ(text.value(u"a", u"e"), u"");
+    EXPECT_EQ(text.value(u"b", u"k"), u"3");
+    EXPECT_EQ(text.value(u"a", u"missing"), std::nullopt);
+    EXPECT_EQ(text.value(u"c", u"k"), std::nullopt);
+}
+
+TEST(ProfileText, MarkedFilesAreReadAndWrittenInTheirOwnEncoding) {
+    const std::string utf8 = "\xEF\xBB\xBF[\xE6\xB8\xB8\xE6\x88\x8F]\r\nk=1\r\n";  // [游戏]
+    const ProfileText fromUtf8(utf8, codec);
+    EXPECT_EQ(fromUtf8.value(u"游戏", u"k"), u"1");
+    EXPECT_EQ(edited(utf8, u"游戏", u"k", u"2"), "\xEF\xBB\xBF[\xE6\xB8\xB8\xE6\x88\x8F]\r\nk=2\r\n");
+
+    const std::string utf16 = std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\x01\x4E", 18);  // k=丁
+    EXPECT_EQ(ProfileText(utf16, codec).value(u"a", u"k"), u"丁");
+    EXPECT_EQ(edited(utf16, u"a", u"k", u"2"), std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0" "2\0", 18));
+}
+
+}  // namespace
+}  // namespace corvane
