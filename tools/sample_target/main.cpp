@@ -4,6 +4,9 @@
 //   set32 ADDRESS VALUE     writes a long (address hexadecimal, value decimal)
 //   setptr ADDRESS VALUE    writes a pointer (both hexadecimal)
 // Every command is answered with "ok" or "error". End of input ends it.
+// With --window it also shows a window of its own (sample_window.h) that tells
+// what to search for and changes values on a click; the commands are then
+// served on a second thread, and closing the window ends it too.
 
 #include <windows.h>
 
@@ -11,8 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "tools/sample_target/sample_layout.h"
+#include "tools/sample_target/sample_window.h"
 
 namespace {
 
@@ -21,6 +27,8 @@ using namespace corvane::sample;
 using Pointer = std::uintptr_t;
 
 bool sawError = false;
+// The window's thread reads and writes the same memory as the commands.
+std::mutex memoryLock;
 
 unsigned char* allocateAt(std::uint64_t address, std::size_t size) {
     void* block = VirtualAlloc(reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)), size,
@@ -99,6 +107,7 @@ bool runCommand(const char* line) {
     char value[32] = {};
     if (std::sscanf(line, "%15s %llx %31s", verb, &address, value) != 3) return false;
     void* where = reinterpret_cast<void*>(static_cast<std::uintptr_t>(address));
+    const std::lock_guard<std::mutex> lock(memoryLock);
     if (std::strcmp(verb, "set32") == 0) {
         const auto number = static_cast<std::int32_t>(std::strtoll(value, nullptr, 10));
         std::memcpy(where, &number, sizeof number);
@@ -112,21 +121,55 @@ bool runCommand(const char* line) {
     return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    bool large = false;
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--large") == 0) large = true;
-    build(sizeof(Pointer) == 8 ? kPlaces64 : kPlaces32, large);
-    std::printf("%s\n", sawError ? "failed" : "ready");
-    std::fflush(stdout);
-    if (sawError) return 1;
-
+void serveCommands() {
     char line[256];
     while (std::fgets(line, sizeof line, stdin) != nullptr) {
         std::printf("%s\n", runCommand(line) ? "ok" : "error");
         std::fflush(stdout);
     }
+}
+
+int runWithWindow(const Places& places) {
+    const auto window = corvane::sample::SampleWindow::create(places, sizeof(Pointer), memoryLock);
+    if (!window) {
+        // No display: the commands still work, the window is simply missing.
+        std::fprintf(stderr, "no window: %lu\n", GetLastError());
+        serveCommands();
+        return 0;
+    }
+    const HWND handle = window->handle();
+    std::thread([handle] {
+        try {
+            serveCommands();
+        } catch (...) {
+            // Ends the window below like the end of input does.
+        }
+        PostMessageW(handle, WM_CLOSE, 0, 0);
+    }).detach();
+    window->runMessageLoop();
+    std::fflush(stdout);
+    // The command thread may sit inside the C runtime's stdin lock, which the
+    // runtime's exit would wait on for ever; nothing is left to clean up.
+    TerminateProcess(GetCurrentProcess(), 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool large = false;
+    bool window = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--large") == 0) large = true;
+        if (std::strcmp(argv[i], "--window") == 0) window = true;
+    }
+    const Places& places = sizeof(Pointer) == 8 ? kPlaces64 : kPlaces32;
+    build(places, large);
+    std::printf("%s\n", sawError ? "failed" : "ready");
+    std::fflush(stdout);
+    if (sawError) return 1;
+
+    if (window) return runWithWindow(places);
+    serveCommands();
     return 0;
 }

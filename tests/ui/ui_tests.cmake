@@ -1,0 +1,7 @@
+# The main window's parts; Windows only (the window tests need a display).
+if(WIN32)
+  corvane_add_test(ui_test
+    SOURCES ui/wait_indicator_test.cpp ui/wait_indicator_window_test.cpp ui/process_name_test.cpp
+            ui/sample_hints_test.cpp
+    LIBS corvane_ui)
+endif()
