@@ -95,6 +95,7 @@ HWND Form::createForm(HWND owner, const wchar_t* caption, int x, int y, int widt
                                   nullptr, object_->instance, nullptr);
     formBeingCreated = nullptr;
     if (window == nullptr) {
+        std::fprintf(stderr, "cannot create the window of %ls (error %lu)\n", formName_.c_str(), GetLastError());
         object_.reset();
         return nullptr;
     }

@@ -1,0 +1,193 @@
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/search_engine.h"
+#include "engine/win32/target_process.h"
+#include "framework/form.h"
+#include "settings/structure_text.h"
+#include "ui/picture.h"
+#include "ui/window_sink.h"
+
+namespace corvane {
+
+// The main window's controls, by the names the program gives them.
+struct Form1Controls {
+    HWND Text修改内存 = nullptr;
+    HWND Picture1 = nullptr;
+    HWND Text修改 = nullptr;
+    HWND Text结构 = nullptr;
+    HWND Text数值1 = nullptr;
+    HWND Combo类型 = nullptr;
+    HWND Command选择进程 = nullptr;
+    HWND ListView结构 = nullptr;
+    HWND Status1 = nullptr;
+    HWND ListView1 = nullptr;
+    HWND Combo进制 = nullptr;
+    HWND Combo过滤 = nullptr;
+    HWND Text数值2 = nullptr;
+    HWND Command监视结果 = nullptr;
+    HWND Command首次搜索 = nullptr;
+    HWND Command再次搜索 = nullptr;
+    HWND Command读取设置 = nullptr;
+    HWND Text次数 = nullptr;
+    HWND Text偏移 = nullptr;
+    HWND Text递增 = nullptr;
+    HWND Command添加偏移 = nullptr;
+    HWND Command保存设置 = nullptr;
+};
+
+// Control and menu ids of the main window.
+enum Form1Id : int {
+    kIdText修改内存 = 102,
+    kIdPicture1 = 103,
+    kIdMyDrawWin1 = 106,
+    kIdText修改 = 107,
+    kIdMenuCopy = 108,
+    kIdMenuCopyRow = 109,
+    kIdMenuCopyPath = 110,
+    kIdMenuCopyValue = 111,
+    kIdMenuCopyAddress = 112,
+    kIdMenuDeleteResult = 113,
+    kIdMenuClearResults = 114,
+    kIdPopupMenu结果 = 115,
+    kIdMenuSaveList = 116,
+    kIdMenuDeleteRow = 117,
+    kIdMenuClearRows = 118,
+    kIdPopupMenu结构 = 119,
+    kIdText结构 = 120,
+    kIdTimer1 = 121,
+    kIdLabel3 = 122,
+    kIdText数值1 = 123,
+    kIdCombo类型 = 124,
+    kIdLabel1 = 125,
+    kIdImage1 = 126,
+    kIdCommand选择进程 = 127,
+    kIdListView结构 = 128,
+    kIdStatus1 = 129,
+    kIdListView1 = 130,
+    kIdCombo进制 = 131,
+    kIdLabel2 = 132,
+    kIdCombo过滤 = 133,
+    kIdText数值2 = 134,
+    kIdCommand监视结果 = 135,
+    kIdCommand首次搜索 = 136,
+    kIdCommand再次搜索 = 137,
+    kIdCommand读取设置 = 138,
+    kIdText次数 = 139,
+    kIdText偏移 = 140,
+    kIdText递增 = 141,
+    kIdCommand添加偏移 = 142,
+    kIdCommand保存设置 = 143,
+};
+
+inline constexpr int kForm1Width = 695;
+inline constexpr int kForm1Height = 485;
+
+// The main window: where the target is chosen, the structure written, and
+// searches started, narrowed and watched.
+class Form1 : public Form {
+public:
+    Form1();
+    ~Form1() override;
+
+    // Builds the window and every control; the load handler runs once the
+    // message loop picks up the after-creation notice.
+    HWND create();
+    // create, then run modally until the window is destroyed.
+    int run();
+
+    const Form1Controls& controls() const { return controls_; }
+    SearchEngine& engine() { return *engine_; }
+    TargetProcess& target() { return target_; }
+    bool image1Inert() const { return image1Inert_; }
+    // The settings name last loaded, kept in the tag of Text结构.
+    std::string loadedStructureName() const;
+    HMENU popupMenu结果() const { return popupMenu结果_; }
+    HMENU popupMenu结构() const { return popupMenu结构_; }
+
+    // Makes `pid` the target as the drag picker does when it is dropped.
+    void choosePickedProcess(DWORD pid);
+
+    // Settings of a section of an INI file, to and from the controls.
+    void writeSettingsSection(const std::u16string& file, const std::string& name);
+    void readSettingsSection(const std::u16string& file, const std::string& name);
+
+    // The structure list from the structure text, and back.
+    void parseStructureText();
+    void rebuildStructureText();
+
+    // Whether the offset text is plain uppercase hexadecimal a double holds exactly.
+    static bool isCanonicalHex(const std::string& text);
+
+    void disableInputs(HWND keep, bool imageUsable);
+    void enableInputs(bool secondPass);
+
+protected:
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool onControlMessage(ControlRecord& record, HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                          LRESULT& result) override;
+    void onLoad() override;
+
+private:
+    void createControls();
+    void createMenus();
+
+    // Message handlers.
+    void onSize(WPARAM kind);
+    void onPaint();
+    LRESULT onNotify(const NMHDR& header, LPARAM lParam);
+    void onCommand(int id, int code);
+    void onTimer(UINT_PTR id);
+    void onLeftButtonDown(POINT point);
+    void onCaptureSettings(SearchSettings& settings);
+    void onFirstSearchEnded(const FirstSearchReport& report);
+    void onReformatEnded();
+    void onOpenFailed(DWORD error);
+    void onDestroy();
+    void onGetDisplayInfo(NMLVDISPINFOW& info);
+
+    // Commands.
+    void onFirstSearch();
+    void onNextSearch();
+    void onMonitor();
+    void onTypeChanged();
+    void onBaseChanged();
+    void onConditionChanged();
+    void onStructureTextChanged();
+    void onAddStructureRow();
+    void startReformat();
+    void rebuildBaseItems();
+    void pickerTick();
+
+    std::vector<StructureRowText> structureRowTexts() const;
+    void startWaitIndicator(std::uint64_t traversalTotal);
+    std::wstring text(HWND control) const;
+    void setText(HWND control, const std::wstring& value);
+    void setTextBackground(HWND control, COLORREF colour);
+    int selection(HWND combo) const;
+
+    Form1Controls controls_;
+    TargetProcess target_;
+    std::unique_ptr<WindowSink> sink_;
+    std::unique_ptr<SearchEngine> engine_;
+    HMENU popupMenu结果_ = nullptr;
+    HMENU popupMenu结构_ = nullptr;
+    bool image1Inert_ = false;
+    bool timer1Enabled_ = true;
+    UINT timer1Interval_ = 0;
+    bool picking_ = false;
+    Picture image1Rest_;
+    Picture image1Dragging_;
+    const Picture* image1Shown_ = nullptr;
+    std::array<std::wstring, 3> cellText_;
+    std::vector<StructureRow> lastRows_;
+};
+
+}  // namespace corvane

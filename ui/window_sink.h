@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+
+#include "engine/search_sink.h"
+
+namespace corvane {
+
+// Messages the workers send to the main window; the window thread answers
+// them, so workers never touch a control in any other way.
+inline constexpr UINT kCaptureSettingsMessage = WM_APP + 1;  // lParam: SearchSettings*
+inline constexpr UINT kFirstSearchEndedMessage = WM_APP + 2;  // lParam: const FirstSearchReport*
+inline constexpr UINT kReformatEndedMessage = WM_APP + 3;
+inline constexpr UINT kOpenFailedMessage = WM_APP + 4;  // wParam: the system's error code
+
+// The engine's sink in the main window: every call becomes a message sent to
+// the window (or to its list and status bar), handled on the window thread.
+class WindowSink : public SearchSink {
+public:
+    WindowSink(HWND form, HWND resultsList, HWND statusBar)
+        : form_(form), resultsList_(resultsList), statusBar_(statusBar) {}
+
+    SearchSettings captureSettings() override;
+    ValueType currentType() override;
+    void publishCount(std::size_t count) override;
+    void setStatusText(StatusField field, const std::string& text) override;
+    void firstSearchEnded(const FirstSearchReport& report) override;
+    void reformatEnded() override;
+
+private:
+    HWND form_;
+    HWND resultsList_;
+    HWND statusBar_;
+};
+
+}  // namespace corvane
