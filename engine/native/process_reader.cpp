@@ -1,5 +1,6 @@
 #include "engine/native/process_reader.h"
 
+#include <signal.h>
 #include <sys/uio.h>
 
 #include <cerrno>
@@ -17,7 +18,9 @@ bool LinuxProcessReader::read(std::uint64_t address, void* buffer, std::size_t s
 
 std::uint32_t LinuxProcessReader::openTarget() {
     if (pid_ <= 0) return ESRCH;
-    // A zero-length read checks existence and permission without reading.
+    // Signal 0 tells whether the process exists (and may be signalled), and a
+    // zero-length read whether it may be read, without reading anything.
+    if (kill(pid_, 0) != 0 && errno != EPERM) return static_cast<std::uint32_t>(errno);
     iovec local{nullptr, 0};
     iovec remote{nullptr, 0};
     if (process_vm_readv(pid_, &local, 1, &remote, 1, 0) < 0) return static_cast<std::uint32_t>(errno);

@@ -1,0 +1,165 @@
+// corvane-cli end to end against the sample targets.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/sample_target/sample_layout.h"
+#include "tools/sample_target/sample_process.h"
+
+namespace corvane {
+namespace {
+
+namespace sample = corvane::sample;
+
+struct CliRun {
+    DWORD exitCode = 0;
+    std::string out;
+};
+
+std::wstring besideTests(const wchar_t* relative) {
+    wchar_t module[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring path(module, length);
+    path.resize(path.find_last_of(L"\\/") + 1);
+    return path + relative;
+}
+
+// Runs corvane-cli with `arguments` and returns its exit code and standard output.
+CliRun runCli(const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readOut = nullptr, writeOut = nullptr;
+    CreatePipe(&readOut, &writeOut, &inherit, 0);
+    SetHandleInformation(readOut, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeOut;
+    startup.hStdError = nul;
+    startup.hStdInput = nullptr;
+    std::wstring command = L"\"" + besideTests(L"..\\tools\\corvane-cli.exe") + L"\" " + arguments;
+    PROCESS_INFORMATION info{};
+    CliRun run;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info)) {
+        run.exitCode = 0xFFFFFFFF;
+        return run;
+    }
+    CloseHandle(writeOut);
+    CloseHandle(nul);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readOut, buffer, sizeof buffer, &got, nullptr) && got > 0) run.out.append(buffer, got);
+    WaitForSingleObject(info.hProcess, 60000);
+    GetExitCodeProcess(info.hProcess, &run.exitCode);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    CloseHandle(readOut);
+    return run;
+}
+
+std::wstring hex(std::uint64_t value) {
+    wchar_t text[20];
+    swprintf(text, 20, L"%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+class CliProcessTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        std::string why;
+        process_ = sample::SampleProcess::start(GetParam(), false, why);
+        if (!process_ && GetParam() && why.rfind("CreateProcess failed", 0) == 0)
+            GTEST_SKIP() << "this machine cannot run 32-bit processes: " << why;
+        ASSERT_TRUE(process_) << why;
+        places_ = GetParam() ? &sample::kPlaces32 : &sample::kPlaces64;
+        width_ = GetParam() ? 4 : 8;
+        pid_ = std::to_wstring(process_->pid());
+        results_ = besideTests(L"cli_results_") + (GetParam() ? L"32.txt" : L"64.txt");
+    }
+    void TearDown() override {
+        if (!results_.empty()) DeleteFileW(results_.c_str());
+    }
+    // The root table's slots with the field at `offset`, e.g. 110000000*8*8]0].
+    std::wstring structure(unsigned offset) const {
+        return hex(places_->root) + L"*8*" + std::to_wstring(width_) + L"]" + hex(offset) + L"]";
+    }
+    std::string slotPath(unsigned slot, unsigned offset) const {
+        char text[64];
+        std::snprintf(text, sizeof text, "%llX]%X", static_cast<unsigned long long>(places_->root + slot * width_),
+                      offset);
+        return text;
+    }
+    std::string objectAddress(unsigned object, unsigned offset) const {
+        char text[32];
+        std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(places_->objects[object] + offset));
+        return text;
+    }
+
+    std::unique_ptr<sample::SampleProcess> process_;
+    const sample::Places* places_ = nullptr;
+    unsigned width_ = 8;
+    std::wstring pid_;
+    std::wstring results_;
+};
+
+TEST_P(CliProcessTest, FirstNextMonitorAndReformat) {
+    const CliRun first = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kIdOffset) + L" --out \"" +
+                             results_ + L"\"");
+    ASSERT_EQ(first.exitCode, 0u);
+    std::string content;
+    HANDLE file = CreateFileW(results_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+    CloseHandle(file);
+    EXPECT_EQ(content, slotPath(0, 0) + "\t1000\t" + objectAddress(0, 0) + "\n" + slotPath(4, 0) + "\t1001\t" +
+                                 objectAddress(1, 0) + "\n" + slotPath(6, 0) + "\t1002\t" + objectAddress(2, 0) + "\n");
+
+    // The target changes object 1's id: "changed" keeps that one only.
+    ASSERT_TRUE(process_->command("set32 " + objectAddress(1, 0) + " 5"));
+    const CliRun next = runCli(L"next --pid " + pid_ + L" --in \"" + results_ + L"\" --condition 8");
+    ASSERT_EQ(next.exitCode, 0u);
+    EXPECT_EQ(next.out, slotPath(4, 0) + "\t5\t" + objectAddress(1, 0) + "\n");
+
+    // Slot 0 is re-pointed at object 2: the monitor follows it.
+    char pointer[32];
+    std::snprintf(pointer, sizeof pointer, "%llX", static_cast<unsigned long long>(places_->objects[2]));
+    char slot0[32];
+    std::snprintf(slot0, sizeof slot0, "%llX", static_cast<unsigned long long>(places_->root));
+    ASSERT_TRUE(process_->command(std::string("setptr ") + slot0 + " " + pointer));
+    const CliRun monitor = runCli(L"monitor --pid " + pid_ + L" --in \"" + results_ + L"\" --cycles 2");
+    ASSERT_EQ(monitor.exitCode, 0u);
+    const std::string cycle = slotPath(0, 0) + "\t1002\t" + objectAddress(2, 0) + "\n" + slotPath(4, 0) + "\t5\t" +
+                              objectAddress(1, 0) + "\n" + slotPath(6, 0) + "\t1002\t" + objectAddress(2, 0) + "\n";
+    EXPECT_EQ(monitor.out, "# cycle 1\n" + cycle + "# cycle 2\n" + cycle);
+
+    // Reformat reads at the listed addresses: object 0's id as a 16-bit hexadecimal value.
+    const CliRun reformat = runCli(L"reformat --pid " + pid_ + L" --in \"" + results_ + L"\" --type 1 --base 1");
+    ASSERT_EQ(reformat.exitCode, 0u);
+    EXPECT_EQ(reformat.out.substr(0, reformat.out.find('\n')), slotPath(0, 0) + "\t3E8\t" + objectAddress(0, 0));
+}
+
+TEST_P(CliProcessTest, TextsComeOutAsUtf8) {
+    const CliRun first = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kUtf16Offset) + L" --type 7");
+    ASSERT_EQ(first.exitCode, 0u);
+    EXPECT_EQ(first.out.substr(0, first.out.find('\n')),
+              slotPath(0, sample::kUtf16Offset) + "\t\xE4\xBD\xA0\xE5\xA5\xBD" "ABC\t" +
+                  objectAddress(0, sample::kUtf16Offset));
+}
+
+INSTANTIATE_TEST_SUITE_P(Bitness, CliProcessTest, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? "Target32" : "Target64"; });
+
+TEST(CliProcess, BadUsageAndUnopenableTargets) {
+    EXPECT_EQ(runCli(L"first --structure 10]").exitCode, 2u);
+    EXPECT_EQ(runCli(L"frist --pid 4").exitCode, 2u);
+    EXPECT_EQ(runCli(L"first --pid 4294967280 --structure 10]").exitCode, 3u);
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// The command line of corvane-cli, as typed. Texts are code page 936 bytes.
+struct CliOptions {
+    std::string command;  // first, next, monitor or reformat
+    std::optional<std::uint32_t> pid;
+    std::optional<std::string> structure;
+    std::optional<int> type;
+    std::optional<int> base;
+    std::optional<int> condition;
+    std::optional<std::string> value1;
+    std::optional<std::string> value2;
+    std::string inFile;
+    std::string outFile;
+    std::optional<long> cycles;  // monitor: until Ctrl+C when absent
+    std::string settingsFile;
+    std::string settingsName;
+};
+
+// Fills `options` from the arguments after the program name. Returns an empty
+// text, or a one-line reason why the arguments are not usable.
+std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& options);
+
+extern const char* const kCliUsage;
+
+}  // namespace corvane

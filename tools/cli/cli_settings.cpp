@@ -1,0 +1,59 @@
+#include "tools/cli/cli_settings.h"
+
+#include "engine/text_codec.h"
+#include "engine/utf8_encode.h"
+#include "settings/file_system.h"
+#include "settings/settings_record.h"
+#include "settings/structure_text.h"
+
+namespace corvane {
+namespace {
+
+// File names arrive as code page 936 texts; the settings module takes UTF-16 paths.
+std::u16string pathFromText(const std::string& text) {
+    std::u16string wide;
+    if (!systemTextCodec().toUtf16(text, CodePage::Gbk, wide)) return decodeUtf8Text(text);
+    return wide;
+}
+
+}  // namespace
+
+std::string resolveCliSettings(const CliOptions& options, CliSettings& settings) {
+    std::string structure;
+    int type = 2;
+    int base = 0;
+    int condition = 0;
+    if (!options.settingsFile.empty()) {
+        const std::u16string file = pathFromText(options.settingsFile);
+        if (!readFileBytes(file)) return "cannot read " + options.settingsFile;
+        const SettingsRecord record = readSettingsRecord(file, options.settingsName);
+        structure = record.structureText;
+        type = indexFromText(record.typeIndex);
+        base = indexFromText(record.baseIndex);
+        condition = indexFromText(record.conditionIndex);
+        settings.search.value1 = record.value1;
+        settings.search.value2 = record.value2;
+    }
+    if (options.structure) structure = *options.structure;
+    if (options.type) type = *options.type;
+    if (options.base) base = *options.base;
+    if (options.condition) condition = *options.condition;
+    if (options.value1) settings.search.value1 = *options.value1;
+    if (options.value2) settings.search.value2 = *options.value2;
+
+    if (type < 0 || type > 8) return "the value type must be 0 to 8";
+    if (condition < 0 || condition > 10) return "the condition must be 0 to 10";
+    settings.search.type = static_cast<ValueType>(type);
+    // The text types have no base; the integer and float types have two.
+    if (isTextType(settings.search.type)) base = -1;
+    else if (base < 0 || base > 1) return "the base must be 0 or 1 for this value type";
+    settings.search.baseMode = static_cast<std::uint8_t>(base < 0 ? kNoBaseMode : base);
+    settings.search.condition = static_cast<SearchCondition>(condition);
+    if (options.command == "first") {
+        if (structure.empty()) return "the structure is empty";
+        settings.rows = structureRowsFromTexts(parseStructureText(structure));
+    }
+    return "";
+}
+
+}  // namespace corvane

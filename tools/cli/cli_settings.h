@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/search_settings.h"
+#include "engine/structure_row.h"
+#include "tools/cli/cli_options.h"
+
+namespace corvane {
+
+// What a command runs with: the search settings and the structure rows.
+struct CliSettings {
+    SearchSettings search;
+    std::vector<StructureRow> rows;
+};
+
+// Takes the six settings keys from the settings section when one is named,
+// then lets the explicit options override them; the defaults are those of a
+// fresh main window (长整型, 10进制, 不过滤). Returns an empty text or why the
+// settings are not usable.
+std::string resolveCliSettings(const CliOptions& options, CliSettings& settings);
+
+}  // namespace corvane

@@ -1,0 +1,207 @@
+// corvane-cli: the search engine from the command line, for scripting,
+// export and automation. See kCliUsage.
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "engine/search_engine.h"
+#include "engine/search_passes.h"
+#include "engine/text_codec.h"
+#include "engine/utf8_encode.h"
+#include "tools/cli/cli_options.h"
+#include "tools/cli/cli_settings.h"
+#include "tools/cli/results_file.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include "engine/win32/target_process.h"
+#else
+#include "engine/native/process_reader.h"
+#endif
+
+namespace {
+
+using namespace corvane;
+
+constexpr int kExitUsage = 2;
+constexpr int kExitCannotOpen = 3;
+
+std::atomic<SearchEngine*> runningEngine{nullptr};
+std::atomic<bool> interrupted{false};
+
+// Ctrl+C stops a first search as the window's stop button does, and ends monitoring.
+void interrupt() {
+    interrupted = true;
+    if (SearchEngine* engine = runningEngine.load()) {
+        engine->stopRequested = -1;
+        engine->monitorActive = 0;
+    }
+}
+
+#ifdef _WIN32
+BOOL WINAPI onConsoleControl(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+    interrupt();
+    return TRUE;
+}
+
+// The arguments as code page 936 texts, whatever the console's code page.
+std::vector<std::string> arguments(int, char**) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) {
+        const std::u16string_view text(reinterpret_cast<const char16_t*>(wide[i]));
+        args.push_back(systemTextCodec().fromUtf16(text, CodePage::Gbk));
+    }
+    LocalFree(wide);
+    return args;
+}
+
+std::unique_ptr<TargetAccess> makeTarget(std::uint32_t pid) {
+    auto target = std::make_unique<TargetProcess>();
+    target->targetPid = pid;
+    return target;
+}
+#else
+void onSignal(int) { interrupt(); }
+
+std::vector<std::string> arguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(systemTextCodec().fromUtf16(decodeUtf8Text(argv[i]), CodePage::Gbk));
+    return args;
+}
+
+std::unique_ptr<TargetAccess> makeTarget(std::uint32_t pid) {
+    return std::make_unique<LinuxProcessReader>(static_cast<pid_t>(pid));
+}
+#endif
+
+// Stands in for the window: fixed settings, figures kept for the summary.
+class CliSink : public SearchSink {
+public:
+    explicit CliSink(SearchSettings settings) : settings_(std::move(settings)) {}
+    SearchSettings captureSettings() override { return settings_; }
+    ValueType currentType() override { return settings_.type; }
+    void publishCount(std::size_t) override {}
+    void setStatusText(StatusField, const std::string&) override {}
+    void firstSearchEnded(const FirstSearchReport& report) override { report_ = report; }
+    void reformatEnded() override {}
+    const FirstSearchReport& report() const { return report_; }
+
+private:
+    SearchSettings settings_;
+    FirstSearchReport report_;
+};
+
+void writeOutput(const CliOptions& options, const ResultStore& results) {
+    if (options.outFile.empty()) {
+        writeResults(std::cout, results, systemTextCodec());
+        std::cout.flush();
+        return;
+    }
+    std::ofstream out(options.outFile, std::ios::binary);
+    writeResults(out, results, systemTextCodec());
+    if (!out) throw std::runtime_error("cannot write " + options.outFile);
+}
+
+int fail(int code, const std::string& message) {
+    std::fprintf(stderr, "corvane-cli: %s\n", message.c_str());
+    return code;
+}
+
+std::uint32_t millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
+int run(const CliOptions& options, const CliSettings& settings) {
+    auto target = makeTarget(*options.pid);
+    CliSink sink(settings.search);
+    SearchEngine engine(*target, sink, systemTextCodec());
+    runningEngine = &engine;
+    struct Clear {
+        ~Clear() { runningEngine = nullptr; }
+    } clear;
+    const auto start = std::chrono::steady_clock::now();
+
+    if (options.command == "first") {
+        const FirstSearchReport report = engine.runFirstSearch(settings.rows);
+        if (report.openError != 0)
+            return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
+                                             std::to_string(report.openError) + ")");
+        writeOutput(options, engine.results());
+        std::fprintf(stderr, "results: %zu, traversed: %zu, %ums%s\n", report.results, report.candidates,
+                     report.elapsedMs, report.stopped ? " (stopped)" : "");
+        return 0;
+    }
+
+    std::ifstream in(options.inFile, std::ios::binary);
+    if (!in) return fail(kExitUsage, "cannot read " + options.inFile);
+    std::string error;
+    if (!readResults(in, engine.results(), systemTextCodec(), error)) return fail(kExitUsage, options.inFile + ": " + error);
+    const std::size_t before = engine.results().count();
+    // Each run is a process of its own: the target is opened here, where the
+    // window would use the handle of its last first search.
+    if (const std::uint32_t openError = target->openTarget())
+        return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
+                                         std::to_string(openError) + ")");
+
+    if (options.command == "next") {
+        engine.runNextSearch();
+        writeOutput(options, engine.results());
+    } else if (options.command == "reformat") {
+        engine.runReformat();
+        writeOutput(options, engine.results());
+    } else {
+        engine.monitorActive = -1;
+        for (long cycle = 1; engine.monitorActive == -1; ++cycle) {
+            runMonitorCycle(*target, engine.results(), settings.search.type, settings.search.baseMode,
+                            systemTextCodec());
+            std::cout << "# cycle " << cycle << "\n";
+            writeOutput(options, engine.results());
+            if (options.cycles && cycle >= *options.cycles) break;
+            for (int step = 0; step < 4 && engine.monitorActive == -1; ++step)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    std::fprintf(stderr, "results: %zu of %zu, %ums\n", engine.results().count(), before, millisecondsSince(start));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Results are the same bytes on standard output as in a file: "\n" line ends.
+    _setmode(_fileno(stdout), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+#else
+    std::signal(SIGINT, onSignal);
+#endif
+    try {
+        CliOptions options;
+        if (const std::string problem = parseCliOptions(arguments(argc, argv), options); !problem.empty()) {
+            std::fprintf(stderr, "corvane-cli: %s\n%s", problem.c_str(), kCliUsage);
+            return kExitUsage;
+        }
+        CliSettings settings;
+        if (const std::string problem = resolveCliSettings(options, settings); !problem.empty())
+            return fail(kExitUsage, problem);
+        return run(options, settings);
+    } catch (const std::exception& error) {
+        return fail(1, error.what());
+    }
+}
