@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace corvane {
 
@@ -14,5 +15,11 @@ inline constexpr std::size_t kMaxHexDigits = 16;
 std::size_t formatHex(std::uint64_t value, char* out);
 
 void appendHex(std::string& out, std::uint64_t value);
+
+// The value of a hexadecimal digit of either case, or -1.
+int hexDigitValue(char c);
+
+// A whole text of 1 to 16 hexadecimal digits, as an unsigned 64-bit value.
+bool parseHex64(std::string_view text, std::uint64_t& value);
 
 }  // namespace corvane

@@ -63,12 +63,9 @@ bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets) {
             digits = false;
             continue;
         }
-        unsigned digit;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else return false;
-        value = value * 16 + digit;
+        const int digit = hexDigitValue(c);
+        if (digit < 0) return false;
+        value = value * 16 + static_cast<unsigned>(digit);
         digits = true;
     }
     if (!digits) return false;

@@ -134,6 +134,10 @@ void SearchEngine::runNextSearch() {
     } catch (...) {
         reportFailure("next search");
     }
+    reportPass(start);
+}
+
+void SearchEngine::reportPass(std::chrono::steady_clock::time_point start) {
     const std::size_t count = results_.count();
     sink_.publishCount(count);
     sink_.setStatusText(StatusField::SearchTime, std::to_string(millisecondsSince(start)) + "ms");
@@ -163,10 +167,7 @@ void SearchEngine::runReformat() {
     } catch (...) {
         reportFailure("reformat");
     }
-    const std::size_t count = results_.count();
-    sink_.publishCount(count);
-    sink_.setStatusText(StatusField::SearchTime, std::to_string(millisecondsSince(start)) + "ms");
-    sink_.setStatusText(StatusField::ValidData, std::to_string(count));
+    reportPass(start);
     sink_.reformatEnded();
 }
 

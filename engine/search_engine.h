@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <thread>
@@ -67,6 +68,8 @@ private:
         std::atomic<bool> running{false};
     };
     bool launch(Worker worker, std::function<void()> body);
+    // The count to the list, and the time and count to the status bar.
+    void reportPass(std::chrono::steady_clock::time_point start);
 
     TargetAccess& target_;
     SearchSink& sink_;

@@ -1,22 +1,17 @@
 #include "engine/structure_row.h"
 
+#include "engine/hex_text.h"
+
 namespace corvane {
 namespace {
-
-int digitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 99;
-}
 
 // Accumulates digits of `base` from `pos` into a wrapping unsigned value.
 template <typename Unsigned>
 Unsigned readDigits(std::string_view text, std::size_t pos, unsigned base) {
     Unsigned value = 0;
     for (; pos < text.size(); ++pos) {
-        const int digit = digitValue(text[pos]);
-        if (digit >= static_cast<int>(base)) break;
+        const int digit = hexDigitValue(text[pos]);
+        if (digit < 0 || digit >= static_cast<int>(base)) break;
         value = static_cast<Unsigned>(value * base + static_cast<unsigned>(digit));
     }
     return value;

@@ -167,6 +167,10 @@ private:
     void pickerTick();
 
     std::vector<StructureRowText> structureRowTexts() const;
+    void appendStructureRow(const std::array<std::wstring, 3>& cells);
+    // The nine inputs a running worker locks: three lists, then six text boxes.
+    std::array<HWND, 9> inputs() const;
+    void setInputs(bool enabled);
     void startWaitIndicator(std::uint64_t traversalTotal);
     std::wstring text(HWND control) const;
     void setText(HWND control, const std::wstring& value);

@@ -174,14 +174,20 @@ void Form1::onCommand(int id, int code) {
 
 bool Form1::onControlMessage(ControlRecord&, HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
+std::array<HWND, 9> Form1::inputs() const {
+    return {controls_.Combo类型, controls_.Combo进制, controls_.Combo过滤, controls_.Text结构, controls_.Text数值1,
+            controls_.Text数值2, controls_.Text偏移, controls_.Text次数, controls_.Text递增};
+}
+
+void Form1::setInputs(bool enabled) {
+    for (HWND input : inputs()) EnableWindow(input, enabled);
+    // The last six inputs are the text boxes.
+    for (std::size_t i = 3; i < inputs().size(); ++i)
+        setTextBackground(inputs()[i], enabled ? kEnabledBack : kDisabledBack);
+}
+
 void Form1::disableInputs(HWND keep, bool imageUsable) {
-    for (HWND input : {controls_.Combo类型, controls_.Combo进制, controls_.Combo过滤, controls_.Text结构,
-                       controls_.Text数值1, controls_.Text数值2, controls_.Text偏移, controls_.Text次数,
-                       controls_.Text递增})
-        EnableWindow(input, FALSE);
-    for (HWND box : {controls_.Text结构, controls_.Text数值1, controls_.Text数值2, controls_.Text偏移,
-                     controls_.Text次数, controls_.Text递增})
-        setTextBackground(box, kDisabledBack);
+    setInputs(false);
     for (HWND control : {controls_.Command监视结果, controls_.Command首次搜索, controls_.Command再次搜索,
                          controls_.Command选择进程, controls_.Command读取设置, controls_.Command保存设置,
                          controls_.Command添加偏移, controls_.ListView结构})
@@ -191,13 +197,7 @@ void Form1::disableInputs(HWND keep, bool imageUsable) {
 }
 
 void Form1::enableInputs(bool secondPass) {
-    for (HWND input : {controls_.Combo类型, controls_.Combo进制, controls_.Combo过滤, controls_.Text结构,
-                       controls_.Text数值1, controls_.Text数值2, controls_.Text偏移, controls_.Text次数,
-                       controls_.Text递增})
-        EnableWindow(input, TRUE);
-    for (HWND box : {controls_.Text结构, controls_.Text数值1, controls_.Text数值2, controls_.Text偏移,
-                     controls_.Text次数, controls_.Text递增})
-        setTextBackground(box, kEnabledBack);
+    setInputs(true);
     for (HWND control : {controls_.Command选择进程, controls_.Command读取设置, controls_.Command添加偏移,
                          controls_.ListView结构})
         EnableWindow(control, TRUE);
@@ -231,6 +231,21 @@ std::vector<StructureRowText> Form1::structureRowTexts() const {
     return rows;
 }
 
+void Form1::appendStructureRow(const std::array<std::wstring, 3>& cells) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(SendMessageW(controls_.ListView结构, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
+    const auto index = static_cast<WPARAM>(
+        SendMessageW(controls_.ListView结构, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    for (int column = 1; column < 3; ++column) {
+        LVITEMW sub{};
+        sub.iSubItem = column;
+        sub.pszText = const_cast<wchar_t*>(cells[static_cast<std::size_t>(column)].c_str());
+        SendMessageW(controls_.ListView结构, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+    }
+}
+
 void Form1::parseStructureText() {
     const std::string structure = narrow(text(controls_.Text结构));
     const int existing = static_cast<int>(SendMessageW(controls_.ListView结构, LVM_GETITEMCOUNT, 0, 0));
@@ -240,24 +255,8 @@ void Form1::parseStructureText() {
         return;
     }
     SendMessageW(controls_.ListView结构, LVM_DELETEALLITEMS, 0, 0);
-    int row = 0;
-    for (const StructureRowText& texts : corvane::parseStructureText(structure)) {
-        const std::wstring cells[] = {widen(texts.start), widen(texts.count), widen(texts.increment)};
-        LVITEMW item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = row;
-        item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-        const int index = static_cast<int>(
-            SendMessageW(controls_.ListView结构, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        for (int column = 1; column < 3; ++column) {
-            LVITEMW sub{};
-            sub.iSubItem = column;
-            sub.pszText = const_cast<wchar_t*>(cells[column].c_str());
-            SendMessageW(controls_.ListView结构, LVM_SETITEMTEXTW, static_cast<WPARAM>(index),
-                         reinterpret_cast<LPARAM>(&sub));
-        }
-        ++row;
-    }
+    for (const StructureRowText& texts : corvane::parseStructureText(structure))
+        appendStructureRow({widen(texts.start), widen(texts.count), widen(texts.increment)});
 }
 
 void Form1::rebuildStructureText() {
@@ -302,20 +301,7 @@ void Form1::onAddStructureRow() {
     if (GetWindowTextLengthW(controls_.Text递增) == 0) setText(controls_.Text递增, L"4");
     if (!isCanonicalHex(narrow(offset))) return refuse(L"不是有效的十六进制数据！");
 
-    const std::wstring cells[] = {offset, text(controls_.Text次数), text(controls_.Text递增)};
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = static_cast<int>(SendMessageW(controls_.ListView结构, LVM_GETITEMCOUNT, 0, 0));
-    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-    const int index = static_cast<int>(
-        SendMessageW(controls_.ListView结构, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    for (int column = 1; column < 3; ++column) {
-        LVITEMW sub{};
-        sub.iSubItem = column;
-        sub.pszText = const_cast<wchar_t*>(cells[column].c_str());
-        SendMessageW(controls_.ListView结构, LVM_SETITEMTEXTW, static_cast<WPARAM>(index),
-                     reinterpret_cast<LPARAM>(&sub));
-    }
+    appendStructureRow({offset, text(controls_.Text次数), text(controls_.Text递增)});
     rebuildStructureText();
 }
 

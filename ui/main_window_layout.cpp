@@ -35,7 +35,8 @@ const ControlSpec kControls[] = {
      kControlFont, kColorWindowText, kColorWindow},
     {L"Status1", L"STATUSBAR", kIdStatus1, L"", 0, 0, 0, 0, WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS, 0,
      kControlFont, kColorDefault, kColorButtonFace},
-    {L"ListView1", L"LISTVIEW", kIdListView1, L"", 219, 31, 473, 427, kVisible | kList | LVS_OWNERDATA,
+    // Clipped by its siblings so that it never paints over the status bar below it.
+    {L"ListView1", L"LISTVIEW", kIdListView1, L"", 219, 31, 473, 427, kVisible | kList | LVS_OWNERDATA | WS_CLIPSIBLINGS,
      WS_EX_CLIENTEDGE, kControlFont, kColorWindowText, kColorWindow, 5},
     {L"Combo进制", L"COMBOBOX", kIdCombo进制, L"", 127, 31, 89, 300, kVisible | kCombo, 0, kComboFont, kColorWindowText,
      kColorWindow},

@@ -7,6 +7,7 @@
 #include "engine/search_engine.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
+#include "tests/support/result_texts.h"
 #include "tests/support/test_sink.h"
 
 namespace corvane {
@@ -40,11 +41,7 @@ protected:
         sink.set(std::move(settings));
         engine.runNextSearch();
     }
-    std::vector<std::string> values() const {
-        std::vector<std::string> texts;
-        for (std::size_t i = 0; i < engine.results().count(); ++i) texts.push_back(engine.results().valueText(i));
-        return texts;
-    }
+    std::vector<std::string> values() const { return test::valueTexts(engine.results()); }
 
     FakeTarget target;
     TestSink sink;

@@ -9,6 +9,7 @@
 #include "engine/search_engine.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
+#include "tests/support/result_texts.h"
 #include "tests/support/test_sink.h"
 
 namespace corvane {
@@ -30,11 +31,7 @@ protected:
         engine.runFirstSearch({{static_cast<std::int64_t>(kTable), 0, 0}, {0, 5, 4}});
         ASSERT_EQ(engine.results().count(), 5u);
     }
-    std::vector<std::string> values() const {
-        std::vector<std::string> texts;
-        for (std::size_t i = 0; i < engine.results().count(); ++i) texts.push_back(engine.results().valueText(i));
-        return texts;
-    }
+    std::vector<std::string> values() const { return test::valueTexts(engine.results()); }
     template <typename Predicate>
     bool eventually(Predicate predicate) {
         for (int i = 0; i < 400; ++i) {

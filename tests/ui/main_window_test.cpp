@@ -105,6 +105,9 @@ private:
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Each test starts without the settings earlier searches saved.
+        const std::u16string config = configFilePath();
+        DeleteFileW(reinterpret_cast<const wchar_t*>(config.c_str()));
         form_ = std::make_unique<Form1>();
         window_ = form_->create();
         if (window_ == nullptr) GTEST_SKIP() << "no display for windows here";
@@ -215,8 +218,6 @@ TEST_F(MainWindowTest, ChoosingAProcessUnlocksTheInputsButNotTheSecondPass) {
     std::string why;
     sample_ = sample::SampleProcess::start(false, false, why);
     ASSERT_TRUE(sample_) << why;
-    const std::u16string config = configFilePath();
-    DeleteFileW(reinterpret_cast<const wchar_t*>(config.c_str()));
     form_->choosePickedProcess(sample_->pid());
     EXPECT_EQ(windowText(c->Command选择进程), L"sample_target.exe");
     for (HWND open : {c->Combo类型, c->Text结构, c->Text偏移, c->Command添加偏移, c->Command读取设置})

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <vector>
 
+#include "engine/hex_text.h"
 #include "engine/utf8_encode.h"
 
 namespace corvane {
@@ -14,20 +15,6 @@ std::string toUtf8(const std::string& gbk, const TextCodec& codec) {
     std::u16string wide;
     if (!codec.toUtf16(gbk, CodePage::Gbk, wide)) return gbk;
     return encodeUtf8(wide);
-}
-
-bool parseAddress(std::string_view text, std::uint64_t& address) {
-    if (text.empty() || text.size() > 16) return false;
-    address = 0;
-    for (char c : text) {
-        unsigned digit;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else return false;
-        address = address * 16 + digit;
-    }
-    return true;
 }
 
 }  // namespace
@@ -63,7 +50,7 @@ bool readResults(std::istream& in, ResultStore& results, const TextCodec& codec,
         std::uint64_t address = 0;
         if (firstTab == std::string::npos || firstTab == lastTab ||
             !parsePathText(std::string_view(line).substr(0, firstTab), offsets) ||
-            !parseAddress(std::string_view(line).substr(lastTab + 1), address)) {
+            !parseHex64(std::string_view(line).substr(lastTab + 1), address)) {
             error = "line " + std::to_string(number) + ": expected path<TAB>value<TAB>address";
             return false;
         }
