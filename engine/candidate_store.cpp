@@ -1,6 +1,5 @@
 #include "engine/candidate_store.h"
 
-
 namespace corvane {
 
 void CandidateStore::reset(std::vector<StructureRow> rows) {
@@ -9,8 +8,7 @@ void CandidateStore::reset(std::vector<StructureRow> rows) {
     paths_ = std::make_shared<PathTable>();
 }
 
-void CandidateStore::appendCandidate(std::uint32_t parent, std::uint32_t index,
-                                     std::uint64_t address) {
+void CandidateStore::appendCandidate(std::uint32_t parent, std::uint32_t index, std::uint64_t address) {
     entries_.push_back({address, parent, index});
 }
 

@@ -42,14 +42,13 @@ double floatValue(ValueType type, const unsigned char* bytes) {
 
 }  // namespace
 
-bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMode,
-                 const unsigned char* bytes, const StoredValue& previous, const TextCodec& codec) {
+bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMode, const unsigned char* bytes,
+                 const StoredValue& previous, const TextCodec& codec) {
     if (condition < SearchCondition::Unchanged) return true;
     const std::string before = previous.text();
 
     switch (type) {
-        case ValueType::AnsiText:
-            return keepsOrder(condition, textOrder(ansiText(bytes), std::string_view(before)));
+        case ValueType::AnsiText: return keepsOrder(condition, textOrder(ansiText(bytes), std::string_view(before)));
         case ValueType::Utf8Text: {
             const std::string now = utf8ValueText(bytes, codec);
             return keepsOrder(condition, textOrder(std::string_view(now), std::string_view(before)));
@@ -60,12 +59,11 @@ bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMod
             const std::u16string wideBefore = utf16SearchText(before, codec);
             return keepsOrder(condition, textOrder(now, std::u16string_view(wideBefore)));
         }
-        default:
-            break;
+        default: break;
     }
 
-    const bool inForce = previous.form() == StoredValue::Form::Number && previous.type() == type &&
-                         previous.baseMode() == baseMode;
+    const bool inForce =
+        previous.form() == StoredValue::Form::Number && previous.type() == type && previous.baseMode() == baseMode;
     unsigned char previousBytes[8];
     const std::uint64_t previousRaw = previous.raw();
     std::memcpy(previousBytes, &previousRaw, sizeof previousBytes);
@@ -90,8 +88,8 @@ bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMod
     const bool isSigned = isSignedVariant(variant);
     if (inForce) {
         const std::uint64_t thenBits = loadUnsigned(previousBytes, width);
-        return keepsOrder(condition, isSigned ? order(signExtend(bits, width), signExtend(thenBits, width))
-                                              : order(bits, thenBits));
+        return keepsOrder(
+            condition, isSigned ? order(signExtend(bits, width), signExtend(thenBits, width)) : order(bits, thenBits));
     }
     const double now = isSigned ? static_cast<double>(signExtend(bits, width)) : static_cast<double>(bits);
     // A listed number knows the base its text was written in; a bare text is

@@ -14,7 +14,7 @@ namespace corvane {
 // precision, must not count as changed when its bits did not change. Any other
 // listed value is compared through its text, read back as a number in the
 // base it was written in (or as text for the text kinds).
-bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMode,
-                 const unsigned char* bytes, const StoredValue& previous, const TextCodec& codec);
+bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMode, const unsigned char* bytes,
+                 const StoredValue& previous, const TextCodec& codec);
 
 }  // namespace corvane

@@ -25,8 +25,7 @@ public:
 
     // Frees the whole chunks below `i`; their entries must not be used again.
     void releaseBefore(std::size_t i) {
-        for (std::size_t chunk = 0; chunk < i / ChunkSize && chunk < chunks_.size(); ++chunk)
-            chunks_[chunk].reset();
+        for (std::size_t chunk = 0; chunk < i / ChunkSize && chunk < chunks_.size(); ++chunk) chunks_[chunk].reset();
     }
 
     // Keeps the first `n` entries and frees the chunks past them.

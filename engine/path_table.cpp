@@ -25,8 +25,7 @@ std::uint32_t PathTable::intern(std::uint32_t parent, std::int64_t offset) {
     return index;
 }
 
-void PathTable::offsets(std::uint32_t parent, std::int64_t leafOffset,
-                        std::vector<std::int64_t>& out) const {
+void PathTable::offsets(std::uint32_t parent, std::int64_t leafOffset, std::vector<std::int64_t>& out) const {
     out.clear();
     out.push_back(leafOffset);
     for (std::uint32_t node = parent; node != kNoPathNode; node = nodes_[node].parent)

@@ -3,8 +3,8 @@
 namespace corvane {
 namespace {
 
-bool walk(MemoryReader& reader, const std::vector<std::int64_t>& offsets, std::size_t size,
-          unsigned char* buffer, std::uint64_t& address) {
+bool walk(MemoryReader& reader, const std::vector<std::int64_t>& offsets, std::size_t size, unsigned char* buffer,
+          std::uint64_t& address) {
     std::uint64_t base = 0;
     for (std::size_t level = 0; level + 1 < offsets.size(); ++level) {
         if (!readPointer(reader, base + static_cast<std::uint64_t>(offsets[level]), base)) return false;
@@ -18,8 +18,7 @@ bool walk(MemoryReader& reader, const std::vector<std::int64_t>& offsets, std::s
 }  // namespace
 
 bool resolvePath(MemoryReader& reader, const PathTable& paths, std::uint32_t parent, std::int64_t leafOffset,
-                 std::size_t size, unsigned char* buffer, std::uint64_t& address,
-                 std::vector<std::int64_t>& scratch) {
+                 std::size_t size, unsigned char* buffer, std::uint64_t& address, std::vector<std::int64_t>& scratch) {
     paths.offsets(parent, leafOffset, scratch);
     return walk(reader, scratch, size, buffer, address);
 }

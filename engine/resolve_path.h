@@ -16,8 +16,7 @@ namespace corvane {
 // on the way are not tested for plausibility; only the reads must succeed.
 // `scratch` is reused between calls to spare allocations.
 bool resolvePath(MemoryReader& reader, const PathTable& paths, std::uint32_t parent, std::int64_t leafOffset,
-                 std::size_t size, unsigned char* buffer, std::uint64_t& address,
-                 std::vector<std::int64_t>& scratch);
+                 std::size_t size, unsigned char* buffer, std::uint64_t& address, std::vector<std::int64_t>& scratch);
 
 // The same for an offset-path text such as 1400A2B30]18]0; an empty or
 // malformed text fails.

@@ -58,14 +58,9 @@ bool ResultStore::appendCellText(std::size_t row, int column, std::string& out) 
         case 0:
             if (paths_) paths_->appendPathText(entry.parent, entry.leafOffset, out);
             return true;
-        case 1:
-            entry.value.appendText(out);
-            return true;
-        case 2:
-            appendHex(out, entry.address);
-            return true;
-        default:
-            return false;
+        case 1: entry.value.appendText(out); return true;
+        case 2: appendHex(out, entry.address); return true;
+        default: return false;
     }
 }
 
@@ -98,8 +93,10 @@ std::size_t ResultStore::lowerBound(std::uint32_t serial, std::size_t hint) cons
     std::size_t low = 0, high = n;
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
-        if (serialOf(entries_[middle]) < serial) low = middle + 1;
-        else high = middle;
+        if (serialOf(entries_[middle]) < serial)
+            low = middle + 1;
+        else
+            high = middle;
     }
     return low;
 }

@@ -64,13 +64,12 @@ public:
 
     // Up to `max` entries that follow the one numbered `after` (all of them
     // from the first when `fromStart`); returns how many were taken.
-    std::size_t snapshot(bool fromStart, std::uint32_t after, std::size_t max,
-                         std::vector<ResultSnapshot>& out) const;
+    std::size_t snapshot(bool fromStart, std::uint32_t after, std::size_t max, std::vector<ResultSnapshot>& out) const;
     std::shared_ptr<const PathTable> paths() const;
 
     struct Update {
         std::uint32_t serial = 0;
-        bool keep = true;  // false: the entry goes at the next compact()
+        bool keep = true;      // false: the entry goes at the next compact()
         bool changed = false;  // address and value below replace the entry's
         std::uint64_t address = 0;
         StoredValue value;

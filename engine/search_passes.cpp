@@ -43,8 +43,7 @@ SearchCondition firstSearchCondition(SearchCondition condition) {
     return condition >= SearchCondition::Unchanged ? SearchCondition::None : condition;
 }
 
-StoredValue storedValueOf(ValueType type, std::uint8_t baseMode, const unsigned char* bytes,
-                          const TextCodec& codec) {
+StoredValue storedValueOf(ValueType type, std::uint8_t baseMode, const unsigned char* bytes, const TextCodec& codec) {
     if (isTextType(type)) return StoredValue::text(valueText(type, baseMode, bytes, codec));
     return StoredValue::number(type, baseMode, bytes);
 }
@@ -82,19 +81,19 @@ void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchS
                        const TextCodec& codec) {
     const auto paths = results.paths();
     if (paths) {
-        const ValueFilter filter(settings.type, settings.baseMode, settings.condition, settings.value1,
-                                 settings.value2, codec);
+        const ValueFilter filter(settings.type, settings.baseMode, settings.condition, settings.value1, settings.value2,
+                                 codec);
         PageCache cache(reader);
         std::vector<unsigned char> bytes(filter.readSize() + 1, 0);
         std::vector<std::int64_t> scratch;
         forEachResult(results, [&](const ResultSnapshot& entry, ResultStore::Update& update) {
             std::uint64_t address = 0;
-            update.keep = entry.address != 0 &&
-                          resolvePath(cache, *paths, entry.parent, entry.leafOffset, filter.readSize(),
-                                      bytes.data(), address, scratch) &&
-                          filter.matches(bytes.data()) &&
-                          keepsChange(settings.condition, settings.type, settings.baseMode, bytes.data(),
-                                      entry.value, codec);
+            update.keep =
+                entry.address != 0 &&
+                resolvePath(cache, *paths, entry.parent, entry.leafOffset, filter.readSize(), bytes.data(), address,
+                            scratch) &&
+                filter.matches(bytes.data()) &&
+                keepsChange(settings.condition, settings.type, settings.baseMode, bytes.data(), entry.value, codec);
             if (!update.keep) return;
             update.changed = true;
             update.address = address;
@@ -114,8 +113,7 @@ void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type,
     std::vector<std::int64_t> scratch;
     forEachResult(results, [&](const ResultSnapshot& entry, ResultStore::Update& update) {
         std::uint64_t address = 0;
-        if (!resolvePath(cache, *paths, entry.parent, entry.leafOffset, size, bytes.data(), address, scratch))
-            return;
+        if (!resolvePath(cache, *paths, entry.parent, entry.leafOffset, size, bytes.data(), address, scratch)) return;
         update.changed = true;
         update.address = address;
         update.value = storedValueOf(type, baseMode, bytes.data(), codec);

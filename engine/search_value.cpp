@@ -68,25 +68,19 @@ std::uint64_t toUint64(double value) {
 std::uint64_t integerSearchBits(ValueVariant variant, double parsed) {
     const double whole = roundHalfToEven(parsed);
     switch (variant) {
-    case ValueVariant::Byte:
-    case ValueVariant::ShortSigned:
-    case ValueVariant::ShortUnsigned:
-    case ValueVariant::LongSigned:
-        return cutToWidth(static_cast<std::uint32_t>(toInt32(whole)), integerWidth(variant));
-    case ValueVariant::LongUnsigned:
-        return cutToWidth(static_cast<std::uint64_t>(toInt64(whole)), 4);
-    case ValueVariant::Int64Signed:
-        return static_cast<std::uint64_t>(toInt64(whole));
-    case ValueVariant::Int64Unsigned:
-        return toUint64(whole);
-    default:
-        return 0;
+        case ValueVariant::Byte:
+        case ValueVariant::ShortSigned:
+        case ValueVariant::ShortUnsigned:
+        case ValueVariant::LongSigned:
+            return cutToWidth(static_cast<std::uint32_t>(toInt32(whole)), integerWidth(variant));
+        case ValueVariant::LongUnsigned: return cutToWidth(static_cast<std::uint64_t>(toInt64(whole)), 4);
+        case ValueVariant::Int64Signed: return static_cast<std::uint64_t>(toInt64(whole));
+        case ValueVariant::Int64Unsigned: return toUint64(whole);
+        default: return 0;
     }
 }
 
-double floorIgnoringDecimals(double value) {
-    return std::floor(value);
-}
+double floorIgnoringDecimals(double value) { return std::floor(value); }
 
 std::u16string utf16SearchText(std::string_view text, const TextCodec& codec) {
     std::u16string converted;

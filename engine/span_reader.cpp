@@ -10,15 +10,13 @@ std::uint64_t pageOf(std::uint64_t address) { return address & ~(kPageSize - 1);
 
 }  // namespace
 
-void SpanReader::beginRow(std::uint64_t first, std::int64_t step, std::uint64_t count,
-                          std::size_t itemSize) {
+void SpanReader::beginRow(std::uint64_t first, std::int64_t step, std::uint64_t count, std::size_t itemSize) {
     itemSize_ = itemSize;
     windowBegin_ = windowEnd_ = 0;
     windowed_ = false;
     if (count < 2 || itemSize == 0) return;
     // Steps wider than a page would read bytes no item needs.
-    const std::uint64_t magnitude =
-        step < 0 ? 0 - static_cast<std::uint64_t>(step) : static_cast<std::uint64_t>(step);
+    const std::uint64_t magnitude = step < 0 ? 0 - static_cast<std::uint64_t>(step) : static_cast<std::uint64_t>(step);
     if (magnitude > kPageSize) return;
     const std::uint64_t extent = magnitude * (count - 1);
     ascending_ = step >= 0;
@@ -64,8 +62,7 @@ bool SpanReader::loadWindow(std::uint64_t address) {
     if (windowWhole_) return true;
 
     const std::uint64_t firstPage = pageOf(windowBegin_);
-    pageOk_.assign(static_cast<std::size_t>((pageOf(windowEnd_ - 1) - firstPage) / kPageSize + 1),
-                   false);
+    pageOk_.assign(static_cast<std::size_t>((pageOf(windowEnd_ - 1) - firstPage) / kPageSize + 1), false);
     for (std::size_t p = 0; p < pageOk_.size(); ++p) {
         const std::uint64_t pieceBegin = std::max(windowBegin_, firstPage + p * kPageSize);
         const std::uint64_t pieceEnd = std::min(windowEnd_, firstPage + (p + 1) * kPageSize);

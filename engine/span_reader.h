@@ -23,8 +23,7 @@ public:
 
     // Starts a row: `count` items of `itemSize` bytes, the first at `first`,
     // each `step` bytes after the one before (a negative step descends).
-    void beginRow(std::uint64_t first, std::int64_t step, std::uint64_t count,
-                  std::size_t itemSize);
+    void beginRow(std::uint64_t first, std::int64_t step, std::uint64_t count, std::size_t itemSize);
 
     // Reads the item at `address`, which must belong to the current row.
     bool read(std::uint64_t address, void* out);

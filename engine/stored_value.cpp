@@ -32,8 +32,7 @@ StoredValue StoredValue::text(std::string_view bytes) {
 }
 
 StoredValue::StoredValue(StoredValue&& other) noexcept
-    : raw_(other.raw_), length_(other.length_), form_(other.form_), type_(other.type_),
-      baseMode_(other.baseMode_) {
+    : raw_(other.raw_), length_(other.length_), form_(other.form_), type_(other.type_), baseMode_(other.baseMode_) {
     other.form_ = Form::Empty;
     other.raw_ = 0;
     other.length_ = 0;
@@ -73,11 +72,8 @@ void StoredValue::release() {
 
 void StoredValue::appendText(std::string& out) const {
     switch (form_) {
-        case Form::Empty:
-            return;
-        case Form::Text:
-            out.append(text_ == nullptr ? "" : text_, length_);
-            return;
+        case Form::Empty: return;
+        case Form::Text: out.append(text_ == nullptr ? "" : text_, length_); return;
         case Form::Number: {
             unsigned char bytes[8];
             std::memcpy(bytes, &raw_, sizeof bytes);

@@ -44,9 +44,18 @@ std::int32_t parseCountCell(std::string_view text) {
         base = 8;
         if (pos < text.size()) {
             switch (text[pos]) {
-                case 'H': case 'h': base = 16; ++pos; break;
-                case 'O': case 'o': ++pos; break;
-                case 'B': case 'b': base = 2; ++pos; break;
+                case 'H':
+                case 'h':
+                    base = 16;
+                    ++pos;
+                    break;
+                case 'O':
+                case 'o': ++pos; break;
+                case 'B':
+                case 'b':
+                    base = 2;
+                    ++pos;
+                    break;
                 default: break;
             }
         }
@@ -59,8 +68,7 @@ std::int32_t parseCountCell(std::string_view text) {
 
 std::int64_t parseIncrementCell(std::string_view text) { return parseCountCell(text); }
 
-StructureRow structureRowFromCells(std::string_view start, std::string_view count,
-                                   std::string_view increment) {
+StructureRow structureRowFromCells(std::string_view start, std::string_view count, std::string_view increment) {
     return {parseStartOffsetCell(start), parseCountCell(count), parseIncrementCell(increment)};
 }
 

@@ -23,7 +23,6 @@ std::int32_t parseCountCell(std::string_view text);
 // Increment: read as the count, then sign-extended.
 std::int64_t parseIncrementCell(std::string_view text);
 
-StructureRow structureRowFromCells(std::string_view start, std::string_view count,
-                                   std::string_view increment);
+StructureRow structureRowFromCells(std::string_view start, std::string_view count, std::string_view increment);
 
 }  // namespace corvane

@@ -35,8 +35,7 @@ std::uint64_t nonNegativeSteps(const StructureRow& row) {
 
 }  // namespace
 
-Traversal::Traversal(MemoryReader& reader, const std::atomic<std::int32_t>& stopRequested,
-                     CandidateStore& store)
+Traversal::Traversal(MemoryReader& reader, const std::atomic<std::int32_t>& stopRequested, CandidateStore& store)
     : reader_(reader), stopRequested_(stopRequested), store_(store) {}
 
 void Traversal::run(std::vector<StructureRow> rows) {
@@ -64,8 +63,8 @@ void Traversal::traverse(std::size_t depth) {
         return;
     }
     if (!lastLevel) {
-        level.span.beginRow(level.base + static_cast<std::uint64_t>(row.startOffset),
-                            row.increment, nonNegativeSteps(row), pointerWidth_);
+        level.span.beginRow(level.base + static_cast<std::uint64_t>(row.startOffset), row.increment,
+                            nonNegativeSteps(row), pointerWidth_);
     }
     for (std::int32_t k = 0; k < row.count; ++k) {
         if (stopped()) return;

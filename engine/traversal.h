@@ -26,8 +26,7 @@ bool isFollowablePointer(std::uint64_t v, unsigned pointerWidth);
 // The last row's addresses are the candidates, appended in pre-order.
 class Traversal {
 public:
-    Traversal(MemoryReader& reader, const std::atomic<std::int32_t>& stopRequested,
-              CandidateStore& store);
+    Traversal(MemoryReader& reader, const std::atomic<std::int32_t>& stopRequested, CandidateStore& store);
 
     // Releases the store, then fills it from `rows`. A set stop flag (any
     // value but 0) ends the expansion at its next test; what was found stays.

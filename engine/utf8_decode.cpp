@@ -21,9 +21,9 @@ std::size_t announcedLength(unsigned char lead) {
 // below it is an overlong form.
 std::uint32_t smallestOf(std::size_t length) {
     switch (length) {
-    case 2: return 0x80;
-    case 3: return 0x800;
-    default: return 0x10000;
+        case 2: return 0x80;
+        case 3: return 0x800;
+        default: return 0x10000;
     }
 }
 
@@ -60,8 +60,7 @@ std::size_t decodeUtf8(std::span<const unsigned char> bytes, char16_t* out) {
             break;
         }
         i += length;
-        if (!wellFormed || code < smallestOf(length) || code > 0x10FFFF ||
-            (code >= 0xD800 && code <= 0xDFFF)) {
+        if (!wellFormed || code < smallestOf(length) || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
             out[written++] = kReplacement;
         } else if (code >= 0x10000) {
             code -= 0x10000;

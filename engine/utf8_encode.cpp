@@ -44,9 +44,8 @@ std::u16string decodeUtf8Text(std::string_view text) {
     // decodeUtf8 ends at a NUL; a text may hold several, each kept as U+0000.
     for (;;) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(text.data()) + start;
-        const std::size_t length = text.find('\0', start) == std::string_view::npos
-                                       ? text.size() - start
-                                       : text.find('\0', start) - start;
+        const std::size_t length =
+            text.find('\0', start) == std::string_view::npos ? text.size() - start : text.find('\0', start) - start;
         const std::size_t written = decodeUtf8(std::span<const unsigned char>(bytes, length), units.data());
         out.append(units.data(), written);
         start += length;

@@ -39,18 +39,18 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
 bool ValueFilter::matches(const unsigned char* bytes) const {
     if (condition_ == SearchCondition::None || condition_ > SearchCondition::Contains) return true;
     switch (type_) {
-    case ValueType::AnsiText:
-        return matchesText(ansiText(bytes), std::string_view(value1_.text), std::string_view(value2_.text));
-    case ValueType::Utf16Text: {
-        char16_t units[kUtf16ReadUnits];
-        const std::u16string_view text(units, utf16Units(bytes, units));
-        return matchesText(text, std::u16string_view(value1_.wideText), std::u16string_view(value2_.wideText));
-    }
-    case ValueType::Utf8Text: {
-        const std::string text = utf8ValueText(bytes, codec_);
-        return matchesText(std::string_view(text), std::string_view(value1_.text), std::string_view(value2_.text));
-    }
-    default: break;
+        case ValueType::AnsiText:
+            return matchesText(ansiText(bytes), std::string_view(value1_.text), std::string_view(value2_.text));
+        case ValueType::Utf16Text: {
+            char16_t units[kUtf16ReadUnits];
+            const std::u16string_view text(units, utf16Units(bytes, units));
+            return matchesText(text, std::u16string_view(value1_.wideText), std::u16string_view(value2_.wideText));
+        }
+        case ValueType::Utf8Text: {
+            const std::string text = utf8ValueText(bytes, codec_);
+            return matchesText(std::string_view(text), std::string_view(value1_.text), std::string_view(value2_.text));
+        }
+        default: break;
     }
     if (condition_ == SearchCondition::Contains) return true;
     return isFloatType(type_) ? matchesFloat(bytes) : matchesInteger(bytes);
@@ -59,12 +59,12 @@ bool ValueFilter::matches(const unsigned char* bytes) const {
 bool ValueFilter::matchesInteger(const unsigned char* bytes) const {
     const std::uint64_t key = orderKey(loadUnsigned(bytes, integerWidth(variant_)), variant_);
     switch (condition_) {
-    case SearchCondition::AtLeast: return key >= key1_;
-    case SearchCondition::Equal: return key == key1_;
-    case SearchCondition::AtMost: return key <= key1_;
-    case SearchCondition::NotEqual: return key != key1_;
-    case SearchCondition::Between: return !(key < key1_) && !(key > key2_);
-    default: return true;
+        case SearchCondition::AtLeast: return key >= key1_;
+        case SearchCondition::Equal: return key == key1_;
+        case SearchCondition::AtMost: return key <= key1_;
+        case SearchCondition::NotEqual: return key != key1_;
+        case SearchCondition::Between: return !(key < key1_) && !(key > key2_);
+        default: return true;
     }
 }
 
@@ -74,12 +74,12 @@ bool ValueFilter::matchesFloat(const unsigned char* bytes) const {
     double value = type_ == ValueType::Single ? static_cast<double>(loadSingle(bytes)) : loadDouble(bytes);
     if (floors_) value = floorIgnoringDecimals(value);
     switch (condition_) {
-    case SearchCondition::AtLeast: return value >= number1_;
-    case SearchCondition::Equal: return value == number1_;
-    case SearchCondition::AtMost: return value <= number1_;
-    case SearchCondition::NotEqual: return !(value == number1_);
-    case SearchCondition::Between: return !(value < number1_) && !(value > number2_);
-    default: return true;
+        case SearchCondition::AtLeast: return value >= number1_;
+        case SearchCondition::Equal: return value == number1_;
+        case SearchCondition::AtMost: return value <= number1_;
+        case SearchCondition::NotEqual: return !(value == number1_);
+        case SearchCondition::Between: return !(value < number1_) && !(value > number2_);
+        default: return true;
     }
 }
 
@@ -88,13 +88,13 @@ bool ValueFilter::matchesFloat(const unsigned char* bytes) const {
 template <typename Text>
 bool ValueFilter::matchesText(Text text, Text value1, Text value2) const {
     switch (condition_) {
-    case SearchCondition::AtLeast: return text >= value1;
-    case SearchCondition::Equal: return text == value1;
-    case SearchCondition::AtMost: return text <= value1;
-    case SearchCondition::NotEqual: return text != value1;
-    case SearchCondition::Between: return text >= value1 && text <= value2;
-    case SearchCondition::Contains: return !value1.empty() && text.find(value1) != Text::npos;
-    default: return true;
+        case SearchCondition::AtLeast: return text >= value1;
+        case SearchCondition::Equal: return text == value1;
+        case SearchCondition::AtMost: return text <= value1;
+        case SearchCondition::NotEqual: return text != value1;
+        case SearchCondition::Between: return text >= value1 && text <= value2;
+        case SearchCondition::Contains: return !value1.empty() && text.find(value1) != Text::npos;
+        default: return true;
     }
 }
 

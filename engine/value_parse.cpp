@@ -9,9 +9,7 @@
 namespace corvane {
 namespace {
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 int digitValue(char c) {
     if (isDigit(c)) return c - '0';
@@ -25,10 +23,22 @@ double parsePrefixedInteger(std::string_view text) {
     unsigned base = 8;
     std::size_t position = 1;
     switch (text[1]) {
-    case 'H': case 'h': base = 16; position = 2; break;
-    case 'O': case 'o': base = 8; position = 2; break;
-    case 'B': case 'b': base = 2; position = 2; break;
-    default: break;
+        case 'H':
+        case 'h':
+            base = 16;
+            position = 2;
+            break;
+        case 'O':
+        case 'o':
+            base = 8;
+            position = 2;
+            break;
+        case 'B':
+        case 'b':
+            base = 2;
+            position = 2;
+            break;
+        default: break;
     }
     std::uint64_t value = 0;
     for (; position < text.size(); ++position) {
@@ -56,8 +66,10 @@ bool isOverflow(std::string_view numeral) {
     if (i < numeral.size() && numeral[i] == '.') {
         for (++i; i < numeral.size() && isDigit(numeral[i]); ++i) {
             if (nonZeroSeen) continue;
-            if (numeral[i] == '0') ++fractionZeros;
-            else nonZeroSeen = true;
+            if (numeral[i] == '0')
+                ++fractionZeros;
+            else
+                nonZeroSeen = true;
         }
     }
     long exponent = 0;
@@ -94,8 +106,10 @@ double parseDecimal(std::string_view text) {
 
     std::string body(text.substr(i));
     for (char& c : body) {
-        if (c == 'd') c = 'e';
-        else if (c == 'D') c = 'E';
+        if (c == 'd')
+            c = 'e';
+        else if (c == 'D')
+            c = 'E';
     }
     double value = 0.0;
     const char* first = body.data();

@@ -58,20 +58,16 @@ std::size_t formatUnsigned(std::uint64_t value, char* out) {
     return static_cast<std::size_t>(std::to_chars(out, out + kMaxNumberTextLength, value).ptr - out);
 }
 
-std::size_t formatSingle(float value, char* out) {
-    return formatFloating(value, 7, out);
-}
+std::size_t formatSingle(float value, char* out) { return formatFloating(value, 7, out); }
 
-std::size_t formatDouble(double value, char* out) {
-    return formatFloating(value, 16, out);
-}
+std::size_t formatDouble(double value, char* out) { return formatFloating(value, 16, out); }
 
 std::size_t formatNumberText(ValueType type, std::uint8_t baseMode, const unsigned char* bytes, char* out) {
     const ValueVariant variant = variantOf(type, baseMode);
     switch (variant) {
-    case ValueVariant::Single: return formatSingle(loadSingle(bytes), out);
-    case ValueVariant::Double: return formatDouble(loadDouble(bytes), out);
-    default: break;
+        case ValueVariant::Single: return formatSingle(loadSingle(bytes), out);
+        case ValueVariant::Double: return formatDouble(loadDouble(bytes), out);
+        default: break;
     }
     const unsigned width = integerWidth(variant);
     if (width == 0) return 0;
@@ -116,10 +112,10 @@ std::string utf8ValueText(const unsigned char* bytes, const TextCodec& codec) {
 
 std::string valueText(ValueType type, std::uint8_t baseMode, const unsigned char* bytes, const TextCodec& codec) {
     switch (type) {
-    case ValueType::AnsiText: return std::string(ansiText(bytes));
-    case ValueType::Utf16Text: return utf16ValueText(bytes, codec);
-    case ValueType::Utf8Text: return utf8ValueText(bytes, codec);
-    default: break;
+        case ValueType::AnsiText: return std::string(ansiText(bytes));
+        case ValueType::Utf16Text: return utf16ValueText(bytes, codec);
+        case ValueType::Utf8Text: return utf8ValueText(bytes, codec);
+        default: break;
     }
     char text[kMaxNumberTextLength];
     return std::string(text, formatNumberText(type, baseMode, bytes, text));

@@ -20,15 +20,36 @@ Geometry anchoredGeometry(AnchorCode code, const Geometry& g, const AnchorMargin
         case 2: h = H::Right; break;
         case 3: h = H::Centre; break;
         case 4: v = V::Stretch; break;
-        case 5: h = H::Stretch; v = V::Stretch; break;
-        case 6: h = H::Right; v = V::Stretch; break;
+        case 5:
+            h = H::Stretch;
+            v = V::Stretch;
+            break;
+        case 6:
+            h = H::Right;
+            v = V::Stretch;
+            break;
         case 7: v = V::Bottom; break;
-        case 8: h = H::Stretch; v = V::Bottom; break;
-        case 9: h = H::Right; v = V::Bottom; break;
-        case 10: h = H::Centre; v = V::Bottom; break;
+        case 8:
+            h = H::Stretch;
+            v = V::Bottom;
+            break;
+        case 9:
+            h = H::Right;
+            v = V::Bottom;
+            break;
+        case 10:
+            h = H::Centre;
+            v = V::Bottom;
+            break;
         case 11: v = V::Middle; break;
-        case 12: h = H::Right; v = V::Middle; break;
-        case 13: h = H::Centre; v = V::Centre; break;
+        case 12:
+            h = H::Right;
+            v = V::Middle;
+            break;
+        case 13:
+            h = H::Centre;
+            v = V::Centre;
+            break;
         default: return g;
     }
     Geometry out = g;

@@ -27,7 +27,7 @@ AnchorMargins takeMargins(const Geometry& geometry, int clientWidth, int clientH
 
 // Where a control anchored with `code` goes in a client area of the given
 // size (96-dpi units). Stretched widths and heights never go below 0.
-Geometry anchoredGeometry(AnchorCode code, const Geometry& geometry, const AnchorMargins& margins,
-                          int clientWidth, int clientHeight);
+Geometry anchoredGeometry(AnchorCode code, const Geometry& geometry, const AnchorMargins& margins, int clientWidth,
+                          int clientHeight);
 
 }  // namespace corvane

@@ -33,7 +33,7 @@ struct ControlRecord {
     Geometry geometry;  // 96-dpi units
     AnchorCode anchor = 0;
     AnchorMargins margins;
-    HWND lastFocus = nullptr;  // on form records: the control that last had the focus
+    HWND lastFocus = nullptr;    // on form records: the control that last had the focus
     WNDPROC previous = nullptr;  // the control's own procedure before subclassing
 };
 

@@ -30,7 +30,8 @@ FontSpec parseFontSpec(std::wstring_view text) {
     std::vector<std::wstring_view> fields;
     for (std::size_t start = 0;;) {
         const std::size_t comma = text.find(L',', start);
-        fields.push_back(trim(text.substr(start, comma == std::wstring_view::npos ? std::wstring_view::npos : comma - start)));
+        fields.push_back(
+            trim(text.substr(start, comma == std::wstring_view::npos ? std::wstring_view::npos : comma - start)));
         if (comma == std::wstring_view::npos || fields.size() == 6) break;
         start = comma + 1;
     }
@@ -46,9 +47,7 @@ FontSpec parseFontSpec(std::wstring_view text) {
     return spec;
 }
 
-int fontHeight(int points, int dpiX, int dpiY) {
-    return -MulDiv(points * dpiX / dpiY, dpiY, 72);
-}
+int fontHeight(int points, int dpiX, int dpiY) { return -MulDiv(points * dpiX / dpiY, dpiY, 72); }
 
 HFONT fontFromSpec(const std::wstring& spec, int dpiX, int dpiY) {
     static std::mutex mutex;

@@ -57,9 +57,7 @@ Form::~Form() {
     if (object_ && object_->hwnd && IsWindow(object_->hwnd)) DestroyWindow(object_->hwnd);
 }
 
-Form* Form::fromWindow(HWND window) {
-    return reinterpret_cast<Form*>(GetWindowLongPtrW(window, 0));
-}
+Form* Form::fromWindow(HWND window) { return reinterpret_cast<Form*>(GetWindowLongPtrW(window, 0)); }
 
 HWND Form::createForm(HWND owner, const wchar_t* caption, int x, int y, int width, int height, DWORD style,
                       DWORD exStyle, const wchar_t* iconResource) {
@@ -82,17 +80,17 @@ HWND Form::createForm(HWND owner, const wchar_t* caption, int x, int y, int widt
     const bool modern = version.dwMajorVersion * 100 + version.dwMinorVersion >= 600 && aware;
     object->defaultFace = modern ? L"Segoe UI" : L"Tahoma";
     object->defaultSize = modern ? 9 : 8;
-    object->defaultFont = fontFromSpec(object->defaultFace + L"," + std::to_wstring(object->defaultSize), scale_.dpiX,
-                                       scale_.dpiY);
+    object->defaultFont =
+        fontFromSpec(object->defaultFace + L"," + std::to_wstring(object->defaultSize), scale_.dpiX, scale_.dpiY);
     INITCOMMONCONTROLSEX controls{sizeof controls, 0x7FFF};
     InitCommonControlsEx(&controls);
     object->classAtom = registerFormClass(object->className, object->instance);
     object_ = std::move(object);
 
     formBeingCreated = this;
-    HWND window = CreateWindowExW(exStyle, object_->className.c_str(), caption, style, scaled(x, scale_.x),
-                                  scaled(y, scale_.y), scaled(width, scale_.x), scaled(height, scale_.y), owner,
-                                  nullptr, object_->instance, nullptr);
+    HWND window =
+        CreateWindowExW(exStyle, object_->className.c_str(), caption, style, scaled(x, scale_.x), scaled(y, scale_.y),
+                        scaled(width, scale_.x), scaled(height, scale_.y), owner, nullptr, object_->instance, nullptr);
     formBeingCreated = nullptr;
     if (window == nullptr) {
         std::fprintf(stderr, "cannot create the window of %ls (error %lu)\n", formName_.c_str(), GetLastError());
@@ -110,10 +108,10 @@ HWND Form::createForm(HWND owner, const wchar_t* caption, int x, int y, int widt
     record_->backColor = kColorButtonFace;
     controlRegistry().add(window, record_.get());
     if (iconResource != nullptr) {
-        const auto large = static_cast<HICON>(
-            LoadImageW(object_->instance, iconResource, IMAGE_ICON, 48, 48, LR_SHARED));
-        const auto small = static_cast<HICON>(
-            LoadImageW(object_->instance, iconResource, IMAGE_ICON, 32, 32, LR_SHARED));
+        const auto large =
+            static_cast<HICON>(LoadImageW(object_->instance, iconResource, IMAGE_ICON, 48, 48, LR_SHARED));
+        const auto small =
+            static_cast<HICON>(LoadImageW(object_->instance, iconResource, IMAGE_ICON, 32, 32, LR_SHARED));
         SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
         SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
     }
@@ -137,7 +135,8 @@ HWND Form::createControl(const ControlSpec& spec) {
     RECT client{};
     GetClientRect(hwnd(), &client);
     record->anchor = spec.anchor;
-    record->margins = takeMargins(record->geometry, unscaled(client.right, scale_.x), unscaled(client.bottom, scale_.y));
+    record->margins =
+        takeMargins(record->geometry, unscaled(client.right, scale_.x), unscaled(client.bottom, scale_.y));
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(object_->defaultFont), FALSE);
     record->previous = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form::controlProc)));
@@ -148,8 +147,8 @@ HWND Form::createControl(const ControlSpec& spec) {
     return control;
 }
 
-ControlRecord& Form::addLabel(const wchar_t* name, int id, const wchar_t* caption, int x, int y, int width,
-                              int height, UINT drawFlags, const wchar_t* font) {
+ControlRecord& Form::addLabel(const wchar_t* name, int id, const wchar_t* caption, int x, int y, int width, int height,
+                              UINT drawFlags, const wchar_t* font) {
     auto record = std::make_unique<ControlRecord>();
     record->owner = hwnd();
     record->name = name;
@@ -242,9 +241,9 @@ void Form::layoutAnchors() {
         record->geometry = anchoredGeometry(record->anchor, record->geometry, record->margins, width, height);
         const Geometry& g = record->geometry;
         if (batch != nullptr)
-            batch = DeferWindowPos(batch, control, nullptr, scaled(g.left, scale_.x), scaled(g.top, scale_.y),
-                                   scaled(g.width, scale_.x), scaled(g.height, scale_.y),
-                                   SWP_NOZORDER | SWP_NOACTIVATE);
+            batch =
+                DeferWindowPos(batch, control, nullptr, scaled(g.left, scale_.x), scaled(g.top, scale_.y),
+                               scaled(g.width, scale_.x), scaled(g.height, scale_.y), SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (batch != nullptr) EndDeferWindowPos(batch);
     for (auto& record : labels_)
@@ -277,8 +276,9 @@ void Form::paintBackgroundAndLabels(HDC dc) {
             DeleteObject(frameBrush);
         }
         if (label->caption.empty()) continue;
-        HGDIOBJ oldFont = SelectObject(
-            dc, label->fontSpec.empty() ? object_->defaultFont : fontFromSpec(label->fontSpec, scale_.dpiX, scale_.dpiY));
+        HGDIOBJ oldFont =
+            SelectObject(dc, label->fontSpec.empty() ? object_->defaultFont
+                                                     : fontFromSpec(label->fontSpec, scale_.dpiX, scale_.dpiY));
         SetTextColor(dc, text);
         DrawTextW(dc, label->caption.c_str(), -1, &box, label->drawFlags | DT_EXPANDTABS);
         SelectObject(dc, oldFont);
@@ -313,8 +313,7 @@ LRESULT Form::frameworkMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             EndPaint(window, &paint);
             return 0;
         }
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: return 1;
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORLISTBOX:
@@ -362,11 +361,8 @@ LRESULT Form::frameworkMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (disabledOwner_ != nullptr) EnableWindow(disabledOwner_, TRUE);
             disabledOwner_ = nullptr;
             break;
-        case WM_DESTROY:
-            onDestroy();
-            return 0;
-        default:
-            break;
+        case WM_DESTROY: onDestroy(); return 0;
+        default: break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -448,8 +444,6 @@ void centerWindow(HWND window, HWND reference) {
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int messageBox(HWND owner, const std::wstring& text, UINT type) {
-    return MessageBoxW(owner, text.c_str(), L"", type);
-}
+int messageBox(HWND owner, const std::wstring& text, UINT type) { return MessageBoxW(owner, text.c_str(), L"", type); }
 
 }  // namespace corvane

@@ -65,11 +65,11 @@ public:
     const std::wstring& formName() const { return formName_; }
 
     // The form's window: created once; a second call brings it forward.
-    HWND createForm(HWND owner, const wchar_t* caption, int x, int y, int width, int height, DWORD style,
-                    DWORD exStyle, const wchar_t* iconResource = nullptr);
+    HWND createForm(HWND owner, const wchar_t* caption, int x, int y, int width, int height, DWORD style, DWORD exStyle,
+                    const wchar_t* iconResource = nullptr);
     HWND createControl(const ControlSpec& spec);
-    ControlRecord& addLabel(const wchar_t* name, int id, const wchar_t* caption, int x, int y, int width,
-                            int height, UINT drawFlags, const wchar_t* font);
+    ControlRecord& addLabel(const wchar_t* name, int id, const wchar_t* caption, int x, int y, int width, int height,
+                            UINT drawFlags, const wchar_t* font);
     // Posts the after-creation notice.
     void postAfterCreation();
 

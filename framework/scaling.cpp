@@ -6,9 +6,7 @@
 
 namespace corvane {
 
-DpiScale scaleForDpi(int dpiX, int dpiY) {
-    return {dpiX, dpiY, dpiX / 96.0, dpiY / 96.0};
-}
+DpiScale scaleForDpi(int dpiX, int dpiY) { return {dpiX, dpiY, dpiX / 96.0, dpiY / 96.0}; }
 
 DpiScale screenScale(bool dpiAware) {
     HDC screen = GetDC(nullptr);

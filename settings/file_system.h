@@ -29,7 +29,6 @@ struct DirectoryEntry {
 // directory search for "*.ini"; elsewhere every entry is passed on. Either
 // way the caller checks the names itself. A folder that cannot be searched
 // gives no entries.
-void forEachSettingsFileCandidate(std::u16string_view folder,
-                                  const std::function<void(const DirectoryEntry&)>& visit);
+void forEachSettingsFileCandidate(std::u16string_view folder, const std::function<void(const DirectoryEntry&)>& visit);
 
 }  // namespace corvane

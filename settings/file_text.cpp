@@ -23,8 +23,7 @@ std::u16string utf8ToUtf16(std::string_view bytes) {
         if (end == std::string_view::npos) end = bytes.size();
         const std::string_view piece = bytes.substr(begin, end - begin);
         buffer.resize(piece.size());
-        const std::span<const unsigned char> span(reinterpret_cast<const unsigned char*>(piece.data()),
-                                                  piece.size());
+        const std::span<const unsigned char> span(reinterpret_cast<const unsigned char*>(piece.data()), piece.size());
         const std::size_t units = decodeUtf8(span, buffer.data());
         out.append(buffer.data(), units);
         if (end == bytes.size()) break;

@@ -78,8 +78,8 @@ ProfileText::ProfileText(std::string_view bytes, const TextCodec& codec) : codec
         }
         return;
     }
-    const std::u16string text = encoding_ == FileEncoding::Utf8 ? utf8ToUtf16(marked.body)
-                                                               : utf16LeToUnits(marked.body);
+    const std::u16string text =
+        encoding_ == FileEncoding::Utf8 ? utf8ToUtf16(marked.body) : utf16LeToUnits(marked.body);
     std::size_t begin = 0;
     while (begin < text.size()) {
         std::size_t end = text.find(u'\n', begin);
@@ -186,16 +186,20 @@ std::string ProfileText::bytes() const {
         std::string out;
         for (const Line& line : lines_) {
             out += line.raw ? *line.raw : codec_.fromUtf16(line.text, CodePage::Gbk);
-            if (line.ending == Ending::CrLf) out += "\r\n";
-            else if (line.ending == Ending::Lf) out += '\n';
+            if (line.ending == Ending::CrLf)
+                out += "\r\n";
+            else if (line.ending == Ending::Lf)
+                out += '\n';
         }
         return out;
     }
     std::u16string text;
     for (const Line& line : lines_) {
         text += line.text;
-        if (line.ending == Ending::CrLf) text += u"\r\n";
-        else if (line.ending == Ending::Lf) text += u'\n';
+        if (line.ending == Ending::CrLf)
+            text += u"\r\n";
+        else if (line.ending == Ending::Lf)
+            text += u'\n';
     }
     if (encoding_ == FileEncoding::Utf8) return std::string(kUtf8Mark) + utf16ToUtf8(text);
     return std::string(kUtf16LeMark) + unitsToUtf16Le(text);

@@ -22,8 +22,7 @@ inline constexpr std::size_t kEntriesBeforeMessagePump = 1000;
 // in ".ini" in any letter case; Windows' search also matches 8.3 short names,
 // and those entries are left out too, as their titles would name no file.
 // `pumpMessages` runs after each entry from the 1001st on.
-std::vector<std::string> listSettingsFiles(std::u16string_view folder,
-                                           const std::function<void()>& pumpMessages = {});
+std::vector<std::string> listSettingsFiles(std::u16string_view folder, const std::function<void()>& pumpMessages = {});
 
 // The section names of a settings file with the program's own reader (not
 // the profile service): the whole file, UTF-8 after EF BB BF, UTF-16LE after

@@ -8,12 +8,16 @@ namespace corvane {
 // The six keys of a settings section. Program texts are code page 936
 // bytes; the escapes spell the names written beside them (a test holds them
 // to the codec's conversion of those names).
-inline constexpr std::string_view kStructureKey = "\xBD\xE1\xB9\xB9";       // 结构
-inline constexpr std::string_view kTypeKey = "\xC0\xE0\xD0\xCD";            // 类型
-inline constexpr std::string_view kBaseKey = "\xBD\xF8\xD6\xC6";            // 进制
-inline constexpr std::string_view kConditionKey = "\xCC\xF5\xBC\xFE";       // 条件
-inline constexpr std::string_view kValue1Key = "\xCA\xFD\xD6\xB5" "1";      // 数值1
-inline constexpr std::string_view kValue2Key = "\xCA\xFD\xD6\xB5" "2";      // 数值2
+inline constexpr std::string_view kStructureKey = "\xBD\xE1\xB9\xB9";  // 结构
+inline constexpr std::string_view kTypeKey = "\xC0\xE0\xD0\xCD";       // 类型
+inline constexpr std::string_view kBaseKey = "\xBD\xF8\xD6\xC6";       // 进制
+inline constexpr std::string_view kConditionKey = "\xCC\xF5\xBC\xFE";  // 条件
+inline constexpr std::string_view kValue1Key =
+    "\xCA\xFD\xD6\xB5"
+    "1";  // 数值1
+inline constexpr std::string_view kValue2Key =
+    "\xCA\xFD\xD6\xB5"
+    "2";  // 数值2
 
 // One section's values as stored: texts, so that what a file holds comes
 // back exactly as it was written. Empty means the key is absent.

@@ -11,9 +11,12 @@ std::vector<StructureRowText> parseStructureText(std::string_view text) {
         StructureRowText row{{}, "0", "4"};
         std::size_t part = 0;
         splitGbk(piece, '*', [&row, &part](std::string_view value) {
-            if (part == 0) row.start = value;
-            else if (part == 1) row.count = value;
-            else if (part == 2) row.increment = value;
+            if (part == 0)
+                row.start = value;
+            else if (part == 1)
+                row.count = value;
+            else if (part == 2)
+                row.increment = value;
             ++part;
         });
         rows.push_back(std::move(row));

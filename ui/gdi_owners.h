@@ -104,8 +104,7 @@ using FontOwner = GdiObject<HFONT>;
 class ScopedSelection {
 public:
     ScopedSelection() = default;
-    ScopedSelection(HDC dc, HGDIOBJ object)
-        : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {
+    ScopedSelection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {
         if (!previous_) dc_ = nullptr;
     }
     ScopedSelection(const ScopedSelection&) = delete;

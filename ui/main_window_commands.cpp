@@ -1,7 +1,6 @@
 // The main window's wiring: which message reaches which handler, and what
 // each command reads, checks, starts and changes.
 
-
 #include <cmath>
 #include <cstdio>
 
@@ -49,40 +48,20 @@ std::string Form1::loadedStructureName() const {
 
 LRESULT Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_SIZE:
-            onSize(wParam);
-            return 0;
-        case WM_PAINT:
-            onPaint();
-            return 0;
-        case WM_NOTIFY:
-            return onNotify(*reinterpret_cast<const NMHDR*>(lParam), lParam);
-        case WM_COMMAND:
-            onCommand(LOWORD(wParam), HIWORD(wParam));
-            return 0;
-        case WM_TIMER:
-            onTimer(wParam);
-            return 0;
-        case WM_LBUTTONDOWN:
-            onLeftButtonDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-            return 0;
-        case kCaptureSettingsMessage:
-            onCaptureSettings(*reinterpret_cast<SearchSettings*>(lParam));
-            return 0;
+        case WM_SIZE: onSize(wParam); return 0;
+        case WM_PAINT: onPaint(); return 0;
+        case WM_NOTIFY: return onNotify(*reinterpret_cast<const NMHDR*>(lParam), lParam);
+        case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+        case WM_TIMER: onTimer(wParam); return 0;
+        case WM_LBUTTONDOWN: onLeftButtonDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}); return 0;
+        case kCaptureSettingsMessage: onCaptureSettings(*reinterpret_cast<SearchSettings*>(lParam)); return 0;
         case kFirstSearchEndedMessage:
             onFirstSearchEnded(*reinterpret_cast<const FirstSearchReport*>(lParam));
             return 0;
-        case kReformatEndedMessage:
-            onReformatEnded();
-            return 0;
-        case kOpenFailedMessage:
-            onOpenFailed(static_cast<DWORD>(wParam));
-            return 0;
-        case WM_DESTROY:
-            onDestroy();
-            break;
-        default:
-            break;
+        case kReformatEndedMessage: onReformatEnded(); return 0;
+        case kOpenFailedMessage: onOpenFailed(static_cast<DWORD>(wParam)); return 0;
+        case WM_DESTROY: onDestroy(); break;
+        default: break;
     }
     return frameworkMessage(message, wParam, lParam);
 }
@@ -176,7 +155,7 @@ bool Form1::onControlMessage(ControlRecord&, HWND, UINT, WPARAM, LPARAM, LRESULT
 
 std::array<HWND, 9> Form1::inputs() const {
     return {controls_.Combo类型, controls_.Combo进制, controls_.Combo过滤, controls_.Text结构, controls_.Text数值1,
-            controls_.Text数值2, controls_.Text偏移, controls_.Text次数, controls_.Text递增};
+            controls_.Text数值2, controls_.Text偏移,  controls_.Text次数,  controls_.Text递增};
 }
 
 void Form1::setInputs(bool enabled) {
@@ -188,9 +167,9 @@ void Form1::setInputs(bool enabled) {
 
 void Form1::disableInputs(HWND keep, bool imageUsable) {
     setInputs(false);
-    for (HWND control : {controls_.Command监视结果, controls_.Command首次搜索, controls_.Command再次搜索,
-                         controls_.Command选择进程, controls_.Command读取设置, controls_.Command保存设置,
-                         controls_.Command添加偏移, controls_.ListView结构})
+    for (HWND control :
+         {controls_.Command监视结果, controls_.Command首次搜索, controls_.Command再次搜索, controls_.Command选择进程,
+          controls_.Command读取设置, controls_.Command保存设置, controls_.Command添加偏移, controls_.ListView结构})
         EnableWindow(control, FALSE);
     if (keep != nullptr) EnableWindow(keep, TRUE);
     if (!imageUsable) image1Inert_ = true;
@@ -198,8 +177,8 @@ void Form1::disableInputs(HWND keep, bool imageUsable) {
 
 void Form1::enableInputs(bool secondPass) {
     setInputs(true);
-    for (HWND control : {controls_.Command选择进程, controls_.Command读取设置, controls_.Command添加偏移,
-                         controls_.ListView结构})
+    for (HWND control :
+         {controls_.Command选择进程, controls_.Command读取设置, controls_.Command添加偏移, controls_.ListView结构})
         EnableWindow(control, TRUE);
     image1Inert_ = false;
     if (secondPass) {
@@ -236,8 +215,8 @@ void Form1::appendStructureRow(const std::array<std::wstring, 3>& cells) {
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(SendMessageW(controls_.ListView结构, LVM_GETITEMCOUNT, 0, 0));
     item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-    const auto index = static_cast<WPARAM>(
-        SendMessageW(controls_.ListView结构, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    const auto index =
+        static_cast<WPARAM>(SendMessageW(controls_.ListView结构, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     for (int column = 1; column < 3; ++column) {
         LVITEMW sub{};
         sub.iSubItem = column;
@@ -343,7 +322,8 @@ void Form1::onFirstSearchEnded(const FirstSearchReport& report) {
 
 void Form1::onOpenFailed(DWORD error) {
     wchar_t message[160];
-    std::swprintf(message, 160, L"无法打开目标进程（错误代码 %lu）。请确认进程仍在运行，并以管理员身份运行本程序。", error);
+    std::swprintf(message, 160, L"无法打开目标进程（错误代码 %lu）。请确认进程仍在运行，并以管理员身份运行本程序。",
+                  error);
     messageBox(hwnd(), message, MB_OK);
 }
 

@@ -1,6 +1,5 @@
 // The main window's controls, menus and start-up.
 
-
 #include "settings/settings_paths.h"
 #include "ui/main_window.h"
 
@@ -30,40 +29,55 @@ const ControlSpec kControls[] = {
      kColorWindowText, kColorWindow},
     {L"Combo类型", L"COMBOBOX", kIdCombo类型, L"", 34, 31, 89, 300, kVisible | kCombo, 0, kComboFont, kColorWindowText,
      kColorWindow},
-    {L"Command选择进程", L"BUTTON", kIdCommand选择进程, L"选择进程", 33, 3, 184, 25, kVisible | kButton, 0, kControlFont},
+    {L"Command选择进程", L"BUTTON", kIdCommand选择进程, L"选择进程", 33, 3, 184, 25, kVisible | kButton, 0,
+     kControlFont},
     {L"ListView结构", L"LISTVIEW", kIdListView结构, L"", 3, 129, 213, 253, kVisible | kList, WS_EX_CLIENTEDGE,
      kControlFont, kColorWindowText, kColorWindow},
     {L"Status1", L"STATUSBAR", kIdStatus1, L"", 0, 0, 0, 0, WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS, 0,
      kControlFont, kColorDefault, kColorButtonFace},
     // Clipped by its siblings so that it never paints over the status bar below it.
-    {L"ListView1", L"LISTVIEW", kIdListView1, L"", 219, 31, 473, 427, kVisible | kList | LVS_OWNERDATA | WS_CLIPSIBLINGS,
-     WS_EX_CLIENTEDGE, kControlFont, kColorWindowText, kColorWindow, 5},
+    {L"ListView1", L"LISTVIEW", kIdListView1, L"", 219, 31, 473, 427,
+     kVisible | kList | LVS_OWNERDATA | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE, kControlFont, kColorWindowText, kColorWindow,
+     5},
     {L"Combo进制", L"COMBOBOX", kIdCombo进制, L"", 127, 31, 89, 300, kVisible | kCombo, 0, kComboFont, kColorWindowText,
      kColorWindow},
     {L"Combo过滤", L"COMBOBOX", kIdCombo过滤, L"", 34, 55, 182, 300, kVisible | kCombo, 0, kComboFont, kColorWindowText,
      kColorWindow},
-    {L"Text数值2", L"TEXTBOX", kIdText数值2, L"", 127, 79, 89, 20, WS_TABSTOP | kTextBox, WS_EX_CLIENTEDGE, kControlFont,
-     kColorWindowText, kColorWindow},
-    {L"Command监视结果", L"BUTTON", kIdCommand监视结果, L"监视结果", 2, 102, 71, 25, kVisible | kButton, 0, kControlFont},
-    {L"Command首次搜索", L"BUTTON", kIdCommand首次搜索, L"首次搜索", 74, 102, 72, 25, kVisible | kButton, 0, kControlFont},
-    {L"Command再次搜索", L"BUTTON", kIdCommand再次搜索, L"再次搜索", 147, 102, 70, 25, kVisible | kButton | WS_DISABLED, 0,
+    {L"Text数值2", L"TEXTBOX", kIdText数值2, L"", 127, 79, 89, 20, WS_TABSTOP | kTextBox, WS_EX_CLIENTEDGE,
+     kControlFont, kColorWindowText, kColorWindow},
+    {L"Command监视结果", L"BUTTON", kIdCommand监视结果, L"监视结果", 2, 102, 71, 25, kVisible | kButton, 0,
      kControlFont},
-    {L"Command读取设置", L"BUTTON", kIdCommand读取设置, L"读取设置", 2, 407, 71, 25, kVisible | kButton, 0, kControlFont},
+    {L"Command首次搜索", L"BUTTON", kIdCommand首次搜索, L"首次搜索", 74, 102, 72, 25, kVisible | kButton, 0,
+     kControlFont},
+    {L"Command再次搜索", L"BUTTON", kIdCommand再次搜索, L"再次搜索", 147, 102, 70, 25, kVisible | kButton | WS_DISABLED,
+     0, kControlFont},
+    {L"Command读取设置", L"BUTTON", kIdCommand读取设置, L"读取设置", 2, 407, 71, 25, kVisible | kButton, 0,
+     kControlFont},
     {L"Text次数", L"TEXTBOX", kIdText次数, L"", 101, 385, 74, 20, kVisible | kTextBox | ES_NUMBER, WS_EX_CLIENTEDGE,
      kControlFont, kColorWindowText, kColorWindow},
     {L"Text偏移", L"TEXTBOX", kIdText偏移, L"", 3, 385, 95, 20, kVisible | kTextBox, WS_EX_CLIENTEDGE, kControlFont,
      kColorWindowText, kColorWindow},
     {L"Text递增", L"TEXTBOX", kIdText递增, L"", 178, 385, 38, 20, kVisible | kTextBox, WS_EX_CLIENTEDGE, kControlFont,
      kColorWindowText, kColorWindow},
-    {L"Command添加偏移", L"BUTTON", kIdCommand添加偏移, L"添加偏移", 147, 407, 70, 25, kVisible | kButton, 0, kControlFont},
-    {L"Command保存设置", L"BUTTON", kIdCommand保存设置, L"保存设置", 74, 407, 72, 25, kVisible | kButton, 0, kControlFont},
+    {L"Command添加偏移", L"BUTTON", kIdCommand添加偏移, L"添加偏移", 147, 407, 70, 25, kVisible | kButton, 0,
+     kControlFont},
+    {L"Command保存设置", L"BUTTON", kIdCommand保存设置, L"保存设置", 74, 407, 72, 25, kVisible | kButton, 0,
+     kControlFont},
 };
 
-const wchar_t* const kTypeItems[] = {L"字节", L"短整型", L"长整型", L"64位整型", L"单精度",
-                                     L"双精度", L"A字符", L"U字符", L"UTF-8"};
-const wchar_t* const kConditionItems[] = {
-    L"不过滤", L"大于等于", L"等于", L"小于等于", L"不等于", L"两者之间",
-    L"包含字符", L"保留没有改变的数值*", L"保留改变了的数值*", L"保留增加的数值*", L"保留减少的数值*"};
+const wchar_t* const kTypeItems[] = {L"字节",   L"短整型", L"长整型", L"64位整型", L"单精度",
+                                     L"双精度", L"A字符",  L"U字符",  L"UTF-8"};
+const wchar_t* const kConditionItems[] = {L"不过滤",
+                                          L"大于等于",
+                                          L"等于",
+                                          L"小于等于",
+                                          L"不等于",
+                                          L"两者之间",
+                                          L"包含字符",
+                                          L"保留没有改变的数值*",
+                                          L"保留改变了的数值*",
+                                          L"保留增加的数值*",
+                                          L"保留减少的数值*"};
 
 struct Column {
     const wchar_t* header;
@@ -144,12 +158,14 @@ void Form1::createControls() {
         }
         // The windowless labels and the picker picture sit between the
         // controls in the creation order; the form paints them.
-        if (spec.id == kIdText数值1) addLabel(L"Label3", kIdLabel3, L"数值", 7, 82, 28, 16, DT_LEFT | DT_WORDBREAK, kControlFont);
+        if (spec.id == kIdText数值1)
+            addLabel(L"Label3", kIdLabel3, L"数值", 7, 82, 28, 16, DT_LEFT | DT_WORDBREAK, kControlFont);
         if (spec.id == kIdCombo类型) {
             addLabel(L"Label1", kIdLabel1, L"类型", 6, 33, 33, 16, DT_LEFT | DT_WORDBREAK, kControlFont);
             addLabel(L"Image1", kIdImage1, L"", 4, 3, 24, 24, 0, nullptr);
         }
-        if (spec.id == kIdCombo进制) addLabel(L"Label2", kIdLabel2, L"条件", 6, 57, 33, 16, DT_LEFT | DT_WORDBREAK, kControlFont);
+        if (spec.id == kIdCombo进制)
+            addLabel(L"Label2", kIdLabel2, L"条件", 6, 57, 33, 16, DT_LEFT | DT_WORDBREAK, kControlFont);
     }
 
     for (const wchar_t* item : kTypeItems)

@@ -44,12 +44,11 @@ std::string processTextToAnsi(std::wstring_view text) {
     // Without WC_NO_BEST_FIT_CHARS a character would silently turn into a
     // look-alike and the lossy conversion would go unnoticed.
     BOOL usedDefault = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr,
-                                         &usedDefault);
+    const int size =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &usedDefault);
     if (size <= 0 || usedDefault) return asciiOrQuestionMarks(text);
     std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, result.data(), size, nullptr,
-                        &usedDefault);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, result.data(), size, nullptr, &usedDefault);
     if (usedDefault) return asciiOrQuestionMarks(text);
     return result;
 }

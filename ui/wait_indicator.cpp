@@ -43,9 +43,7 @@ PixelRect dotRectangle(int angleDegrees) {
 
 namespace {
 
-int scaled(int logical, double scale) {
-    return static_cast<int>(std::lround(static_cast<double>(logical) * scale));
-}
+int scaled(int logical, double scale) { return static_cast<int>(std::lround(static_cast<double>(logical) * scale)); }
 
 }  // namespace
 
@@ -99,9 +97,9 @@ public:
         background_.reset(CreateCompatibleBitmap(windowDc_.get(), box_.width, box_.height));
         frame_.reset(CreateCompatibleBitmap(windowDc_.get(), box_.width, box_.height));
         pen_.reset(CreatePen(PS_SOLID, scaled(1, scaleX_), kWhite));
-        font_.reset(CreateFontW(-MulDiv(12, GetDeviceCaps(windowDc_.get(), LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL,
-                                FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei"));
+        font_.reset(CreateFontW(-MulDiv(12, GetDeviceCaps(windowDc_.get(), LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE,
+                                FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei"));
         if (!backgroundDc_ || !frameDc_ || !background_ || !frame_ || !pen_ || !font_) return;
 
         backgroundSelection_ = ScopedSelection(backgroundDc_.get(), background_.get());

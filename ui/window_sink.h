@@ -8,7 +8,7 @@ namespace corvane {
 
 // Messages the workers send to the main window; the window thread answers
 // them, so workers never touch a control in any other way.
-inline constexpr UINT kCaptureSettingsMessage = WM_APP + 1;  // lParam: SearchSettings*
+inline constexpr UINT kCaptureSettingsMessage = WM_APP + 1;   // lParam: SearchSettings*
 inline constexpr UINT kFirstSearchEndedMessage = WM_APP + 2;  // lParam: const FirstSearchReport*
 inline constexpr UINT kReformatEndedMessage = WM_APP + 3;
 inline constexpr UINT kOpenFailedMessage = WM_APP + 4;  // wParam: the system's error code

@@ -37,15 +37,13 @@ inline std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
         std::array<std::uint32_t, 256> t{};
         for (std::uint32_t n = 0; n < 256; ++n) {
             std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k) c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             t[n] = c;
         }
         return t;
     }();
     std::uint32_t c = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i)
-        c = table[(c ^ data[i]) & 0xFFu] ^ (c >> 8);
+    for (std::size_t i = 0; i < size; ++i) c = table[(c ^ data[i]) & 0xFFu] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
 }
 
@@ -142,8 +140,7 @@ inline Bytes encodeIconDib(const Image& image) {
     putLE16(out, 32);  // bits per pixel
     putLE32(out, 0);   // BI_RGB
     putLE32(out, w * h * 4 + maskStride * h);
-    for (int i = 0; i < 4; ++i)
-        putLE32(out, 0);  // resolution and palette counts
+    for (int i = 0; i < 4; ++i) putLE32(out, 0);  // resolution and palette counts
     for (int y = image.height - 1; y >= 0; --y)
         for (int x = 0; x < image.width; ++x) {
             const std::uint8_t* p = image.pixel(x, y);
@@ -169,8 +166,7 @@ struct HotSpot {
 // spot where an icon names planes and bit depth.
 inline Bytes encodeIconFile(const std::vector<Image>& images, const HotSpot* cursorHotSpot = nullptr) {
     std::vector<Bytes> bodies;
-    for (const Image& image : images)
-        bodies.push_back(image.width >= 256 ? encodePng(image) : encodeIconDib(image));
+    for (const Image& image : images) bodies.push_back(image.width >= 256 ? encodePng(image) : encodeIconDib(image));
 
     Bytes out;
     putLE16(out, 0);
@@ -188,13 +184,10 @@ inline Bytes encodeIconFile(const std::vector<Image>& images, const HotSpot* cur
         putLE32(out, offset);
         offset += static_cast<std::uint32_t>(bodies[i].size());
     }
-    for (const Bytes& body : bodies)
-        out.insert(out.end(), body.begin(), body.end());
+    for (const Bytes& body : bodies) out.insert(out.end(), body.begin(), body.end());
     return out;
 }
 
-inline Bytes encodeCursorFile(const Image& image, HotSpot hotSpot) {
-    return encodeIconFile({image}, &hotSpot);
-}
+inline Bytes encodeCursorFile(const Image& image, HotSpot hotSpot) { return encodeIconFile({image}, &hotSpot); }
 
 }  // namespace corvane::art

@@ -85,8 +85,7 @@ public:
             for (int x = 0; x < size_; ++x) {
                 const float px = static_cast<float>(x) + 0.5f, py = static_cast<float>(y) + 0.5f;
                 const float coverage = std::clamp(0.5f - shape(px, py), 0.0f, 1.0f);
-                if (coverage <= 0)
-                    continue;
+                if (coverage <= 0) continue;
                 const Color c = paint(px, py);
                 const float a = c.a * coverage;
                 Color& d = pixels_[static_cast<std::size_t>(y * size_ + x)];
@@ -107,8 +106,7 @@ public:
                 std::uint8_t* p = out.pixel(x, y);
                 const auto alpha = static_cast<std::uint8_t>(std::lround(std::clamp(c.a, 0.0f, 1.0f) * 255));
                 p[3] = alpha;
-                if (alpha == 0)
-                    continue;
+                if (alpha == 0) continue;
                 const auto channel = [&](float v) {
                     return static_cast<std::uint8_t>(std::lround(std::clamp(v / c.a, 0.0f, 1.0f) * 255));
                 };
@@ -129,34 +127,35 @@ private:
 // as every size is even) stay crisp. Larger sizes scale the 48-pixel
 // measures, where nothing forces the arms to a whole 4 pixels.
 struct TargetStyle {
-    float disc;                 // radius of the navy disc
+    float disc;  // radius of the navy disc
     float creamRadius, creamWidth;
     float tealRadius, tealWidth;  // no teal ring where tealWidth is 0
     float armWidth, armInner, armOuter;
-    float outline;              // navy border around the arms
-    float dot;                  // radius of the bullseye
+    float outline;  // navy border around the arms
+    float dot;      // radius of the bullseye
 };
 
 TargetStyle targetStyle(int size) {
     switch (size) {
-    case 16: return {7.5f, 4.6f, 1.6f, 0, 0, 2, 3, 8, 1, 1.2f};
-    case 24: return {11.0f, 7.2f, 2.0f, 0, 0, 2, 3.5f, 11, 1, 1.8f};
-    case 32: return {14.5f, 10.2f, 2.4f, 5.8f, 2.0f, 2, 4, 16, 1, 2.1f};
-    case 48: return {22.0f, 15.5f, 3.5f, 8.8f, 3.0f, 4, 5, 24, 1.5f, 3.0f};
-    default: {
-        const float u = static_cast<float>(size) / 48.0f;
-        return {22 * u, 15.5f * u, 3.5f * u, 8.8f * u, 3 * u, 3.4f * u, 5 * u, 24 * u, 1.5f * u, 3 * u};
-    }
+        case 16: return {7.5f, 4.6f, 1.6f, 0, 0, 2, 3, 8, 1, 1.2f};
+        case 24: return {11.0f, 7.2f, 2.0f, 0, 0, 2, 3.5f, 11, 1, 1.8f};
+        case 32: return {14.5f, 10.2f, 2.4f, 5.8f, 2.0f, 2, 4, 16, 1, 2.1f};
+        case 48: return {22.0f, 15.5f, 3.5f, 8.8f, 3.0f, 4, 5, 24, 1.5f, 3.0f};
+        default: {
+            const float u = static_cast<float>(size) / 48.0f;
+            return {22 * u, 15.5f * u, 3.5f * u, 8.8f * u, 3 * u, 3.4f * u, 5 * u, 24 * u, 1.5f * u, 3 * u};
+        }
     }
 }
 
 // The target: a navy disc with a cream and a teal ring, a coral bullseye and
 // coral crosshair arms that reach to the picture's edge.
 void drawTarget(Canvas& canvas, float cx, float cy, const TargetStyle& s) {
-    canvas.fill([=](float x, float y) { return circle(x, y, cx, cy, s.disc); }, [=](float, float y) {
-        const float t = std::clamp((y - (cy - s.disc)) / (2 * s.disc), 0.0f, 1.0f);
-        return mix(kNavyLight, kNavy, t);
-    });
+    canvas.fill([=](float x, float y) { return circle(x, y, cx, cy, s.disc); },
+                [=](float, float y) {
+                    const float t = std::clamp((y - (cy - s.disc)) / (2 * s.disc), 0.0f, 1.0f);
+                    return mix(kNavyLight, kNavy, t);
+                });
     if (s.creamWidth > 0)
         canvas.fill([=](float x, float y) { return ring(x, y, cx, cy, s.creamRadius, s.creamWidth); }, kCream);
     if (s.tealWidth > 0)
@@ -164,10 +163,12 @@ void drawTarget(Canvas& canvas, float cx, float cy, const TargetStyle& s) {
 
     // A navy border parts the arms from the rings they cross; outside the
     // disc the arms stand alone.
-    canvas.fill([=](float x, float y) {
-        return std::max(crossArms(x, y, cx, cy, s.armInner - s.outline, s.armOuter, s.armWidth + 2 * s.outline),
-                        circle(x, y, cx, cy, s.disc));
-    }, kNavy);
+    canvas.fill(
+        [=](float x, float y) {
+            return std::max(crossArms(x, y, cx, cy, s.armInner - s.outline, s.armOuter, s.armWidth + 2 * s.outline),
+                            circle(x, y, cx, cy, s.disc));
+        },
+        kNavy);
     canvas.fill([=](float x, float y) { return crossArms(x, y, cx, cy, s.armInner, s.armOuter, s.armWidth); }, kCoral);
     canvas.fill([=](float x, float y) { return circle(x, y, cx, cy, s.dot); }, kCoral);
 }
@@ -189,9 +190,11 @@ Image processIcon(int size) {
     const float left = std::round(3 * u), top = std::round(4 * u), right = std::round(39 * u),
                 bottom = std::round(41 * u), corner = 4 * u;
     canvas.fill([=](float x, float y) { return box(x, y, left, top, right, bottom, corner); }, kNavy);
-    canvas.fill([=](float x, float y) {
-        return box(x, y, left + border, top + border, right - border, bottom - border, corner - border);
-    }, kCream);
+    canvas.fill(
+        [=](float x, float y) {
+            return box(x, y, left + border, top + border, right - border, bottom - border, corner - border);
+        },
+        kCream);
 
     const float rowHeight = std::max(1.0f, std::round(3 * u));
     const float pitch = std::round(7 * u);
@@ -239,9 +242,11 @@ Image pickerImage(bool holdsCrosshair) {
 Image pickerCursor() {
     Canvas canvas(32);
     const float c = canvas.centre();
-    canvas.fill([=](float x, float y) {
-        return std::min(crossArms(x, y, c, c, 4.0f, 15.0f, 2.0f), circle(x, y, c, c, 2.0f)) - 1.0f;
-    }, rgb(0xFFFFFF, 0.9f));
+    canvas.fill(
+        [=](float x, float y) {
+            return std::min(crossArms(x, y, c, c, 4.0f, 15.0f, 2.0f), circle(x, y, c, c, 2.0f)) - 1.0f;
+        },
+        rgb(0xFFFFFF, 0.9f));
     canvas.fill([=](float x, float y) { return crossArms(x, y, c, c, 4.0f, 15.0f, 2.0f); }, kNavy);
     canvas.fill([=](float x, float y) { return circle(x, y, c, c, 2.0f); }, kCoral);
     return canvas.image();
@@ -269,10 +274,10 @@ int main(int argc, char** argv) {
     using namespace corvane::art;
 
     const bool ok =
-        writeFile(dir + "app_icon.ico", encodeIconFile({appIcon(16), appIcon(32), appIcon(48), appIcon(256)}))
-        && writeFile(dir + "process_icon.ico", encodeIconFile({processIcon(32), processIcon(48)}))
-        && writeFile(dir + "picker_rest.png", encodePng(pickerImage(true)))
-        && writeFile(dir + "picker_drag.png", encodePng(pickerImage(false)))
-        && writeFile(dir + "picker.cur", encodeCursorFile(pickerCursor(), {16, 16}));
+        writeFile(dir + "app_icon.ico", encodeIconFile({appIcon(16), appIcon(32), appIcon(48), appIcon(256)})) &&
+        writeFile(dir + "process_icon.ico", encodeIconFile({processIcon(32), processIcon(48)})) &&
+        writeFile(dir + "picker_rest.png", encodePng(pickerImage(true))) &&
+        writeFile(dir + "picker_drag.png", encodePng(pickerImage(false))) &&
+        writeFile(dir + "picker.cur", encodeCursorFile(pickerCursor(), {16, 16}));
     return ok ? 0 : 1;
 }

@@ -29,8 +29,8 @@ std::uint32_t TargetProcess::openTarget() {
 
 bool TargetProcess::readTarget(std::uint64_t address, void* buffer, std::size_t size) const {
     if (!handle_) return false;
-    return ReadProcessMemory(handle_.get(), reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
-                             buffer, size, nullptr) != FALSE;
+    return ReadProcessMemory(handle_.get(), reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)), buffer,
+                             size, nullptr) != FALSE;
 }
 
 }  // namespace corvane

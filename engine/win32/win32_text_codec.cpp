@@ -7,15 +7,11 @@
 namespace corvane {
 namespace {
 
-UINT windowsCodePage(CodePage page) {
-    return page == CodePage::Gbk ? 936u : CP_ACP;
-}
+UINT windowsCodePage(CodePage page) { return page == CodePage::Gbk ? 936u : CP_ACP; }
 
 // The value texts are at most a few hundred units; anything beyond int range
 // is refused rather than cut.
-bool fitsInt(std::size_t size) {
-    return size <= static_cast<std::size_t>(INT_MAX);
-}
+bool fitsInt(std::size_t size) { return size <= static_cast<std::size_t>(INT_MAX); }
 
 class Win32TextCodec final : public TextCodec {
 public:

@@ -21,9 +21,7 @@ std::u16string executablePath() {
     }
 }
 
-bool createDirectory(std::u16string_view path) {
-    return mkdir(nativePath(path).c_str(), 0777) == 0;
-}
+bool createDirectory(std::u16string_view path) { return mkdir(nativePath(path).c_str(), 0777) == 0; }
 
 std::optional<std::string> readFileBytes(std::u16string_view path) {
     const std::filesystem::path native = nativePath(path);
@@ -40,8 +38,7 @@ std::optional<std::string> readFileBytes(std::u16string_view path) {
     return bytes;
 }
 
-void forEachSettingsFileCandidate(std::u16string_view folder,
-                                  const std::function<void(const DirectoryEntry&)>& visit) {
+void forEachSettingsFileCandidate(std::u16string_view folder, const std::function<void(const DirectoryEntry&)>& visit) {
     DIR* directory = opendir(nativePath(folder).c_str());
     if (directory == nullptr) return;
     while (const dirent* item = readdir(directory)) {

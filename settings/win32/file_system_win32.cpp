@@ -49,9 +49,7 @@ std::u16string executablePath() {
     }
 }
 
-bool createDirectory(std::u16string_view path) {
-    return CreateDirectoryW(terminated(path).c_str(), nullptr) != 0;
-}
+bool createDirectory(std::u16string_view path) { return CreateDirectoryW(terminated(path).c_str(), nullptr) != 0; }
 
 std::optional<std::string> readFileBytes(std::u16string_view path) {
     UniqueHandle file(CreateFileW(terminated(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -72,8 +70,7 @@ std::optional<std::string> readFileBytes(std::u16string_view path) {
     return bytes;
 }
 
-void forEachSettingsFileCandidate(std::u16string_view folder,
-                                  const std::function<void(const DirectoryEntry&)>& visit) {
+void forEachSettingsFileCandidate(std::u16string_view folder, const std::function<void(const DirectoryEntry&)>& visit) {
     const std::wstring pattern = terminated(folder) + L"*.ini";
     WIN32_FIND_DATAW data{};
     const FindHandle find(FindFirstFileW(pattern.c_str(), &data));

@@ -49,8 +49,7 @@ TEST(ArtFormats, ChecksumsMatchTheirReferenceValues) {
 
 TEST(ArtFormats, StoredZlibSplitsLongDataIntoBlocks) {
     Bytes raw(70000);
-    for (std::size_t i = 0; i < raw.size(); ++i)
-        raw[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
     const Bytes z = zlibStored(raw);
     EXPECT_EQ(z.at(2), 0) << "first of two blocks is not final";
     EXPECT_EQ(le16(z, 3), 65535u);
@@ -60,8 +59,7 @@ TEST(ArtFormats, StoredZlibSplitsLongDataIntoBlocks) {
 
 TEST(ArtFormats, PngChunksAndPixelsRoundTrip) {
     Image image(2, 3);
-    for (std::size_t i = 0; i < image.rgba.size(); ++i)
-        image.rgba[i] = static_cast<std::uint8_t>(i * 11 + 1);
+    for (std::size_t i = 0; i < image.rgba.size(); ++i) image.rgba[i] = static_cast<std::uint8_t>(i * 11 + 1);
     const Bytes png = encodePng(image);
     ASSERT_EQ(Bytes(png.begin(), png.begin() + 8), (Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
 
@@ -81,8 +79,7 @@ TEST(ArtFormats, PngChunksAndPixelsRoundTrip) {
             EXPECT_EQ(png[at + 16], 8) << "bit depth";
             EXPECT_EQ(png[at + 17], 6) << "RGBA";
         }
-        if (types.back() == "IDAT")
-            idat.assign(data, data + length);
+        if (types.back() == "IDAT") idat.assign(data, data + length);
         at += 12 + length;
     }
     EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
@@ -103,8 +100,7 @@ TEST(ArtFormats, IconDibIsBottomUpBgraWithMaskForClearPixels) {
             std::uint8_t* p = image.pixel(x, y);
             p[0] = static_cast<std::uint8_t>(10 * x + y);  // red
             p[2] = 200;                                    // blue
-            if (x || y)
-                p[3] = 255;
+            if (x || y) p[3] = 255;
         }
     const Bytes dib = encodeIconDib(image);
     EXPECT_EQ(le32(dib, 0), 40u);

@@ -30,12 +30,10 @@ const wchar_t* const kTypeManifest = MAKEINTRESOURCEW(24);
 
 std::string_view resourceBytes(const wchar_t* name, const wchar_t* type) {
     HRSRC found = FindResourceW(self(), name, type);
-    if (!found)
-        return {};
+    if (!found) return {};
     HGLOBAL loaded = LoadResource(self(), found);
     const void* data = loaded ? LockResource(loaded) : nullptr;
-    if (!data)
-        return {};
+    if (!data) return {};
     return {static_cast<const char*>(data), SizeofResource(self(), found)};
 }
 
@@ -49,19 +47,16 @@ constexpr std::string_view kPngSignature("\x89PNG\r\n\x1A\n", 8);
 // The image the group icon hands out for an exact size, as stored.
 std::string_view iconImageForSize(const wchar_t* group, int size) {
     const std::string_view directory = resourceBytes(group, kTypeGroupIcon);
-    if (directory.empty())
-        return {};
-    const int id = LookupIconIdFromDirectoryEx(reinterpret_cast<BYTE*>(const_cast<char*>(directory.data())), TRUE,
-                                               size, size, LR_DEFAULTCOLOR);
+    if (directory.empty()) return {};
+    const int id = LookupIconIdFromDirectoryEx(reinterpret_cast<BYTE*>(const_cast<char*>(directory.data())), TRUE, size,
+                                               size, LR_DEFAULTCOLOR);
     return id ? resourceBytes(MAKEINTRESOURCEW(id), kTypeIcon) : std::string_view{};
 }
 
 // Width of a stored icon image, whether a DIB or a PNG.
 int storedIconWidth(std::string_view image) {
-    if (image.substr(0, 8) == kPngSignature)
-        return static_cast<int>(bigEndian32(image, 16));
-    if (image.size() < sizeof(BITMAPINFOHEADER))
-        return 0;
+    if (image.substr(0, 8) == kPngSignature) return static_cast<int>(bigEndian32(image, 16));
+    if (image.size() < sizeof(BITMAPINFOHEADER)) return 0;
     BITMAPINFOHEADER header;
     std::memcpy(&header, image.data(), sizeof header);
     return header.biBitCount == 32 ? header.biWidth : -1;
@@ -69,17 +64,14 @@ int storedIconWidth(std::string_view image) {
 
 SIZE iconBitmapSize(HICON icon, ICONINFO& info) {
     SIZE size{0, 0};
-    if (!GetIconInfo(icon, &info))
-        return size;
+    if (!GetIconInfo(icon, &info)) return size;
     BITMAP bitmap{};
     if (info.hbmColor && GetObjectW(info.hbmColor, sizeof bitmap, &bitmap)) {
         size.cx = bitmap.bmWidth;
         size.cy = bitmap.bmHeight;
     }
-    if (info.hbmColor)
-        DeleteObject(info.hbmColor);
-    if (info.hbmMask)
-        DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
     return size;
 }
 
@@ -97,16 +89,14 @@ void expectIconLoadsAt(const wchar_t* name, int size) {
 }
 
 TEST(Resources, AppIconHasEverySize) {
-    for (int size : {16, 32, 48})
-        expectIconLoadsAt(names::kAppIcon, size);
+    for (int size : {16, 32, 48}) expectIconLoadsAt(names::kAppIcon, size);
     const std::string_view large = iconImageForSize(names::kAppIcon, 256);
     EXPECT_EQ(large.substr(0, 8), kPngSignature);
     EXPECT_EQ(storedIconWidth(large), 256);
 }
 
 TEST(Resources, ProcessIconHasTheDialogSizes) {
-    for (int size : {32, 48})
-        expectIconLoadsAt(names::kProcessIcon, size);
+    for (int size : {32, 48}) expectIconLoadsAt(names::kProcessIcon, size);
 }
 
 TEST(Resources, CursorHasItsHotSpotInTheMiddle) {
@@ -121,8 +111,7 @@ TEST(Resources, CursorHasItsHotSpotInTheMiddle) {
 
     auto image = static_cast<HCURSOR>(LoadImageW(self(), names::kPickerCursor, IMAGE_CURSOR, 32, 32, LR_DEFAULTCOLOR));
     EXPECT_NE(image, nullptr);
-    if (image)
-        DestroyCursor(image);
+    if (image) DestroyCursor(image);
 }
 
 class GdiplusSession {
@@ -132,8 +121,7 @@ public:
         ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
     }
     ~GdiplusSession() {
-        if (ok_)
-            Gdiplus::GdiplusShutdown(token_);
+        if (ok_) Gdiplus::GdiplusShutdown(token_);
     }
     bool ok() const { return ok_; }
 
@@ -152,8 +140,7 @@ struct Decoded {
 // Decodes the picture as the program does: its bytes through a memory stream.
 bool decodePicture(std::string_view png, Decoded& out) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, png.size());
-    if (!memory)
-        return false;
+    if (!memory) return false;
     std::memcpy(GlobalLock(memory), png.data(), png.size());
     GlobalUnlock(memory);
     IStream* stream = nullptr;
@@ -164,10 +151,10 @@ bool decodePicture(std::string_view png, Decoded& out) {
     Gdiplus::GpBitmap* bitmap = nullptr;
     bool ok = Gdiplus::DllExports::GdipCreateBitmapFromStream(stream, &bitmap) == Gdiplus::Ok;
     if (ok) {
-        ok = Gdiplus::DllExports::GdipGetImageWidth(bitmap, &out.width) == Gdiplus::Ok
-            && Gdiplus::DllExports::GdipGetImageHeight(bitmap, &out.height) == Gdiplus::Ok
-            && Gdiplus::DllExports::GdipBitmapGetPixel(bitmap, 0, 0, &out.corner) == Gdiplus::Ok
-            && Gdiplus::DllExports::GdipBitmapGetPixel(bitmap, 12, 12, &out.centre) == Gdiplus::Ok;
+        ok = Gdiplus::DllExports::GdipGetImageWidth(bitmap, &out.width) == Gdiplus::Ok &&
+             Gdiplus::DllExports::GdipGetImageHeight(bitmap, &out.height) == Gdiplus::Ok &&
+             Gdiplus::DllExports::GdipBitmapGetPixel(bitmap, 0, 0, &out.corner) == Gdiplus::Ok &&
+             Gdiplus::DllExports::GdipBitmapGetPixel(bitmap, 12, 12, &out.centre) == Gdiplus::Ok;
         Gdiplus::DllExports::GdipDisposeImage(bitmap);
     }
     stream->Release();

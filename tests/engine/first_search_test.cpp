@@ -71,8 +71,7 @@ TEST_F(FirstSearchTest, ConditionsOfTheFirstSearch) {
         {{ValueType::Long, 0, SearchCondition::Equal, "33", ""}, {"33"}},
         {{ValueType::Long, 1, SearchCondition::Equal, "21", ""}, {"21"}},  // hexadecimal 21 is 33
         {{ValueType::Long, 0, SearchCondition::AtMost, "1", ""}, {"0", "1"}},
-        {{ValueType::Long, 0, SearchCondition::AtLeast, "&H20", ""},
-         {"32", "33", "34", "35", "36", "37"}},
+        {{ValueType::Long, 0, SearchCondition::AtLeast, "&H20", ""}, {"32", "33", "34", "35", "36", "37"}},
     };
     for (const auto& c : cases) {
         search(c.settings);

@@ -26,7 +26,8 @@ class ResultPassesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         target.writePointer(kTable, kBlock);
-        for (std::uint64_t i = 0; i < 5; ++i) target.writeValue<std::int32_t>(kBlock + 4 * i, static_cast<std::int32_t>(i) - 1);
+        for (std::uint64_t i = 0; i < 5; ++i)
+            target.writeValue<std::int32_t>(kBlock + 4 * i, static_cast<std::int32_t>(i) - 1);
         sink.set({ValueType::Long, 0, SearchCondition::None, "", ""});
         engine.runFirstSearch({{static_cast<std::int64_t>(kTable), 0, 0}, {0, 5, 4}});
         ASSERT_EQ(engine.results().count(), 5u);
@@ -134,7 +135,8 @@ TEST_F(ResultPassesTest, RemoveAndClearWhileMonitoringNeitherCrashNorResurrect) 
 TEST(ResultStoreConcurrency, DisplayRemoveAndMonitorRace) {
     FakeTarget target;
     target.writePointer(kTable, kBlock);
-    for (std::uint64_t i = 0; i < 2000; ++i) target.writeValue<std::int32_t>(kBlock + 4 * i, static_cast<std::int32_t>(i));
+    for (std::uint64_t i = 0; i < 2000; ++i)
+        target.writeValue<std::int32_t>(kBlock + 4 * i, static_cast<std::int32_t>(i));
     TestSink sink;
     FakeTextCodec codec;
     SearchEngine engine(target, sink, codec);

@@ -30,7 +30,7 @@ TEST(SearchNumberText, HexadecimalIntegerKindsGetTheAmpersandH) {
         {ValueType::Byte, 1, "&O17", "&H&O17"},  // only "&H" is recognised
         {ValueType::Int64, 1, "", "&H"},
         {ValueType::Long, 0, "1A", "1A"},
-        {ValueType::Single, 1, "1A", "1A"},     // exactMatch is no hexadecimal mode
+        {ValueType::Single, 1, "1A", "1A"},  // exactMatch is no hexadecimal mode
         {ValueType::AnsiText, kNoBaseMode, "1A", "1A"},
     };
     for (const auto& c : cases) EXPECT_EQ(searchNumberText(c.type, c.baseMode, c.text), c.expected) << c.text;
@@ -43,10 +43,19 @@ struct RoundCase {
 
 TEST(RoundHalfToEven, HalvesGoToTheEvenNeighbour) {
     const RoundCase cases[] = {
-        {2.5, 2}, {3.5, 4}, {0.5, 0}, {1.5, 2}, {-2.5, -2}, {-3.5, -4},
-        {2.4999999, 2}, {2.5000001, 3}, {-0.4, 0}, {-7.6, -8},
+        {2.5, 2},
+        {3.5, 4},
+        {0.5, 0},
+        {1.5, 2},
+        {-2.5, -2},
+        {-3.5, -4},
+        {2.4999999, 2},
+        {2.5000001, 3},
+        {-0.4, 0},
+        {-7.6, -8},
         {4503599627370497.0, 4503599627370497.0},  // from 2^52 up already whole
-        {1e300, 1e300}, {-kInfinity, -kInfinity},
+        {1e300, 1e300},
+        {-kInfinity, -kInfinity},
     };
     for (const auto& c : cases) EXPECT_EQ(roundHalfToEven(c.value), c.expected) << c.value;
     EXPECT_TRUE(std::isnan(roundHalfToEven(kNaN)));
@@ -69,8 +78,8 @@ TEST(IntegerConversions, OutOfRangeGivesTheIndefiniteValue) {
     EXPECT_EQ(toUint64(9223372036854775808.0), kTopBit);
     EXPECT_EQ(toUint64(9223372036854777856.0), kTopBit | 2048);
     EXPECT_EQ(toUint64(18446744073709549568.0), 0xFFFFFFFFFFFFF800);  // largest double below 2^64
-    EXPECT_EQ(toUint64(-1.0), kAllOnes);  // negative values wrap as signed ones do
-    EXPECT_EQ(toUint64(18446744073709551616.0), kTopBit);  // 2^64 loses 2^63 and is still too large
+    EXPECT_EQ(toUint64(-1.0), kAllOnes);                              // negative values wrap as signed ones do
+    EXPECT_EQ(toUint64(18446744073709551616.0), kTopBit);             // 2^64 loses 2^63 and is still too large
 }
 
 struct IntegerCase {
@@ -91,13 +100,13 @@ TEST(SearchValue, IntegerKindsRoundConvertAndCut) {
         {ValueType::Short, 0, "-1", 0xFFFF},
         {ValueType::Short, 1, "FFFF", 0xFFFF},
         {ValueType::Short, 0, "70000", 70000 & 0xFFFF},
-        {ValueType::Short, 0, "3000000000", 0},              // -2^31 cut to 16 bits
+        {ValueType::Short, 0, "3000000000", 0},  // -2^31 cut to 16 bits
         {ValueType::Long, 0, "3000000000", 0x80000000},
         {ValueType::Long, 0, "-5", 0xFFFFFFFB},
-        {ValueType::Long, 0, "1A", 1},                      // decimal mode reads decimal
+        {ValueType::Long, 0, "1A", 1},  // decimal mode reads decimal
         {ValueType::Long, 1, "1A", 26},
         {ValueType::Long, 1, "&h1A", 26},
-        {ValueType::Long, 1, "FFFFFFFF", 0xFFFFFFFF},        // through 64 bits, not -2^31
+        {ValueType::Long, 1, "FFFFFFFF", 0xFFFFFFFF},  // through 64 bits, not -2^31
         {ValueType::Long, 1, "1FFFFFFFF", 0xFFFFFFFF},
         {ValueType::Int64, 1, "FFFFFFFF", 4294967295},
         {ValueType::Int64, 1, "FFFFFFFFFFFFFFFF", kAllOnes},
@@ -105,7 +114,7 @@ TEST(SearchValue, IntegerKindsRoundConvertAndCut) {
         {ValueType::Int64, 1, "8000000000000000", kTopBit},
         {ValueType::Int64, 0, "-1", kAllOnes},
         {ValueType::Int64, 0, "9007199254740993", 9007199254740992},  // beyond 2^53 the double decides
-        {ValueType::Int64, 0, "9223372036854775807", kTopBit},       // rounds up to 2^63: out of range
+        {ValueType::Int64, 0, "9223372036854775807", kTopBit},        // rounds up to 2^63: out of range
         {ValueType::Int64, 0, "", 0},
     };
     for (const auto& c : cases) {
@@ -138,15 +147,23 @@ TEST(Utf16SearchText, UnconvertibleTextKeepsOnlyItsAscii) {
     EXPECT_EQ(utf16SearchText("\xE9t\xE9", codec), u"été");
     // FF is invalid in the fake ANSI page; the whole text falls back, so the
     // convertible E9 becomes "?" as well.
-    EXPECT_EQ(utf16SearchText("a\xFF" "b\xE9", codec), u"a?b?");
+    EXPECT_EQ(utf16SearchText("a\xFF"
+                              "b\xE9",
+                              codec),
+              u"a?b?");
 }
 
 TEST(FloorIgnoringDecimals, FloorsOnlyWhatHasDecimals) {
     const RoundCase cases[] = {
-        {3.75, 3}, {2.9, 2}, {-1.5, -2}, {-0.5, -1}, {5.0, 5},
+        {3.75, 3},
+        {2.9, 2},
+        {-1.5, -2},
+        {-0.5, -1},
+        {5.0, 5},
         {4503599627370495.5, 4503599627370495.0},  // just below 2^52
         {4503599627370497.0, 4503599627370497.0},
-        {kInfinity, kInfinity}, {-kInfinity, -kInfinity},
+        {kInfinity, kInfinity},
+        {-kInfinity, -kInfinity},
     };
     for (const auto& c : cases) EXPECT_EQ(floorIgnoringDecimals(c.value), c.expected) << c.value;
     EXPECT_TRUE(std::isnan(floorIgnoringDecimals(kNaN)));

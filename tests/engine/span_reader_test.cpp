@@ -30,7 +30,8 @@ TEST(SpanReader, ACompactRowOfPointersIsOneRead) {
 
 TEST(SpanReader, DescendingRowsAreReadInWindowsToo) {
     FakeTarget target;
-    for (std::uint64_t k = 0; k < 40000; ++k) target.writeValue<std::uint32_t>(0x500000 + 4 * k, static_cast<std::uint32_t>(k));
+    for (std::uint64_t k = 0; k < 40000; ++k)
+        target.writeValue<std::uint32_t>(0x500000 + 4 * k, static_cast<std::uint32_t>(k));
     SpanReader span(target);
     const std::uint64_t first = 0x500000 + 4 * 39999;
     span.beginRow(first, -4, 40000, 4);
@@ -94,15 +95,16 @@ private:
             }
             path += ']';
             std::uint64_t pointer = 0;
-            if (readPointer(reader_, address, pointer) &&
-                isFollowablePointer(pointer, reader_.pointerWidth())) {
+            if (readPointer(reader_, address, pointer) && isFollowablePointer(pointer, reader_.pointerWidth())) {
                 bases_[depth + 1] = pointer;
                 traverse(depth + 1, path);
             }
         };
         if (row.count <= 0) return step(row.startOffset);
         for (std::int64_t k = 0; k < row.count; ++k) {
-            const auto offset = static_cast<std::int64_t>(static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(row.increment) + static_cast<std::uint64_t>(row.startOffset));
+            const auto offset =
+                static_cast<std::int64_t>(static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(row.increment) +
+                                          static_cast<std::uint64_t>(row.startOffset));
             if (offset < 0) return;
             step(offset);
         }
@@ -131,23 +133,28 @@ TEST(SpanReaderDifferential, WindowedTraversalMatchesSingleReads) {
         for (std::uint64_t a = regionBase; a < regionBase + regionPages * kPageSize; a += 4) {
             const auto roll = random() % 10;
             std::uint64_t value;
-            if (roll < 6) value = regionBase + random() % (regionPages * kPageSize);
-            else if (roll == 6) value = 0x7F7F7F7F;
-            else if (roll == 7) value = 0xFFFFFFFF;
-            else value = random() % 0x500000;
+            if (roll < 6)
+                value = regionBase + random() % (regionPages * kPageSize);
+            else if (roll == 6)
+                value = 0x7F7F7F7F;
+            else if (roll == 7)
+                value = 0xFFFFFFFF;
+            else
+                value = random() % 0x500000;
             target.writeValue<std::uint32_t>(a, static_cast<std::uint32_t>(value));
             if (width == 8 && a % 8 == 0 && roll < 6) target.writePointer(a, value);
         }
         // Holes: unreadable pages inside the spans.
-        for (int hole = 0; hole < 6; ++hole)
-            target.unmap(regionBase + (random() % regionPages) * kPageSize, kPageSize);
+        for (int hole = 0; hole < 6; ++hole) target.unmap(regionBase + (random() % regionPages) * kPageSize, kPageSize);
 
         std::vector<StructureRow> rows;
         const auto depth = 1 + random() % 3;
         for (std::uint64_t level = 0; level <= depth; ++level) {
             StructureRow row;
-            if (level == 0) row.startOffset = static_cast<std::int64_t>(regionBase + random() % (regionPages * kPageSize));
-            else row.startOffset = static_cast<std::int64_t>(random() % 0x3000);
+            if (level == 0)
+                row.startOffset = static_cast<std::int64_t>(regionBase + random() % (regionPages * kPageSize));
+            else
+                row.startOffset = static_cast<std::int64_t>(random() % 0x3000);
             row.count = static_cast<std::int32_t>(random() % 40) - 3;
             const std::int64_t increments[] = {4, 8, 8, 12, 0, -4, -8, 0x1800, 2};
             row.increment = increments[random() % std::size(increments)];

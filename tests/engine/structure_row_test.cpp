@@ -14,12 +14,12 @@ TEST(StructureRowCells, StartOffsetIsHexadecimalUpToTheFirstOtherCharacter) {
     const StartCase cases[] = {
         {"1400A2B30", 0x1400A2B30},
         {"ff", 0xFF},
-        {"FFFFFFFFFFFFFFFF", -1},        // exactly 64 bits: the top bit makes it negative
-        {"1FFFFFFFFFFFFFFFF", -1},       // one digit too many wraps
+        {"FFFFFFFFFFFFFFFF", -1},   // exactly 64 bits: the top bit makes it negative
+        {"1FFFFFFFFFFFFFFFF", -1},  // one digit too many wraps
         {"10xyz", 0x10},
         {"", 0},
         {"xyz", 0},
-        {" 10", 0},                      // no blanks are skipped
+        {" 10", 0},  // no blanks are skipped
         {"7FFFFFFFFFFFFFFF", 0x7FFFFFFFFFFFFFFF},
     };
     for (const auto& c : cases) EXPECT_EQ(parseStartOffsetCell(c.text), c.expected) << c.text;
@@ -40,17 +40,17 @@ TEST(StructureRowCells, CountReadsBasesSignsAndWraps) {
         {"&hff", 255},
         {"&O17", 15},
         {"&o17", 15},
-        {"&17", 15},                     // a lone & means octal
+        {"&17", 15},  // a lone & means octal
         {"&B101", 5},
-        {"&HFFFFFFFF", -1},              // the unsigned 32-bit result taken as signed
-        {"4294967296", 0},               // one past 32 bits wraps to 0
+        {"&HFFFFFFFF", -1},  // the unsigned 32-bit result taken as signed
+        {"4294967296", 0},   // one past 32 bits wraps to 0
         {"2147483648", -2147483647 - 1},
         {"12abc", 12},
         {"", 0},
         {"abc", 0},
         {"&", 0},
-        {"&H-10", -16},                  // a sign after the prefix
-        {"&8", 0},                       // 8 is no octal digit
+        {"&H-10", -16},  // a sign after the prefix
+        {"&8", 0},       // 8 is no octal digit
     };
     for (const auto& c : cases) EXPECT_EQ(parseCountCell(c.text), c.expected) << c.text;
 }

@@ -36,7 +36,10 @@ TEST(SystemTextCodec, EmptyTextsConvert) {
 
 TEST(SystemTextCodec, UnmappableUnitsBecomeQuestionMarks) {
     EXPECT_EQ(codec.fromUtf16(u"a\u0E01b", CodePage::Gbk), "a?b");  // Thai is not in code page 936
-    EXPECT_EQ(codec.fromUtf16(u"a\xD800" "b", CodePage::Gbk), "a?b");
+    EXPECT_EQ(codec.fromUtf16(u"a\xD800"
+                              "b",
+                              CodePage::Gbk),
+              "a?b");
 }
 
 TEST(SystemTextCodec, EuroSignIsByte80AsInWindows936) {

@@ -57,8 +57,7 @@ TEST_F(TraversalTest, LeavesComeDepthFirstInPreOrder) {
     target.writePointer(0x700018, 0x720000);
     const auto leaves = run(target, {{0x500000, 2, 8}, {0x10, 2, 8}, {4, 0, 0}});
     const std::vector<Leaf> expected{
-        {"500000]10]4", 0x610004}, {"500000]18]4", 0x620004},
-        {"500008]10]4", 0x710004}, {"500008]18]4", 0x720004}};
+        {"500000]10]4", 0x610004}, {"500000]18]4", 0x620004}, {"500008]10]4", 0x710004}, {"500008]18]4", 0x720004}};
     EXPECT_EQ(leaves, expected);
 }
 
@@ -67,9 +66,8 @@ TEST_F(TraversalTest, CountOfZeroOrLessIsTheStartOffsetAlone) {
     target.writePointer(0x1400A2B30, 0x800000);
     for (std::int32_t count : {0, -1, -100}) {
         const auto leaves = run(target, {{0x1400A2B30, count, 0x999}, {0x10, 3, 8}});
-        const std::vector<Leaf> expected{{"1400A2B30]10", 0x800010},
-                                         {"1400A2B30]18", 0x800018},
-                                         {"1400A2B30]20", 0x800020}};
+        const std::vector<Leaf> expected{
+            {"1400A2B30]10", 0x800010}, {"1400A2B30]18", 0x800018}, {"1400A2B30]20", 0x800020}};
         EXPECT_EQ(leaves, expected) << count;
     }
 }
@@ -85,8 +83,7 @@ TEST_F(TraversalTest, NegativeIncrementEndsTheRowBeforeTheFirstNegativeOffset) {
     FakeTarget target;
     target.writePointer(0x500000, 0x900000);
     const auto leaves = run(target, {{0x500000, 0, 0}, {0x10, 5, -8}});
-    const std::vector<Leaf> expected{{"500000]10", 0x900010}, {"500000]8", 0x900008},
-                                     {"500000]0", 0x900000}};
+    const std::vector<Leaf> expected{{"500000]10", 0x900010}, {"500000]8", 0x900008}, {"500000]0", 0x900000}};
     EXPECT_EQ(leaves, expected);
 }
 
@@ -121,9 +118,9 @@ TEST_F(TraversalTest, PathTextOfADepthTwoLeaf) {
 TEST_F(TraversalTest, UnreadableAndUnfollowablePointersEndOnlyTheirBranch) {
     FakeTarget target;
     target.writePointer(0x500000, 0x600000);
-    target.writePointer(0x500008, 0);             // null
-    target.writePointer(0x500010, 0x7F7F7F7F);    // fill pattern
-    target.writePointer(0x500018, 0x300000000);   // followable, but nothing is mapped there
+    target.writePointer(0x500008, 0);            // null
+    target.writePointer(0x500010, 0x7F7F7F7F);   // fill pattern
+    target.writePointer(0x500018, 0x300000000);  // followable, but nothing is mapped there
     target.writePointer(0x500020, 0x610000);
     target.map(0x600000, 0x100);
     target.map(0x610000, 0x100);
@@ -145,18 +142,28 @@ struct FollowCase {
 
 TEST(FollowablePointer, BoundsAndMarkersAtBothWidths) {
     const FollowCase cases[] = {
-        {0x401000, 8, true},       {0x400FFF, 8, false},     {0, 8, false},
-        {0x7F7F7F7F, 8, false},    {0xFFFFFFFF, 8, false},   {0xFFFFFFFE, 8, true},
-        {0x200000000, 8, true},    {0x200000001, 8, true},   // 64-bit heaps live up here
-        {0x7FF6A0001000, 8, true}, {0x7FFFFFFEFFFF, 8, true}, {0x7FFFFFFF0000, 8, false},
+        {0x401000, 8, true},
+        {0x400FFF, 8, false},
+        {0, 8, false},
+        {0x7F7F7F7F, 8, false},
+        {0xFFFFFFFF, 8, false},
+        {0xFFFFFFFE, 8, true},
+        {0x200000000, 8, true},
+        {0x200000001, 8, true},  // 64-bit heaps live up here
+        {0x7FF6A0001000, 8, true},
+        {0x7FFFFFFEFFFF, 8, true},
+        {0x7FFFFFFF0000, 8, false},
         {0xFFFF800000000000, 8, false},
-        {0x401000, 4, true},       {0x400FFF, 4, false},     {0x7F7F7F7F, 4, false},
-        {0xFFFFFFFF, 4, false},    {0xFFFFFFFE, 4, true},    {0x200000000, 4, true},
+        {0x401000, 4, true},
+        {0x400FFF, 4, false},
+        {0x7F7F7F7F, 4, false},
+        {0xFFFFFFFF, 4, false},
+        {0xFFFFFFFE, 4, true},
+        {0x200000000, 4, true},
         {0x200000001, 4, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(isFollowablePointer(c.pointer, c.width), c.followed)
-            << std::hex << c.pointer << " width " << c.width;
+        EXPECT_EQ(isFollowablePointer(c.pointer, c.width), c.followed) << std::hex << c.pointer << " width " << c.width;
 }
 
 TEST_F(TraversalTest, FourBytePointersArriveZeroExtended) {

@@ -40,14 +40,30 @@ TEST(Utf8Decode, WellFormedTextUpToTheFirstNul) {
 
 TEST(Utf8Decode, InvalidSequencesBecomeReplacementCharacters) {
     const DecodeCase cases[] = {
-        {"\x80" "A"sv, u"\xFFFD" "A", "stray continuation byte"},
-        {"\xF8" "A\xFF" "B"sv, u"\xFFFD" "A\xFFFD" "B", "bytes that announce no UTF-8 length"},
-        {"\xC3" "AB"sv, u"\xFFFD" "B", "the announced length is consumed, foreign byte and all"},
+        {"\x80"
+         "A"sv,
+         u"\xFFFD"
+         "A",
+         "stray continuation byte"},
+        {"\xF8"
+         "A\xFF"
+         "B"sv,
+         u"\xFFFD"
+         "A\xFFFD"
+         "B",
+         "bytes that announce no UTF-8 length"},
+        {"\xC3"
+         "AB"sv,
+         u"\xFFFD"
+         "B",
+         "the announced length is consumed, foreign byte and all"},
         {"\xC0\x80X"sv, u"\xFFFDX", "overlong NUL does not end the text"},
         {"\xE0\x80\xAFX"sv, u"\xFFFDX", "overlong three-byte form"},
         {"\xED\xA0\x80X"sv, u"\xFFFDX", "encoded surrogate"},
         {"\xF4\x90\x80\x80X"sv, u"\xFFFDX", "above U+10FFFF"},
-        {"A\xE4\xBD\0\xA0" "B"sv, u"A\xFFFD", "NUL inside a sequence ends the text"},
+        {"A\xE4\xBD\0\xA0"
+         "B"sv,
+         u"A\xFFFD", "NUL inside a sequence ends the text"},
     };
     for (const auto& c : cases) EXPECT_EQ(decode(c.bytes), c.expected) << c.what;
 }

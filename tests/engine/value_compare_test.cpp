@@ -25,9 +25,7 @@ Bytes bytesOf(T value) {
     return bytes;
 }
 
-Bytes textBytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
+Bytes textBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 Bytes utf16Bytes(std::u16string_view text) {
     Bytes bytes;
@@ -66,8 +64,12 @@ void expectKeeps(const ValueFilter& f, std::initializer_list<KeepCase> cases, co
 
 TEST(IntegerFilter, BetweenKeepsBothEndsAndNothingWhenSwapped) {
     expectKeeps(filter(ValueType::Long, 0, C::Between, "10", "20"),
-                {{bytesOf(9), false}, {bytesOf(10), true}, {bytesOf(15), true}, {bytesOf(20), true},
-                 {bytesOf(21), false}, {bytesOf(-15), false}},
+                {{bytesOf(9), false},
+                 {bytesOf(10), true},
+                 {bytesOf(15), true},
+                 {bytesOf(20), true},
+                 {bytesOf(21), false},
+                 {bytesOf(-15), false}},
                 "10 to 20");
     expectKeeps(filter(ValueType::Long, 0, C::Between, "20", "10"),
                 {{bytesOf(10), false}, {bytesOf(15), false}, {bytesOf(20), false}}, "20 to 10");
@@ -89,8 +91,8 @@ TEST(IntegerFilter, DecimalModeIsSignedAndHexadecimalModeUnsigned) {
     expectKeeps(filter(ValueType::Short, 0, C::AtLeast, "-2"), {{minusOne16, true}, {bytesOf(std::int16_t{-3}), false}},
                 "short ≥ -2");
     expectKeeps(filter(ValueType::Short, 0, C::Equal, "-1"), {{minusOne16, true}}, "short = -1");
-    expectKeeps(filter(ValueType::Short, 1, C::AtLeast, "8000"), {{minusOne16, true}, {bytesOf(std::int16_t{1}), false}},
-                "short ≥ 8000 hex");
+    expectKeeps(filter(ValueType::Short, 1, C::AtLeast, "8000"),
+                {{minusOne16, true}, {bytesOf(std::int16_t{1}), false}}, "short ≥ 8000 hex");
 
     const Bytes allOnes = bytesOf(~std::uint64_t{0});
     expectKeeps(filter(ValueType::Int64, 0, C::AtLeast, "0"), {{allOnes, false}}, "int64 ≥ 0");
@@ -132,8 +134,7 @@ TEST(FloatFilter, IgnoreDecimalsFloorsValueAndSearchValues) {
     EXPECT_EQ(equalsThree.valueText(stored.data()), "3.75");
 
     expectKeeps(filter(ValueType::Single, 0, C::Equal, "3.9"), {{bytesOf(3.2f), true}}, "= 3.9 floors to 3");
-    expectKeeps(filter(ValueType::Double, 0, C::Equal, "-2"), {{bytesOf(-1.5), true}, {bytesOf(-0.5), false}},
-                "= -2");
+    expectKeeps(filter(ValueType::Double, 0, C::Equal, "-2"), {{bytesOf(-1.5), true}, {bytesOf(-0.5), false}}, "= -2");
     expectKeeps(filter(ValueType::Double, 0, C::Between, "1.5", "2.5"),
                 {{bytesOf(0.9), false}, {bytesOf(1.2), true}, {bytesOf(2.9), true}, {bytesOf(3.0), false}},
                 "between 1 and 2 after floor");
@@ -159,17 +160,20 @@ TEST(FloatFilter, NaNFailsOrderedTestsButPassesNotEqualAndBetween) {
 TEST(TextFilter, AnsiOrderIsUnsignedByteOrderWithShorterFirst) {
     expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::Equal, "abc"),
                 {{textBytes("abc"), true}, {textBytes("abcd"), false}, {textBytes("ab"), false}}, "=");
-    expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::AtLeast, "abc"),
-                {{textBytes("abd"), true}, {textBytes("abc"), true}, {textBytes("ab"), false},
-                 {textBytes("abb\xFF"), false}},
-                "≥");
+    expectKeeps(
+        filter(ValueType::AnsiText, kNoBaseMode, C::AtLeast, "abc"),
+        {{textBytes("abd"), true}, {textBytes("abc"), true}, {textBytes("ab"), false}, {textBytes("abb\xFF"), false}},
+        "≥");
     expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::AtLeast, "z"), {{textBytes("\x80"), true}}, "≥ unsigned");
     expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::AtMost, "abc"),
                 {{textBytes(""), true}, {textBytes("abcd"), false}}, "≤");
     expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::NotEqual, "abc"),
                 {{textBytes("abc"), false}, {textBytes("ABC"), true}}, "≠");
     expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::Between, "b", "d"),
-                {{textBytes("a"), false}, {textBytes("b"), true}, {textBytes("czz"), true}, {textBytes("d"), true},
+                {{textBytes("a"), false},
+                 {textBytes("b"), true},
+                 {textBytes("czz"), true},
+                 {textBytes("d"), true},
                  {textBytes("da"), false}},
                 "between");
     expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::Between, "d", "b"), {{textBytes("c"), false}},
@@ -177,9 +181,10 @@ TEST(TextFilter, AnsiOrderIsUnsignedByteOrderWithShorterFirst) {
 }
 
 TEST(TextFilter, ContainsIsCaseSensitiveAndNeverForAnEmptySearchText) {
-    expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::Contains, "bc"),
-                {{textBytes("abcd"), true}, {textBytes("bc"), true}, {textBytes("aBCd"), false}, {textBytes("b"), false}},
-                "contains bc");
+    expectKeeps(
+        filter(ValueType::AnsiText, kNoBaseMode, C::Contains, "bc"),
+        {{textBytes("abcd"), true}, {textBytes("bc"), true}, {textBytes("aBCd"), false}, {textBytes("b"), false}},
+        "contains bc");
     expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::Contains, ""),
                 {{textBytes(""), false}, {textBytes("abc"), false}}, "contains empty");
     expectKeeps(filter(ValueType::AnsiText, kNoBaseMode, C::None, ""), {{textBytes(""), true}}, "no filter");

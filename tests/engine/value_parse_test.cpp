@@ -18,21 +18,11 @@ using namespace std::string_view_literals;
 
 TEST(ParseValueText, DecimalNumbersInStrtodSyntax) {
     const ParseCase cases[] = {
-        {"12", 12},
-        {"  12", 12},
-        {"-4.25", -4.25},
-        {"+7", 7},
-        {".5", 0.5},
-        {"5.", 5},
-        {"2e3", 2000},
-        {"1.5d3", 1500},
-        {"1.5D-1", 0.15},
-        {"12abc", 12},
-        {"12 34", 12},
-        {"1,5", 1},       // the decimal point is "." whatever the C locale says
-        {"1e", 1},        // an exponent without digits is not part of the number
-        {"1d+", 1},
-        {"\t 7", 7},      // strtod's own white space after the leading spaces
+        {"12", 12},      {"  12", 12},     {"-4.25", -4.25}, {"+7", 7},     {".5", 0.5}, {"5.", 5}, {"2e3", 2000},
+        {"1.5d3", 1500}, {"1.5D-1", 0.15}, {"12abc", 12},    {"12 34", 12}, {"1,5", 1},  // the decimal point is "."
+                                                                                         // whatever the C locale says
+        {"1e", 1},                     // an exponent without digits is not part of the number
+        {"1d+", 1},      {"\t 7", 7},  // strtod's own white space after the leading spaces
     };
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(parseValueText(c.text), c.expected) << c.text;
 }
@@ -50,17 +40,19 @@ TEST(ParseValueText, AmpersandPrefixesSelectTheBase) {
         {"&O17", 15},
         {"&o17", 15},
         {"&B101", 5},
-        {"&b102", 2},              // digits end at the first one outside the base
-        {"&17", 15},               // any other letter: octal right after the "&"
+        {"&b102", 2},  // digits end at the first one outside the base
+        {"&17", 15},   // any other letter: octal right after the "&"
         {"&18", 1},
         {"&Z7", 0},
         {"&H", 0},
         {"&H1A.5", 26},
         {"&HFFFFFFFF", 4294967295.0},
-        {"&HFFFFFFFFFFFFFFFF", -1},             // 64 bits read as signed
+        {"&HFFFFFFFFFFFFFFFF", -1},  // 64 bits read as signed
         {"&H8000000000000000", -9223372036854775808.0},
-        {"&H10000000000000001", 1},             // the 17th digit wraps away
-        {"&B" "1111111111111111111111111111111111111111111111111111111111111111"sv, -1},
+        {"&H10000000000000001", 1},  // the 17th digit wraps away
+        {"&B"
+         "1111111111111111111111111111111111111111111111111111111111111111"sv,
+         -1},
     };
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(parseValueText(c.text), c.expected) << c.text;
 }

@@ -45,7 +45,7 @@ struct IntegerCase {
 
 TEST(ValueText, IntegersAreDecimalOrHexadecimalAtTheirWidth) {
     const IntegerCase cases[] = {
-        {ValueType::Byte, 0, {200}, "200"},   // the byte is unsigned in decimal too
+        {ValueType::Byte, 0, {200}, "200"},  // the byte is unsigned in decimal too
         {ValueType::Byte, 1, {200}, "C8"},
         {ValueType::Byte, 1, {10}, "A"},
         {ValueType::Byte, 0, {0}, "0"},
@@ -173,7 +173,9 @@ TEST(ValueText, Utf8TextDecodesAndConvertsToGbk) {
 TEST(ValueText, InvalidUtf8IsStillShown) {
     const FakeTextCodec codec;
     const auto bytes = readBytes(ValueType::Utf8Text, {'o', 'k', 0xFF, 0xC3, 'x', '!'});
-    EXPECT_EQ(valueText(ValueType::Utf8Text, kNoBaseMode, bytes.get(), codec), "ok?" "?!");
+    EXPECT_EQ(valueText(ValueType::Utf8Text, kNoBaseMode, bytes.get(), codec),
+              "ok?"
+              "?!");
 
     // 256 bytes without NUL, the last sequence cut short by the end.
     auto full = readBytes(ValueType::Utf8Text, {});

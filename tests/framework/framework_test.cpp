@@ -39,10 +39,9 @@ TEST(Anchors, EveryCodeAfterTheClientGrowsBy100By50) {
     const Geometry g{10, 20, 100, 40};
     const AnchorMargins m = takeMargins(g, 400, 300);  // right 290, bottom 240, centre -190 / -130
     const AnchorCase cases[] = {
-        {0, {10, 20, 100, 40}},   {1, {10, 20, 200, 40}},   {2, {110, 20, 100, 40}},
-        {3, {60, 20, 100, 40}},   {4, {10, 20, 100, 90}},   {5, {10, 20, 200, 90}},
-        {6, {110, 20, 100, 90}},  {7, {10, 70, 100, 40}},   {8, {10, 70, 200, 40}},
-        {9, {110, 70, 100, 40}},  {10, {60, 70, 100, 40}},  {11, {10, 155, 100, 40}},
+        {0, {10, 20, 100, 40}},    {1, {10, 20, 200, 40}},  {2, {110, 20, 100, 40}}, {3, {60, 20, 100, 40}},
+        {4, {10, 20, 100, 90}},    {5, {10, 20, 200, 90}},  {6, {110, 20, 100, 90}}, {7, {10, 70, 100, 40}},
+        {8, {10, 70, 200, 40}},    {9, {110, 70, 100, 40}}, {10, {60, 70, 100, 40}}, {11, {10, 155, 100, 40}},
         {12, {110, 155, 100, 40}}, {13, {60, 45, 100, 40}}, {99, {10, 20, 100, 40}},
     };
     for (const auto& c : cases) EXPECT_EQ(anchoredGeometry(c.code, g, m, 500, 350), c.expected) << c.code;
@@ -119,8 +118,7 @@ TEST(ColorSpecs, PlainSystemAndDefault) {
 TEST(ControlRegistry, BlocksOfAHundredAndReplacement) {
     ControlRegistry registry;
     std::vector<ControlRecord> records(150);
-    for (std::size_t i = 0; i < records.size(); ++i)
-        registry.add(reinterpret_cast<HWND>(i + 1), &records[i]);
+    for (std::size_t i = 0; i < records.size(); ++i) registry.add(reinterpret_cast<HWND>(i + 1), &records[i]);
     EXPECT_EQ(registry.blockCount(), 2u);
     EXPECT_EQ(registry.find(reinterpret_cast<HWND>(150)), &records[149]);
     ControlRecord other;
@@ -133,8 +131,12 @@ TEST(ControlRegistry, BlocksOfAHundredAndReplacement) {
 }
 
 TEST(WindowText, CodePage936RoundTrip) {
-    EXPECT_EQ(widen("\xC4\xE3\xBA\xC3" "ABC"), L"你好ABC");
-    EXPECT_EQ(narrow(L"你好ABC"), "\xC4\xE3\xBA\xC3" "ABC");
+    EXPECT_EQ(widen("\xC4\xE3\xBA\xC3"
+                    "ABC"),
+              L"你好ABC");
+    EXPECT_EQ(narrow(L"你好ABC"),
+              "\xC4\xE3\xBA\xC3"
+              "ABC");
     EXPECT_EQ(widen(""), L"");
 }
 

@@ -41,7 +41,10 @@ TEST(SectionNames, OnlyUntrimmedBracketLinesBetweenCrlfs) {
         {"double-byte name", "[\x81\x5D]\r\n", {"\x81\x5D"}},
         {"double-byte last character", "[\x81\x5D\r\n", {}},
         {"empty file", "", {}},
-        {"UTF-8 text goes on after a NUL", "\xEF\xBB\xBF" "k=\0\r\n[b]\r\n"sv, {"b"}},
+        {"UTF-8 text goes on after a NUL",
+         "\xEF\xBB\xBF"
+         "k=\0\r\n[b]\r\n"sv,
+         {"b"}},
     };
     for (const SectionCase& c : cases) {
         EXPECT_EQ(sectionNamesInFile(c.bytes, systemTextCodec()), c.names) << c.what;
@@ -83,12 +86,13 @@ Names sorted(Names names) {
 
 TEST(ListSettingsFiles, IniEntriesAsFileTitles) {
     const TempFolder temp;
-    for (const std::u16string_view name : {u"game.ini", u"a.b.ini", u"Config.INI", u"游戏.ini", u"notes.txt", u"ini",
-                                           u"x.ini.bak", u"x.inix"}) {
+    for (const std::u16string_view name :
+         {u"game.ini", u"a.b.ini", u"Config.INI", u"游戏.ini", u"notes.txt", u"ini", u"x.ini.bak", u"x.inix"}) {
         temp.writeBytes(name, "[s]\r\n");
     }
     temp.makeFolder(u"x.ini");
-    EXPECT_EQ(sorted(listSettingsFiles(temp.folder())), sorted(Names{"Config", "a.b", "game", "x", "\xD3\xCE\xCF\xB7"}));
+    EXPECT_EQ(sorted(listSettingsFiles(temp.folder())),
+              sorted(Names{"Config", "a.b", "game", "x", "\xD3\xCE\xCF\xB7"}));
 }
 
 TEST(ListSettingsFiles, MissingFolderListsNothing) {

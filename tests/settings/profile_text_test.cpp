@@ -73,7 +73,9 @@ TEST(ProfileText, MarkedFilesAreReadAndWrittenInTheirOwnEncoding) {
 
     const std::string utf16 = std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\x01\x4E", 18);  // k=丁
     EXPECT_EQ(ProfileText(utf16, codec).value(u"a", u"k"), u"丁");
-    EXPECT_EQ(edited(utf16, u"a", u"k", u"2"), std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0" "2\0", 18));
+    EXPECT_EQ(edited(utf16, u"a", u"k", u"2"), std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0"
+                                                           "2\0",
+                                                           18));
 }
 
 }  // namespace

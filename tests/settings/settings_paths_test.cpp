@@ -28,7 +28,10 @@ TEST(FileTitle, DropsTheFolderAndTheLastExtension) {
         {"\xD3\xCE\xCF\xB7.exe", "\xD3\xCE\xCF\xB7"},  // 游戏.exe
         // 乗 is 81 5C: its second byte is "\" but no separator.
         {"\x81\x5C.exe", "\x81\x5C"},
-        {"dir\\\x81\x5C" "a.exe", "\x81\x5C" "a"},
+        {"dir\\\x81\x5C"
+         "a.exe",
+         "\x81\x5C"
+         "a"},
     };
     for (const TitleCase& c : cases) EXPECT_EQ(fileTitle(c.text), c.title) << c.text;
 }

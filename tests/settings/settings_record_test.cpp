@@ -31,11 +31,22 @@ struct IndexCase {
 
 TEST(IndexFromText, LeadingNumberRoundedHalvesToEven) {
     const IndexCase cases[] = {
-        {"2", 2},   {"-1", -1}, {"10", 10},  {"", 0},     {"abc", 0},
-        {" 7", 7},  {"8x", 8},  {"&H3", 3},  {"1.4", 1},  {"2.5", 2},
-        {"3.5", 4}, {"-0.5", 0}, {"2147483647", 2147483647},
+        {"2", 2},
+        {"-1", -1},
+        {"10", 10},
+        {"", 0},
+        {"abc", 0},
+        {" 7", 7},
+        {"8x", 8},
+        {"&H3", 3},
+        {"1.4", 1},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"-0.5", 0},
+        {"2147483647", 2147483647},
         {"2147483648", -1},  // past int: selects nothing, like any index out of the list
-        {"1e400", -1},       {"nan", -1},
+        {"1e400", -1},
+        {"nan", -1},
     };
     for (const IndexCase& c : cases) EXPECT_EQ(indexFromText(c.text), c.index) << c.text;
 }

@@ -26,7 +26,7 @@ TEST(ParseStructureText, SplitsRowsAtBracketsAndPartsAtStars) {
         {"10*]", {{"10", "", "4"}}},                         // a second part, though empty, is the count
         {"10**]", {{"10", "", ""}}},
         {"*5*8]", {{"", "5", "8"}}},
-        {"a b*x]", {{"a b", "x", "4"}}},                     // texts are kept as typed
+        {"a b*x]", {{"a b", "x", "4"}}},  // texts are kept as typed
     };
     for (const ParseCase& c : cases) EXPECT_EQ(parseStructureText(c.text), c.rows) << c.text;
 }
@@ -39,7 +39,9 @@ TEST(ParseStructureText, TextWithoutPiecesGivesOneEmptyRow) {
 
 TEST(ParseStructureText, DoubleByteCharacterEndingInBracketIsNotSplit) {
     // 乚 is 81 5D in code page 936; its second byte is "]".
-    EXPECT_EQ(parseStructureText("\x81\x5D" "*2]"), (Rows{{"\x81\x5D", "2", "4"}}));
+    EXPECT_EQ(parseStructureText("\x81\x5D"
+                                 "*2]"),
+              (Rows{{"\x81\x5D", "2", "4"}}));
 }
 
 struct RebuildCase {

@@ -28,9 +28,7 @@ public:
     void writeValue(std::uint64_t address, T value) {
         write(address, &value, sizeof value);
     }
-    void writeText(std::uint64_t address, std::string_view bytes) {
-        write(address, bytes.data(), bytes.size());
-    }
+    void writeText(std::uint64_t address, std::string_view bytes) { write(address, bytes.data(), bytes.size()); }
 
     bool read(std::uint64_t address, void* buffer, std::size_t size) override;
     std::uint32_t openTarget() override { return openError; }

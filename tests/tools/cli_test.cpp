@@ -53,7 +53,9 @@ TEST(CliOptions, UsableAndUnusableCommandLines) {
 class CliSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() / ("corvane_cli_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("corvane_cli_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(folder_);
         file_ = (folder_ / "saved.ini").u16string();
     }
@@ -105,16 +107,17 @@ TEST_F(CliSettingsTest, DefaultsAndTextTypesWithoutABase) {
     EXPECT_EQ(settings.search.baseMode, kNoBaseMode);
 
     CliOptions missing;
-    ASSERT_EQ(parseCliOptions({"first", "--pid", "1", "--settings", (folder_ / "none.ini").string(), "--name", "x"},
-                              missing),
-              "");
+    ASSERT_EQ(
+        parseCliOptions({"first", "--pid", "1", "--settings", (folder_ / "none.ini").string(), "--name", "x"}, missing),
+        "");
     EXPECT_NE(resolveCliSettings(missing, settings), "");
 }
 
 TEST(ResultsFile, RoundTripKeepsPathsTextsAndAddresses) {
     std::istringstream in(
         "1400A2B30]18]0\t1000\t1400B0000\n"
-        "10\t\xE4\xBD\xA0\xE5\xA5\xBD" "ABC\t10\r\n"
+        "10\t\xE4\xBD\xA0\xE5\xA5\xBD"
+        "ABC\t10\r\n"
         "\n"
         "FFFFFFFFFFFFFFF8]8\t-1\t0\n");
     ResultStore results;
@@ -122,7 +125,9 @@ TEST(ResultsFile, RoundTripKeepsPathsTextsAndAddresses) {
     ASSERT_TRUE(readResults(in, results, systemTextCodec(), error)) << error;
     ASSERT_EQ(results.count(), 3u);
     EXPECT_EQ(results.pathText(0), "1400A2B30]18]0");
-    EXPECT_EQ(results.valueText(1), "\xC4\xE3\xBA\xC3" "ABC");  // code page 936 inside
+    EXPECT_EQ(results.valueText(1),
+              "\xC4\xE3\xBA\xC3"
+              "ABC");  // code page 936 inside
     EXPECT_EQ(results.address(0), 0x1400B0000u);
     EXPECT_EQ(results.pathText(2), "FFFFFFFFFFFFFFF8]8");
 
@@ -130,7 +135,8 @@ TEST(ResultsFile, RoundTripKeepsPathsTextsAndAddresses) {
     writeResults(out, results, systemTextCodec());
     EXPECT_EQ(out.str(),
               "1400A2B30]18]0\t1000\t1400B0000\n"
-              "10\t\xE4\xBD\xA0\xE5\xA5\xBD" "ABC\t10\n"
+              "10\t\xE4\xBD\xA0\xE5\xA5\xBD"
+              "ABC\t10\n"
               "FFFFFFFFFFFFFFF8]8\t-1\t0\n");
 }
 

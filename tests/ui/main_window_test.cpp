@@ -193,9 +193,9 @@ protected:
 TEST_F(MainWindowTest, OnlyTheProcessChoiceWorksUntilATargetIsChosen) {
     EXPECT_EQ(windowText(window_), L"Corvane 2.0.4");
     EXPECT_TRUE(IsWindowEnabled(c->Command选择进程));
-    for (HWND locked : {c->Combo类型, c->Combo进制, c->Combo过滤, c->Text结构, c->Text数值1, c->Command首次搜索,
-                        c->Command再次搜索, c->Command监视结果, c->Command添加偏移, c->Command读取设置,
-                        c->ListView结构})
+    for (HWND locked :
+         {c->Combo类型, c->Combo进制, c->Combo过滤, c->Text结构, c->Text数值1, c->Command首次搜索, c->Command再次搜索,
+          c->Command监视结果, c->Command添加偏移, c->Command读取设置, c->ListView结构})
         EXPECT_FALSE(IsWindowEnabled(locked)) << GetDlgCtrlID(locked);
     EXPECT_FALSE(form_->image1Inert());
     EXPECT_EQ(SendMessageW(c->Combo类型, CB_GETCURSEL, 0, 0), 2);
@@ -416,7 +416,7 @@ TEST(CanonicalHex, ExactUppercaseWithoutLeadingZeros) {
     EXPECT_TRUE(Form1::isCanonicalHex("1a0"));
     EXPECT_TRUE(Form1::isCanonicalHex("FF"));
     EXPECT_TRUE(Form1::isCanonicalHex("0"));
-    EXPECT_TRUE(Form1::isCanonicalHex("1FFFFFFFFFFFFF"));   // 2^53 - 1
+    EXPECT_TRUE(Form1::isCanonicalHex("1FFFFFFFFFFFFF"));  // 2^53 - 1
     EXPECT_FALSE(Form1::isCanonicalHex("01A0"));
     EXPECT_FALSE(Form1::isCanonicalHex("0x1A0"));
     EXPECT_FALSE(Form1::isCanonicalHex(" 1A0"));

@@ -47,8 +47,8 @@ TEST(DotCentre, CirclesClockwiseOnScreenAroundTheBoxCentre) {
     };
     // Angles whose products do not land on a half, so rounding is unambiguous.
     const Case cases[] = {
-        {0, {115, 60}}, {90, {60, 115}}, {180, {5, 60}},   {270, {60, 5}},    {360, {115, 60}},
-        {45, {99, 99}}, {50, {95, 102}}, {100, {50, 114}}, {200, {8, 41}},    {250, {41, 8}},
+        {0, {115, 60}}, {90, {60, 115}}, {180, {5, 60}},   {270, {60, 5}}, {360, {115, 60}},
+        {45, {99, 99}}, {50, {95, 102}}, {100, {50, 114}}, {200, {8, 41}}, {250, {41, 8}},
     };
     for (const Case& c : cases) EXPECT_EQ(dotCentre(c.angle), c.centre) << "angle " << c.angle;
 }

@@ -58,8 +58,7 @@ int screenDpi() {
 bool hasVisibleStyle(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 // Records every WM_SHOWWINDOW a control receives: true for shown, false for hidden.
-LRESULT CALLBACK recordShowWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                  DWORD_PTR log) {
+LRESULT CALLBACK recordShowWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR log) {
     if (message == WM_SHOWWINDOW) reinterpret_cast<std::vector<bool>*>(log)->push_back(wParam != 0);
     return DefSubclassProc(window, message, wParam, lParam);
 }
@@ -136,16 +135,16 @@ protected:
         windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
         windowClass.lpszClassName = L"CorvaneWaitIndicatorTest";
         RegisterClassExW(&windowClass);
-        form_ = CreateWindowExW(0, windowClass.lpszClassName, L"wait indicator test",
-                                WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 720, 520, nullptr, nullptr,
-                                windowClass.hInstance, nullptr);
+        form_ =
+            CreateWindowExW(0, windowClass.lpszClassName, L"wait indicator test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                            0, 0, 720, 520, nullptr, nullptr, windowClass.hInstance, nullptr);
         if (!form_) GTEST_SKIP() << "no window could be created (" << GetLastError() << "): no display?";
         picture_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | SS_NOTIFY, 328, 98, 282, 260, form_,
                                    reinterpret_cast<HMENU>(103), windowClass.hInstance, nullptr);
-        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA, 219, 31,
-                                473, 427, form_, reinterpret_cast<HMENU>(130), windowClass.hInstance, nullptr);
-        status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
-                                  form_, reinterpret_cast<HMENU>(129), windowClass.hInstance, nullptr);
+        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA, 219, 31, 473,
+                                427, form_, reinterpret_cast<HMENU>(130), windowClass.hInstance, nullptr);
+        status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, form_,
+                                  reinterpret_cast<HMENU>(129), windowClass.hInstance, nullptr);
         ASSERT_NE(picture_, nullptr);
         ASSERT_NE(list_, nullptr);
         ASSERT_NE(status_, nullptr);
@@ -202,8 +201,8 @@ TEST_F(IndicatorWindows, HidesTheListWhileTheWorkerRunsAndGivesItBackAfter) {
     const PixelCounts inBox = countPixels(picture_, RECT{81, 50, 201, 170});
     EXPECT_GT(inBox.dotColoured, 50);
     EXPECT_GT(inBox.black, 20);
-    for (const RECT& outside : {RECT{0, 0, 282, 50}, RECT{0, 170, 282, 260}, RECT{0, 50, 81, 170},
-                                RECT{201, 50, 282, 170}}) {
+    for (const RECT& outside :
+         {RECT{0, 0, 282, 50}, RECT{0, 170, 282, 260}, RECT{0, 50, 81, 170}, RECT{201, 50, 282, 170}}) {
         const PixelCounts counts = countPixels(picture_, outside);
         EXPECT_EQ(counts.dotColoured, 0) << outside.left << "," << outside.top;
         EXPECT_EQ(counts.black, 0) << outside.left << "," << outside.top;
@@ -212,8 +211,8 @@ TEST_F(IndicatorWindows, HidesTheListWhileTheWorkerRunsAndGivesItBackAfter) {
 
     workerRunning = false;
     const HANDLE handle = thread.get();
-    ASSERT_TRUE(pumpUntil([handle] { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; },
-                          std::chrono::seconds(3)))
+    ASSERT_TRUE(
+        pumpUntil([handle] { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }, std::chrono::seconds(3)))
         << "the indicator did not end by itself";
     EXPECT_TRUE(hasVisibleStyle(list_));
     EXPECT_FALSE(hasVisibleStyle(picture_));
@@ -224,12 +223,11 @@ TEST_F(IndicatorWindows, HidesTheListWhileTheWorkerRunsAndGivesItBackAfter) {
 
 TEST_F(IndicatorWindows, AWorkerDoneBeforeTheFirstFrameStillHidesAndShowsTheList) {
     int checks = 0;
-    const DWORD threadId = startWaitIndicator({{picture_, list_, status_},
-                                               std::numeric_limits<std::uint64_t>::max(),
-                                               [&checks] {
-                                                   ++checks;
-                                                   return false;
-                                               }});
+    const DWORD threadId =
+        startWaitIndicator({{picture_, list_, status_}, std::numeric_limits<std::uint64_t>::max(), [&checks] {
+                                ++checks;
+                                return false;
+                            }});
     ASSERT_NE(threadId, 0u);
     ASSERT_TRUE(threadEnds(threadId, std::chrono::seconds(3)));
     pumpMessages();
@@ -252,8 +250,8 @@ TEST_F(IndicatorWindows, WithoutAPictureTheListAndStatusBarStillFollow) {
     EXPECT_FALSE(hasVisibleStyle(picture_));
     workerRunning = false;
     const HANDLE handle = thread.get();
-    ASSERT_TRUE(pumpUntil([handle] { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; },
-                          std::chrono::seconds(3)));
+    ASSERT_TRUE(
+        pumpUntil([handle] { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }, std::chrono::seconds(3)));
     EXPECT_TRUE(hasVisibleStyle(list_));
     EXPECT_TRUE(pictureShows_.empty());
     EXPECT_EQ(statusPartText(status_, 1), L"7");

@@ -43,8 +43,8 @@ CliRun runCli(const std::wstring& arguments) {
     std::wstring command = L"\"" + besideTests(L"..\\tools\\corvane-cli.exe") + L"\" " + arguments;
     PROCESS_INFORMATION info{};
     CliRun run;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info)) {
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &info)) {
         run.exitCode = 0xFFFFFFFF;
         return run;
     }
@@ -107,8 +107,8 @@ protected:
 };
 
 TEST_P(CliProcessTest, FirstNextMonitorAndReformat) {
-    const CliRun first = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kIdOffset) + L" --out \"" +
-                             results_ + L"\"");
+    const CliRun first = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kIdOffset) +
+                                L" --out \"" + results_ + L"\"");
     ASSERT_EQ(first.exitCode, 0u);
     std::string content;
     HANDLE file = CreateFileW(results_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -118,7 +118,7 @@ TEST_P(CliProcessTest, FirstNextMonitorAndReformat) {
     while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
     CloseHandle(file);
     EXPECT_EQ(content, slotPath(0, 0) + "\t1000\t" + objectAddress(0, 0) + "\n" + slotPath(4, 0) + "\t1001\t" +
-                                 objectAddress(1, 0) + "\n" + slotPath(6, 0) + "\t1002\t" + objectAddress(2, 0) + "\n");
+                           objectAddress(1, 0) + "\n" + slotPath(6, 0) + "\t1002\t" + objectAddress(2, 0) + "\n");
 
     // The target changes object 1's id: "changed" keeps that one only.
     ASSERT_TRUE(process_->command("set32 " + objectAddress(1, 0) + " 5"));
@@ -145,11 +145,13 @@ TEST_P(CliProcessTest, FirstNextMonitorAndReformat) {
 }
 
 TEST_P(CliProcessTest, TextsComeOutAsUtf8) {
-    const CliRun first = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kUtf16Offset) + L" --type 7");
+    const CliRun first =
+        runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kUtf16Offset) + L" --type 7");
     ASSERT_EQ(first.exitCode, 0u);
-    EXPECT_EQ(first.out.substr(0, first.out.find('\n')),
-              slotPath(0, sample::kUtf16Offset) + "\t\xE4\xBD\xA0\xE5\xA5\xBD" "ABC\t" +
-                  objectAddress(0, sample::kUtf16Offset));
+    EXPECT_EQ(first.out.substr(0, first.out.find('\n')), slotPath(0, sample::kUtf16Offset) +
+                                                             "\t\xE4\xBD\xA0\xE5\xA5\xBD"
+                                                             "ABC\t" +
+                                                             objectAddress(0, sample::kUtf16Offset));
 }
 
 INSTANTIATE_TEST_SUITE_P(Bitness, CliProcessTest, ::testing::Values(false, true),

@@ -74,9 +74,9 @@ TEST_P(SampleTargetTest, PointerWidthFollowsTheTargetsBitness) {
 
 TEST_P(SampleTargetTest, TwoLevelsFollowOnlyFollowablePointers) {
     auto slot = [&](unsigned k) { return hex(places().root + k * width()); };
-    const auto leaves = traverse({{static_cast<std::int64_t>(places().root), sample::kRootSlots,
-                                   static_cast<std::int64_t>(width())},
-                                  {sample::kIdOffset, 0, 0}});
+    const auto leaves =
+        traverse({{static_cast<std::int64_t>(places().root), sample::kRootSlots, static_cast<std::int64_t>(width())},
+                  {sample::kIdOffset, 0, 0}});
     // Slot 3 points where nothing is mapped: followable, so its leaf is a
     // candidate; only reading its value fails.
     const std::vector<std::pair<std::string, std::uint64_t>> expected{
@@ -92,10 +92,10 @@ TEST_P(SampleTargetTest, TwoLevelsFollowOnlyFollowablePointers) {
 }
 
 TEST_P(SampleTargetTest, ThreeLevelsReachEveryDataArray) {
-    const auto leaves = traverse({{static_cast<std::int64_t>(places().root), sample::kRootSlots,
-                                   static_cast<std::int64_t>(width())},
-                                  {sample::kDataPointerOffset, 0, 0},
-                                  {0, sample::kDataCount, 4}});
+    const auto leaves =
+        traverse({{static_cast<std::int64_t>(places().root), sample::kRootSlots, static_cast<std::int64_t>(width())},
+                  {sample::kDataPointerOffset, 0, 0},
+                  {0, sample::kDataCount, 4}});
     ASSERT_EQ(leaves.size(), 3u * sample::kDataCount);
     for (unsigned object = 0; object < 3; ++object) {
         for (unsigned j = 0; j < sample::kDataCount; ++j) {

@@ -63,8 +63,7 @@ public:
 std::size_t privateBytes() {
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
     // The commit charge; Wine leaves PrivateUsage at 0.
     return counters.PagefileUsage;
 }
@@ -72,13 +71,14 @@ std::size_t privateBytes() {
 // Samples the private bytes while a pass runs; the peak is what it reports.
 class PeakMemory {
 public:
-    PeakMemory() : peak_(privateBytes()), sampler_([this] {
-        while (!done_) {
-            const std::size_t now = privateBytes();
-            if (now > peak_) peak_ = now;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }) {}
+    PeakMemory()
+        : peak_(privateBytes()), sampler_([this] {
+              while (!done_) {
+                  const std::size_t now = privateBytes();
+                  if (now > peak_) peak_ = now;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          }) {}
     std::size_t stop() {
         done_ = true;
         sampler_.join();
@@ -118,8 +118,8 @@ Row measure(const char* name, CountingTarget& target, SearchEngine& engine, std:
     const std::size_t top = peak.stop();
     const auto above = static_cast<double>(top > idle ? top - idle : 0);
     // Every pass here handles the structure's million values.
-    return {name, engine.results().count(), target.calls.load(), target.bytes.load(), ms, above / 1048576.0,
-            above / 1e6};
+    return {name, engine.results().count(), target.calls.load(), target.bytes.load(),
+            ms,   above / 1048576.0,        above / 1e6};
 }
 
 // The passes as they would run with one read call per pointer and per value.
@@ -160,8 +160,8 @@ int run() {
 
     std::printf("sample target pid %lu, table at %llX; 1000 x 1000 longs\n\n", process->pid(),
                 static_cast<unsigned long long>(table));
-    std::printf("%-34s %9s %9s %12s %10s %12s %10s\n", "pass", "results", "calls", "bytes", "ms",
-                "peak MiB", "B/value");
+    std::printf("%-34s %9s %9s %12s %10s %12s %10s\n", "pass", "results", "calls", "bytes", "ms", "peak MiB",
+                "B/value");
     auto first = [&](SearchCondition condition, const char* value) {
         sink.settings = {ValueType::Long, 0, condition, value, ""};
         engine.runFirstSearch(large);
@@ -178,9 +178,8 @@ int run() {
         sink.settings = {ValueType::Long, 0, SearchCondition::Unchanged, "", ""};
         engine.runNextSearch();
     }));
-    print(measure("monitor cycle", target, engine, idle, [&] {
-        runMonitorCycle(target, engine.results(), ValueType::Long, 0, systemTextCodec());
-    }));
+    print(measure("monitor cycle", target, engine, idle,
+                  [&] { runMonitorCycle(target, engine.results(), ValueType::Long, 0, systemTextCodec()); }));
     print(measure("reformat 长整型 to 字节", target, engine, idle, [&] {
         sink.settings = {ValueType::Byte, 0, SearchCondition::None, "", ""};
         engine.runReformat();

@@ -31,8 +31,8 @@ bool parseNumber(const std::string& text, T& value) {
 std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& options) {
     if (args.empty()) return "no command given";
     options.command = args[0];
-    const bool known = options.command == "first" || options.command == "next" ||
-                       options.command == "monitor" || options.command == "reformat";
+    const bool known = options.command == "first" || options.command == "next" || options.command == "monitor" ||
+                       options.command == "reformat";
     if (!known) return "unknown command '" + options.command + "'";
 
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -82,13 +82,11 @@ std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& op
     }
 
     if (!options.pid) return "--pid is required";
-    if (options.settingsFile.empty() != options.settingsName.empty())
-        return "--settings and --name go together";
+    if (options.settingsFile.empty() != options.settingsName.empty()) return "--settings and --name go together";
     const bool first = options.command == "first";
     if (first && !options.structure && options.settingsFile.empty()) return "first needs --structure (or --settings)";
     if (!first && options.inFile.empty()) return options.command + " needs --in FILE";
-    if (options.command == "reformat" && !options.type && options.settingsFile.empty())
-        return "reformat needs --type";
+    if (options.command == "reformat" && !options.type && options.settingsFile.empty()) return "reformat needs --type";
     return "";
 }
 

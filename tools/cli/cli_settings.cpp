@@ -45,8 +45,10 @@ std::string resolveCliSettings(const CliOptions& options, CliSettings& settings)
     if (condition < 0 || condition > 10) return "the condition must be 0 to 10";
     settings.search.type = static_cast<ValueType>(type);
     // The text types have no base; the integer and float types have two.
-    if (isTextType(settings.search.type)) base = -1;
-    else if (base < 0 || base > 1) return "the base must be 0 or 1 for this value type";
+    if (isTextType(settings.search.type))
+        base = -1;
+    else if (base < 0 || base > 1)
+        return "the base must be 0 or 1 for this value type";
     settings.search.baseMode = static_cast<std::uint8_t>(base < 0 ? kNoBaseMode : base);
     settings.search.condition = static_cast<SearchCondition>(condition);
     if (options.command == "first") {

@@ -78,8 +78,7 @@ void onSignal(int) { interrupt(); }
 
 std::vector<std::string> arguments(int argc, char** argv) {
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.push_back(systemTextCodec().fromUtf16(decodeUtf8Text(argv[i]), CodePage::Gbk));
+    for (int i = 1; i < argc; ++i) args.push_back(systemTextCodec().fromUtf16(decodeUtf8Text(argv[i]), CodePage::Gbk));
     return args;
 }
 
@@ -150,7 +149,8 @@ int run(const CliOptions& options, const CliSettings& settings) {
     std::ifstream in(options.inFile, std::ios::binary);
     if (!in) return fail(kExitUsage, "cannot read " + options.inFile);
     std::string error;
-    if (!readResults(in, engine.results(), systemTextCodec(), error)) return fail(kExitUsage, options.inFile + ": " + error);
+    if (!readResults(in, engine.results(), systemTextCodec(), error))
+        return fail(kExitUsage, options.inFile + ": " + error);
     const std::size_t before = engine.results().count();
     // Each run is a process of its own: the target is opened here, where the
     // window would use the handle of its last first search.

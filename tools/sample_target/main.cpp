@@ -34,8 +34,7 @@ unsigned char* allocateAt(std::uint64_t address, std::size_t size) {
     void* block = VirtualAlloc(reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)), size,
                                MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (block == nullptr) {
-        std::printf("error=cannot allocate %llX (%lu)\n", static_cast<unsigned long long>(address),
-                    GetLastError());
+        std::printf("error=cannot allocate %llX (%lu)\n", static_cast<unsigned long long>(address), GetLastError());
         sawError = true;
     }
     return static_cast<unsigned char*>(block);
@@ -59,8 +58,7 @@ void buildObject(unsigned char* object, unsigned number) {
     std::memcpy(object + kAnsiOffset, kGbkText, sizeof kGbkText);
     std::memcpy(object + kUtf16Offset, kUtf16Text, sizeof kUtf16Text);
     std::memcpy(object + kUtf8Offset, kUtf8Text, sizeof kUtf8Text);
-    for (unsigned j = 0; j < kDataCount; ++j)
-        put<std::int32_t>(object, kDataOffset + 4 * j, dataValue(number, j));
+    for (unsigned j = 0; j < kDataCount; ++j) put<std::int32_t>(object, kDataOffset + 4 * j, dataValue(number, j));
 }
 
 void buildLarge(const Places& places) {

@@ -28,8 +28,7 @@ inline std::wstring hexText(std::uint64_t value) {
 
 // The first structure row: every slot of the root table, one pointer apart.
 inline std::wstring rootRowText(const Places& places, unsigned pointerWidth) {
-    return hexText(places.root) + L"*" + std::to_wstring(kRootSlots) + L"*" + std::to_wstring(pointerWidth) +
-           L"]";
+    return hexText(places.root) + L"*" + std::to_wstring(kRootSlots) + L"*" + std::to_wstring(pointerWidth) + L"]";
 }
 
 // Through each root slot to the field at `offset` of the object it points at.

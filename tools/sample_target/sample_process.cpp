@@ -40,8 +40,8 @@ std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std
     startup.hStdError = childOut;
     std::wstring commandLine = L"\"" + sampleTargetPath(bits32) + L"\"" + (large ? L" --large" : L"");
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info)) {
         why = "CreateProcess failed with error " + std::to_string(GetLastError());
         return nullptr;
     }
@@ -56,8 +56,7 @@ std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std
         if (line == "ready") return sample;
         const auto equals = line.find('=');
         if (equals == std::string::npos) continue;
-        sample->values_[line.substr(0, equals)] =
-            std::strtoull(line.c_str() + equals + 1, nullptr, 16);
+        sample->values_[line.substr(0, equals)] = std::strtoull(line.c_str() + equals + 1, nullptr, 16);
         why += line + "; ";
     }
     why += "the sample target ended before it was ready";
@@ -66,8 +65,7 @@ std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std
 
 SampleProcess::~SampleProcess() {
     toChild_.reset();  // end of input ends the target
-    if (process_ && WaitForSingleObject(process_.get(), 5000) != WAIT_OBJECT_0)
-        TerminateProcess(process_.get(), 1);
+    if (process_ && WaitForSingleObject(process_.get(), 5000) != WAIT_OBJECT_0) TerminateProcess(process_.get(), 1);
 }
 
 std::uint64_t SampleProcess::value(const std::string& key) const {
@@ -79,8 +77,7 @@ std::uint64_t SampleProcess::value(const std::string& key) const {
 bool SampleProcess::command(const std::string& line) {
     const std::string text = line + "\n";
     DWORD written = 0;
-    if (!WriteFile(toChild_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-        return false;
+    if (!WriteFile(toChild_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return false;
     std::string answer;
     return readLine(answer) && answer == "ok";
 }

@@ -111,9 +111,9 @@ std::unique_ptr<SampleWindow> SampleWindow::create(const Places& places, unsigne
     const std::wstring title = L"Corvane 示例目标（" + std::to_wstring(pointerWidth * 8) + L" 位，pid " +
                                std::to_wstring(GetCurrentProcessId()) + L"）";
     // The window keeps a pointer to its owner from WM_NCCREATE on.
-    const HWND window = CreateWindowExW(0, kClassName, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                        instance, owner.get());
+    const HWND window =
+        CreateWindowExW(0, kClassName, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                        frame.bottom - frame.top, nullptr, nullptr, instance, owner.get());
     if (!window) return nullptr;
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
@@ -160,36 +160,36 @@ LRESULT CALLBACK SampleWindow::windowProc(HWND window, UINT message, WPARAM wPar
 
 LRESULT SampleWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        createChildren();
-        refreshValues();
-        SetTimer(window_, kRefreshTimer, kRefreshMilliseconds, nullptr);
-        return 0;
-    case WM_TIMER:
-        if (wParam == kRefreshTimer) refreshValues();
-        return 0;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case kHurtButton: hurt(); break;
-        case kHealButton: heal(); break;
-        case kSwitchButton: switchRootObject(); break;
-        default: return DefWindowProcW(window_, message, wParam, lParam);
-        }
-        // Show the change at once rather than on the next tick.
-        refreshValues();
-        return 0;
-    case WM_CTLCOLORSTATIC:
-        // The hint text is read-only so that it can be copied; white marks it as text to take.
-        if (reinterpret_cast<HWND>(lParam) == hints_) {
-            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-        }
-        break;
-    case WM_DESTROY:
-        KillTimer(window_, kRefreshTimer);
-        PostQuitMessage(0);
-        return 0;
-    default: break;
+        case WM_CREATE:
+            createChildren();
+            refreshValues();
+            SetTimer(window_, kRefreshTimer, kRefreshMilliseconds, nullptr);
+            return 0;
+        case WM_TIMER:
+            if (wParam == kRefreshTimer) refreshValues();
+            return 0;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case kHurtButton: hurt(); break;
+                case kHealButton: heal(); break;
+                case kSwitchButton: switchRootObject(); break;
+                default: return DefWindowProcW(window_, message, wParam, lParam);
+            }
+            // Show the change at once rather than on the next tick.
+            refreshValues();
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            // The hint text is read-only so that it can be copied; white marks it as text to take.
+            if (reinterpret_cast<HWND>(lParam) == hints_) {
+                SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+            }
+            break;
+        case WM_DESTROY:
+            KillTimer(window_, kRefreshTimer);
+            PostQuitMessage(0);
+            return 0;
+        default: break;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }
@@ -197,10 +197,10 @@ LRESULT SampleWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
 HWND SampleWindow::child(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
                          int height, int id) {
     const auto scaled = [](int value, double scale) { return static_cast<int>(value * scale + 0.5); };
-    const HWND control = CreateWindowExW(
-        0, className, text, WS_CHILD | WS_VISIBLE | style, scaled(x, scaleX_), scaled(y, scaleY_),
-        scaled(width, scaleX_), scaled(height, scaleY_), window_,
-        reinterpret_cast<HMENU>(static_cast<std::intptr_t>(id)), GetModuleHandleW(nullptr), nullptr);
+    const HWND control =
+        CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, scaled(x, scaleX_), scaled(y, scaleY_),
+                        scaled(width, scaleX_), scaled(height, scaleY_), window_,
+                        reinterpret_cast<HMENU>(static_cast<std::intptr_t>(id)), GetModuleHandleW(nullptr), nullptr);
     if (control && font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     return control;
 }
@@ -210,9 +210,9 @@ void SampleWindow::createChildren() {
           L"用 Corvane 的拖动图标指向本窗口（或在进程列表中选本进程），把下面的结构文本复制到“结构”框，"
           L"选好类型后点“首次搜索”。",
           SS_LEFT, 12, 10, 616, 38, -1);
-    hints_ = child(L"EDIT", hintsText(places_, pointerWidth_).c_str(),
-                   WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 12, 52, 616,
-                   150, -1);
+    hints_ =
+        child(L"EDIT", hintsText(places_, pointerWidth_).c_str(),
+              WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 12, 52, 616, 150, -1);
     if (hints_) {
         // In dialog units: the type names, then the structure texts.
         const int tabStops[2] = {40, 150};
@@ -224,8 +224,7 @@ void SampleWindow::createChildren() {
     child(L"BUTTON", L"受伤", WS_TABSTOP | BS_PUSHBUTTON, 12, 336, 90, 28, kHurtButton);
     child(L"BUTTON", L"治疗", WS_TABSTOP | BS_PUSHBUTTON, 110, 336, 90, 28, kHealButton);
     child(L"BUTTON", L"切换对象", WS_TABSTOP | BS_PUSHBUTTON, 208, 336, 110, 28, kSwitchButton);
-    child(L"STATIC", L"受伤后用“保留减少的数值*”再次搜索；切换后看监视结果里的编号。", SS_LEFT, 330, 336, 298,
-          36, -1);
+    child(L"STATIC", L"受伤后用“保留减少的数值*”再次搜索；切换后看监视结果里的编号。", SS_LEFT, 330, 336, 298, 36, -1);
 }
 
 std::wstring SampleWindow::liveValuesText() {

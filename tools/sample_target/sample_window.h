@@ -21,8 +21,7 @@ public:
     // Sets object 0's health and shows the window; null when the system gives
     // no window (no display). `memoryLock` guards the laid-out memory against
     // the command thread, which writes it too.
-    static std::unique_ptr<SampleWindow> create(const Places& places, unsigned pointerWidth,
-                                                std::mutex& memoryLock);
+    static std::unique_ptr<SampleWindow> create(const Places& places, unsigned pointerWidth, std::mutex& memoryLock);
     ~SampleWindow();
     SampleWindow(const SampleWindow&) = delete;
     SampleWindow& operator=(const SampleWindow&) = delete;
@@ -37,8 +36,7 @@ private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void createChildren();
-    HWND child(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width, int height,
-               int id);
+    HWND child(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width, int height, int id);
     void refreshValues();
     std::wstring liveValuesText();
     void hurt();

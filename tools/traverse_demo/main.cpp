@@ -44,8 +44,8 @@ void show(TargetProcess& target, const char* title, std::vector<StructureRow> ro
         std::string value = "(unreadable)";
         if (target.readTarget(address, bytes.data(), bytes.size()))
             value = toTerminal(valueText(type, 0, bytes.data(), systemTextCodec()));
-        std::printf("  %-28s %12llX  %s\n", store.pathText(i).c_str(),
-                    static_cast<unsigned long long>(address), value.c_str());
+        std::printf("  %-28s %12llX  %s\n", store.pathText(i).c_str(), static_cast<unsigned long long>(address),
+                    value.c_str());
     }
     std::printf("  %zu candidates\n", store.candidateCount());
 }
