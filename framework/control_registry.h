@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "framework/anchor.h"
-#include "framework/color_spec.h"
+#include "framework/colors.h"
 
 namespace corvane {
 

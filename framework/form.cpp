@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "framework/control_types.h"
-#include "framework/font_spec.h"
+#include "framework/fonts.h"
 
 namespace corvane {
 namespace {

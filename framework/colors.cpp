@@ -1,4 +1,4 @@
-#include "framework/color_spec.h"
+#include "framework/colors.h"
 
 namespace corvane {
 

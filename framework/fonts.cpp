@@ -1,4 +1,4 @@
-#include "framework/font_spec.h"
+#include "framework/fonts.h"
 
 #include <map>
 #include <mutex>
