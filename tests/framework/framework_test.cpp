@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "framework/anchor.h"
-#include "framework/color_spec.h"
+#include "framework/colors.h"
 #include "framework/control_registry.h"
 #include "framework/control_types.h"
-#include "framework/font_spec.h"
+#include "framework/fonts.h"
 #include "framework/scaling.h"
 #include "framework/window_text.h"
 
