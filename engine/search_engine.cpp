@@ -45,24 +45,20 @@ SearchEngine::~SearchEngine() {
     waitForWorkers();
 }
 
-bool SearchEngine::isWorkerRunning(Worker worker) const {
-    return workers_[static_cast<std::size_t>(worker)].running.load();
-}
-
 bool SearchEngine::busyCheck() const {
     return !isWorkerRunning(Worker::FirstSearch) && !isWorkerRunning(Worker::NextSearch) &&
            !isWorkerRunning(Worker::Monitor);
 }
 
 bool SearchEngine::launch(Worker worker, std::function<void()> body) {
-    Slot& slot = workers_[static_cast<std::size_t>(worker)];
-    if (slot.running) return false;
+    if (flags_->running(worker)) return false;
+    std::thread& thread = workers_[static_cast<std::size_t>(worker)];
     // A finished worker's thread is joined before its slot is reused.
-    if (slot.thread.joinable()) slot.thread.join();
-    slot.running = true;
-    slot.thread = std::thread([&slot, body = std::move(body)] {
+    if (thread.joinable()) thread.join();
+    flags_->set(worker, true);
+    thread = std::thread([flags = flags_, worker, body = std::move(body)] {
         body();
-        slot.running = false;
+        flags->set(worker, false);
     });
     return true;
 }
@@ -90,8 +86,8 @@ bool SearchEngine::startReformat() {
 }
 
 void SearchEngine::waitForWorkers() {
-    for (Slot& slot : workers_)
-        if (slot.thread.joinable()) slot.thread.join();
+    for (std::thread& thread : workers_)
+        if (thread.joinable()) thread.join();
 }
 
 FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,17 @@
 namespace corvane {
 
 enum class Worker : std::uint8_t { FirstSearch, NextSearch, Reformat, Monitor };
+
+// Which workers run. Shared, so that an observer on a thread of its own (the
+// wait indicator) may outlive the engine and read all of them stopped.
+class WorkerFlags {
+public:
+    bool running(Worker worker) const { return flags_[static_cast<std::size_t>(worker)].load(); }
+    void set(Worker worker, bool running) { flags_[static_cast<std::size_t>(worker)] = running; }
+
+private:
+    std::array<std::atomic<bool>, 4> flags_{};
+};
 
 // The search state of the main window and the workers that change it. The
 // window (or the command line) calls the start functions from one thread;
@@ -36,7 +48,8 @@ public:
     // -1 while monitoring is on.
     std::atomic<std::int32_t> monitorActive{0};
 
-    bool isWorkerRunning(Worker worker) const;
+    bool isWorkerRunning(Worker worker) const { return flags_->running(worker); }
+    std::shared_ptr<const WorkerFlags> workerFlags() const { return flags_; }
     // True when no first search, next search or monitor runs.
     bool busyCheck() const;
 
@@ -63,10 +76,7 @@ public:
     void runReformat();
 
 private:
-    struct Slot {
-        std::thread thread;
-        std::atomic<bool> running{false};
-    };
+    std::shared_ptr<WorkerFlags> flags_ = std::make_shared<WorkerFlags>();
     bool launch(Worker worker, std::function<void()> body);
     // The count to the list, and the time and count to the status bar.
     void reportPass(std::chrono::steady_clock::time_point start);
@@ -77,7 +87,7 @@ private:
     CandidateStore candidates_;
     ResultStore results_;
     std::atomic<std::uint8_t> baseMode_{0};
-    std::array<Slot, 4> workers_;
+    std::array<std::thread, 4> workers_;
 };
 
 // The number of leaves a structure describes at most: the product of the

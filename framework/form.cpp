@@ -20,7 +20,8 @@ ATOM registerFormClass(const std::wstring& className, HINSTANCE instance) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    windowClass.lpfnWndProc = DefWindowProcW;  // replaced per window once it exists
+    // The form's own procedure takes over once the window exists and knows its form.
+    windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.cbWndExtra = sizeof(LONG_PTR);
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -45,9 +46,6 @@ void reportException(const char* where) {
         std::fprintf(stderr, "%s: unknown exception\n", where);
     }
 }
-
-// Forms find themselves while CreateWindowExW runs, before the handle is known.
-thread_local Form* formBeingCreated = nullptr;
 
 }  // namespace
 
@@ -87,11 +85,9 @@ HWND Form::createForm(HWND owner, const wchar_t* caption, int x, int y, int widt
     object->classAtom = registerFormClass(object->className, object->instance);
     object_ = std::move(object);
 
-    formBeingCreated = this;
     HWND window =
         CreateWindowExW(exStyle, object_->className.c_str(), caption, style, scaled(x, scale_.x), scaled(y, scale_.y),
                         scaled(width, scale_.x), scaled(height, scale_.y), owner, nullptr, object_->instance, nullptr);
-    formBeingCreated = nullptr;
     if (window == nullptr) {
         std::fprintf(stderr, "cannot create the window of %ls (error %lu)\n", formName_.c_str(), GetLastError());
         object_.reset();
@@ -391,7 +387,6 @@ void Form::onDestroy() {
 LRESULT CALLBACK Form::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         Form* form = fromWindow(window);
-        if (form == nullptr) form = formBeingCreated;
         if (form == nullptr || form->object_ == nullptr || form->object_->hwnd == nullptr)
             return DefWindowProcW(window, message, wParam, lParam);
         return form->handleMessage(message, wParam, lParam);

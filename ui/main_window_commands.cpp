@@ -418,10 +418,11 @@ void Form1::startWaitIndicator(std::uint64_t total) {
     WaitIndicatorJob job;
     job.windows = {controls_.Picture1, controls_.ListView1, controls_.Status1};
     job.traversalTotal = total;
-    SearchEngine* engine = engine_.get();
-    job.watchedWorkerRunning = [engine] {
-        return engine->isWorkerRunning(Worker::FirstSearch) || engine->isWorkerRunning(Worker::NextSearch) ||
-               engine->isWorkerRunning(Worker::Reformat);
+    // The indicator may outlive this window and its engine: it watches the
+    // shared flags, which read all stopped once the engine is gone.
+    job.watchedWorkerRunning = [flags = engine_->workerFlags()] {
+        return flags->running(Worker::FirstSearch) || flags->running(Worker::NextSearch) ||
+               flags->running(Worker::Reformat);
     };
     corvane::startWaitIndicator(std::move(job));
 }

@@ -100,8 +100,13 @@ void addColumns(HWND list, const Column* columns, int count, double factor) {
 Form1::Form1() : Form(L"Form1") {}
 
 Form1::~Form1() {
-    // The engine waits for its workers; they report to this window, so it
-    // goes first while the window can still answer them.
+    // The window goes first, so that a worker's message to it fails at once
+    // instead of waiting for this thread, which then waits for the workers.
+    if (IsWindow(hwnd())) DestroyWindow(hwnd());
+    if (engine_) {
+        engine_->stopRequested = -1;
+        engine_->stopMonitor();
+    }
     engine_.reset();
 }
 
