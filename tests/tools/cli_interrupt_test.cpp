@@ -1,0 +1,53 @@
+// Ctrl+C stops a first search of the command line as the stop button does:
+// the results so far are written and the run ends normally.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+extern char** environ;
+
+namespace corvane {
+namespace {
+
+TEST(CliInterrupt, InterruptStopsAFirstSearchAndEndsNormally) {
+    int errors[2];
+    ASSERT_EQ(pipe(errors), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+    posix_spawn_file_actions_addclose(&actions, errors[0]);
+    // Two billion pointer reads, 8 KiB apart, mostly of nothing: hours unless stopped.
+    const std::string pid = std::to_string(getpid());
+    const char* argv[] = {CORVANE_CLI_PATH,           "first", "--pid", pid.c_str(), "--structure",
+                          "10000*2000000000*8192]0]", nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, CORVANE_CLI_PATH, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(errors[1]);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(kill(child, SIGINT), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    std::string message;
+    char buffer[256];
+    for (ssize_t got; (got = read(errors[0], buffer, sizeof buffer)) > 0;)
+        message.append(buffer, static_cast<std::size_t>(got));
+    close(errors[0]);
+    ASSERT_TRUE(WIFEXITED(status)) << message;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << message;
+    EXPECT_NE(message.find("(stopped)"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace corvane
