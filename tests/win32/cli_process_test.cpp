@@ -19,14 +19,6 @@ struct CliRun {
     std::string out;
 };
 
-std::wstring besideTests(const wchar_t* relative) {
-    wchar_t module[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring path(module, length);
-    path.resize(path.find_last_of(L"\\/") + 1);
-    return path + relative;
-}
-
 // Runs corvane-cli with `arguments` and returns its exit code and standard output.
 CliRun runCli(const std::wstring& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -40,7 +32,7 @@ CliRun runCli(const std::wstring& arguments) {
     startup.hStdOutput = writeOut;
     startup.hStdError = nul;
     startup.hStdInput = nullptr;
-    std::wstring command = L"\"" + besideTests(L"..\\tools\\corvane-cli.exe") + L"\" " + arguments;
+    std::wstring command = L"\"" + sample::builtProgramPath(L"..\\tools\\corvane-cli.exe") + L"\" " + arguments;
     PROCESS_INFORMATION info{};
     CliRun run;
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
@@ -78,7 +70,7 @@ protected:
         places_ = GetParam() ? &sample::kPlaces32 : &sample::kPlaces64;
         width_ = GetParam() ? 4 : 8;
         pid_ = std::to_wstring(process_->pid());
-        results_ = besideTests(L"cli_results_") + (GetParam() ? L"32.txt" : L"64.txt");
+        results_ = sample::builtProgramPath(L"cli_results_") + (GetParam() ? L"32.txt" : L"64.txt");
     }
     void TearDown() override {
         if (!results_.empty()) DeleteFileW(results_.c_str());

@@ -4,19 +4,14 @@
 #include <stdexcept>
 
 namespace corvane::sample {
-namespace {
 
-// The sample targets are built into tools/ of the build tree; the programs
-// that start them live in tools/ or tests/ beside it.
-std::wstring sampleTargetPath(bool bits32) {
+std::wstring builtProgramPath(const wchar_t* relative) {
     wchar_t module[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
     std::wstring path(module, length);
     path.resize(path.find_last_of(L"\\/") + 1);
-    return path + (bits32 ? L"..\\tools\\sample_target32.exe" : L"..\\tools\\sample_target.exe");
+    return path + relative;
 }
-
-}  // namespace
 
 std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std::string& why) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -38,7 +33,9 @@ std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std
     startup.hStdInput = childIn;
     startup.hStdOutput = childOut;
     startup.hStdError = childOut;
-    std::wstring commandLine = L"\"" + sampleTargetPath(bits32) + L"\"" + (large ? L" --large" : L"");
+    std::wstring commandLine =
+        L"\"" + builtProgramPath(bits32 ? L"..\\tools\\sample_target32.exe" : L"..\\tools\\sample_target.exe") + L"\"" +
+        (large ? L" --large" : L"");
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &info)) {

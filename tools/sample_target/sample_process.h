@@ -11,6 +11,11 @@
 
 namespace corvane::sample {
 
+// A path relative to the running program's folder. The tools are built into
+// tools/ of the build tree; the programs that start them live in tools/ or
+// tests/ beside it, so "..\\tools\\name.exe" reaches them from either.
+std::wstring builtProgramPath(const wchar_t* relative);
+
 // A running sample target, started with pipes on its standard streams. Its
 // printed "key=HEX" lines are kept; it ends when this object does.
 class SampleProcess {
