@@ -9,6 +9,9 @@ namespace corvane {
 // Windows (GetPrivateProfileStringW, WritePrivateProfileStringW) and over
 // ProfileText elsewhere, with the same results. The file path is UTF-16;
 // section, key and value texts are code page 936 and are widened with it.
+// An INI line cannot hold a line break, so CR and LF are removed from every
+// name and value before it reaches the file (a value of line breaks alone is
+// thus empty and removes its key).
 
 // The stored value, read whole however long it is, or `defaultValue` when
 // the file, section or key is missing (or a name is not code page 936 text).

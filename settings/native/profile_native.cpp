@@ -4,7 +4,7 @@
 #include "engine/text_codec.h"
 #include "settings/file_system.h"
 #include "settings/native/native_path.h"
-#include "settings/profile.h"
+#include "settings/profile_platform.h"
 #include "settings/profile_text.h"
 
 namespace corvane {
@@ -26,8 +26,8 @@ bool writeWholeFile(const std::filesystem::path& path, std::string_view bytes) {
 
 }  // namespace
 
-std::string profileReadString(std::u16string_view file, std::string_view section, std::string_view key,
-                              std::string_view defaultValue) {
+std::string platformProfileReadString(std::u16string_view file, std::string_view section, std::string_view key,
+                                      std::string_view defaultValue) {
     const auto wideSection = widen(section);
     const auto wideKey = widen(key);
     if (!wideSection || !wideKey) return std::string(defaultValue);
@@ -39,8 +39,8 @@ std::string profileReadString(std::u16string_view file, std::string_view section
     return systemTextCodec().fromUtf16(*value, CodePage::Gbk);
 }
 
-bool profileWriteString(std::u16string_view file, std::string_view section, std::string_view key,
-                        std::string_view value) {
+bool platformProfileWriteString(std::u16string_view file, std::string_view section, std::string_view key,
+                                std::string_view value) {
     const auto wideSection = widen(section);
     const auto wideKey = widen(key);
     const auto wideValue = widen(value);

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "engine/text_codec.h"
-#include "settings/profile.h"
+#include "settings/profile_platform.h"
 
 namespace corvane {
 namespace {
@@ -22,8 +22,8 @@ constexpr DWORD kLargestBufferUnits = 1u << 28;
 
 }  // namespace
 
-std::string profileReadString(std::u16string_view file, std::string_view section, std::string_view key,
-                              std::string_view defaultValue) {
+std::string platformProfileReadString(std::u16string_view file, std::string_view section, std::string_view key,
+                                      std::string_view defaultValue) {
     const auto wideSection = widen(section);
     const auto wideKey = widen(key);
     const auto wideDefault = widen(defaultValue);
@@ -47,8 +47,8 @@ std::string profileReadString(std::u16string_view file, std::string_view section
     return systemTextCodec().fromUtf16(value, CodePage::Gbk);
 }
 
-bool profileWriteString(std::u16string_view file, std::string_view section, std::string_view key,
-                        std::string_view value) {
+bool platformProfileWriteString(std::u16string_view file, std::string_view section, std::string_view key,
+                                std::string_view value) {
     const auto wideSection = widen(section);
     const auto wideKey = widen(key);
     const auto wideValue = widen(value);

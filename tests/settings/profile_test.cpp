@@ -67,6 +67,72 @@ TEST(Profile, ChineseNamesAndValuesAreCodePage936) {
     EXPECT_EQ(listSectionNames(file), std::vector<std::string>{std::string(kGame)});
 }
 
+struct BreakCase {
+    std::string_view value;
+    std::string_view stored;
+};
+
+// A line break written as it stands would end the key line early: the key
+// would keep the part before it and the rest would stay as a stray line.
+TEST(Profile, LineBreaksInValuesAreNotWritten) {
+    const BreakCase cases[] = {
+        {"\r10]20]", "10]20]"},   {"10]\r20]", "10]20]"},
+        {"10]20]\r", "10]20]"},   {"\n10]20]", "10]20]"},
+        {"10]\n20]", "10]20]"},   {"10]20]\n", "10]20]"},
+        {"\r\n10]20]", "10]20]"}, {"10]\r\n20]", "10]20]"},
+        {"10]20]\r\n", "10]20]"}, {"\xC4\xE3\r\n\xBA\xC3", "\xC4\xE3\xBA\xC3"},  // 你好 split by a break
+    };
+    for (const BreakCase& c : cases) {
+        const TempFolder temp;
+        const std::u16string file = temp.path(u"b.ini");
+        const SettingsRecord record{std::string(c.value), "2", "", "", std::string(c.value), ""};
+        writeSettingsRecord(file, "s", record);
+        const SettingsRecord read = readSettingsRecord(file, "s");
+        EXPECT_EQ(read.structureText, c.stored) << c.value;
+        EXPECT_EQ(read.value1, c.stored) << c.value;
+        const std::string stored(c.stored);
+        EXPECT_EQ(temp.readBytes(u"b.ini"), "[s]\r\n" + std::string(kStructureKey) + "=" + stored + "\r\n" +
+                                                std::string(kTypeKey) + "=2\r\n" + std::string(kValue1Key) + "=" +
+                                                stored + "\r\n")
+            << c.value;
+    }
+}
+
+TEST(Profile, ValueOfLineBreaksAloneRemovesTheKey) {
+    const TempFolder temp;
+    const std::u16string file = temp.path(u"b.ini");
+    profileWriteString(file, "s", "k", "1");
+    profileWriteString(file, "s", "z", "2");
+    profileWriteString(file, "s", "k", "\r\n");
+    EXPECT_EQ(profileReadString(file, "s", "k", kMissing), kMissing);
+    EXPECT_EQ(temp.readBytes(u"b.ini"), "[s]\r\nz=2\r\n");
+}
+
+TEST(Profile, LineBreaksInNamesAreNotWrittenEither) {
+    const TempFolder temp;
+    const std::u16string file = temp.path(u"b.ini");
+    profileWriteString(file, "ga\r\nme", "k\n", "1");
+    EXPECT_EQ(temp.readBytes(u"b.ini"), "[game]\r\nk=1\r\n");
+    EXPECT_EQ(profileReadString(file, "ga\r\nme", "k\n", kMissing), "1");
+    EXPECT_EQ(profileReadString(file, "game", "k", kMissing), "1");
+}
+
+// Files written before the fix hold the tail of a broken value as a line of
+// its own; it is no key and must not disturb the keys around it.
+TEST(Profile, StrayLineOfAnOlderFileIsIgnored) {
+    const TempFolder temp;
+    const std::u16string file = temp.path(u"Config.ini");
+    const std::string structure(kStructureKey);
+    const std::string type(kTypeKey);
+    temp.writeBytes(u"Config.ini", "[game.exe]\r\n" + structure + "=10]\r\n20*3*8]\r\n" + type + "=2\r\n");
+    EXPECT_EQ(profileReadString(file, "game.exe", kStructureKey, kMissing), "10]");
+    EXPECT_EQ(profileReadString(file, "game.exe", kTypeKey, kMissing), "2");
+    EXPECT_EQ(listSectionNames(file), std::vector<std::string>{"game.exe"});
+    profileWriteString(file, "game.exe", kStructureKey, "10]20*3*8]");
+    EXPECT_EQ(profileReadString(file, "game.exe", kStructureKey, kMissing), "10]20*3*8]");
+    EXPECT_EQ(profileReadString(file, "game.exe", kTypeKey, kMissing), "2");
+}
+
 TEST(Profile, WritingIntoAMissingFolderFails) {
     const TempFolder temp;
     const std::u16string file = temp.subfolder(u"missing") + u"game.ini";
