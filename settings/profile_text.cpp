@@ -1,5 +1,7 @@
 #include "settings/profile_text.h"
 
+#include "settings/line_breaks.h"
+
 namespace corvane {
 namespace {
 
@@ -52,52 +54,48 @@ bool isBlankLine(std::u16string_view line) { return trimBlanks(line).empty(); }
 ProfileText::ProfileText(std::string_view bytes, const TextCodec& codec) : codec_(codec) {
     const MarkedText marked = splitByteOrderMark(bytes);
     encoding_ = marked.encoding;
-    if (encoding_ == FileEncoding::CodePage936) {
-        // 0x0A is never the second byte of a double-byte character.
-        std::size_t begin = 0;
-        while (begin < marked.body.size()) {
-            std::size_t end = marked.body.find('\n', begin);
-            Line line;
-            std::string_view content;
-            if (end == std::string_view::npos) {
-                content = marked.body.substr(begin);
-                line.ending = Ending::None;
-                end = marked.body.size();
-            } else {
-                content = marked.body.substr(begin, end - begin);
-                line.ending = Ending::Lf;
-                if (!content.empty() && content.back() == '\r') {
-                    content.remove_suffix(1);
-                    line.ending = Ending::CrLf;
-                }
-            }
-            line.raw = std::string(content);
-            line.decoded = codec_.toUtf16(content, CodePage::Gbk, line.text);
-            lines_.push_back(std::move(line));
-            begin = end + 1;
-        }
-        return;
-    }
-    const std::u16string text =
-        encoding_ == FileEncoding::Utf8 ? utf8ToUtf16(marked.body) : utf16LeToUnits(marked.body);
+    // Lines are cut from the bytes, not from decoded text, and keep those
+    // bytes until they are edited: a file with broken sequences in it comes
+    // back byte for byte wherever nothing was changed, and a broken UTF-8
+    // sequence cannot swallow the line end after it. The LF byte (or the LF
+    // unit, in UTF-16) is never part of a character of these encodings.
+    const std::size_t unit = encoding_ == FileEncoding::Utf16Le ? 2 : 1;
+    auto isLf = [&](std::size_t pos) {
+        return marked.body[pos] == '\n' && (unit == 1 || marked.body[pos + 1] == '\0');
+    };
+    auto isCr = [&](std::size_t pos) {
+        return marked.body[pos] == '\r' && (unit == 1 || marked.body[pos + 1] == '\0');
+    };
+    // An odd last byte of a UTF-16 file belongs to no unit; it stays with the
+    // last line's bytes.
+    const std::size_t whole = marked.body.size() - marked.body.size() % unit;
     std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find(u'\n', begin);
+    while (begin < marked.body.size()) {
+        std::size_t end = begin;
+        while (end < whole && !isLf(end)) end += unit;
         Line line;
-        if (end == std::u16string::npos) {
-            line.text = text.substr(begin);
+        std::string_view content;
+        if (end >= whole) {
+            content = marked.body.substr(begin);
             line.ending = Ending::None;
-            end = text.size();
+            end = marked.body.size();
         } else {
-            line.text = text.substr(begin, end - begin);
+            content = marked.body.substr(begin, end - begin);
             line.ending = Ending::Lf;
-            if (!line.text.empty() && line.text.back() == u'\r') {
-                line.text.pop_back();
+            if (content.size() >= unit && isCr(begin + content.size() - unit)) {
+                content.remove_suffix(unit);
                 line.ending = Ending::CrLf;
             }
+            end += unit;
+        }
+        line.raw = std::string(content);
+        switch (encoding_) {
+            case FileEncoding::CodePage936: line.decoded = codec_.toUtf16(content, CodePage::Gbk, line.text); break;
+            case FileEncoding::Utf8: line.text = utf8ToUtf16(content); break;
+            case FileEncoding::Utf16Le: line.text = utf16LeToUnits(content); break;
         }
         lines_.push_back(std::move(line));
-        begin = end + 1;
+        begin = end;
     }
 }
 
@@ -128,8 +126,15 @@ std::optional<std::u16string> ProfileText::value(std::u16string_view section, st
     return std::nullopt;
 }
 
-bool ProfileText::setValue(std::u16string_view section, std::u16string_view key,
-                           std::optional<std::u16string_view> value) {
+bool ProfileText::setValue(std::u16string_view sectionText, std::u16string_view keyText,
+                           std::optional<std::u16string_view> valueText) {
+    // A line break would end the line early and leave the rest of the text
+    // as a stray line of its own.
+    const std::u16string section = removeLineBreaks(sectionText);
+    const std::u16string key = removeLineBreaks(keyText);
+    std::optional<std::u16string> value;
+    if (valueText) value = removeLineBreaks(*valueText);
+
     auto makeKeyLine = [&](std::u16string_view name) {
         Line line;
         line.text.assign(trimBlanks(name));
@@ -137,9 +142,12 @@ bool ProfileText::setValue(std::u16string_view section, std::u16string_view key,
         line.text += *value;
         return line;
     };
-    // A line that is to be followed by another needs its line end.
-    auto closeLine = [](Line& line) {
-        if (line.ending == Ending::None) line.ending = Ending::CrLf;
+    // A line that is to be followed by another needs its line end; an odd
+    // last byte of a UTF-16 file would shift every unit after it.
+    auto closeLine = [this](Line& line) {
+        if (line.ending != Ending::None) return;
+        line.ending = Ending::CrLf;
+        if (encoding_ == FileEncoding::Utf16Le && line.raw && line.raw->size() % 2 != 0) line.raw->pop_back();
     };
 
     const std::size_t start = findSection(section);
@@ -181,28 +189,32 @@ bool ProfileText::setValue(std::u16string_view section, std::u16string_view key,
     return true;
 }
 
+std::string ProfileText::encode(std::u16string_view text) const {
+    switch (encoding_) {
+        case FileEncoding::CodePage936: return codec_.fromUtf16(text, CodePage::Gbk);
+        case FileEncoding::Utf8: return utf16ToUtf8(text);
+        case FileEncoding::Utf16Le: return unitsToUtf16Le(text);
+    }
+    return {};
+}
+
 std::string ProfileText::bytes() const {
-    if (encoding_ == FileEncoding::CodePage936) {
-        std::string out;
-        for (const Line& line : lines_) {
-            out += line.raw ? *line.raw : codec_.fromUtf16(line.text, CodePage::Gbk);
-            if (line.ending == Ending::CrLf)
-                out += "\r\n";
-            else if (line.ending == Ending::Lf)
-                out += '\n';
-        }
-        return out;
+    std::string out;
+    switch (encoding_) {
+        case FileEncoding::CodePage936: break;
+        case FileEncoding::Utf8: out = kUtf8Mark; break;
+        case FileEncoding::Utf16Le: out = kUtf16LeMark; break;
     }
-    std::u16string text;
+    const std::string crLf = encode(u"\r\n");
+    const std::string lf = encode(u"\n");
     for (const Line& line : lines_) {
-        text += line.text;
+        out += line.raw ? *line.raw : encode(line.text);
         if (line.ending == Ending::CrLf)
-            text += u"\r\n";
+            out += crLf;
         else if (line.ending == Ending::Lf)
-            text += u'\n';
+            out += lf;
     }
-    if (encoding_ == FileEncoding::Utf8) return std::string(kUtf8Mark) + utf16ToUtf8(text);
-    return std::string(kUtf16LeMark) + unitsToUtf16Le(text);
+    return out;
 }
 
 }  // namespace corvane

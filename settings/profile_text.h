@@ -21,7 +21,9 @@ namespace corvane {
 //  - a new key goes after the last non-blank line of its section, a new
 //    section ("[name]" CRLF key=value CRLF) at the end of the file;
 //  - the text keeps its encoding (code page 936, or UTF-8 or UTF-16LE after
-//    their marks), and lines it does not change keep their bytes.
+//    their marks), and lines it does not change keep their bytes exactly,
+//    whatever they hold (broken sequences included);
+//  - CR and LF never reach a name or value written: they are removed.
 // Quotes around values are not treated specially.
 class ProfileText {
 public:
@@ -40,11 +42,15 @@ private:
     struct Line {
         std::u16string text;
         Ending ending = Ending::CrLf;
-        // The line's own bytes while it is unchanged (code page 936 files),
+        // The line's own bytes, without its line end, while it is unchanged,
         // so that text that does not decode is written back as it was.
         std::optional<std::string> raw;
+        // False for a code page 936 line that is no code page 936 text: it
+        // never matches a name.
         bool decoded = true;
     };
+
+    std::string encode(std::u16string_view text) const;
 
     std::size_t findSection(std::u16string_view section) const;
     std::size_t sectionEnd(std::size_t sectionLine) const;

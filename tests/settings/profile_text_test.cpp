@@ -21,11 +21,11 @@ std::string edited(std::string_view bytes, std::u16string_view section, std::u16
 
 struct EditCase {
     const char* what;
-    std::string_view before;
+    std::string before;
     std::u16string_view section;
     std::u16string_view key;
     std::optional<std::u16string_view> value;
-    std::string_view after;
+    std::string after;
 };
 
 TEST(ProfileText, EditsKeepTheServicesLayout) {
@@ -76,6 +76,56 @@ TEST(ProfileText, MarkedFilesAreReadAndWrittenInTheirOwnEncoding) {
     EXPECT_EQ(edited(utf16, u"a", u"k", u"2"), std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0"
                                                            "2\0",
                                                            18));
+}
+
+std::string utf16(std::u16string_view text) {
+    std::string bytes(kUtf16LeMark);
+    for (const char16_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+// Lines that are not edited keep their bytes, whatever they hold: broken
+// sequences must not come back as U+FFFD, nor swallow the line end after them.
+TEST(ProfileText, UneditedLinesKeepTheirBytesInEveryEncoding) {
+    const std::string u8 = std::string(kUtf8Mark);
+    const std::string oddTail = utf16(u"[a]\r\nk=1\r\n") + "A";
+    const EditCase cases[] = {
+        {"cp936: lone lead bytes and bytes outside the code page", "[a]\r\nx=\x81\r\n\x80=1\r\nk=1\r\ny=\xFF\xFF\n\xA1",
+         u"a", u"k", u"2", "[a]\r\nx=\x81\r\n\x80=1\r\nk=2\r\ny=\xFF\xFF\n\xA1"},
+        {"utf-8: a cut sequence before the line end", u8 + "[a]\r\nx=\xE6\nk=1\r\n", u"a", u"k", u"2",
+         u8 + "[a]\r\nx=\xE6\nk=2\r\n"},
+        {"utf-8: overlong, stray continuation, F8, surrogate",
+         u8 + "[a]\r\n\xC0\xAF=1\r\n\x80\x80\r\ns=\xED\xA0\x80\r\nk=1\r\nz=\xF8", u"a", u"k", u"2",
+         u8 + "[a]\r\n\xC0\xAF=1\r\n\x80\x80\r\ns=\xED\xA0\x80\r\nk=2\r\nz=\xF8"},
+        {"utf-8: new key after a broken line", u8 + "[a]\r\nz=\xF0\x9F\r\n[b]\r\n", u"a", u"k", u"v",
+         u8 + "[a]\r\nz=\xF0\x9F\r\nk=v\r\n[b]\r\n"},
+        {"utf-16: lone surrogates and units holding 0A", utf16(u"[a]\r\nx=\xD800\r\n\xDC00\x010A=1\r\nk=1\r\n"), u"a",
+         u"k", u"2", utf16(u"[a]\r\nx=\xD800\r\n\xDC00\x010A=1\r\nk=2\r\n")},
+        {"utf-16: an odd last byte stays", oddTail, u"a", u"k", u"2", utf16(u"[a]\r\nk=2\r\n") + "A"},
+        {"utf-16: an odd last byte goes when a line follows it", oddTail, u"b", u"k", u"v",
+         utf16(u"[a]\r\nk=1\r\n\r\n[b]\r\nk=v\r\n")},
+    };
+    for (const EditCase& c : cases) EXPECT_EQ(edited(c.before, c.section, c.key, c.value), c.after) << c.what;
+}
+
+TEST(ProfileText, BrokenSequenceDoesNotHideTheNextLine) {
+    const ProfileText text(std::string(kUtf8Mark) + "[a]\r\nx=\xE6\nk=1\r\n", codec);
+    EXPECT_EQ(text.value(u"a", u"k"), u"1");
+    EXPECT_EQ(text.value(u"a", u"x"), u"\xFFFD");
+}
+
+TEST(ProfileText, LineBreaksNeverReachTheText) {
+    const EditCase cases[] = {
+        {"value", "[a]\r\nk=1\r\n", u"a", u"k", u"\r\n2\r3\n", "[a]\r\nk=23\r\n"},
+        {"new key", "[a]\r\n", u"a", u"k\r\n", u"v\n", "[a]\r\nk=v\r\n"},
+        {"new section", "", u"s\r\nt", u"k", u"\rv", "[st]\r\nk=v\r\n"},
+        {"utf-8", std::string(kUtf8Mark) + "[a]\r\n", u"a", u"k", u"x\r\ny",
+         std::string(kUtf8Mark) + "[a]\r\nk=xy\r\n"},
+    };
+    for (const EditCase& c : cases) EXPECT_EQ(edited(c.before, c.section, c.key, c.value), c.after) << c.what;
 }
 
 }  // namespace
