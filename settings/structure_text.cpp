@@ -1,10 +1,46 @@
 #include "settings/structure_text.h"
 
 #include "settings/gbk_chars.h"
+#include "settings/line_breaks.h"
 
 namespace corvane {
+namespace {
 
-std::vector<StructureRowText> parseStructureText(std::string_view text) {
+bool holdsSeparator(std::string_view cell) {
+    bool found = false;
+    for (std::size_t pos = 0; pos < cell.size() && !found; pos += gbkCharLength(cell, pos)) {
+        found = gbkCharLength(cell, pos) == 1 && (cell[pos] == ']' || cell[pos] == '*');
+    }
+    return found;
+}
+
+// The cell as the text can carry it: no line breaks, and no lead byte left
+// over at its end, which would pair with the "]" written after it (5D is a
+// trail byte) and merge two rows into one.
+std::string cleanCell(std::string_view cell) {
+    std::string text = removeLineBreaks(cell);
+    std::size_t pos = 0;
+    std::size_t last = 0;
+    while (pos < text.size()) {
+        last = pos;
+        pos += gbkCharLength(text, pos);
+    }
+    if (!text.empty() && last + 1 == text.size() && isGbkLeadByte(static_cast<unsigned char>(text.back()))) {
+        text.pop_back();
+    }
+    return text;
+}
+
+}  // namespace
+
+bool isUsableStructureCell(std::string_view cell) { return !holdsSeparator(cell) && !holdsLineBreak(cell); }
+
+bool isUsableStartCell(std::string_view start) { return !start.empty() && isUsableStructureCell(start); }
+
+std::vector<StructureRowText> parseStructureText(std::string_view typed) {
+    // The grammar has no line breaks; a pasted text or a file written before
+    // values were kept to one line may still hold them.
+    const std::string text = removeLineBreaks(typed);
     std::vector<StructureRowText> rows;
     splitGbk(text, ']', [&rows](std::string_view piece) {
         if (piece.empty()) return;
@@ -29,14 +65,22 @@ std::vector<StructureRowText> parseStructureText(std::string_view text) {
 StructureText rebuildStructureText(std::span<const StructureRowText> rows) {
     StructureText text;
     for (const StructureRowText& row : rows) {
-        text += row.start;
+        const std::string start = cleanCell(row.start);
+        const std::string count = cleanCell(row.count);
         // The short form is written exactly when the search would read the
         // count as 0, so dropping the increment never changes what is walked.
-        if (parseCountCell(row.count) != 0) {
+        // An empty start has no short form: a bare "]" is an empty piece,
+        // which adds no row, and the structure would lose a level.
+        if (parseCountCell(count) != 0) {
+            text += start;
             text += '*';
-            text += row.count;
+            text += count;
             text += '*';
-            text += row.increment;
+            text += cleanCell(row.increment);
+        } else if (start.empty()) {
+            text += "*0";
+        } else {
+            text += start;
         }
         text += ']';
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/structure_row.h"
+#include "settings/line_breaks.h"
 
 namespace corvane {
 
@@ -28,10 +29,30 @@ struct StructureRowText {
 // every "*": start, count ("0" when the piece has no second part), increment
 // ("4" when it has no third part); further parts are ignored. A text with no
 // piece at all still gives one row: empty start, count "0", increment "4".
+// CR and LF are dropped first, wherever the text comes from.
 std::vector<StructureRowText> parseStructureText(std::string_view text);
 
-// The inverse direction: no rows give the empty text.
+// The inverse direction: no rows give the empty text. Each cell is written
+// without line breaks and without a lead byte left over at its end. A row
+// whose count reads as 0 is written "start]", or "*0]" when its start is
+// empty, so that it still stands as a row.
+//
+// The round trip parseStructureText(rebuildStructureText(rows)) == rows holds
+// for every non-empty list of rows the list can hold in canonical form:
+//  - every cell isUsableStructureCell (no "]" or "*" character, no line
+//    break) and ends in a whole character (no lead byte left over);
+//  - a row whose count reads as 0 has the count "0" and the increment "4",
+//    the cells the parser gives such a row (a row (10, 0, 8) comes back as
+//    (10, 0, 4), which the search walks the same).
+// Rows outside that set come back in that canonical form.
 StructureText rebuildStructureText(std::span<const StructureRowText> rows);
+
+// Whether a typed cell keeps its place in the structure text: a "]" or "*"
+// character would cut it into further cells or rows, a line break is dropped.
+bool isUsableStructureCell(std::string_view cell);
+// Whether the window may take a typed start offset: usable and not empty. An
+// empty start reads as offset 0, which is almost never what was meant.
+bool isUsableStartCell(std::string_view start);
 
 // The rows as the traversal walks them, read with the structure list's cell
 // readings.
