@@ -21,23 +21,30 @@ bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+bool isDeviceNumber(char16_t c) {
+    return (c >= u'0' && c <= u'9') || c == u'\u00B9' || c == u'\u00B2' || c == u'\u00B3';
+}
+
+}  // namespace
+
 // Windows opens these as devices whatever extension follows them, so
-// "NUL.ini" would swallow a save without a trace.
-bool isReservedDeviceName(std::u16string_view title) {
-    std::u16string_view stem = title.substr(0, title.find(u'.'));
+// "NUL.ini" would swallow a save without a trace and "CON.ini" would wait on
+// the console. The stem is what precedes the first dot, without the blanks
+// before that dot, as Windows reads it.
+bool isWindowsDeviceName(std::u16string_view name) {
+    std::u16string_view stem = name.substr(0, name.find(u'.'));
     while (!stem.empty() && stem.back() == u' ') stem.remove_suffix(1);
-    static constexpr std::array<std::u16string_view, 4> kPlain = {u"CON", u"PRN", u"AUX", u"NUL"};
-    for (const std::u16string_view name : kPlain) {
-        if (equalsIgnoringAsciiCase(stem, name)) return true;
+    static constexpr std::array<std::u16string_view, 6> kPlain = {u"CON", u"PRN",    u"AUX",
+                                                                  u"NUL", u"CONIN$", u"CONOUT$"};
+    for (const std::u16string_view device : kPlain) {
+        if (equalsIgnoringAsciiCase(stem, device)) return true;
     }
-    if (stem.size() == 4 && stem[3] >= u'1' && stem[3] <= u'9') {
+    if (stem.size() == 4 && isDeviceNumber(stem[3])) {
         const std::u16string_view prefix = stem.substr(0, 3);
         return equalsIgnoringAsciiCase(prefix, u"COM") || equalsIgnoringAsciiCase(prefix, u"LPT");
     }
     return false;
 }
-
-}  // namespace
 
 std::u16string settingsFolder(std::u16string_view executablePath) {
     const std::size_t last = executablePath.find_last_of(u":/\\");
@@ -101,7 +108,11 @@ FileTitleError checkFileTitle(std::string_view title) {
             return FileTitleError::ForbiddenCharacter;
         }
     }
-    if (isReservedDeviceName(wide)) return FileTitleError::ReservedName;
+    if (isWindowsDeviceName(wide)) return FileTitleError::ReservedName;
+    // Windows strips trailing dots and spaces from the names it is given, so
+    // such a title names a file that Explorer and the command prompt cannot
+    // reach by the name shown; with ".ini" after it a last dot also gives "..".
+    if (wide.back() == u'.' || wide.back() == u' ') return FileTitleError::TrailingDotOrSpace;
     return FileTitleError::None;
 }
 
@@ -114,8 +125,24 @@ std::string_view describeFileTitleError(FileTitleError error) {
         case FileTitleError::ParentReference: return "the file title holds \"..\"";
         case FileTitleError::ForbiddenCharacter: return "the file title holds a character a file name cannot hold";
         case FileTitleError::ReservedName: return "the file title is a Windows device name";
+        case FileTitleError::TrailingDotOrSpace: return "the file title ends in a dot or a space";
     }
     return "the file title is refused";
+}
+
+std::u16string_view fileTitleErrorMessage(FileTitleError error) {
+    switch (error) {
+        case FileTitleError::None: return u"";
+        case FileTitleError::Blank: return u"请先输入设置保存文件名...";
+        case FileTitleError::NotCodePage936: return u"文件名中有无法保存的字符，请换一个文件名...";
+        case FileTitleError::PathSeparator: return u"文件名中不能有路径分隔符 \\ 或 /，请只输入文件名...";
+        case FileTitleError::ParentReference: return u"文件名中不能有连续的两个点 ..，请换一个文件名...";
+        case FileTitleError::ForbiddenCharacter: return u"文件名中不能有 < > : \" | ? * 或控制字符，请换一个文件名...";
+        case FileTitleError::ReservedName:
+            return u"文件名是系统保留的设备名（如 CON、NUL、COM1、LPT1），请换一个文件名...";
+        case FileTitleError::TrailingDotOrSpace: return u"文件名不能以点或空格结尾，请换一个文件名...";
+    }
+    return u"文件名无法使用，请换一个文件名...";
 }
 
 std::optional<std::u16string> settingsFilePath(std::u16string_view folder, std::string_view title) {

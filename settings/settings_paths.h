@@ -49,12 +49,21 @@ enum class FileTitleError : std::uint8_t {
     PathSeparator,       // "\" or "/"
     ParentReference,     // ".."
     ForbiddenCharacter,  // < > : " | ? * or a control character
-    ReservedName,        // CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9
+    ReservedName,        // a device name: see isWindowsDeviceName
+    TrailingDotOrSpace,  // Windows would strip it from the file name
 };
 
 FileTitleError checkFileTitle(std::string_view title);
 // An English description of the error, for logs and the command line.
 std::string_view describeFileTitleError(FileTitleError error);
+// The reason as the save dialog's message box shows it (empty for None).
+std::u16string_view fileTitleErrorMessage(FileTitleError error);
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM and LPT with a digit 0 to 9 or a
+// superscript digit 1 to 3, in any ASCII letter case, alone or before a dot
+// (blanks between the name and the dot included): Windows opens these as
+// devices in every folder.
+bool isWindowsDeviceName(std::u16string_view name);
 
 // `folder` + title + ".ini", or nothing when checkFileTitle refuses the title.
 std::optional<std::u16string> settingsFilePath(std::u16string_view folder, std::string_view title);

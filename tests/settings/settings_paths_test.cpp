@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
 #include <string_view>
 
 #include "tests/settings/temp_folder.h"
@@ -84,14 +86,67 @@ TEST(SettingsFilePath, RefusesTitlesThatLeaveTheFolderOrNameNoPlainFile) {
         {"CON", FileTitleError::ReservedName},
         {"nul.x", FileTitleError::ReservedName},
         {"Lpt1", FileTitleError::ReservedName},
-        {"COM0", FileTitleError::None},
+        {"COM0", FileTitleError::ReservedName},
+        {"lpt0", FileTitleError::ReservedName},
+        {"com9.txt", FileTitleError::ReservedName},
+        {"CONIN$", FileTitleError::ReservedName},
+        {"conout$", FileTitleError::ReservedName},
+        {"CON.txt", FileTitleError::ReservedName},
+        {"Con .txt", FileTitleError::ReservedName},
+        {"aux.a.b", FileTitleError::ReservedName},
         {"CONSOLE", FileTitleError::None},
+        {"COM10", FileTitleError::None},
+        {"CONIN", FileTitleError::None},
+        {"CONIN$1", FileTitleError::None},
+        {"xCON", FileTitleError::None},
+        {"a.CON", FileTitleError::None},
+        {"LPT", FileTitleError::None},
+        {"a.", FileTitleError::TrailingDotOrSpace},
+        {"a ", FileTitleError::TrailingDotOrSpace},
+        {"a. ", FileTitleError::TrailingDotOrSpace},
+        {" a", FileTitleError::None},
+        {".a", FileTitleError::None},
         {"\xC4", FileTitleError::NotCodePage936},  // a lead byte alone
     };
     for (const CheckCase& c : cases) {
         EXPECT_EQ(checkFileTitle(c.title), c.error) << c.title;
         EXPECT_EQ(settingsFilePath(u"F\\", c.title).has_value(), c.error == FileTitleError::None) << c.title;
     }
+}
+
+struct DeviceCase {
+    std::u16string_view name;
+    bool device;
+};
+
+// The superscript digits have no code page 936 form, so no typed title holds
+// them; the test on the wide name still has to know them.
+TEST(WindowsDeviceName, SuperscriptDigitsCountAsDigits) {
+    const DeviceCase cases[] = {
+        {u"COM\u00B9", true},  {u"com\u00B2.ini", true}, {u"LPT\u00B3", true},
+        {u"COM\u2074", false}, {u"LPT\uFF11", false},  // superscript 4, fullwidth 1
+        {u"NUL", true},        {u"NUL ", true},          {u"", false},
+    };
+    for (const DeviceCase& c : cases) {
+        EXPECT_EQ(isWindowsDeviceName(c.name), c.device) << std::string(c.name.begin(), c.name.end());
+    }
+}
+
+TEST(FileTitleErrorMessage, EveryRefusalHasAReasonOfItsOwn) {
+    const FileTitleError errors[] = {FileTitleError::Blank,
+                                     FileTitleError::NotCodePage936,
+                                     FileTitleError::PathSeparator,
+                                     FileTitleError::ParentReference,
+                                     FileTitleError::ForbiddenCharacter,
+                                     FileTitleError::ReservedName,
+                                     FileTitleError::TrailingDotOrSpace};
+    std::set<std::u16string_view> messages;
+    for (const FileTitleError error : errors) {
+        EXPECT_FALSE(fileTitleErrorMessage(error).empty()) << static_cast<int>(error);
+        messages.insert(fileTitleErrorMessage(error));
+    }
+    EXPECT_EQ(messages.size(), std::size(errors));
+    EXPECT_EQ(fileTitleErrorMessage(FileTitleError::None), u"");
 }
 
 TEST(SettingsFilePath, WidensTheTitleFromCodePage936) {
