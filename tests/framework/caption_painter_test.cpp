@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "framework/caption_painter.h"
@@ -483,6 +484,9 @@ TEST_F(CaptionWindowTest, HotButtonFollowsTheMouseAndTheTimerLetsGo) {
     EXPECT_FALSE(painter_.timerRunning());
     EXPECT_EQ(painter_.hotCode(), 0);
     EXPECT_FALSE(painter_.handleMessage(window_, WM_TIMER, kCaptionTimerId + 1, 0, result));
+    // Activation may go on: the painter answers WM_NCACTIVATE with TRUE.
+    EXPECT_TRUE(painter_.handleMessage(window_, WM_NCACTIVATE, FALSE, 0, result));
+    EXPECT_EQ(result, TRUE);
 }
 
 TEST_F(CaptionWindowTest, RepaintsFreeEveryHandleTheyMake) {
@@ -552,6 +556,41 @@ TEST_F(CaptionPixelTest, GlyphsAreWhiteOnDarkAndBlackOnLight) {
     const std::vector<COLORREF> hover = render(true);
     EXPECT_EQ(at(hover, glyphX - 4, 2), RGB(164, 30, 81));
     EXPECT_EQ(at(hover, glyphX, 11), RGB(255, 255, 255));
+}
+
+TEST_F(CaptionPixelTest, TitleEndsBeforeTheButtons) {
+    painter_.settings().activeColor = RGB(0, 84, 227);
+    open();
+    // Text is smoothed, so anything off the caption colour counts as ink.
+    const auto inkColumns = [this](const std::vector<COLORREF>& pixels, int from, int to) {
+        int columns = 0;
+        for (int x = from; x < to; ++x) {
+            for (int y = 1; y < 23; ++y) {
+                if (at(pixels, x, y) != RGB(0, 84, 227)) {
+                    ++columns;
+                    break;
+                }
+            }
+        }
+        return columns;
+    };
+    // Close, maximise, minimise and topmost leave the title x 3 to 597; the pin's box starts at 601.
+    LRESULT result = 0;
+    EXPECT_TRUE(painter_.handleMessage(window_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""), result));
+    EXPECT_EQ(GetWindowTextLengthW(window_), 0);
+    EXPECT_EQ(inkColumns(render(true), 8, 597), 0);  // left of 8 the rounded outline passes
+
+    SetWindowTextW(window_, std::wstring(300, L'W').c_str());
+    EXPECT_EQ(GetWindowTextLengthW(window_), 300);
+    std::vector<COLORREF> pixels = render(true);
+    EXPECT_GT(inkColumns(pixels, 400, 597), 100);
+    EXPECT_EQ(inkColumns(pixels, 597, 601), 0);
+
+    // The painter's own text stands in for the window's.
+    painter_.settings().captionText = L"W";
+    pixels = render(true);
+    EXPECT_GT(inkColumns(pixels, 8, 30), 0);
+    EXPECT_EQ(inkColumns(pixels, 40, 597), 0);
 }
 
 TEST_F(CaptionPixelTest, PinStandsWhenTopmostAndLiesOtherwise) {
