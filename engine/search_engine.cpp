@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <system_error>
 
 #include "engine/search_passes.h"
 #include "engine/traversal.h"
@@ -46,8 +47,10 @@ SearchEngine::~SearchEngine() {
 }
 
 bool SearchEngine::busyCheck() const {
+    // The reformat counts too: it writes the store and resets nothing, so a
+    // search started beside it would be a second writer.
     return !isWorkerRunning(Worker::FirstSearch) && !isWorkerRunning(Worker::NextSearch) &&
-           !isWorkerRunning(Worker::Monitor);
+           !isWorkerRunning(Worker::Monitor) && !isWorkerRunning(Worker::Reformat);
 }
 
 bool SearchEngine::launch(Worker worker, std::function<void()> body) {
@@ -55,11 +58,19 @@ bool SearchEngine::launch(Worker worker, std::function<void()> body) {
     std::thread& thread = workers_[static_cast<std::size_t>(worker)];
     // A finished worker's thread is joined before its slot is reused.
     if (thread.joinable()) thread.join();
+    // The flag goes up before the thread runs, so the worker's own end always
+    // lowers it; a thread that cannot be created lowers it again at once.
     flags_->set(worker, true);
-    thread = std::thread([flags = flags_, worker, body = std::move(body)] {
-        body();
-        flags->set(worker, false);
-    });
+    try {
+        thread = startThread([flags = flags_, worker, body = std::move(body)] {
+            body();
+            flags->set(worker, false);
+        });
+    } catch (const std::system_error& error) {
+        flags_->set(worker, false);
+        std::fprintf(stderr, "cannot start a worker: %s\n", error.what());
+        return false;
+    }
     return true;
 }
 

@@ -50,16 +50,22 @@ public:
 
     bool isWorkerRunning(Worker worker) const { return flags_->running(worker); }
     std::shared_ptr<const WorkerFlags> workerFlags() const { return flags_; }
-    // True when no first search, next search or monitor runs.
+    // True when no worker runs.
     bool busyCheck() const;
 
-    // Each returns false, doing nothing, when busyCheck fails (the reformat
-    // also when another reformat still runs).
+    // Each returns false, doing nothing, when busyCheck fails or the worker's
+    // thread cannot be created.
     bool startFirstSearch(std::vector<StructureRow> rows);
     bool startNextSearch();
     bool startMonitor();
     void stopMonitor() { monitorActive = 0; }
     bool startReformat();
+
+    // How a worker's thread is made; tests replace it to see a thread that
+    // cannot be created.
+    std::function<std::thread(std::function<void()>)> startThread = [](std::function<void()> body) {
+        return std::thread(std::move(body));
+    };
 
     // Blocks until no worker runs; for the command line and the tests.
     void waitForWorkers();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -90,6 +91,45 @@ TEST_F(ResultPassesTest, MonitorShowsNewValuesAndFollowsMovedPointers) {
     engine.stopMonitor();
     EXPECT_TRUE(eventually([&] { return engine.busyCheck(); }));
     EXPECT_GE(sink.publishedCount(), 3u);
+}
+
+TEST_F(ResultPassesTest, NothingStartsWhileAReformatRuns) {
+    // The reformat's reads wait at a gate the test opens, so it is still
+    // running when the other passes are asked to start.
+    std::atomic<bool> open{false};
+    target.onRead = [&] {
+        while (!open) std::this_thread::sleep_for(1ms);
+    };
+    sink.set({ValueType::Byte, 0, SearchCondition::None, "", ""});
+    ASSERT_TRUE(engine.startReformat());
+    EXPECT_FALSE(engine.busyCheck());
+    EXPECT_FALSE(engine.startFirstSearch({{static_cast<std::int64_t>(kTable), 0, 0}, {0, 5, 4}}));
+    EXPECT_FALSE(engine.startNextSearch());
+    EXPECT_FALSE(engine.startMonitor());
+    EXPECT_FALSE(engine.startReformat());
+    open = true;
+    EXPECT_TRUE(eventually([&] { return engine.busyCheck(); }));
+    target.onRead = nullptr;
+    EXPECT_EQ(sink.reformats, 1);
+    EXPECT_TRUE(engine.startNextSearch());
+    engine.waitForWorkers();
+}
+
+TEST_F(ResultPassesTest, AWorkerWhoseThreadCannotBeCreatedLeavesNothingRunning) {
+    engine.startThread = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    EXPECT_FALSE(engine.startFirstSearch({{static_cast<std::int64_t>(kTable), 0, 0}, {0, 5, 4}}));
+    EXPECT_FALSE(engine.startMonitor());
+    EXPECT_FALSE(engine.startReformat());
+    EXPECT_TRUE(engine.busyCheck());
+    for (Worker worker : {Worker::FirstSearch, Worker::NextSearch, Worker::Reformat, Worker::Monitor})
+        EXPECT_FALSE(engine.isWorkerRunning(worker)) << static_cast<int>(worker);
+    // Once threads can be made again, searches start as before.
+    engine.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    EXPECT_TRUE(engine.startNextSearch());
+    engine.waitForWorkers();
+    EXPECT_EQ(engine.results().count(), 5u);
 }
 
 TEST_F(ResultPassesTest, ANextSearchAfterMonitoringComparesWithTheRefreshedValues) {
