@@ -1,57 +1,162 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
 namespace corvane {
 
-// Append-only array that grows by whole chunks: entries never move, so growing
-// a store of millions costs no copying and no doubling of peak memory.
+// Append-only array that grows by whole chunks: full chunks never move, so
+// growing a store of millions costs no copying and no doubling of peak
+// memory. The last chunk starts small and doubles up to the chunk size, and
+// entries are constructed only when they are appended: a store of one entry
+// costs a few bytes, not a zero-filled chunk.
 template <typename T, std::size_t ChunkSize>
 class ChunkedArray {
 public:
+    // First capacity of a chunk; small stores stay small.
+    static constexpr std::size_t kFirstCapacity = ChunkSize < 16 ? ChunkSize : 16;
+
+    ChunkedArray() = default;
+    ChunkedArray(const ChunkedArray&) = delete;
+    ChunkedArray& operator=(const ChunkedArray&) = delete;
+    ChunkedArray(ChunkedArray&& other) noexcept
+        : chunks_(std::move(other.chunks_)),
+          size_(other.size_),
+          lastCapacity_(other.lastCapacity_),
+          released_(other.released_) {
+        other.chunks_.clear();
+        other.size_ = other.lastCapacity_ = other.released_ = 0;
+    }
+    ChunkedArray& operator=(ChunkedArray&& other) noexcept {
+        if (this != &other) {
+            clear();
+            std::swap(chunks_, other.chunks_);
+            std::swap(size_, other.size_);
+            std::swap(lastCapacity_, other.lastCapacity_);
+            std::swap(released_, other.released_);
+        }
+        return *this;
+    }
+    ~ChunkedArray() { clear(); }
+
+    friend void swap(ChunkedArray& a, ChunkedArray& b) noexcept {
+        std::swap(a.chunks_, b.chunks_);
+        std::swap(a.size_, b.size_);
+        std::swap(a.lastCapacity_, b.lastCapacity_);
+        std::swap(a.released_, b.released_);
+    }
+
     std::size_t size() const { return size_; }
-    std::size_t capacity() const { return chunks_.size() * ChunkSize; }
+    bool empty() const { return size_ == 0; }
+    std::size_t capacity() const { return chunks_.empty() ? 0 : (chunks_.size() - 1) * ChunkSize + lastCapacity_; }
 
     T& operator[](std::size_t i) { return chunks_[i / ChunkSize][i % ChunkSize]; }
     const T& operator[](std::size_t i) const { return chunks_[i / ChunkSize][i % ChunkSize]; }
 
     void push_back(T value) {
-        if (size_ == capacity()) chunks_.push_back(std::make_unique<T[]>(ChunkSize));
-        (*this)[size_++] = std::move(value);
+        if (size_ == capacity()) grow();
+        ::new (static_cast<void*>(&(*this)[size_])) T(std::move(value));
+        ++size_;
     }
 
     // Frees the whole chunks below `i`; their entries must not be used again.
     void releaseBefore(std::size_t i) {
-        for (std::size_t chunk = 0; chunk < i / ChunkSize && chunk < chunks_.size(); ++chunk) chunks_[chunk].reset();
+        const std::size_t whole = std::min(i, size_) / ChunkSize;
+        for (std::size_t chunk = released_; chunk < whole; ++chunk) freeChunk(chunk, ChunkSize);
+        if (whole > released_) released_ = whole;
     }
 
     // Keeps the first `n` entries and frees the chunks past them.
     void truncate(std::size_t n) {
         if (n >= size_) return;
+        for (std::size_t i = n; i < size_; ++i) (*this)[i].~T();
+        const std::size_t keep = (n + ChunkSize - 1) / ChunkSize;
+        for (std::size_t chunk = keep; chunk < chunks_.size(); ++chunk) {
+            deallocate(chunks_[chunk], chunk + 1 == chunks_.size() ? lastCapacity_ : ChunkSize);
+        }
+        if (keep < chunks_.size()) {
+            chunks_.resize(keep);
+            lastCapacity_ = keep == 0 ? 0 : ChunkSize;
+        }
         size_ = n;
-        chunks_.resize((n + ChunkSize - 1) / ChunkSize);
+    }
+
+    // Gives back the unused end of the last chunk.
+    void shrinkToFit() {
+        const std::size_t inLast = size_ - (chunks_.empty() ? 0 : (chunks_.size() - 1) * ChunkSize);
+        if (chunks_.empty() || inLast == lastCapacity_ || chunks_.size() <= released_) return;
+        if (inLast == 0) {
+            deallocate(chunks_.back(), lastCapacity_);
+            chunks_.pop_back();
+            lastCapacity_ = chunks_.empty() ? 0 : ChunkSize;
+            return;
+        }
+        reallocateLast(inLast);
     }
 
     // Releases every chunk.
     void clear() {
+        for (std::size_t chunk = released_; chunk < chunks_.size(); ++chunk) {
+            const std::size_t first = chunk * ChunkSize;
+            const std::size_t used = size_ > first ? std::min(size_ - first, ChunkSize) : 0;
+            for (std::size_t i = 0; i < used; ++i) chunks_[chunk][i].~T();
+            deallocate(chunks_[chunk], chunk + 1 == chunks_.size() ? lastCapacity_ : ChunkSize);
+        }
         chunks_.clear();
         chunks_.shrink_to_fit();
-        size_ = 0;
+        size_ = lastCapacity_ = released_ = 0;
     }
 
     std::size_t memoryBytes() const {
-        std::size_t bytes = chunks_.capacity() * sizeof(std::unique_ptr<T[]>);
-        for (const auto& chunk : chunks_)
-            if (chunk) bytes += ChunkSize * sizeof(T);
+        std::size_t bytes = chunks_.capacity() * sizeof(T*);
+        for (std::size_t chunk = released_; chunk < chunks_.size(); ++chunk)
+            bytes += (chunk + 1 == chunks_.size() ? lastCapacity_ : ChunkSize) * sizeof(T);
         return bytes;
     }
 
 private:
-    std::vector<std::unique_ptr<T[]>> chunks_;
+    static T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
+    static void deallocate(T* p, std::size_t n) {
+        if (p != nullptr) std::allocator<T>().deallocate(p, n);
+    }
+
+    void freeChunk(std::size_t chunk, std::size_t used) {
+        for (std::size_t i = 0; i < used; ++i) chunks_[chunk][i].~T();
+        deallocate(chunks_[chunk], chunk + 1 == chunks_.size() ? lastCapacity_ : ChunkSize);
+        chunks_[chunk] = nullptr;
+    }
+
+    void grow() {
+        if (chunks_.empty() || lastCapacity_ == ChunkSize) {
+            chunks_.push_back(nullptr);
+            chunks_.back() = allocate(kFirstCapacity);
+            lastCapacity_ = kFirstCapacity;
+            return;
+        }
+        reallocateLast(std::min(lastCapacity_ * 2, ChunkSize));
+    }
+
+    void reallocateLast(std::size_t capacity) {
+        const std::size_t used = size_ - (chunks_.size() - 1) * ChunkSize;
+        T* fresh = allocate(capacity);
+        T* old = chunks_.back();
+        for (std::size_t i = 0; i < used; ++i) {
+            ::new (static_cast<void*>(fresh + i)) T(std::move(old[i]));
+            old[i].~T();
+        }
+        deallocate(old, lastCapacity_);
+        chunks_.back() = fresh;
+        lastCapacity_ = capacity;
+    }
+
+    std::vector<T*> chunks_;
     std::size_t size_ = 0;
+    std::size_t lastCapacity_ = 0;  // of chunks_.back(); every other chunk holds ChunkSize
+    std::size_t released_ = 0;      // chunks below this were freed by releaseBefore
 };
 
 }  // namespace corvane

@@ -25,6 +25,7 @@ bool ResultStore::allocated() const {
 void ResultStore::replace(std::shared_ptr<const PathTable> paths, ResultEntries entries) {
     if (entries.size() >= kDroppedBit) throw std::length_error("too many results");
     for (std::size_t i = 0; i < entries.size(); ++i) entries[i].serial = static_cast<std::uint32_t>(i);
+    entries.shrinkToFit();
     std::lock_guard lock(mutex_);
     // The old entries are freed after the lock is released.
     std::swap(entries_, entries);
@@ -36,6 +37,13 @@ void ResultStore::removeAt(std::size_t index) {
     ResultEntry removed;
     std::lock_guard lock(mutex_);
     const std::size_t n = entries_.size();
+    // A store that holds no results has nothing to remove and is given up:
+    // it counts as unallocated from here on, as after a clear.
+    if (n == 0) {
+        paths_.reset();
+        allocated_ = false;
+        return;
+    }
     if (index >= n) return;
     removed = std::move(entries_[index]);
     for (std::size_t i = index + 1; i < n; ++i) entries_[i - 1] = std::move(entries_[i]);
@@ -102,7 +110,7 @@ std::size_t ResultStore::lowerBound(std::uint32_t serial, std::size_t hint) cons
 }
 
 std::size_t ResultStore::snapshot(bool fromStart, std::uint32_t after, std::size_t max,
-                                  std::vector<ResultSnapshot>& out) const {
+                                  std::vector<ResultSnapshot>& out, bool withValues) const {
     std::lock_guard lock(mutex_);
     const std::size_t n = entries_.size();
     std::size_t i = fromStart ? 0 : lowerBound(after + 1, 0);
@@ -116,7 +124,10 @@ std::size_t ResultStore::snapshot(bool fromStart, std::uint32_t after, std::size
         snap.parent = entry.parent;
         snap.leafOffset = entry.leafOffset;
         snap.address = entry.address;
-        snap.value = entry.value.clone();
+        if (withValues)
+            snap.value = entry.value.clone();
+        else if (snap.value.form() != StoredValue::Form::Empty)
+            snap.value = StoredValue();
     }
     return taken;
 }

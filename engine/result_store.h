@@ -63,8 +63,11 @@ public:
     std::uint64_t address(std::size_t row) const;
 
     // Up to `max` entries that follow the one numbered `after` (all of them
-    // from the first when `fromStart`); returns how many were taken.
-    std::size_t snapshot(bool fromStart, std::uint32_t after, std::size_t max, std::vector<ResultSnapshot>& out) const;
+    // from the first when `fromStart`); returns how many were taken. Their
+    // values are copied only `withValues`: texts would be copied for nothing
+    // by a pass that does not compare with them.
+    std::size_t snapshot(bool fromStart, std::uint32_t after, std::size_t max, std::vector<ResultSnapshot>& out,
+                         bool withValues = true) const;
     std::shared_ptr<const PathTable> paths() const;
 
     struct Update {

@@ -110,13 +110,17 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows) {
         // with the new candidates.
         results_.clear();
         report.openError = target_.openTarget();
-        Traversal(target_, stopRequested, candidates_).run(std::move(rows));
-        report.candidates = candidates_.candidateCount();
         const SearchSettings settings = sink_.captureSettings();
         baseMode_ = settings.baseMode;
         const ValueFilter filter(settings.type, settings.baseMode, firstSearchCondition(settings.condition),
                                  settings.value1, settings.value2, codec_);
-        ResultEntries entries = filterCandidates(target_, candidates_, filter, stopRequested);
+        ResultEntries entries;
+        Traversal traversal(target_, stopRequested, candidates_);
+        traversal.runFiltered(std::move(rows), filter, entries);
+        report.candidates = static_cast<std::size_t>(traversal.leafCount());
+        // A stop before the walk is done keeps nothing: the values are tested
+        // as the leaves are met, so what was kept is only part of the leaves.
+        if (stopRequested.load() != 0) entries.clear();
         results_.replace(candidates_.paths(), std::move(entries));
         candidates_.reset({});
     } catch (...) {

@@ -3,8 +3,7 @@
 #include <vector>
 
 #include "engine/change_compare.h"
-#include "engine/page_cache.h"
-#include "engine/resolve_path.h"
+#include "engine/leaf_reads.h"
 #include "engine/value_text.h"
 
 namespace corvane {
@@ -14,28 +13,59 @@ namespace {
 // copy them out and to write the outcome back.
 constexpr std::size_t kBatch = 4096;
 
-// Runs `decide` on every result, batch by batch, outside the store's lock.
-// `decide` fills one update from one snapshot.
+// Runs `decide` on every batch of results outside the store's lock;
+// `decide(batch, taken, updates)` fills one update per snapshot, whose
+// serials are set already.
 template <typename Decide>
-void forEachResult(ResultStore& results, Decide&& decide) {
+void forEachBatch(ResultStore& results, bool withValues, Decide&& decide) {
     std::vector<ResultSnapshot> batch;
     std::vector<ResultStore::Update> updates;
     bool fromStart = true;
     std::uint32_t last = 0;
     for (;;) {
-        const std::size_t taken = results.snapshot(fromStart, last, kBatch, batch);
+        const std::size_t taken = results.snapshot(fromStart, last, kBatch, batch, withValues);
         if (taken == 0) return;
         updates.clear();
         updates.resize(taken);
-        for (std::size_t i = 0; i < taken; ++i) {
-            updates[i].serial = batch[i].serial;
-            decide(batch[i], updates[i]);
-        }
+        for (std::size_t i = 0; i < taken; ++i) updates[i].serial = batch[i].serial;
+        decide(batch, taken, updates);
         results.apply(updates);
         fromStart = false;
         last = batch[taken - 1].serial;
     }
 }
+
+// Walks the paths of a batch again: each node once per pass, then the leaves
+// in runs. Calls `use(i, address, bytes)` for every result whose path
+// resolved and whose value could be read; results skipped by `wanted` or
+// failing are not passed.
+class BatchResolver {
+public:
+    BatchResolver(MemoryReader& reader, const PathTable& paths, std::size_t size)
+        : nodeCache_(reader), nodes_(nodeCache_, paths), leaves_(reader, size) {}
+
+    template <typename Wanted, typename Use>
+    void resolve(const std::vector<ResultSnapshot>& batch, std::size_t taken, Wanted&& wanted, Use&& use) {
+        addresses_.resize(taken);
+        ok_.resize(taken);
+        for (std::size_t i = 0; i < taken; ++i) {
+            std::uint64_t base = 0;
+            ok_[i] = wanted(batch[i]) && nodes_.base(batch[i].parent, base);
+            addresses_[i] = base + static_cast<std::uint64_t>(batch[i].leafOffset);
+        }
+        leaves_.forEach(addresses_.data(), ok_.data(), taken, [&](std::size_t i, const unsigned char* bytes) {
+            if (bytes != nullptr) use(i, addresses_[i], bytes);
+        });
+    }
+
+private:
+    // Pointer levels of neighbouring results lie on the same pages.
+    PageCache nodeCache_;
+    NodeResolver nodes_;
+    LeafReader leaves_;
+    std::vector<std::uint64_t> addresses_;
+    std::vector<std::uint8_t> ok_;
+};
 
 }  // namespace
 
@@ -48,34 +78,7 @@ StoredValue storedValueOf(ValueType type, std::uint8_t baseMode, const unsigned 
     return StoredValue::number(type, baseMode, bytes);
 }
 
-StoredValue storedValueOf(const ValueFilter& filter, const unsigned char* bytes) {
-    if (isTextType(filter.type())) return StoredValue::text(filter.valueText(bytes));
-    return StoredValue::number(filter.type(), filter.baseMode(), bytes);
-}
-
-ResultEntries filterCandidates(MemoryReader& reader, CandidateStore& candidates, const ValueFilter& filter,
-                               const std::atomic<std::int32_t>& stopRequested) {
-    ResultEntries results;
-    PageCache cache(reader);
-    // One spare byte ends a UTF-8 text that fills the whole read.
-    std::vector<unsigned char> bytes(filter.readSize() + 1, 0);
-    const std::size_t count = candidates.candidateCount();
-    for (std::size_t j = 0; j < count; ++j) {
-        if (stopRequested.load(std::memory_order_relaxed) != 0) break;
-        if (j % CandidateChunk == 0) candidates.releaseBefore(j);
-        const CandidateEntry& candidate = candidates.entry(j);
-        if (candidate.address == 0) continue;
-        if (!cache.read(candidate.address, bytes.data(), filter.readSize())) continue;
-        if (!filter.matches(bytes.data())) continue;
-        ResultEntry entry;
-        entry.address = candidate.address;
-        entry.parent = candidate.parent;
-        entry.leafOffset = candidates.leafOffset(j);
-        entry.value = storedValueOf(filter, bytes.data());
-        results.push_back(std::move(entry));
-    }
-    return results;
-}
+StoredValue storedValueOf(const ValueFilter& filter, const unsigned char* bytes) { return filter.storedValue(bytes); }
 
 void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchSettings& settings,
                        const TextCodec& codec) {
@@ -83,22 +86,26 @@ void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchS
     if (paths) {
         const ValueFilter filter(settings.type, settings.baseMode, settings.condition, settings.value1, settings.value2,
                                  codec);
-        PageCache cache(reader);
-        std::vector<unsigned char> bytes(filter.readSize() + 1, 0);
-        std::vector<std::int64_t> scratch;
-        forEachResult(results, [&](const ResultSnapshot& entry, ResultStore::Update& update) {
-            std::uint64_t address = 0;
-            update.keep =
-                entry.address != 0 &&
-                resolvePath(cache, *paths, entry.parent, entry.leafOffset, filter.readSize(), bytes.data(), address,
-                            scratch) &&
-                filter.matches(bytes.data()) &&
-                keepsChange(settings.condition, settings.type, settings.baseMode, bytes.data(), entry.value, codec);
-            if (!update.keep) return;
-            update.changed = true;
-            update.address = address;
-            update.value = storedValueOf(filter, bytes.data());
-        });
+        const bool compares = settings.condition >= SearchCondition::Unchanged;
+        BatchResolver resolver(reader, *paths, filter.readSize());
+        forEachBatch(results, compares,
+                     [&](const std::vector<ResultSnapshot>& batch, std::size_t taken,
+                         std::vector<ResultStore::Update>& updates) {
+                         for (std::size_t i = 0; i < taken; ++i) updates[i].keep = false;
+                         resolver.resolve(
+                             batch, taken, [](const ResultSnapshot& entry) { return entry.address != 0; },
+                             [&](std::size_t i, std::uint64_t address, const unsigned char* bytes) {
+                                 if (!filter.matches(bytes)) return;
+                                 if (compares && !keepsChange(settings.condition, settings.type, settings.baseMode,
+                                                              bytes, batch[i].value, codec))
+                                     return;
+                                 ResultStore::Update& update = updates[i];
+                                 update.keep = true;
+                                 update.changed = true;
+                                 update.address = address;
+                                 update.value = filter.storedValue(bytes);
+                             });
+                     });
     }
     results.compact();
 }
@@ -107,30 +114,40 @@ void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type,
                      const TextCodec& codec) {
     const auto paths = results.paths();
     if (!paths) return;
-    PageCache cache(reader);
-    const std::size_t size = valueReadSize(type);
-    std::vector<unsigned char> bytes(size + 1, 0);
-    std::vector<std::int64_t> scratch;
-    forEachResult(results, [&](const ResultSnapshot& entry, ResultStore::Update& update) {
-        std::uint64_t address = 0;
-        if (!resolvePath(cache, *paths, entry.parent, entry.leafOffset, size, bytes.data(), address, scratch)) return;
-        update.changed = true;
-        update.address = address;
-        update.value = storedValueOf(type, baseMode, bytes.data(), codec);
-    });
+    BatchResolver resolver(reader, *paths, valueReadSize(type));
+    forEachBatch(
+        results, false,
+        [&](const std::vector<ResultSnapshot>& batch, std::size_t taken, std::vector<ResultStore::Update>& updates) {
+            resolver.resolve(
+                batch, taken, [](const ResultSnapshot&) { return true; },
+                [&](std::size_t i, std::uint64_t address, const unsigned char* bytes) {
+                    ResultStore::Update& update = updates[i];
+                    update.changed = true;
+                    update.address = address;
+                    update.value = storedValueOf(type, baseMode, bytes, codec);
+                });
+        });
 }
 
 void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
                      const TextCodec& codec) {
-    PageCache cache(reader);
-    const std::size_t size = valueReadSize(type);
-    std::vector<unsigned char> bytes(size + 1, 0);
-    forEachResult(results, [&](const ResultSnapshot& entry, ResultStore::Update& update) {
-        if (!cache.read(entry.address, bytes.data(), size)) return;
-        update.changed = true;
-        update.address = entry.address;
-        update.value = storedValueOf(type, baseMode, bytes.data(), codec);
-    });
+    LeafReader leaves(reader, valueReadSize(type));
+    std::vector<std::uint64_t> addresses;
+    std::vector<std::uint8_t> all;
+    forEachBatch(
+        results, false,
+        [&](const std::vector<ResultSnapshot>& batch, std::size_t taken, std::vector<ResultStore::Update>& updates) {
+            addresses.resize(taken);
+            all.assign(taken, 1);
+            for (std::size_t i = 0; i < taken; ++i) addresses[i] = batch[i].address;
+            leaves.forEach(addresses.data(), all.data(), taken, [&](std::size_t i, const unsigned char* bytes) {
+                if (bytes == nullptr) return;
+                ResultStore::Update& update = updates[i];
+                update.changed = true;
+                update.address = addresses[i];
+                update.value = storedValueOf(type, baseMode, bytes, codec);
+            });
+        });
 }
 
 }  // namespace corvane

@@ -16,12 +16,6 @@ namespace corvane {
 // The bodies of the passes, each run on one worker thread; SearchEngine puts
 // them on threads and reports to the window.
 
-// Reads every candidate's value with `filter`'s width and keeps the matching
-// ones, in candidate order. A set stop flag keeps what was found so far. The
-// candidates are read once, in order, and their memory is freed as they are.
-ResultEntries filterCandidates(MemoryReader& reader, CandidateStore& candidates, const ValueFilter& filter,
-                               const std::atomic<std::int32_t>& stopRequested);
-
 // Walks every result's path again and keeps those whose value meets the
 // settings' condition, with the fresh address and value; the rest go.
 void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchSettings& settings,

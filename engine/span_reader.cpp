@@ -32,14 +32,10 @@ void SpanReader::beginRow(std::uint64_t first, std::int64_t step, std::uint64_t 
 bool SpanReader::read(std::uint64_t address, void* out) {
     if (!windowed_ || address < spanBegin_ || address + itemSize_ > spanEnd_)
         return reader_.read(address, out, itemSize_);
-    if (!inWindow(address) && !loadWindow(address)) return false;
-    if (!windowWhole_ && !pagesReadable(address)) return false;
-    std::memcpy(out, buffer_.data() + (address - windowBegin_), itemSize_);
+    const unsigned char* item = view(address);
+    if (item == nullptr) return false;
+    std::memcpy(out, item, itemSize_);
     return true;
-}
-
-bool SpanReader::inWindow(std::uint64_t address) const {
-    return address >= windowBegin_ && address + itemSize_ <= windowEnd_;
 }
 
 bool SpanReader::loadWindow(std::uint64_t address) {
@@ -63,6 +59,8 @@ bool SpanReader::loadWindow(std::uint64_t address) {
 
     const std::uint64_t firstPage = pageOf(windowBegin_);
     pageOk_.assign(static_cast<std::size_t>((pageOf(windowEnd_ - 1) - firstPage) / kPageSize + 1), false);
+    // A window on one page failed as that page's own read would.
+    if (pageOk_.size() == 1) return true;
     for (std::size_t p = 0; p < pageOk_.size(); ++p) {
         const std::uint64_t pieceBegin = std::max(windowBegin_, firstPage + p * kPageSize);
         const std::uint64_t pieceEnd = std::min(windowEnd_, firstPage + (p + 1) * kPageSize);

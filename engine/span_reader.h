@@ -28,8 +28,19 @@ public:
     // Reads the item at `address`, which must belong to the current row.
     bool read(std::uint64_t address, void* out);
 
+    // Whether the row is read in windows; rows of one item, rows whose steps
+    // are wider than a page and rows that wrap are not.
+    bool windowed() const { return windowed_; }
+    // The item at `address` of a windowed row where it lies in the window
+    // buffer, or null when it cannot be read. Valid until the next call.
+    const unsigned char* view(std::uint64_t address) {
+        if (!inWindow(address) && !loadWindow(address)) return nullptr;
+        if (!windowWhole_ && !pagesReadable(address)) return nullptr;
+        return buffer_.data() + (address - windowBegin_);
+    }
+
 private:
-    bool inWindow(std::uint64_t address) const;
+    bool inWindow(std::uint64_t address) const { return address >= windowBegin_ && address + itemSize_ <= windowEnd_; }
     bool loadWindow(std::uint64_t address);
     bool pagesReadable(std::uint64_t address) const;
 

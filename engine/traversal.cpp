@@ -38,16 +38,37 @@ std::uint64_t nonNegativeSteps(const StructureRow& row) {
 Traversal::Traversal(MemoryReader& reader, const std::atomic<std::int32_t>& stopRequested, CandidateStore& store)
     : reader_(reader), stopRequested_(stopRequested), store_(store) {}
 
-void Traversal::run(std::vector<StructureRow> rows) {
+void Traversal::start(std::vector<StructureRow> rows) {
     const std::size_t rowCount = rows.size();
     store_.reset(std::move(rows));
     levels_.clear();
     levels_.reserve(rowCount);
     for (std::size_t i = 0; i < rowCount; ++i) levels_.emplace_back(reader_);
     pointerWidth_ = reader_.pointerWidth();
+    leafCount_ = 0;
     // No rows describe no address: nothing is read and nothing found.
     if (rowCount == 0) return;
     traverse(0);
+}
+
+void Traversal::run(std::vector<StructureRow> rows) {
+    filter_ = nullptr;
+    results_ = nullptr;
+    start(std::move(rows));
+}
+
+void Traversal::runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results) {
+    filter_ = &filter;
+    results_ = &results;
+    // Leaves one to a row are scattered over many rows but often share pages
+    // (a field of each of many neighbouring objects): a page cache reads each
+    // page once for all of them.
+    leafCache_ = std::make_unique<PageCache>(reader_);
+    scratch_.assign(filter.readSize(), 0);
+    start(std::move(rows));
+    leafCache_.reset();
+    filter_ = nullptr;
+    results_ = nullptr;
 }
 
 void Traversal::traverse(std::size_t depth) {
@@ -55,6 +76,7 @@ void Traversal::traverse(std::size_t depth) {
     const StructureRow& row = store_.rows()[depth];
     Level& level = levels_[depth];
     const bool lastLevel = depth + 1 == levels_.size();
+    if (lastLevel && filter_ != nullptr) return filterLeafRow(depth);
 
     if (row.count <= 0) {
         const std::uint64_t address = level.base + static_cast<std::uint64_t>(row.startOffset);
@@ -80,6 +102,7 @@ void Traversal::visit(std::size_t depth, std::uint32_t index, std::uint64_t addr
     level.index = index;
     level.node = kNoPathNode;
     if (depth + 1 == levels_.size()) {
+        ++leafCount_;
         store_.appendCandidate(parentNode(depth), index, address);
         return;
     }
@@ -89,6 +112,51 @@ void Traversal::visit(std::size_t depth, std::uint32_t index, std::uint64_t addr
     if (!isFollowablePointer(pointer, pointerWidth_)) return;
     levels_[depth + 1].base = pointer;
     traverse(depth + 1);
+}
+
+void Traversal::filterLeafRow(std::size_t depth) {
+    const StructureRow& row = store_.rows()[depth];
+    Level& level = levels_[depth];
+    const std::size_t size = filter_->readSize();
+    const auto start = static_cast<std::uint64_t>(row.startOffset);
+    if (row.count <= 0) {
+        ++leafCount_;
+        const std::uint64_t address = level.base + start;
+        if (leafCache_->read(address, scratch_.data(), size) && filter_->matches(scratch_.data()))
+            keepLeaf(depth, 0, address, scratch_.data());
+        return;
+    }
+    // The offsets past the first negative one are abandoned, as a plain run
+    // abandons them; the stop flag is tested before every leaf, as there.
+    const std::uint64_t steps = nonNegativeSteps(row);
+    const auto step = static_cast<std::uint64_t>(row.increment);
+    std::uint64_t address = level.base + start;
+    level.span.beginRow(address, row.increment, steps, size);
+    if (level.span.windowed()) {
+        for (std::uint64_t k = 0; k < steps; ++k, address += step) {
+            if (stopped()) return;
+            ++leafCount_;
+            const unsigned char* bytes = level.span.view(address);
+            if (bytes != nullptr && filter_->matches(bytes))
+                keepLeaf(depth, static_cast<std::uint32_t>(k), address, bytes);
+        }
+        return;
+    }
+    for (std::uint64_t k = 0; k < steps; ++k, address += step) {
+        if (stopped()) return;
+        ++leafCount_;
+        if (leafCache_->read(address, scratch_.data(), size) && filter_->matches(scratch_.data()))
+            keepLeaf(depth, static_cast<std::uint32_t>(k), address, scratch_.data());
+    }
+}
+
+void Traversal::keepLeaf(std::size_t depth, std::uint32_t index, std::uint64_t address, const unsigned char* bytes) {
+    ResultEntry entry;
+    entry.address = address;
+    entry.parent = parentNode(depth);
+    entry.leafOffset = CandidateStore::rowOffset(store_.rows()[depth], index);
+    entry.value = filter_->storedValue(bytes);
+    results_->push_back(std::move(entry));
 }
 
 // Interior path nodes are stored only once a leaf lies below them, so branches

@@ -4,10 +4,15 @@
 #include <cstdint>
 #include <vector>
 
+#include <memory>
+
 #include "engine/candidate_store.h"
 #include "engine/memory_reader.h"
+#include "engine/page_cache.h"
+#include "engine/result_store.h"
 #include "engine/span_reader.h"
 #include "engine/structure_row.h"
+#include "engine/value_compare.h"
 
 namespace corvane {
 
@@ -32,6 +37,18 @@ public:
     // value but 0) ends the expansion at its next test; what was found stays.
     void run(std::vector<StructureRow> rows);
 
+    // The first search in one walk: the last row is read like the pointer
+    // rows, a window at a time, and every value is tested where it lies, so
+    // only the leaves that match are kept (appended to `results` in
+    // traversal order) and nothing at all is kept of the others. The store
+    // receives the rows and the path nodes of the kept leaves, no candidates.
+    // A leaf is kept exactly when its own read would succeed and match.
+    void runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results);
+
+    // Leaves met so far: the candidates a plain run appends, counted the same
+    // way by a filtered run.
+    std::uint64_t leafCount() const { return leafCount_; }
+
 private:
     struct Level {
         std::uint64_t base = 0;  // the pointer read at the level above; 0 at level 0
@@ -41,7 +58,10 @@ private:
         explicit Level(MemoryReader& reader) : span(reader) {}
     };
 
+    void start(std::vector<StructureRow> rows);
     void traverse(std::size_t depth);
+    void filterLeafRow(std::size_t depth);
+    void keepLeaf(std::size_t depth, std::uint32_t index, std::uint64_t address, const unsigned char* bytes);
     void visit(std::size_t depth, std::uint32_t index, std::uint64_t address);
     std::uint32_t parentNode(std::size_t depth);
     bool stopped() const { return stopRequested_.load(std::memory_order_relaxed) != 0; }
@@ -51,6 +71,12 @@ private:
     CandidateStore& store_;
     std::vector<Level> levels_;
     unsigned pointerWidth_ = 8;
+    std::uint64_t leafCount_ = 0;
+    // Filtered runs only.
+    const ValueFilter* filter_ = nullptr;
+    ResultEntries* results_ = nullptr;
+    std::unique_ptr<PageCache> leafCache_;  // leaves of rows that are not read in windows
+    std::vector<unsigned char> scratch_;
 };
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/search_value.h"
+#include "engine/stored_value.h"
 #include "engine/text_codec.h"
 #include "engine/value_type.h"
 
@@ -34,6 +35,11 @@ public:
 
     // The value text of the bytes read, unfloored.
     std::string valueText(const unsigned char* bytes) const;
+    // The value as a result keeps it: numbers as read, texts as text.
+    StoredValue storedValue(const unsigned char* bytes) const {
+        if (isTextType(type_)) return StoredValue::text(valueText(bytes));
+        return StoredValue::number(type_, baseMode_, bytes);
+    }
 
 private:
     bool matchesInteger(const unsigned char* bytes) const;

@@ -55,6 +55,70 @@ TEST(ResultStore, RemoveAndClear) {
     EXPECT_EQ(store.pathText(0), "");
 }
 
+TEST(ResultStore, RemovingFromAStoreWithoutResultsUnallocatesIt) {
+    ResultStore store;
+    fill(store, 1);
+    store.removeAt(0);
+    EXPECT_EQ(store.count(), 0u);
+    EXPECT_TRUE(store.allocated());  // the terminator alone is left
+    store.removeAt(0);
+    EXPECT_FALSE(store.allocated());
+    fill(store, 0);
+    EXPECT_TRUE(store.allocated());
+    store.removeAt(3);
+    EXPECT_FALSE(store.allocated());
+}
+
+TEST(ResultStore, MemoryFollowsTheResultsHeld) {
+    // Small stores cost what they hold, not a whole chunk; large ones no more
+    // than their entries plus the unused end of one chunk.
+    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{17}, kResultChunk + 5, 3 * kResultChunk / 2}) {
+        ResultStore store;
+        fill(store, n);
+        EXPECT_LE(store.memoryBytes(), n * sizeof(ResultEntry) + 4096) << n;
+        EXPECT_EQ(store.count(), n);
+        if (n > 0) {
+            EXPECT_EQ(store.valueText(n - 1), std::to_string(n - 1));
+        }
+    }
+}
+
+struct Counted {
+    static inline int alive = 0;
+    int value = 0;
+    explicit Counted(int v = 0) : value(v) { ++alive; }
+    Counted(Counted&& other) noexcept : value(other.value) { ++alive; }
+    Counted& operator=(Counted&& other) noexcept {
+        value = other.value;
+        return *this;
+    }
+    ~Counted() { --alive; }
+};
+
+TEST(ChunkedArray, ConstructsOnlyWhatItHoldsAndKeepsItThroughGrowth) {
+    {
+        ChunkedArray<Counted, 64> array;
+        for (int i = 0; i < 200; ++i) array.push_back(Counted(i));
+        EXPECT_EQ(Counted::alive, 200);
+        EXPECT_LT(array.capacity(), 256u);
+        for (int i = 0; i < 200; ++i) ASSERT_EQ(array[static_cast<std::size_t>(i)].value, i);
+        array.truncate(70);
+        EXPECT_EQ(Counted::alive, 70);
+        array.shrinkToFit();
+        EXPECT_EQ(array.capacity(), 70u);
+        EXPECT_EQ(array[69].value, 69);
+        array.push_back(Counted(7));
+        EXPECT_EQ(array[70].value, 7);
+        array.releaseBefore(64);
+        EXPECT_EQ(Counted::alive, 7);
+        ChunkedArray<Counted, 64> moved = std::move(array);
+        EXPECT_EQ(moved.size(), 71u);
+        EXPECT_EQ(moved[70].value, 7);
+        EXPECT_EQ(array.size(), 0u);
+    }
+    EXPECT_EQ(Counted::alive, 0);
+}
+
 TEST(ResultStore, UpdatesFindTheirEntryAfterRowsInFrontWereRemoved) {
     ResultStore store;
     fill(store, 6);

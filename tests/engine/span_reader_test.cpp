@@ -9,6 +9,7 @@
 #include "engine/hex_text.h"
 #include "engine/traversal.h"
 #include "tests/support/fake_target.h"
+#include "tests/support/reference_traversal.h"
 
 namespace corvane {
 namespace {
@@ -69,53 +70,6 @@ TEST(SpanReader, StepsWiderThanAPageAreReadOneByOne) {
     EXPECT_EQ(target.readCalls(), 8u);
 }
 
-// The traversal exactly as specified, one read per pointer and the path kept
-// as text: the reference the windowed reads must match.
-class ReferenceTraversal {
-public:
-    ReferenceTraversal(MemoryReader& reader, std::vector<StructureRow> rows)
-        : reader_(reader), rows_(std::move(rows)), bases_(rows_.size() + 1, 0) {}
-
-    std::vector<std::pair<std::string, std::uint64_t>> run() {
-        if (!rows_.empty()) traverse(0, "");
-        return leaves_;
-    }
-
-private:
-    void traverse(std::size_t depth, const std::string& saved) {
-        const StructureRow& row = rows_[depth];
-        const bool last = depth + 1 == rows_.size();
-        auto step = [&](std::int64_t offset) {
-            std::string path = saved;
-            appendHex(path, static_cast<std::uint64_t>(offset));
-            const std::uint64_t address = bases_[depth] + static_cast<std::uint64_t>(offset);
-            if (last) {
-                leaves_.emplace_back(path, address);
-                return;
-            }
-            path += ']';
-            std::uint64_t pointer = 0;
-            if (readPointer(reader_, address, pointer) && isFollowablePointer(pointer, reader_.pointerWidth())) {
-                bases_[depth + 1] = pointer;
-                traverse(depth + 1, path);
-            }
-        };
-        if (row.count <= 0) return step(row.startOffset);
-        for (std::int64_t k = 0; k < row.count; ++k) {
-            const auto offset =
-                static_cast<std::int64_t>(static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(row.increment) +
-                                          static_cast<std::uint64_t>(row.startOffset));
-            if (offset < 0) return;
-            step(offset);
-        }
-    }
-
-    MemoryReader& reader_;
-    std::vector<StructureRow> rows_;
-    std::vector<std::uint64_t> bases_;
-    std::vector<std::pair<std::string, std::uint64_t>> leaves_;
-};
-
 // Random pointer webs over pages with holes: whatever the layout, the windowed
 // traversal finds exactly the candidates of single reads, in the same order,
 // with far fewer read calls.
@@ -126,43 +80,11 @@ TEST(SpanReaderDifferential, WindowedTraversalMatchesSingleReads) {
     for (int round = 0; round < 60; ++round) {
         const unsigned width = round % 2 == 0 ? 8 : 4;
         FakeTarget target(width);
-        const std::uint64_t regionBase = 0x10000000;
-        const std::uint64_t regionPages = 48;
-        target.map(regionBase, regionPages * kPageSize);
-        // Fill with pointers into the region, sometimes misaligned, plus junk.
-        for (std::uint64_t a = regionBase; a < regionBase + regionPages * kPageSize; a += 4) {
-            const auto roll = random() % 10;
-            std::uint64_t value;
-            if (roll < 6)
-                value = regionBase + random() % (regionPages * kPageSize);
-            else if (roll == 6)
-                value = 0x7F7F7F7F;
-            else if (roll == 7)
-                value = 0xFFFFFFFF;
-            else
-                value = random() % 0x500000;
-            target.writeValue<std::uint32_t>(a, static_cast<std::uint32_t>(value));
-            if (width == 8 && a % 8 == 0 && roll < 6) target.writePointer(a, value);
-        }
-        // Holes: unreadable pages inside the spans.
-        for (int hole = 0; hole < 6; ++hole) target.unmap(regionBase + (random() % regionPages) * kPageSize, kPageSize);
-
-        std::vector<StructureRow> rows;
-        const auto depth = 1 + random() % 3;
-        for (std::uint64_t level = 0; level <= depth; ++level) {
-            StructureRow row;
-            if (level == 0)
-                row.startOffset = static_cast<std::int64_t>(regionBase + random() % (regionPages * kPageSize));
-            else
-                row.startOffset = static_cast<std::int64_t>(random() % 0x3000);
-            row.count = static_cast<std::int32_t>(random() % 40) - 3;
-            const std::int64_t increments[] = {4, 8, 8, 12, 0, -4, -8, 0x1800, 2};
-            row.increment = increments[random() % std::size(increments)];
-            rows.push_back(row);
-        }
+        test::RandomWeb::fill(target, random, width);
+        const std::vector<StructureRow> rows = test::RandomWeb::rows(random, 4, 1, 2);
 
         target.resetCounters();
-        const auto expected = ReferenceTraversal(target, rows).run();
+        const auto expected = test::ReferenceTraversal(target, rows).run();
         singleCalls += target.readCalls();
 
         target.resetCounters();

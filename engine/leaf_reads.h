@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/memory_reader.h"
+#include "engine/page_cache.h"
+#include "engine/path_table.h"
+
+namespace corvane {
+
+// Resolves the path nodes of a pass once each: the results of one traversal
+// share their pointer levels, so a million results under a thousand nodes
+// cost a thousand pointer reads instead of a million. Within one pass every
+// result under a node sees the same pointer, as it would through a page
+// cache; nothing is carried over to the next pass.
+class NodeResolver {
+public:
+    NodeResolver(MemoryReader& reader, const PathTable& paths);
+
+    // The pointer read at the end of `node`'s level, 0 for kNoPathNode (the
+    // first offset is an absolute address). False when a read on the way failed.
+    bool base(std::uint32_t node, std::uint64_t& out);
+
+private:
+    enum : std::uint8_t { kUnknown, kResolved, kFailed };
+
+    MemoryReader& reader_;
+    const PathTable& paths_;
+    std::vector<std::uint64_t> bases_;
+    std::vector<std::uint8_t> states_;
+    std::vector<std::uint32_t> pending_;
+};
+
+// Reads the values at a list of addresses in runs: neighbours in the list
+// whose addresses move one way in steps of at most a page are read with one
+// call, lone ones through a page cache. Where a run's read fails, its pages
+// are read one by one and only values on readable pages are served: every
+// value succeeds or fails exactly as its own read would.
+class LeafReader {
+public:
+    // Largest single read of a run.
+    static constexpr std::uint64_t kRunBytes = 64 * 1024;
+
+    LeafReader(MemoryReader& reader, std::size_t size);
+
+    // Calls `use(i, bytes)` for every i < n with wanted[i] set, in order;
+    // `bytes` holds the value's `size` bytes, or is null when they cannot be
+    // read, and is valid during the call only.
+    template <typename Use>
+    void forEach(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t n, Use&& use) {
+        std::size_t i = 0;
+        while (i < n) {
+            if (!wanted[i]) {
+                ++i;
+                continue;
+            }
+            const std::size_t end = runEnd(addresses, wanted, i, n);
+            if (end - i == 1) {
+                use(i, cache_.read(addresses[i], single_.data(), size_) ? single_.data() : nullptr);
+            } else {
+                loadRun(addresses, i, end);
+                for (std::size_t j = i; j < end; ++j) use(j, item(addresses[j]));
+            }
+            i = end;
+        }
+    }
+
+private:
+    std::size_t runEnd(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t i, std::size_t n) const;
+    void loadRun(const std::uint64_t* addresses, std::size_t begin, std::size_t end);
+    const unsigned char* item(std::uint64_t address) const;
+
+    MemoryReader& reader_;
+    PageCache cache_;
+    std::size_t size_;
+    std::vector<unsigned char> single_;
+    std::vector<unsigned char> buffer_;
+    std::uint64_t runBegin_ = 0;
+    bool runWhole_ = false;
+    std::vector<bool> pageOk_;
+};
+
+}  // namespace corvane
