@@ -1,6 +1,7 @@
 #include "framework/form.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <cstdio>
 #include <exception>
@@ -13,15 +14,14 @@ namespace {
 
 constexpr wchar_t kOldProcProperty[] = L"OLDWNDPROC";
 
-ATOM registerFormClass(const std::wstring& className, HINSTANCE instance) {
+ATOM registerFormClass(const std::wstring& className, HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
     if (const ATOM atom = static_cast<ATOM>(GetClassInfoExW(instance, className.c_str(), &existing))) return atom;
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    // The form's own procedure takes over once the window exists and knows its form.
-    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpfnWndProc = procedure;
     windowClass.cbWndExtra = sizeof(LONG_PTR);
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -47,6 +47,15 @@ void reportException(const char* where) {
     }
 }
 
+void releaseRecord(ControlRecord& record) {
+    if (record.brush != nullptr) DeleteObject(record.brush);
+    if (record.tooltip != nullptr) DestroyWindow(record.tooltip);
+    if (record.cursor != nullptr) DestroyCursor(record.cursor);
+    record.brush = nullptr;
+    record.tooltip = nullptr;
+    record.cursor = nullptr;
+}
+
 }  // namespace
 
 Form::Form(std::wstring formName) : formName_(std::move(formName)) {}
@@ -57,12 +66,30 @@ Form::~Form() {
 
 Form* Form::fromWindow(HWND window) { return reinterpret_cast<Form*>(GetWindowLongPtrW(window, 0)); }
 
-HWND Form::createForm(HWND owner, const wchar_t* caption, int x, int y, int width, int height, DWORD style,
-                      DWORD exStyle, const wchar_t* iconResource) {
-    if (hwnd() != nullptr) {
+bool Form::open(HWND owner, const FormDesign& design, std::span<const ControlSpec> controls) {
+    if (isOpen()) {
         bringFormForward();
-        return hwnd();
+        return true;
     }
+    HWND window = createForm(owner, design);
+    if (window == nullptr) return false;
+    centerWindow(window, design.centreOverOwner ? owner : nullptr);
+    for (const ControlSpec& spec : controls) {
+        if (*spec.type == L'\0') {  // kWindowlessLabel
+            addLabel(spec);
+            continue;
+        }
+        HWND control = createControl(spec);
+        if (spec.slot != nullptr) spec.slot->attach(control);
+        if ((spec.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON &&
+            lstrcmpiW(systemClassFor(spec.type).c_str(), L"Button") == 0)
+            defaultButton_ = spec.id;
+    }
+    postAfterCreation();
+    return true;
+}
+
+HWND Form::createForm(HWND owner, const FormDesign& design) {
     auto object = std::make_unique<FormObject>();
     object->instance = GetModuleHandleW(nullptr);
     object->className = L"Corvane_x32_x64_" + formName_;
@@ -82,32 +109,28 @@ HWND Form::createForm(HWND owner, const wchar_t* caption, int x, int y, int widt
         fontFromSpec(object->defaultFace + L"," + std::to_wstring(object->defaultSize), scale_.dpiX, scale_.dpiY);
     INITCOMMONCONTROLSEX controls{sizeof controls, 0x7FFF};
     InitCommonControlsEx(&controls);
-    object->classAtom = registerFormClass(object->className, object->instance);
+    object->classAtom = registerFormClass(object->className, object->instance, &Form::windowProc);
     object_ = std::move(object);
 
-    HWND window =
-        CreateWindowExW(exStyle, object_->className.c_str(), caption, style, scaled(x, scale_.x), scaled(y, scale_.y),
-                        scaled(width, scale_.x), scaled(height, scale_.y), owner, nullptr, object_->instance, nullptr);
+    record_ = std::make_unique<ControlRecord>();
+    record_->name = formName_;
+    record_->backColor = kColorButtonFace;
+    // The window binds itself to this form at WM_NCCREATE.
+    HWND window = CreateWindowExW(design.exStyle, object_->className.c_str(), design.caption, design.style, 0, 0,
+                                  scaled(design.width, scale_.x), scaled(design.height, scale_.y), owner, nullptr,
+                                  object_->instance, this);
     if (window == nullptr) {
         std::fprintf(stderr, "cannot create the window of %ls (error %lu)\n", formName_.c_str(), GetLastError());
         object_.reset();
+        record_.reset();
         return nullptr;
     }
-    object_->hwnd = window;
-    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form::windowProc));
     SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(object_->defaultFont), FALSE);
-
-    record_ = std::make_unique<ControlRecord>();
-    record_->owner = window;
-    record_->name = formName_;
-    record_->backColor = kColorButtonFace;
-    controlRegistry().add(window, record_.get());
-    if (iconResource != nullptr) {
+    if (design.iconResource != nullptr) {
         const auto large =
-            static_cast<HICON>(LoadImageW(object_->instance, iconResource, IMAGE_ICON, 48, 48, LR_SHARED));
+            static_cast<HICON>(LoadImageW(object_->instance, design.iconResource, IMAGE_ICON, 48, 48, LR_SHARED));
         const auto small =
-            static_cast<HICON>(LoadImageW(object_->instance, iconResource, IMAGE_ICON, 32, 32, LR_SHARED));
+            static_cast<HICON>(LoadImageW(object_->instance, design.iconResource, IMAGE_ICON, 32, 32, LR_SHARED));
         SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
         SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
     }
@@ -143,25 +166,45 @@ HWND Form::createControl(const ControlSpec& spec) {
     return control;
 }
 
-ControlRecord& Form::addLabel(const wchar_t* name, int id, const wchar_t* caption, int x, int y, int width, int height,
-                              UINT drawFlags, const wchar_t* font) {
+void Form::addLabel(const ControlSpec& spec) {
     auto record = std::make_unique<ControlRecord>();
     record->owner = hwnd();
-    record->name = name;
-    record->id = id;
-    record->caption = caption;
-    record->drawFlags = drawFlags;
-    record->geometry = {x, y, width, height};
-    record->fontSpec = font != nullptr ? font : L"";
-    record->textColor = kColorWindowText;
+    record->name = spec.name;
+    record->id = spec.id;
+    record->caption = spec.caption != nullptr ? spec.caption : L"";
+    record->drawFlags = spec.style;
+    record->geometry = {spec.x, spec.y, spec.width, spec.height};
+    record->fontSpec = spec.font != nullptr ? spec.font : L"";
+    record->textColor = isDefaultColor(spec.textColor) ? kColorWindowText : spec.textColor;
+    record->backColor = spec.backColor;
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    record->anchor = spec.anchor;
+    record->margins =
+        takeMargins(record->geometry, unscaled(client.right, scale_.x), unscaled(client.bottom, scale_.y));
     labels_.push_back(std::move(record));
-    return *labels_.back();
 }
 
 ControlRecord* Form::label(int id) {
     for (auto& record : labels_)
         if (record->id == id) return record.get();
     return nullptr;
+}
+
+std::vector<HGDIOBJ> Form::heldGdiObjects() const {
+    std::vector<HGDIOBJ> held;
+    auto collect = [&](const ControlRecord& record) {
+        if (record.brush != nullptr) held.push_back(record.brush);
+    };
+    if (record_) collect(*record_);
+    for (const auto& record : controls_) collect(*record);
+    for (const auto& record : labels_) collect(*record);
+    return held;
+}
+
+RECT Form::deviceRect(const Geometry& g) const {
+    return {scaled(g.left, scale_.x), scaled(g.top, scale_.y), scaled(g.left + g.width, scale_.x),
+            scaled(g.top + g.height, scale_.y)};
 }
 
 void Form::setControlFont(HWND control, const std::wstring& spec) {
@@ -174,6 +217,11 @@ void Form::setControlFont(HWND control, const std::wstring& spec) {
     if (isEdit)
         SendMessageW(control, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
                      MAKELPARAM(LOWORD(margins), HIWORD(margins)));
+}
+
+void Form::setControlBackground(HWND control, ColorSpec colour) {
+    if (ControlRecord* record = recordOf(control)) record->backColor = colour;
+    InvalidateRect(control, nullptr, TRUE);
 }
 
 void Form::postAfterCreation() { PostMessageW(hwnd(), kAfterCreationMessage, kAfterCreationParam, 0); }
@@ -235,11 +283,10 @@ void Form::layoutAnchors() {
         HWND control = GetDlgItem(hwnd(), record->id);
         if (control == nullptr) continue;
         record->geometry = anchoredGeometry(record->anchor, record->geometry, record->margins, width, height);
-        const Geometry& g = record->geometry;
+        const RECT box = deviceRect(record->geometry);
         if (batch != nullptr)
-            batch =
-                DeferWindowPos(batch, control, nullptr, scaled(g.left, scale_.x), scaled(g.top, scale_.y),
-                               scaled(g.width, scale_.x), scaled(g.height, scale_.y), SWP_NOZORDER | SWP_NOACTIVATE);
+            batch = DeferWindowPos(batch, control, nullptr, box.left, box.top, box.right - box.left,
+                                   box.bottom - box.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (batch != nullptr) EndDeferWindowPos(batch);
     for (auto& record : labels_)
@@ -257,9 +304,7 @@ void Form::paintBackgroundAndLabels(HDC dc) {
     SetBkMode(dc, TRANSPARENT);
     for (const auto& label : labels_) {
         if (!label->visible) continue;
-        const Geometry& g = label->geometry;
-        RECT box{scaled(g.left, scale_.x), scaled(g.top, scale_.y), scaled(g.left + g.width, scale_.x),
-                 scaled(g.top + g.height, scale_.y)};
+        RECT box = deviceRect(label->geometry);
         if (!isDefaultColor(label->backColor)) {
             HBRUSH labelBrush = CreateSolidBrush(colorFromSpec(label->backColor, back));
             FillRect(dc, &box, labelBrush);
@@ -281,35 +326,65 @@ void Form::paintBackgroundAndLabels(HDC dc) {
     }
 }
 
+void Form::onCommand(int id, int, HWND) {
+    if (id == IDCANCEL) closeForm();
+}
+
+LRESULT Form::onNotify(NMHDR&) { return 0; }
+
 LRESULT Form::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return frameworkMessage(message, wParam, lParam);
 }
 
-LRESULT Form::frameworkMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+bool Form::crackMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     HWND window = hwnd();
+    result = 0;
     switch (message) {
-        case kAfterCreationMessage:
-            if (wParam != kAfterCreationParam) break;
-            {
-                RECT client{};
-                GetClientRect(window, &client);
-                SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-                onLoad();
-                InvalidateRect(window, nullptr, TRUE);
-                UpdateWindow(window);
-            }
-            return 0;
+        case kAfterCreationMessage: {
+            if (wParam != kAfterCreationParam) return false;
+            RECT client{};
+            GetClientRect(window, &client);
+            SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+            onLoad();
+            InvalidateRect(window, nullptr, TRUE);
+            UpdateWindow(window);
+            return true;
+        }
         case WM_SIZE:
-            if (wParam != SIZE_MINIMIZED) layoutAnchors();
-            return 0;
+            if (wParam != SIZE_MINIMIZED) {
+                onResized();
+                layoutAnchors();
+            }
+            return true;
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(window, &paint);
             paintBackgroundAndLabels(dc);
+            onPaint(dc);
             EndPaint(window, &paint);
-            return 0;
+            return true;
         }
+        case WM_COMMAND: onCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return true;
+        case WM_NOTIFY: result = onNotify(*reinterpret_cast<NMHDR*>(lParam)); return true;
+        case WM_TIMER: onTimer(wParam); return true;
+        case WM_LBUTTONDOWN: onLeftButtonDown({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}); return true;
+        case WM_DESTROY: onDestroy(); return true;
+        default: return false;
+    }
+}
+
+LRESULT Form::frameworkMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND window = hwnd();
+    LRESULT own = 0;
+    const bool handled = crackMessage(message, wParam, lParam, own);
+    if (LRESULT after = 0; onAfterHandlers(message, wParam, lParam, after)) return after;
+    if (handled) return own;
+    switch (message) {
         case WM_ERASEBKGND: return 1;
+        case DM_GETDEFID:
+            // Enter in a dialog presses its default button.
+            if (defaultButton_ != 0) return MAKELRESULT(defaultButton_, DC_HASDEFID);
+            break;
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORLISTBOX:
@@ -357,38 +432,45 @@ LRESULT Form::frameworkMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (disabledOwner_ != nullptr) EnableWindow(disabledOwner_, TRUE);
             disabledOwner_ = nullptr;
             break;
-        case WM_DESTROY: onDestroy(); return 0;
         default: break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void Form::releaseRecord(ControlRecord& record) {
-    if (record.brush != nullptr) DeleteObject(record.brush);
-    if (record.tooltip != nullptr) DestroyWindow(record.tooltip);
-    if (record.cursor != nullptr) DestroyCursor(record.cursor);
-    record.brush = nullptr;
-    record.tooltip = nullptr;
-    record.cursor = nullptr;
-}
-
-void Form::onDestroy() {
-    HWND window = hwnd();
+void Form::onFinalMessage() {
+    // Every control has had its own last message by now and released what
+    // it held; what is left is the form's and its labels'.
     for (auto& label : labels_) releaseRecord(*label);
-    if (record_) {
-        releaseRecord(*record_);
-        controlRegistry().remove(window);
-    }
-    SetWindowLongPtrW(window, 0, 0);
-    object_->hwnd = nullptr;
+    if (record_) releaseRecord(*record_);
+    controlRegistry().remove(object_->hwnd);
+    SetWindowLongPtrW(object_->hwnd, 0, 0);
+    labels_.clear();
+    controls_.clear();
+    record_.reset();
     object_.reset();
+    defaultButton_ = 0;
+    disabledOwner_ = nullptr;
 }
 
 LRESULT CALLBACK Form::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
+        if (message == WM_NCCREATE) {
+            auto* form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            if (form != nullptr && form->object_ != nullptr) {
+                form->object_->hwnd = window;
+                form->record_->owner = window;
+                SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(form));
+                controlRegistry().add(window, form->record_.get());
+            }
+        }
         Form* form = fromWindow(window);
-        if (form == nullptr || form->object_ == nullptr || form->object_->hwnd == nullptr)
+        if (form == nullptr || form->object_ == nullptr || form->object_->hwnd != window)
             return DefWindowProcW(window, message, wParam, lParam);
+        if (message == WM_NCDESTROY) {
+            const LRESULT result = form->handleMessage(message, wParam, lParam);
+            form->onFinalMessage();
+            return result;
+        }
         return form->handleMessage(message, wParam, lParam);
     } catch (...) {
         reportException("window procedure");
@@ -399,7 +481,8 @@ LRESULT CALLBACK Form::windowProc(HWND window, UINT message, WPARAM wParam, LPAR
 LRESULT CALLBACK Form::controlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     ControlRecord* record = controlRegistry().find(control);
     const auto previous = reinterpret_cast<WNDPROC>(GetPropW(control, kOldProcProperty));
-    if (record == nullptr || previous == nullptr) return DefWindowProcW(control, message, wParam, lParam);
+    if (previous == nullptr) return DefWindowProcW(control, message, wParam, lParam);
+    if (record == nullptr) return CallWindowProcW(previous, control, message, wParam, lParam);
     try {
         Form* form = fromWindow(record->owner);
         if (form != nullptr) {
@@ -408,9 +491,11 @@ LRESULT CALLBACK Form::controlProc(HWND control, UINT message, WPARAM wParam, LP
             if (message == WM_SETFOCUS && form->record_) form->record_->lastFocus = control;
         }
         if (message == WM_NCDESTROY) {
+            // The control's last message: it gives back what it held, whether
+            // or not its form still listens.
             SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
             RemovePropW(control, kOldProcProperty);
-            if (form != nullptr) form->releaseRecord(*record);
+            releaseRecord(*record);
             controlRegistry().remove(control);
         }
     } catch (...) {
@@ -437,6 +522,20 @@ void centerWindow(HWND window, HWND reference) {
     if (x < work.left) x = work.left;
     if (y < work.top) y = work.top;
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void pumpPendingMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        HWND active = GetActiveWindow();
+        if (active != nullptr && IsDialogMessageW(active, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
 }
 
 int messageBox(HWND owner, const std::wstring& text, UINT type) { return MessageBoxW(owner, text.c_str(), L"", type); }

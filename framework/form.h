@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "framework/control_registry.h"
+#include "framework/controls.h"
 #include "framework/scaling.h"
 
 namespace corvane {
@@ -28,8 +30,14 @@ struct FormObject {
     int defaultSize = 9;
 };
 
-// One control of a form as its creator declares it.
+// The type name of a label that the form draws itself: no window, a record
+// chained to the form's. Its `style` holds the DrawText flags.
+inline constexpr const wchar_t* kWindowlessLabel = L"";
+
+// One control of a form as its creator declares it: a row of the form's
+// control table, in creation order (which is also z-order and tab order).
 struct ControlSpec {
+    Window* slot;  // where the created window goes; none for labels
     const wchar_t* name;
     const wchar_t* type;  // control-type name, see systemClassFor
     int id;
@@ -43,16 +51,22 @@ struct ControlSpec {
     AnchorCode anchor = 0;
 };
 
-// A control slot of a form: the window and its id.
-struct ControlSlot {
-    HWND hwnd = nullptr;
-    int id = 0;
+// What a form's creator declares about its window.
+struct FormDesign {
+    const wchar_t* caption;
+    int width, height;  // 96-dpi units
+    DWORD style;
+    DWORD exStyle;
+    const wchar_t* iconResource;
+    bool centreOverOwner;  // else over the work area
 };
 
 // The shared machinery of every form: window class, creation of controls by
 // type name with dpi scaling, fonts, colours, anchors, windowless labels, the
-// modal loop and closing. A form type derives from it and dispatches its own
-// messages in handleMessage, leaving the rest to frameworkMessage.
+// modal loop and closing. A form type declares its design and control table
+// and overrides the onXxx handlers it needs; messages reach it already
+// cracked. The form object is bound to its window at WM_NCCREATE, so every
+// message of the window's life reaches it.
 class Form {
 public:
     explicit Form(std::wstring formName);
@@ -61,17 +75,14 @@ public:
     Form& operator=(const Form&) = delete;
 
     HWND hwnd() const { return object_ ? object_->hwnd : nullptr; }
+    bool isOpen() const { return hwnd() != nullptr; }
     const DpiScale& scale() const { return scale_; }
     const std::wstring& formName() const { return formName_; }
 
-    // The form's window: created once; a second call brings it forward.
-    HWND createForm(HWND owner, const wchar_t* caption, int x, int y, int width, int height, DWORD style, DWORD exStyle,
-                    const wchar_t* iconResource = nullptr);
-    HWND createControl(const ControlSpec& spec);
-    ControlRecord& addLabel(const wchar_t* name, int id, const wchar_t* caption, int x, int y, int width, int height,
-                            UINT drawFlags, const wchar_t* font);
-    // Posts the after-creation notice.
-    void postAfterCreation();
+    // The form's window with its controls, centred, its load handler posted.
+    // A form that is open already comes forward instead; false when the
+    // window cannot be created.
+    bool open(HWND owner, const FormDesign& design, std::span<const ControlSpec> controls);
 
     // Shows the form; a modal form disables its owner and runs a message loop
     // until the form's window is gone.
@@ -80,43 +91,70 @@ public:
     void bringFormForward();
 
     ControlRecord* formRecord() { return record_.get(); }
-    const std::vector<std::unique_ptr<ControlRecord>>& labels() const { return labels_; }
     ControlRecord* label(int id);
     // The record of a control window of this form.
     static ControlRecord* recordOf(HWND control) { return controlRegistry().find(control); }
     static Form* fromWindow(HWND window);
+    // Every GDI object the form's records hold now; each is released when
+    // the window goes.
+    std::vector<HGDIOBJ> heldGdiObjects() const;
 
     void setControlFont(HWND control, const std::wstring& spec);
+    void setControlBackground(HWND control, ColorSpec colour);
     void setMinimumTrackSize(int width, int height) { minWidth_ = width, minHeight_ = height; }
+    // Device pixels of a rectangle given in 96-dpi units.
+    RECT deviceRect(const Geometry& geometry) const;
 
 protected:
     // The form's own dispatch; the default hands everything to frameworkMessage.
     virtual LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // Framework behaviour for any message, then DefWindowProcW.
+    // Cracks the message into the onXxx handlers, offers it to
+    // onAfterHandlers, then gives framework behaviour and DefWindowProcW.
     LRESULT frameworkMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Handlers, with their arguments unpacked. The close path of every form:
+    // IDCANCEL (Esc in a dialog) closes it.
+    virtual void onCommand(int id, int code, HWND control);
+    virtual LRESULT onNotify(NMHDR& header);
+    virtual void onTimer(UINT_PTR) {}
+    virtual void onLeftButtonDown(POINT) {}
+    // After the background and the labels are painted.
+    virtual void onPaint(HDC) {}
+    // Before the anchored controls move.
+    virtual void onResized() {}
+    virtual void onLoad() {}
+    // WM_DESTROY: the controls still exist.
+    virtual void onDestroy() {}
+    // Every message, after the handlers above; true with `result` answers it.
+    virtual bool onAfterHandlers(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
     // A message to one of the form's controls, before its own procedure;
     // return true to swallow it.
     virtual bool onControlMessage(ControlRecord&, HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
-    virtual void onLoad() {}
 
     // Moves anchored controls and labels for the current client size.
     void layoutAnchors();
-    void paintBackgroundAndLabels(HDC dc);
 
 private:
     static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK controlProc(HWND, UINT, WPARAM, LPARAM);
-    void onDestroy();
-    void releaseRecord(ControlRecord& record);
+    HWND createForm(HWND owner, const FormDesign& design);
+    HWND createControl(const ControlSpec& spec);
+    void addLabel(const ControlSpec& spec);
+    void postAfterCreation();
+    bool crackMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void paintBackgroundAndLabels(HDC dc);
+    void onFinalMessage();
     HWND topOwnerToDisable(HWND owner) const;
 
     std::wstring formName_;
     std::unique_ptr<FormObject> object_;
+    // Records live until the form's last message, after every control's.
     std::unique_ptr<ControlRecord> record_;
     std::vector<std::unique_ptr<ControlRecord>> controls_;
     std::vector<std::unique_ptr<ControlRecord>> labels_;
     DpiScale scale_;
     HWND disabledOwner_ = nullptr;
+    int defaultButton_ = 0;
     int minWidth_ = 0;
     int minHeight_ = 0;
 };
@@ -124,6 +162,11 @@ private:
 // Centres `window` over `reference`, or over the work area when there is none,
 // keeping it inside the work area.
 void centerWindow(HWND window, HWND reference);
+
+// Runs the window messages that are waiting, so that a long loop on the
+// window thread keeps its windows responsive; dialog keys still go to the
+// active window's dialog handling.
+void pumpPendingMessages();
 
 // A message box with the program's (empty) caption.
 int messageBox(HWND owner, const std::wstring& text, UINT type);

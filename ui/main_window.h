@@ -11,7 +11,9 @@
 #include "engine/search_engine.h"
 #include "engine/win32/target_process.h"
 #include "framework/form.h"
+#include "ui/process_list_dialog.h"
 #include "settings/structure_text.h"
+#include "settings/win32/settings_dialog.h"
 #include "ui/picture.h"
 #include "ui/window_sink.h"
 
@@ -19,28 +21,28 @@ namespace corvane {
 
 // The main window's controls, by the names the program gives them.
 struct Form1Controls {
-    HWND Text修改内存 = nullptr;
-    HWND Picture1 = nullptr;
-    HWND Text修改 = nullptr;
-    HWND Text结构 = nullptr;
-    HWND Text数值1 = nullptr;
-    HWND Combo类型 = nullptr;
-    HWND Command选择进程 = nullptr;
-    HWND ListView结构 = nullptr;
-    HWND Status1 = nullptr;
-    HWND ListView1 = nullptr;
-    HWND Combo进制 = nullptr;
-    HWND Combo过滤 = nullptr;
-    HWND Text数值2 = nullptr;
-    HWND Command监视结果 = nullptr;
-    HWND Command首次搜索 = nullptr;
-    HWND Command再次搜索 = nullptr;
-    HWND Command读取设置 = nullptr;
-    HWND Text次数 = nullptr;
-    HWND Text偏移 = nullptr;
-    HWND Text递增 = nullptr;
-    HWND Command添加偏移 = nullptr;
-    HWND Command保存设置 = nullptr;
+    Edit Text修改内存;
+    Window Picture1;
+    Edit Text修改;
+    Edit Text结构;
+    Edit Text数值1;
+    ComboBox Combo类型;
+    Window Command选择进程;
+    ListView ListView结构;
+    StatusBar Status1;
+    ListView ListView1;
+    ComboBox Combo进制;
+    ComboBox Combo过滤;
+    Edit Text数值2;
+    Window Command监视结果;
+    Window Command首次搜索;
+    Window Command再次搜索;
+    Window Command读取设置;
+    Edit Text次数;
+    Edit Text偏移;
+    Edit Text递增;
+    Window Command添加偏移;
+    Window Command保存设置;
 };
 
 // Control and menu ids of the main window.
@@ -92,7 +94,7 @@ inline constexpr int kForm1Height = 485;
 
 // The main window: where the target is chosen, the structure written, and
 // searches started, narrowed and watched.
-class Form1 : public Form {
+class Form1 : public Form, public SettingsHost {
 public:
     Form1();
     ~Form1() override;
@@ -108,19 +110,22 @@ public:
     TargetProcess& target() { return target_; }
     bool image1Inert() const { return image1Inert_; }
     // The settings name last loaded, kept in the tag of Text结构.
-    std::string loadedStructureName() const;
+    std::string loadedStructureName() const override;
+    // The caption of Command选择进程: the target's executable name.
+    std::string targetName() const override;
     HMENU popupMenu结果() const { return popupMenu结果_; }
     HMENU popupMenu结构() const { return popupMenu结构_; }
 
-    // Makes `pid` the target as the drag picker does when it is dropped.
-    void choosePickedProcess(DWORD pid);
+    // Makes `pid` the target, as the process list and the drag picker do;
+    // choosing the current target changes nothing.
+    void chooseProcess(DWORD pid);
 
     // Settings of a section of an INI file, to and from the controls.
-    void writeSettingsSection(const std::u16string& file, const std::string& name);
-    void readSettingsSection(const std::u16string& file, const std::string& name);
+    void writeSettingsSection(const std::u16string& file, const std::string& name) override;
+    void readSettingsSection(const std::u16string& file, const std::string& name) override;
 
     // The structure list from the structure text, and back.
-    void parseStructureText();
+    void parseStructureText() override;
     void rebuildStructureText();
 
     // Whether the offset text is plain uppercase hexadecimal a double holds exactly.
@@ -129,29 +134,36 @@ public:
     void disableInputs(HWND keep, bool imageUsable);
     void enableInputs(bool secondPass);
 
+    // The dialogs, modal over this window.
+    void showProcessList();
+    void showSaveDialog();
+    void showLoadDialog();
+    ProcessListDialog& processList() { return *processList_; }
+    SettingsDialog& saveDialog() { return *saveDialog_; }
+    SettingsDialog& loadDialog() { return *loadDialog_; }
+
 protected:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    bool onControlMessage(ControlRecord& record, HWND control, UINT message, WPARAM wParam, LPARAM lParam,
-                          LRESULT& result) override;
+    void onCommand(int id, int code, HWND control) override;
+    LRESULT onNotify(NMHDR& header) override;
+    void onTimer(UINT_PTR id) override;
+    void onLeftButtonDown(POINT point) override;
+    void onPaint(HDC dc) override;
+    void onResized() override;
     void onLoad() override;
+    void onDestroy() override;
 
 private:
     void createControls();
     void createMenus();
 
-    // Message handlers.
-    void onSize(WPARAM kind);
-    void onPaint();
-    LRESULT onNotify(const NMHDR& header, LPARAM lParam);
-    void onCommand(int id, int code);
-    void onTimer(UINT_PTR id);
-    void onLeftButtonDown(POINT point);
+    // Messages from the workers.
     void onCaptureSettings(SearchSettings& settings);
     void onFirstSearchEnded(const FirstSearchReport& report);
     void onReformatEnded();
     void onOpenFailed(DWORD error);
-    void onDestroy();
-    void onGetDisplayInfo(NMLVDISPINFOW& info);
+    LRESULT onGetDisplayInfo(NMHDR& header);
+    LRESULT onStructureRowInserted(NMHDR& header);
 
     // Commands.
     void onFirstSearch();
@@ -172,15 +184,15 @@ private:
     std::array<HWND, 9> inputs() const;
     void setInputs(bool enabled);
     void startWaitIndicator(std::uint64_t traversalTotal);
-    std::wstring text(HWND control) const;
-    void setText(HWND control, const std::wstring& value);
-    void setTextBackground(HWND control, COLORREF colour);
-    int selection(HWND combo) const;
 
     Form1Controls controls_;
     TargetProcess target_;
     std::unique_ptr<WindowSink> sink_;
     std::unique_ptr<SearchEngine> engine_;
+    // The dialogs keep what outlives their windows (the sort state).
+    std::unique_ptr<ProcessListDialog> processList_;
+    std::unique_ptr<SettingsDialog> saveDialog_;
+    std::unique_ptr<SettingsDialog> loadDialog_;
     HMENU popupMenu结果_ = nullptr;
     HMENU popupMenu结构_ = nullptr;
     bool image1Inert_ = false;

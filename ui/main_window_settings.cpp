@@ -7,26 +7,28 @@
 namespace corvane {
 
 void Form1::writeSettingsSection(const std::u16string& file, const std::string& name) {
+    const Form1Controls& c = controls_;
     SettingsRecord record;
-    record.structureText = narrow(text(controls_.Text结构));
-    record.typeIndex = indexText(selection(controls_.Combo类型));
-    record.baseIndex = indexText(selection(controls_.Combo进制));
-    record.conditionIndex = indexText(selection(controls_.Combo过滤));
-    record.value1 = narrow(text(controls_.Text数值1));
-    record.value2 = narrow(text(controls_.Text数值2));
+    record.structureText = narrow(c.Text结构.text());
+    record.typeIndex = indexText(c.Combo类型.selection());
+    record.baseIndex = indexText(c.Combo进制.selection());
+    record.conditionIndex = indexText(c.Combo过滤.selection());
+    record.value1 = narrow(c.Text数值1.text());
+    record.value2 = narrow(c.Text数值2.text());
     writeSettingsRecord(file, name, record);
 }
 
 void Form1::readSettingsSection(const std::u16string& file, const std::string& name) {
+    const Form1Controls& c = controls_;
     const SettingsRecord record = readSettingsRecord(file, name);
-    setText(controls_.Text结构, widen(record.structureText));
-    SendMessageW(controls_.Combo类型, CB_SETCURSEL, static_cast<WPARAM>(indexFromText(record.typeIndex)), 0);
+    c.Text结构.setText(widen(record.structureText));
+    c.Combo类型.select(indexFromText(record.typeIndex));
     rebuildBaseItems();
-    SendMessageW(controls_.Combo进制, CB_SETCURSEL, static_cast<WPARAM>(indexFromText(record.baseIndex)), 0);
-    SendMessageW(controls_.Combo过滤, CB_SETCURSEL, static_cast<WPARAM>(indexFromText(record.conditionIndex)), 0);
-    setText(controls_.Text数值1, widen(record.value1));
-    setText(controls_.Text数值2, widen(record.value2));
-    if (ControlRecord* structure = recordOf(controls_.Text结构)) structure->tag = widen(name);
+    c.Combo进制.select(indexFromText(record.baseIndex));
+    c.Combo过滤.select(indexFromText(record.conditionIndex));
+    c.Text数值1.setText(widen(record.value1));
+    c.Text数值2.setText(widen(record.value2));
+    if (ControlRecord* structure = recordOf(c.Text结构)) structure->tag = widen(name);
     onConditionChanged();
 }
 

@@ -17,90 +17,13 @@
 #include "settings/settings_paths.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"
+#include "tests/ui/window_test_support.h"
 
 namespace corvane {
 namespace {
 
 using namespace std::chrono_literals;
 namespace sample = corvane::sample;
-
-void pump(std::chrono::milliseconds duration) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    do {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        std::this_thread::sleep_for(2ms);
-    } while (std::chrono::steady_clock::now() < end);
-}
-
-bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20000ms) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        pump(5ms);
-    }
-    return done();
-}
-
-std::wstring windowText(HWND window) {
-    wchar_t buffer[512] = {};
-    GetWindowTextW(window, buffer, 512);
-    return buffer;
-}
-
-// Closes the next message box that appears and keeps its text.
-class MessageBoxCatcher {
-public:
-    MessageBoxCatcher() : thread_([this] { watch(); }) {}
-    ~MessageBoxCatcher() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::wstring text() const {
-        while (!seen_ && !stop_) std::this_thread::sleep_for(5ms);
-        return text_;
-    }
-    bool seen() const { return seen_; }
-
-private:
-    void watch() {
-        for (int i = 0; i < 2000 && !stop_; ++i) {
-            HWND box = FindWindowW(L"#32770", nullptr);
-            if (box != nullptr && GetWindowThreadProcessId(box, nullptr) != GetCurrentThreadId()) {
-                // The message is the box's longest static text.
-                EnumChildWindows(
-                    box,
-                    [](HWND child, LPARAM self) -> BOOL {
-                        wchar_t buffer[512] = {};
-                        wchar_t className[32] = {};
-                        GetClassNameW(child, className, 32);
-                        if (lstrcmpiW(className, L"Static") == 0 && GetWindowTextW(child, buffer, 512) > 0) {
-                            auto* catcher = reinterpret_cast<MessageBoxCatcher*>(self);
-                            if (wcslen(buffer) > catcher->text_.size()) catcher->text_ = buffer;
-                        }
-                        return TRUE;
-                    },
-                    reinterpret_cast<LPARAM>(this));
-                // The box may be found before its text is set: look again.
-                if (text_.empty()) {
-                    std::this_thread::sleep_for(10ms);
-                    continue;
-                }
-                seen_ = true;
-                PostMessageW(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-    }
-    std::wstring text_;
-    std::atomic<bool> seen_{false};
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -128,7 +51,7 @@ protected:
         std::string why;
         sample_ = sample::SampleProcess::start(false, large, why);
         ASSERT_TRUE(sample_) << why;
-        form_->choosePickedProcess(sample_->pid());
+        form_->chooseProcess(sample_->pid());
         // A process without saved settings starts from the first type, 字节.
         select(c->Combo类型, 2);
         ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
@@ -193,8 +116,7 @@ protected:
 TEST_F(MainWindowTest, OnlyTheProcessChoiceWorksUntilATargetIsChosen) {
     EXPECT_EQ(windowText(window_), L"Corvane 2.0.4");
     EXPECT_TRUE(IsWindowEnabled(c->Command选择进程));
-    for (HWND locked :
-         {c->Combo类型, c->Combo进制, c->Combo过滤, c->Text结构, c->Text数值1, c->Command首次搜索, c->Command再次搜索,
+    for (HWND locked : std::initializer_list<HWND>{c->Combo类型, c->Combo进制, c->Combo过滤, c->Text结构, c->Text数值1, c->Command首次搜索, c->Command再次搜索,
           c->Command监视结果, c->Command添加偏移, c->Command读取设置, c->ListView结构})
         EXPECT_FALSE(IsWindowEnabled(locked)) << GetDlgCtrlID(locked);
     EXPECT_FALSE(form_->image1Inert());
@@ -218,9 +140,9 @@ TEST_F(MainWindowTest, ChoosingAProcessUnlocksTheInputsButNotTheSecondPass) {
     std::string why;
     sample_ = sample::SampleProcess::start(false, false, why);
     ASSERT_TRUE(sample_) << why;
-    form_->choosePickedProcess(sample_->pid());
+    form_->chooseProcess(sample_->pid());
     EXPECT_EQ(windowText(c->Command选择进程), L"sample_target.exe");
-    for (HWND open : {c->Combo类型, c->Text结构, c->Text偏移, c->Command添加偏移, c->Command读取设置})
+    for (HWND open : std::initializer_list<HWND>{c->Combo类型, c->Text结构, c->Text偏移, c->Command添加偏移, c->Command读取设置})
         EXPECT_TRUE(IsWindowEnabled(open)) << GetDlgCtrlID(open);
     EXPECT_FALSE(IsWindowEnabled(c->Command再次搜索));
     EXPECT_FALSE(IsWindowEnabled(c->Command监视结果));
@@ -237,9 +159,9 @@ TEST_F(MainWindowTest, ChoosingAProcessUnlocksTheInputsButNotTheSecondPass) {
     type(c->Text数值2, L"2");
     click(c->Command首次搜索);
     ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
-    form_->choosePickedProcess(GetCurrentProcessId());
+    form_->chooseProcess(GetCurrentProcessId());
     type(c->Text结构, L"");
-    form_->choosePickedProcess(sample_->pid());
+    form_->chooseProcess(sample_->pid());
     EXPECT_EQ(windowText(c->Text结构), L"110000000]28]");
     EXPECT_EQ(SendMessageW(c->Combo类型, CB_GETCURSEL, 0, 0), 3);
     EXPECT_EQ(SendMessageW(c->Combo过滤, CB_GETCURSEL, 0, 0), 5);
@@ -402,7 +324,7 @@ TEST_F(MainWindowTest, AddingStructureRowsChecksTheOffset) {
 }
 
 TEST_F(MainWindowTest, ATargetThatCannotBeOpenedIsReported) {
-    form_->choosePickedProcess(0xFFFFFFF0);
+    form_->chooseProcess(0xFFFFFFF0);
     type(c->Text结构, L"110000000*8*8]0]");
     MessageBoxCatcher catcher;
     click(c->Command首次搜索);
