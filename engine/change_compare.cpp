@@ -45,18 +45,25 @@ double floatValue(ValueType type, const unsigned char* bytes) {
 bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMode, const unsigned char* bytes,
                  const StoredValue& previous, const TextCodec& codec) {
     if (condition < SearchCondition::Unchanged) return true;
-    const std::string before = previous.text();
+    // The listed text is formatted only where the comparison needs it: a
+    // number listed in the kind and base in force compares by its bytes.
+    std::string formatted;
+    auto beforeText = [&]() -> std::string_view {
+        if (previous.form() == StoredValue::Form::Text) return previous.storedText();
+        formatted = previous.text();
+        return formatted;
+    };
 
     switch (type) {
-        case ValueType::AnsiText: return keepsOrder(condition, textOrder(ansiText(bytes), std::string_view(before)));
+        case ValueType::AnsiText: return keepsOrder(condition, textOrder(ansiText(bytes), beforeText()));
         case ValueType::Utf8Text: {
             const std::string now = utf8ValueText(bytes, codec);
-            return keepsOrder(condition, textOrder(std::string_view(now), std::string_view(before)));
+            return keepsOrder(condition, textOrder(std::string_view(now), beforeText()));
         }
         case ValueType::Utf16Text: {
             char16_t units[kUtf16ReadUnits];
             const std::u16string_view now(units, utf16Units(bytes, units));
-            const std::u16string wideBefore = utf16SearchText(before, codec);
+            const std::u16string wideBefore = utf16SearchText(beforeText(), codec);
             return keepsOrder(condition, textOrder(now, std::u16string_view(wideBefore)));
         }
         default: break;
@@ -79,7 +86,7 @@ bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMod
             if (floors) then = floorIgnoringDecimals(then);
             return keepsOrder(condition, order(now, then));
         }
-        return keepsOrder(condition, order(now, parseValueText(before)));
+        return keepsOrder(condition, order(now, parseValueText(beforeText())));
     }
 
     const ValueVariant variant = variantOf(type, baseMode);
@@ -97,7 +104,7 @@ bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMod
     const bool hexadecimal = previous.form() == StoredValue::Form::Number
                                  ? isHexadecimal(previous.type(), previous.baseMode())
                                  : isHexadecimal(type, baseMode);
-    const double then = parseValueText(hexadecimal ? "&H" + before : before);
+    const double then = hexadecimal ? parseValueText("&H" + std::string(beforeText())) : parseValueText(beforeText());
     return keepsOrder(condition, order(now, then));
 }
 

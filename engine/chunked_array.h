@@ -11,7 +11,7 @@ namespace corvane {
 
 // Append-only array that grows by whole chunks: full chunks never move, so
 // growing a store of millions costs no copying and no doubling of peak
-// memory. The last chunk starts small and doubles up to the chunk size, and
+// memory. The first chunk starts small and doubles up to the chunk size, and
 // entries are constructed only when they are appended: a store of one entry
 // costs a few bytes, not a zero-filled chunk.
 template <typename T, std::size_t ChunkSize>
@@ -57,10 +57,14 @@ public:
     T& operator[](std::size_t i) { return chunks_[i / ChunkSize][i % ChunkSize]; }
     const T& operator[](std::size_t i) const { return chunks_[i / ChunkSize][i % ChunkSize]; }
 
-    void push_back(T value) {
+    void push_back(T value) { emplace_back(std::move(value)); }
+
+    template <typename... Args>
+    T& emplace_back(Args&&... args) {
         if (size_ == capacity()) grow();
-        ::new (static_cast<void*>(&(*this)[size_])) T(std::move(value));
+        T* slot = ::new (static_cast<void*>(&(*this)[size_])) T(std::forward<Args>(args)...);
         ++size_;
+        return *slot;
     }
 
     // Frees the whole chunks below `i`; their entries must not be used again.
@@ -130,11 +134,15 @@ private:
         chunks_[chunk] = nullptr;
     }
 
+    // Only the first chunk grows by doubling: an array that needs a second
+    // chunk is large, and its further chunks are taken whole, unconstructed,
+    // so no entry is moved twice.
     void grow() {
         if (chunks_.empty() || lastCapacity_ == ChunkSize) {
+            const std::size_t capacity = chunks_.empty() ? kFirstCapacity : ChunkSize;
             chunks_.push_back(nullptr);
-            chunks_.back() = allocate(kFirstCapacity);
-            lastCapacity_ = kFirstCapacity;
+            chunks_.back() = allocate(capacity);
+            lastCapacity_ = capacity;
             return;
         }
         reallocateLast(std::min(lastCapacity_ * 2, ChunkSize));

@@ -9,15 +9,6 @@
 
 namespace corvane {
 
-StoredValue StoredValue::number(ValueType type, std::uint8_t baseMode, const unsigned char* bytes) {
-    StoredValue value;
-    value.form_ = Form::Number;
-    value.type_ = type;
-    value.baseMode_ = baseMode;
-    std::memcpy(&value.raw_, bytes, valueReadSize(type));
-    return value;
-}
-
 StoredValue StoredValue::text(std::string_view bytes) {
     StoredValue value;
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("value text too long");
@@ -31,28 +22,6 @@ StoredValue StoredValue::text(std::string_view bytes) {
     return value;
 }
 
-StoredValue::StoredValue(StoredValue&& other) noexcept
-    : raw_(other.raw_), length_(other.length_), form_(other.form_), type_(other.type_), baseMode_(other.baseMode_) {
-    other.form_ = Form::Empty;
-    other.raw_ = 0;
-    other.length_ = 0;
-}
-
-StoredValue& StoredValue::operator=(StoredValue&& other) noexcept {
-    if (this != &other) {
-        release();
-        raw_ = other.raw_;
-        length_ = other.length_;
-        form_ = other.form_;
-        type_ = other.type_;
-        baseMode_ = other.baseMode_;
-        other.form_ = Form::Empty;
-        other.raw_ = 0;
-        other.length_ = 0;
-    }
-    return *this;
-}
-
 StoredValue StoredValue::clone() const {
     if (form_ == Form::Text) return text(storedText());
     StoredValue copy;
@@ -61,13 +30,6 @@ StoredValue StoredValue::clone() const {
     copy.type_ = type_;
     copy.baseMode_ = baseMode_;
     return copy;
-}
-
-void StoredValue::release() {
-    if (form_ == Form::Text) delete[] text_;
-    form_ = Form::Empty;
-    raw_ = 0;
-    length_ = 0;
 }
 
 void StoredValue::appendText(std::string& out) const {

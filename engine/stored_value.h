@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -19,14 +20,43 @@ public:
     enum class Form : std::uint8_t { Empty, Number, Text };
 
     StoredValue() : raw_(0) {}
-    static StoredValue number(ValueType type, std::uint8_t baseMode, const unsigned char* bytes);
+    // Inline, as a pass makes a million of them.
+    static StoredValue number(ValueType type, std::uint8_t baseMode, const unsigned char* bytes) {
+        StoredValue value;
+        value.form_ = Form::Number;
+        value.type_ = type;
+        value.baseMode_ = baseMode;
+        const std::size_t size = valueReadSize(type);
+        std::memcpy(&value.raw_, bytes, size < sizeof value.raw_ ? size : sizeof value.raw_);
+        return value;
+    }
     static StoredValue text(std::string_view bytes);
 
     StoredValue(const StoredValue&) = delete;
     StoredValue& operator=(const StoredValue&) = delete;
-    StoredValue(StoredValue&& other) noexcept;
-    StoredValue& operator=(StoredValue&& other) noexcept;
-    ~StoredValue() { release(); }
+    StoredValue(StoredValue&& other) noexcept
+        : raw_(other.raw_), length_(other.length_), form_(other.form_), type_(other.type_), baseMode_(other.baseMode_) {
+        other.form_ = Form::Empty;
+        other.raw_ = 0;
+        other.length_ = 0;
+    }
+    StoredValue& operator=(StoredValue&& other) noexcept {
+        if (this != &other) {
+            release();
+            raw_ = other.raw_;
+            length_ = other.length_;
+            form_ = other.form_;
+            type_ = other.type_;
+            baseMode_ = other.baseMode_;
+            other.form_ = Form::Empty;
+            other.raw_ = 0;
+            other.length_ = 0;
+        }
+        return *this;
+    }
+    ~StoredValue() {
+        if (form_ == Form::Text) delete[] text_;
+    }
     StoredValue clone() const;
 
     Form form() const { return form_; }
@@ -43,7 +73,12 @@ public:
     std::string text() const;
 
 private:
-    void release();
+    void release() {
+        if (form_ == Form::Text) delete[] text_;
+        form_ = Form::Empty;
+        raw_ = 0;
+        length_ = 0;
+    }
 
     union {
         std::uint64_t raw_;

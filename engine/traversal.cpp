@@ -151,12 +151,11 @@ void Traversal::filterLeafRow(std::size_t depth) {
 }
 
 void Traversal::keepLeaf(std::size_t depth, std::uint32_t index, std::uint64_t address, const unsigned char* bytes) {
-    ResultEntry entry;
+    ResultEntry& entry = results_->emplace_back();
     entry.address = address;
     entry.parent = parentNode(depth);
     entry.leafOffset = CandidateStore::rowOffset(store_.rows()[depth], index);
     entry.value = filter_->storedValue(bytes);
-    results_->push_back(std::move(entry));
 }
 
 // Interior path nodes are stored only once a leaf lies below them, so branches

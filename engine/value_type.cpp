@@ -8,21 +8,6 @@ bool isFloatType(ValueType type) { return type == ValueType::Single || type == V
 
 bool isTextType(ValueType type) { return type >= ValueType::AnsiText; }
 
-std::size_t valueReadSize(ValueType type) {
-    switch (type) {
-        case ValueType::Byte: return 1;
-        case ValueType::Short: return 2;
-        case ValueType::Long: return 4;
-        case ValueType::Int64: return 8;
-        case ValueType::Single: return 4;
-        case ValueType::Double: return 8;
-        case ValueType::AnsiText:
-        case ValueType::Utf16Text:
-        case ValueType::Utf8Text: return kTextReadSize;
-    }
-    return 0;
-}
-
 // Only the selector's item 1 switches the mode. Any other index, such as the
 // 255 of an empty selector, keeps item 0's meaning for the integer kinds; for
 // single and double the floor is applied only when item 0 is really chosen.

@@ -70,7 +70,20 @@ bool isFloatType(ValueType type);
 bool isTextType(ValueType type);
 
 // Bytes read at a value's address: 1, 2, 4, 8, 4, 8, then 256 for the texts.
-std::size_t valueReadSize(ValueType type);
+constexpr std::size_t valueReadSize(ValueType type) {
+    switch (type) {
+        case ValueType::Byte: return 1;
+        case ValueType::Short: return 2;
+        case ValueType::Long: return 4;
+        case ValueType::Int64: return 8;
+        case ValueType::Single: return 4;
+        case ValueType::Double: return 8;
+        case ValueType::AnsiText:
+        case ValueType::Utf16Text:
+        case ValueType::Utf8Text: return kTextReadSize;
+    }
+    return 0;
+}
 
 // Integer kinds read and write hexadecimal only with `baseMode` 1.
 bool isHexadecimal(ValueType type, std::uint8_t baseMode);

@@ -61,11 +61,11 @@ void buildObject(unsigned char* object, unsigned number) {
     for (unsigned j = 0; j < kDataCount; ++j) put<std::int32_t>(object, kDataOffset + 4 * j, dataValue(number, j));
 }
 
-void buildLarge(const Places& places) {
-    unsigned char* table = allocateAt(places.largeTable, kLargeCount * sizeof(Pointer));
-    unsigned char* blocks = allocateAt(places.largeBlocks, kLargeCount * kLargeBlockStride);
+void buildLarge(const Places& places, unsigned blockCount) {
+    unsigned char* table = allocateAt(places.largeTable, blockCount * sizeof(Pointer));
+    unsigned char* blocks = allocateAt(places.largeBlocks, std::size_t{blockCount} * kLargeBlockStride);
     if (table == nullptr || blocks == nullptr) return;
-    for (unsigned i = 0; i < kLargeCount; ++i) {
+    for (unsigned i = 0; i < blockCount; ++i) {
         unsigned char* block = blocks + i * kLargeBlockStride;
         put<Pointer>(table, i * static_cast<unsigned>(sizeof(Pointer)), reinterpret_cast<Pointer>(block));
         for (unsigned j = 0; j < kLargeCount; ++j) put<std::int32_t>(block, 4 * j, largeValue(i, j));
@@ -73,7 +73,7 @@ void buildLarge(const Places& places) {
     std::printf("largeTable=%llX\n", static_cast<unsigned long long>(places.largeTable));
 }
 
-void build(const Places& places, bool large) {
+void build(const Places& places, unsigned largeBlocks) {
     unsigned char* root = allocateAt(places.root, 0x1000);
     unsigned char* objects[3];
     for (unsigned i = 0; i < 3; ++i) objects[i] = allocateAt(places.objects[i], 0x1000);
@@ -96,7 +96,7 @@ void build(const Places& places, bool large) {
     for (unsigned i = 0; i < 3; ++i)
         std::printf("object%u=%llX\n", i, static_cast<unsigned long long>(places.objects[i]));
     std::printf("edge=%llX\n", static_cast<unsigned long long>(places.edge));
-    if (large) buildLarge(places);
+    if (largeBlocks > 0) buildLarge(places, largeBlocks);
 }
 
 bool runCommand(const char* line) {
@@ -155,10 +155,11 @@ int runWithWindow(const Places& places) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool large = false;
+    unsigned large = 0;
     bool window = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--large") == 0) large = true;
+        if (std::strcmp(argv[i], "--large") == 0) large = kLargeCount;
+        if (std::strcmp(argv[i], "--huge") == 0) large = kHugeBlocks;
         if (std::strcmp(argv[i], "--window") == 0) window = true;
     }
     const Places& places = sizeof(Pointer) == 8 ? kPlaces64 : kPlaces32;

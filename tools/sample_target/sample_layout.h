@@ -78,7 +78,9 @@ inline constexpr unsigned kEdgeFitOffset = kEdgeRegionSize - 0x100;
 inline constexpr unsigned kEdgeCrossOffset = kEdgeRegionSize - 0x80;
 
 // Large mode: table[i] points at block i; block i holds longs i * 1000 + j.
+// Huge mode has ten times as many blocks, of the same 1000 longs.
 inline constexpr unsigned kLargeCount = 1000;
+inline constexpr unsigned kHugeBlocks = 10000;
 inline constexpr unsigned kLargeBlockStride = 0x1000;
 inline constexpr std::int32_t largeValue(unsigned block, unsigned index) {
     return static_cast<std::int32_t>(block * 1000 + index);

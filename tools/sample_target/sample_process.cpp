@@ -13,7 +13,7 @@ std::wstring builtProgramPath(const wchar_t* relative) {
     return path + relative;
 }
 
-std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std::string& why) {
+std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std::string& why, bool huge) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE childIn = nullptr, toChild = nullptr, fromChild = nullptr, childOut = nullptr;
     if (!CreatePipe(&childIn, &toChild, &inherit, 0) || !CreatePipe(&fromChild, &childOut, &inherit, 0)) {
@@ -35,7 +35,7 @@ std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std
     startup.hStdError = childOut;
     std::wstring commandLine =
         L"\"" + builtProgramPath(bits32 ? L"..\\tools\\sample_target32.exe" : L"..\\tools\\sample_target.exe") + L"\"" +
-        (large ? L" --large" : L"");
+        (huge ? L" --huge" : (large ? L" --large" : L""));
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &info)) {

@@ -23,7 +23,8 @@ public:
     // Starts tools/sample_target.exe (or sample_target32.exe) beside the test
     // executable's folder. Returns null when the process cannot be started or
     // does not report ready; `why` then says what happened.
-    static std::unique_ptr<SampleProcess> start(bool bits32, bool large, std::string& why);
+    // `huge` lays out the large table with ten times as many blocks.
+    static std::unique_ptr<SampleProcess> start(bool bits32, bool large, std::string& why, bool huge = false);
 
     ~SampleProcess();
     SampleProcess(const SampleProcess&) = delete;
