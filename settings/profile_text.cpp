@@ -114,7 +114,10 @@ std::size_t ProfileText::sectionEnd(std::size_t sectionLine) const {
     return i;
 }
 
-std::optional<std::u16string> ProfileText::value(std::u16string_view section, std::u16string_view key) const {
+std::optional<std::u16string> ProfileText::value(std::u16string_view sectionText, std::u16string_view keyText) const {
+    // Names are looked up as setValue stores them, without line breaks.
+    const std::u16string section = removeLineBreaks(sectionText);
+    const std::u16string key = removeLineBreaks(keyText);
     const std::size_t start = findSection(section);
     if (start == kNone) return std::nullopt;
     const std::size_t end = sectionEnd(start);

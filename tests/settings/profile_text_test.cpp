@@ -117,6 +117,13 @@ TEST(ProfileText, BrokenSequenceDoesNotHideTheNextLine) {
     EXPECT_EQ(text.value(u"a", u"x"), u"\xFFFD");
 }
 
+TEST(ProfileText, NamesAreLookedUpWithoutTheirLineBreaks) {
+    ProfileText text("", codec);
+    text.setValue(u"\nA", u"k\r", u"1");
+    EXPECT_EQ(text.value(u"\nA", u"k\r"), u"1");
+    EXPECT_EQ(text.value(u"a", u"k"), u"1");
+}
+
 TEST(ProfileText, LineBreaksNeverReachTheText) {
     const EditCase cases[] = {
         {"value", "[a]\r\nk=1\r\n", u"a", u"k", u"\r\n2\r3\n", "[a]\r\nk=23\r\n"},
