@@ -152,13 +152,30 @@ RECT ListView::subItemRect(int item, int column) const {
     return rect;
 }
 
+void ListView::setItemParam(int item, LPARAM param) const {
+    LVITEMW change{};
+    change.mask = LVIF_PARAM;
+    change.iItem = item;
+    change.lParam = param;
+    send(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&change));
+}
+
 void ListView::sort(const std::function<int(int, int)>& compare) const {
+    // Positions move while a list sorts, and how they move is the list's own
+    // affair; so each item carries its position from before the sort in its
+    // parameter meanwhile, and gets its own parameter back afterwards.
+    const int count = itemCount();
+    std::vector<LPARAM> params(static_cast<std::size_t>(count));
+    for (int item = 0; item < count; ++item) {
+        params[static_cast<std::size_t>(item)] = itemParam(item);
+        setItemParam(item, item);
+    }
     const auto call = [](LPARAM first, LPARAM second, LPARAM self) -> int {
         return (*reinterpret_cast<const std::function<int(int, int)>*>(self))(static_cast<int>(first),
                                                                               static_cast<int>(second));
     };
-    send(LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&compare),
-         reinterpret_cast<LPARAM>(static_cast<PFNLVCOMPARE>(call)));
+    send(LVM_SORTITEMS, reinterpret_cast<WPARAM>(&compare), reinterpret_cast<LPARAM>(static_cast<PFNLVCOMPARE>(call)));
+    for (int item = 0; item < count; ++item) setItemParam(item, params[static_cast<std::size_t>(itemParam(item))]);
 }
 
 void ListView::setSortArrow(int column, int arrow) const {

@@ -84,6 +84,7 @@ public:
     void setItemText(int item, int column, const std::wstring& text) const;
     std::wstring itemText(int item, int column) const;
     LPARAM itemParam(int item) const;
+    void setItemParam(int item, LPARAM param) const;
     void deleteItem(int item) const { send(LVM_DELETEITEM, static_cast<WPARAM>(item)); }
     void deleteAll() const { send(LVM_DELETEALLITEMS); }
     int selectionMark() const { return static_cast<int>(send(LVM_GETSELECTIONMARK)); }
@@ -100,7 +101,8 @@ public:
     // cell, not the whole row.
     RECT subItemRect(int item, int column) const;
     HWND header() const { return reinterpret_cast<HWND>(send(LVM_GETHEADER)); }
-    // Sorts with a comparison of two item indexes (LVM_SORTITEMSEX).
+    // Sorts with a comparison of two items given by their positions before
+    // the sort.
     void sort(const std::function<int(int, int)>& compare) const;
     // The header's sort arrow on `column`: HDF_SORTUP, HDF_SORTDOWN or 0.
     void setSortArrow(int column, int arrow) const;

@@ -1,6 +1,7 @@
 #include "ui/process_list_dialog.h"
 
 #include <string>
+#include <vector>
 
 #include "framework/routes.h"
 #include "framework/window_text.h"
@@ -120,10 +121,11 @@ void ProcessListDialog::sortByColumn(int column) {
     const ListView& list = controls_.ListV进程;
     const SortDirection direction = sortState_.flip();
     if (sortState_.lastColumn != -1 && sortState_.lastColumn != column) list.setSortArrow(sortState_.lastColumn, 0);
+    std::vector<std::wstring> cells(static_cast<std::size_t>(list.itemCount()));
+    for (std::size_t row = 0; row < cells.size(); ++row)
+        cells[row] = list.itemText(static_cast<int>(row), column).substr(0, kSortCellLength);
     list.sort([&](int first, int second) {
-        const std::wstring a = list.itemText(first, column).substr(0, kSortCellLength);
-        const std::wstring b = list.itemText(second, column).substr(0, kSortCellLength);
-        return compareCells(a, b, direction);
+        return compareCells(cells[static_cast<std::size_t>(first)], cells[static_cast<std::size_t>(second)], direction);
     });
     list.setSortArrow(column, direction == SortDirection::Ascending ? HDF_SORTUP : HDF_SORTDOWN);
     sortState_.lastColumn = column;

@@ -4,4 +4,6 @@ if(WIN32)
     SOURCES ui/wait_indicator_test.cpp ui/wait_indicator_window_test.cpp ui/process_name_test.cpp
             ui/sample_hints_test.cpp
     LIBS corvane_ui)
+  corvane_add_test(dialogs_test SOURCES ui/dialogs_test.cpp LIBS corvane_ui corvane_sample_launcher)
+  add_dependencies(dialogs_test sample_target)
 endif()
