@@ -1,0 +1,188 @@
+// The form machinery on a small form of its own: binding, routing, opening
+// twice, the modal loop and its owner, centring. Needs a display.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "framework/form.h"
+#include "framework/routes.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kIdButton = 201;
+constexpr int kIdEdit = 202;
+
+void pump(std::chrono::milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    do {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        std::this_thread::sleep_for(2ms);
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+class TestForm : public Form {
+public:
+    explicit TestForm(const wchar_t* name) : Form(name) {}
+
+    bool create(HWND owner) {
+        const ControlSpec table[] = {
+            {&button, L"Button", L"BUTTON", kIdButton, L"OK", 10, 10, 60, 24, WS_VISIBLE | BS_DEFPUSHBUTTON, 0},
+            {nullptr, L"Label", kWindowlessLabel, 203, L"label", 10, 40, 60, 16, DT_LEFT, 0},
+            {&edit, L"Edit", L"TEXTBOX", kIdEdit, L"", 10, 60, 100, 20, WS_VISIBLE, WS_EX_CLIENTEDGE, nullptr,
+             kColorWindowText, kColorWindow, 1},
+        };
+        constexpr FormDesign design{L"test form", 240, 160, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, nullptr, true};
+        return open(owner, design, table);
+    }
+
+    Window button;
+    Edit edit;
+    std::set<UINT> seen;
+    int clicks = 0;
+    int loads = 0;
+
+protected:
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        seen.insert(message);
+        return frameworkMessage(message, wParam, lParam);
+    }
+    void onCommand(int id, int code, HWND control) override {
+        static const CommandRoute<TestForm> routes[] = {{kIdButton, BN_CLICKED, &TestForm::onClicked}};
+        if (!routeCommand<TestForm>(*this, routes, id, code)) Form::onCommand(id, code, control);
+    }
+    void onLoad() override { ++loads; }
+
+private:
+    void onClicked() { ++clicks; }
+};
+
+int windowsOfClass(const wchar_t* className) {
+    struct Count {
+        const wchar_t* name;
+        int found = 0;
+    } count{className};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* c = reinterpret_cast<Count*>(data);
+            wchar_t name[128] = {};
+            GetClassNameW(window, name, 128);
+            if (lstrcmpW(name, c->name) == 0) ++c->found;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count.found;
+}
+
+RECT workArea() {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
+}
+
+TEST(Form, TheFormSeesItsWholeLifeAndItsTableBindsTheSlots) {
+    TestForm form(L"FormA");
+    if (!form.create(nullptr)) GTEST_SKIP() << "no display for windows here";
+    for (UINT message :
+         {static_cast<UINT>(WM_NCCREATE), static_cast<UINT>(WM_NCCALCSIZE), static_cast<UINT>(WM_CREATE)})
+        EXPECT_TRUE(form.seen.count(message)) << "message " << message;
+    EXPECT_EQ(form.button.id(), kIdButton);
+    EXPECT_EQ(GetParent(form.button), form.hwnd());
+    EXPECT_EQ(form.edit.id(), kIdEdit);
+    ASSERT_NE(form.label(203), nullptr);
+    EXPECT_EQ(form.label(203)->caption, L"label");
+    pump(30ms);
+    EXPECT_EQ(form.loads, 1);
+
+    SendMessageW(form.button, BM_CLICK, 0, 0);
+    EXPECT_EQ(form.clicks, 1);
+    // Enter presses the default button; Esc closes.
+    EXPECT_EQ(LOWORD(SendMessageW(form.hwnd(), DM_GETDEFID, 0, 0)), kIdButton);
+    SendMessageW(form.hwnd(), WM_COMMAND, IDCANCEL, 0);
+    pump(30ms);
+    EXPECT_FALSE(form.isOpen());
+    EXPECT_EQ(form.button.exists(), false);
+}
+
+TEST(Form, OpeningAnOpenFormBringsItForwardInsteadOfASecondWindow) {
+    TestForm form(L"FormB");
+    if (!form.create(nullptr)) GTEST_SKIP() << "no display for windows here";
+    HWND first = form.hwnd();
+    ASSERT_TRUE(form.create(nullptr));
+    EXPECT_EQ(form.hwnd(), first);
+    EXPECT_EQ(windowsOfClass(L"Corvane_x32_x64_FormB"), 1);
+    DestroyWindow(first);
+    // Closed, it opens anew with fresh controls.
+    ASSERT_TRUE(form.create(nullptr));
+    EXPECT_NE(form.hwnd(), nullptr);
+    EXPECT_TRUE(form.button.exists());
+    DestroyWindow(form.hwnd());
+}
+
+TEST(Form, ClosingAModalFormEnablesItsOwnerAgain) {
+    TestForm owner(L"FormOwner");
+    if (!owner.create(nullptr)) GTEST_SKIP() << "no display for windows here";
+    TestForm dialog(L"FormModal");
+    ASSERT_TRUE(dialog.create(owner.hwnd()));
+    std::atomic<bool> ownerDisabledMeanwhile{false};
+    std::thread closer([&] {
+        for (int i = 0; i < 500 && !IsWindowVisible(dialog.hwnd()); ++i) std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(50ms);
+        ownerDisabledMeanwhile = IsWindowEnabled(owner.hwnd()) == FALSE;
+        PostMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
+    });
+    dialog.showForm(true, owner.hwnd());
+    closer.join();
+    EXPECT_TRUE(ownerDisabledMeanwhile);
+    EXPECT_FALSE(dialog.isOpen());
+    EXPECT_TRUE(IsWindowEnabled(owner.hwnd()));
+    DestroyWindow(owner.hwnd());
+}
+
+TEST(Form, ADialogCentredOverItsOwnerStaysInsideTheWorkArea) {
+    TestForm owner(L"FormFar");
+    if (!owner.create(nullptr)) GTEST_SKIP() << "no display for windows here";
+    const RECT work = workArea();
+    struct Place {
+        int x, y;
+    };
+    // Over the middle of the screen, then hanging off each corner.
+    const Place places[] = {{work.left + 300, work.top + 300},
+                            {work.right - 60, work.bottom - 40},
+                            {work.left - 200, work.top - 120},
+                            {work.right - 60, work.top - 120}};
+    for (const Place& place : places) {
+        SetWindowPos(owner.hwnd(), nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        TestForm dialog(L"FormCentred");
+        ASSERT_TRUE(dialog.create(owner.hwnd()));
+        RECT rect{};
+        GetWindowRect(dialog.hwnd(), &rect);
+        EXPECT_GE(rect.left, work.left) << place.x << "," << place.y;
+        EXPECT_GE(rect.top, work.top) << place.x << "," << place.y;
+        EXPECT_LE(rect.right, work.right) << place.x << "," << place.y;
+        EXPECT_LE(rect.bottom, work.bottom) << place.x << "," << place.y;
+        if (place.x == work.left + 300) {
+            RECT over{};
+            GetWindowRect(owner.hwnd(), &over);
+            EXPECT_NEAR((rect.left + rect.right) / 2, (over.left + over.right) / 2, 1);
+            EXPECT_NEAR((rect.top + rect.bottom) / 2, (over.top + over.bottom) / 2, 1);
+        }
+        DestroyWindow(dialog.hwnd());
+    }
+    DestroyWindow(owner.hwnd());
+}
+
+}  // namespace
+}  // namespace corvane
