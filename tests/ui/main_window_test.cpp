@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -15,6 +17,7 @@
 #include "tools/sample_target/sample_layout.h"
 #include "tools/sample_target/sample_process.h"
 #include "settings/settings_paths.h"
+#include "settings/settings_record.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"
 #include "tests/ui/window_test_support.h"
@@ -116,8 +119,9 @@ protected:
 TEST_F(MainWindowTest, OnlyTheProcessChoiceWorksUntilATargetIsChosen) {
     EXPECT_EQ(windowText(window_), L"Corvane 2.0.4");
     EXPECT_TRUE(IsWindowEnabled(c->Command选择进程));
-    for (HWND locked : std::initializer_list<HWND>{c->Combo类型, c->Combo进制, c->Combo过滤, c->Text结构, c->Text数值1, c->Command首次搜索, c->Command再次搜索,
-          c->Command监视结果, c->Command添加偏移, c->Command读取设置, c->ListView结构})
+    for (HWND locked : std::initializer_list<HWND>{c->Combo类型, c->Combo进制, c->Combo过滤, c->Text结构, c->Text数值1,
+                                                   c->Command首次搜索, c->Command再次搜索, c->Command监视结果,
+                                                   c->Command添加偏移, c->Command读取设置, c->ListView结构})
         EXPECT_FALSE(IsWindowEnabled(locked)) << GetDlgCtrlID(locked);
     EXPECT_FALSE(form_->image1Inert());
     EXPECT_EQ(SendMessageW(c->Combo类型, CB_GETCURSEL, 0, 0), 2);
@@ -142,7 +146,8 @@ TEST_F(MainWindowTest, ChoosingAProcessUnlocksTheInputsButNotTheSecondPass) {
     ASSERT_TRUE(sample_) << why;
     form_->chooseProcess(sample_->pid());
     EXPECT_EQ(windowText(c->Command选择进程), L"sample_target.exe");
-    for (HWND open : std::initializer_list<HWND>{c->Combo类型, c->Text结构, c->Text偏移, c->Command添加偏移, c->Command读取设置})
+    for (HWND open :
+         std::initializer_list<HWND>{c->Combo类型, c->Text结构, c->Text偏移, c->Command添加偏移, c->Command读取设置})
         EXPECT_TRUE(IsWindowEnabled(open)) << GetDlgCtrlID(open);
     EXPECT_FALSE(IsWindowEnabled(c->Command再次搜索));
     EXPECT_FALSE(IsWindowEnabled(c->Command监视结果));
@@ -168,6 +173,37 @@ TEST_F(MainWindowTest, ChoosingAProcessUnlocksTheInputsButNotTheSecondPass) {
     EXPECT_EQ(windowText(c->Text数值2), L"2");
     EXPECT_TRUE(IsWindowVisible(c->Text数值2));
     EXPECT_EQ(form_->loadedStructureName(), "sample_target.exe");
+}
+
+TEST_F(MainWindowTest, ALineBreakInATypedTextNeverReachesTheSettingsFile) {
+    startSample();
+    // Pasted from a note: the box keeps one line, and the search sees it.
+    type(c->Text结构, L"110000000*8*8]\r\n28]\n");
+    EXPECT_EQ(windowText(c->Text结构), L"110000000*8*8]28]");
+    type(c->Text数值1, L"1\r\n2");
+    click(c->Command首次搜索);
+    ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
+    EXPECT_EQ(cell(c->ListView结构, 1, 0), L"28");
+    std::ifstream in(std::filesystem::path(configFilePath()), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // Every line of the file is a section line or a key: no orphan below 结构.
+    std::size_t start = 0;
+    int lines = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) end = bytes.size();
+        const std::string line = bytes.substr(start, end - start);
+        if (!line.empty()) {
+            ++lines;
+            EXPECT_TRUE(line.front() == '[' || line.find('=') != std::string::npos) << line;
+            EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+        }
+        start = end + 2;
+    }
+    EXPECT_EQ(lines, 6) << bytes;  // the section, 结构, 类型, 进制, 条件 and 数值1
+    const SettingsRecord record = readSettingsRecord(configFilePath(), "sample_target.exe");
+    EXPECT_EQ(record.structureText, "110000000*8*8]28]");
+    EXPECT_EQ(record.value1, "12");
 }
 
 TEST_F(MainWindowTest, GeometryAt96DpiAndAfterAResize) {
