@@ -46,6 +46,6 @@ if [ -n "$headless" ]; then
         echo "No display: Corvane ran under Xvfb (install imagemagick for a screenshot)"
     fi
 else
-    echo "Drag the crosshair at Corvane's top left onto the sample target's window, then search."
+    echo "Press 选择进程 and choose sample_target.exe (or drag the crosshair onto its window), then search."
     wait "$corvane" || true
 fi
