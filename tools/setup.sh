@@ -15,6 +15,9 @@ PACKAGES=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
     locales fonts-wqy-microhei
+    # The fuzz stage: clang, and libFuzzer's runtime, which clang only
+    # recommends and so is not pulled in without recommends.
+    clang libclang-rt-14-dev
 )
 
 need_packages() {

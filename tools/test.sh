@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the portable engine natively under ASan+UBSan
-# and under TSan, then the Windows executables under Wine. Ends with one
-# summary line over all suites; exits non-zero when anything failed.
+# and under TSan, the fuzz targets for a while each, then the Windows
+# executables under Wine. Ends with one summary line over all suites; exits
+# non-zero when anything failed.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -11,6 +12,66 @@ bash tools/setup.sh || exit 1
 passed=0
 failed=0
 status=0
+
+# The fuzz stage: every libFuzzer target of tests/fuzz runs for
+# CORVANE_FUZZ_SECONDS (30) on its seed corpus and the inputs that once
+# failed. A crash, a sanitizer report or a broken property fails that target
+# and prints the failing input in hex. Each target counts as one test.
+# `tools/test.sh --fuzz-only` runs this stage alone.
+fuzz_stage() {
+    echo "=== native-fuzz ==="
+    if ! command -v clang++ >/dev/null 2>&1; then
+        echo "fuzz stage skipped: clang++ is not installed"
+        return
+    fi
+    if ! cmake --preset native-fuzz >build-native-fuzz.log 2>&1; then
+        cat build-native-fuzz.log
+        echo "configure failed: native-fuzz"; status=1; failed=$((failed + 1)); return
+    fi
+    rm -f build-native-fuzz.log
+    if ! cmake --build --preset native-fuzz -- -k 0; then
+        echo "build failed: native-fuzz"; status=1; failed=$((failed + 1)); return
+    fi
+    local seconds=${CORVANE_FUZZ_SECONDS:-30} source target fuzzer work dirs runs artifact
+    for source in tests/fuzz/*_fuzz.cpp; do
+        target=$(basename "$source" _fuzz.cpp)
+        fuzzer=build/native-fuzz/tests/fuzz_$target
+        if [ ! -x "$fuzzer" ]; then
+            echo "fuzz $target: FAILED (not built)"; status=1; failed=$((failed + 1)); continue
+        fi
+        work=$(mktemp -d)
+        mkdir "$work/corpus"
+        # New inputs go to a scratch corpus; the seeds in the tree stay as they are.
+        dirs=("$work/corpus")
+        for dir in "tests/fuzz/corpus/$target" "tests/fuzz/regressions/$target"; do
+            [ -d "$dir" ] && dirs+=("$dir")
+        done
+        if UBSAN_OPTIONS=print_stacktrace=1 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -print_final_stats=1 -artifact_prefix="$work/" "${dirs[@]}" >"$work/log" 2>&1; then
+            runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
+            echo "fuzz $target: passed, ${runs:-?} inputs in ${seconds} s"
+            passed=$((passed + 1))
+        else
+            echo "fuzz $target: FAILED"
+            grep -vE '^(#[0-9]|INFO:|\s+NEW_FUNC)' "$work/log" | tail -n 80
+            for artifact in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* "$work"/slow-unit-*; do
+                [ -f "$artifact" ] || continue
+                echo "failing input ${artifact##*/} ($(stat -c %s "$artifact") bytes), hex:"
+                od -An -tx1 -v "$artifact"
+            done
+            echo "keep it as tests/fuzz/regressions/$target/<name> once it is fixed"
+            status=1; failed=$((failed + 1))
+        fi
+        rm -rf "$work"
+    done
+}
+
+if [ "${1:-}" = "--fuzz-only" ]; then
+    fuzz_stage
+    echo "Corvane: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ] && [ "$status" -eq 0 ]
+    exit
+fi
 # The window tests need a display; a private Xvfb serves when there is none.
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
@@ -30,7 +91,8 @@ wineserver -p >/dev/null 2>&1 || true
 "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
 
-for preset in native native-tsan windows; do
+for preset in native native-tsan fuzz windows; do
+    if [ "$preset" = fuzz ]; then fuzz_stage; continue; fi
     echo "=== $preset ==="
     if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 && ! cmake --preset "$preset"; then
         echo "configure failed: $preset"; status=1; failed=$((failed + 1)); continue
