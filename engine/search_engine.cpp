@@ -116,7 +116,9 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows) {
                                  settings.value1, settings.value2, codec_);
         ResultEntries entries;
         Traversal traversal(target_, stopRequested, candidates_);
-        traversal.runFiltered(std::move(rows), filter, entries);
+        progress_.leaves = 0;
+        progress_.results = 0;
+        traversal.runFiltered(std::move(rows), filter, entries, &progress_);
         report.candidates = static_cast<std::size_t>(traversal.leafCount());
         // A stop before the walk is done keeps nothing: the values are tested
         // as the leaves are met, so what was kept is only part of the leaves.

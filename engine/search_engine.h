@@ -15,6 +15,7 @@
 #include "engine/structure_row.h"
 #include "engine/target_access.h"
 #include "engine/text_codec.h"
+#include "engine/traversal.h"
 
 namespace corvane {
 
@@ -72,6 +73,9 @@ public:
 
     ResultStore& results() { return results_; }
     const ResultStore& results() const { return results_; }
+    // How far the running (or last) first search has got.
+    const TraversalProgress& progress() const { return progress_; }
+
     // The base captured by the last pass; monitoring formats with it.
     std::uint8_t baseMode() const { return baseMode_.load(); }
 
@@ -93,6 +97,7 @@ private:
     CandidateStore candidates_;
     ResultStore results_;
     std::atomic<std::uint8_t> baseMode_{0};
+    TraversalProgress progress_;
     std::array<std::thread, 4> workers_;
 };
 

@@ -14,8 +14,10 @@ StoredValue StoredValue::text(std::string_view bytes) {
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("value text too long");
     value.form_ = Form::Text;
     value.length_ = static_cast<std::uint32_t>(bytes.size());
-    value.text_ = nullptr;
-    if (!bytes.empty()) {
+    if (bytes.size() <= kInlineText) {
+        value.raw_ = 0;
+        if (!bytes.empty()) std::memcpy(value.inline_, bytes.data(), bytes.size());
+    } else {
         value.text_ = new char[bytes.size()];
         std::memcpy(value.text_, bytes.data(), bytes.size());
     }
@@ -35,7 +37,7 @@ StoredValue StoredValue::clone() const {
 void StoredValue::appendText(std::string& out) const {
     switch (form_) {
         case Form::Empty: return;
-        case Form::Text: out.append(text_ == nullptr ? "" : text_, length_); return;
+        case Form::Text: out.append(storedText()); return;
         case Form::Number: {
             unsigned char bytes[8];
             std::memcpy(bytes, &raw_, sizeof bytes);

@@ -13,8 +13,8 @@ namespace corvane {
 // A result's value as last read. Numbers keep the bytes read with the kind and
 // base they were read in, and their text is formatted when it is shown: 16
 // bytes instead of a string per result, and the exact value stays at hand for
-// the change comparisons. Texts keep their bytes (code page 936). A value that
-// arrived as text only (a results file) keeps that text.
+// the change comparisons. Texts keep their bytes (code page 936), up to 8 of
+// them inline. A value that arrived as text only (a results file) keeps that text.
 class StoredValue {
 public:
     enum class Form : std::uint8_t { Empty, Number, Text };
@@ -55,7 +55,7 @@ public:
         return *this;
     }
     ~StoredValue() {
-        if (form_ == Form::Text) delete[] text_;
+        if (onHeap()) delete[] text_;
     }
     StoredValue clone() const;
 
@@ -65,7 +65,8 @@ public:
     // The bytes read, zero-extended (Number form).
     std::uint64_t raw() const { return form_ == Form::Number ? raw_ : 0; }
     std::string_view storedText() const {
-        return form_ == Form::Text ? std::string_view(text_, length_) : std::string_view();
+        if (form_ != Form::Text) return std::string_view();
+        return length_ <= kInlineText ? std::string_view(inline_, length_) : std::string_view(text_, length_);
     }
 
     // The value text as listed.
@@ -73,8 +74,12 @@ public:
     std::string text() const;
 
 private:
+    // Texts this short live in the value itself: most listed numbers do.
+    static constexpr std::uint32_t kInlineText = 8;
+    bool onHeap() const { return form_ == Form::Text && length_ > kInlineText; }
+
     void release() {
-        if (form_ == Form::Text) delete[] text_;
+        if (onHeap()) delete[] text_;
         form_ = Form::Empty;
         raw_ = 0;
         length_ = 0;
@@ -83,6 +88,7 @@ private:
     union {
         std::uint64_t raw_;
         char* text_;
+        char inline_[8];
     };
     std::uint32_t length_ = 0;
     Form form_ = Form::Empty;

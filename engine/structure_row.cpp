@@ -28,16 +28,8 @@ std::int64_t parseStartOffsetCell(std::string_view text) {
 std::int32_t parseCountCell(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size() && isBlank(text[pos])) ++pos;
-    bool negative = false;
-    auto takeSign = [&] {
-        if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
-            negative = text[pos] == '-';
-            ++pos;
-            return true;
-        }
-        return false;
-    };
-    const bool signFirst = takeSign();
+    // The prefix comes first and the sign after it: a sign written before
+    // the prefix leaves the prefix to be read as digits, which it is not.
     unsigned base = 10;
     if (pos < text.size() && text[pos] == '&') {
         ++pos;
@@ -60,7 +52,11 @@ std::int32_t parseCountCell(std::string_view text) {
             }
         }
     }
-    if (!signFirst) takeSign();
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
     std::uint32_t value = readDigits<std::uint32_t>(text, pos, base);
     if (negative) value = 0u - value;
     return static_cast<std::int32_t>(value);

@@ -57,7 +57,9 @@ void Traversal::run(std::vector<StructureRow> rows) {
     start(std::move(rows));
 }
 
-void Traversal::runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results) {
+void Traversal::runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results,
+                            TraversalProgress* progress) {
+    progress_ = progress;
     filter_ = &filter;
     results_ = &results;
     // Leaves one to a row are scattered over many rows but often share pages
@@ -65,8 +67,11 @@ void Traversal::runFiltered(std::vector<StructureRow> rows, const ValueFilter& f
     // page once for all of them.
     leafCache_ = std::make_unique<PageCache>(reader_);
     scratch_.assign(filter.readSize(), 0);
+    numbers_ = !isTextType(filter.type());
     start(std::move(rows));
+    publish();
     leafCache_.reset();
+    progress_ = nullptr;
     filter_ = nullptr;
     results_ = nullptr;
 }
@@ -119,11 +124,27 @@ void Traversal::filterLeafRow(std::size_t depth) {
     Level& level = levels_[depth];
     const std::size_t size = filter_->readSize();
     const auto start = static_cast<std::uint64_t>(row.startOffset);
+    // Every leaf of the row hangs under the same node, stored with the first
+    // leaf kept.
+    std::uint32_t parent = kNoPathNode;
+    bool parentKnown = false;
+    auto keep = [&](std::uint64_t k, std::uint64_t address, const unsigned char* bytes) {
+        if (!parentKnown) {
+            parent = parentNode(depth);
+            parentKnown = true;
+        }
+        ResultEntry& entry = results_->emplace_back();
+        entry.address = address;
+        entry.parent = parent;
+        entry.leafOffset = CandidateStore::rowOffset(row, static_cast<std::uint32_t>(k));
+        entry.value =
+            numbers_ ? StoredValue::number(filter_->type(), filter_->baseMode(), bytes) : filter_->storedValue(bytes);
+    };
     if (row.count <= 0) {
         ++leafCount_;
         const std::uint64_t address = level.base + start;
         if (leafCache_->read(address, scratch_.data(), size) && filter_->matches(scratch_.data()))
-            keepLeaf(depth, 0, address, scratch_.data());
+            keep(0, address, scratch_.data());
         return;
     }
     // The offsets past the first negative one are abandoned, as a plain run
@@ -132,30 +153,26 @@ void Traversal::filterLeafRow(std::size_t depth) {
     const auto step = static_cast<std::uint64_t>(row.increment);
     std::uint64_t address = level.base + start;
     level.span.beginRow(address, row.increment, steps, size);
+    // Published every so many leaves, so that a row of millions shows progress too.
+    constexpr std::uint64_t kPublishEvery = 0xFFFF;
     if (level.span.windowed()) {
         for (std::uint64_t k = 0; k < steps; ++k, address += step) {
             if (stopped()) return;
+            if ((k & kPublishEvery) == kPublishEvery) publish();
             ++leafCount_;
             const unsigned char* bytes = level.span.view(address);
-            if (bytes != nullptr && filter_->matches(bytes))
-                keepLeaf(depth, static_cast<std::uint32_t>(k), address, bytes);
+            if (bytes != nullptr && filter_->matches(bytes)) keep(k, address, bytes);
         }
+        publish();
         return;
     }
     for (std::uint64_t k = 0; k < steps; ++k, address += step) {
         if (stopped()) return;
+        if ((k & kPublishEvery) == kPublishEvery) publish();
         ++leafCount_;
         if (leafCache_->read(address, scratch_.data(), size) && filter_->matches(scratch_.data()))
-            keepLeaf(depth, static_cast<std::uint32_t>(k), address, scratch_.data());
+            keep(k, address, scratch_.data());
     }
-}
-
-void Traversal::keepLeaf(std::size_t depth, std::uint32_t index, std::uint64_t address, const unsigned char* bytes) {
-    ResultEntry& entry = results_->emplace_back();
-    entry.address = address;
-    entry.parent = parentNode(depth);
-    entry.leafOffset = CandidateStore::rowOffset(store_.rows()[depth], index);
-    entry.value = filter_->storedValue(bytes);
 }
 
 // Interior path nodes are stored only once a leaf lies below them, so branches

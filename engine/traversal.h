@@ -25,6 +25,13 @@ inline constexpr std::uint64_t kMaxPointer32 = 0x200000000;
 // target whose pointers are `pointerWidth` bytes wide.
 bool isFollowablePointer(std::uint64_t v, unsigned pointerWidth);
 
+// How far a filtered walk has got, published now and then for another
+// thread to show; the walk itself counts in plain variables.
+struct TraversalProgress {
+    std::atomic<std::uint64_t> leaves{0};
+    std::atomic<std::uint64_t> results{0};
+};
+
 // Expands structure rows depth-first into every pointer path they describe.
 // Row 0's offsets are absolute addresses; at each further level a pointer is
 // read at the previous address and the next row's offsets are added to it.
@@ -43,7 +50,8 @@ public:
     // traversal order) and nothing at all is kept of the others. The store
     // receives the rows and the path nodes of the kept leaves, no candidates.
     // A leaf is kept exactly when its own read would succeed and match.
-    void runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results);
+    void runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results,
+                     TraversalProgress* progress = nullptr);
 
     // Leaves met so far: the candidates a plain run appends, counted the same
     // way by a filtered run.
@@ -61,7 +69,6 @@ private:
     void start(std::vector<StructureRow> rows);
     void traverse(std::size_t depth);
     void filterLeafRow(std::size_t depth);
-    void keepLeaf(std::size_t depth, std::uint32_t index, std::uint64_t address, const unsigned char* bytes);
     void visit(std::size_t depth, std::uint32_t index, std::uint64_t address);
     std::uint32_t parentNode(std::size_t depth);
     bool stopped() const { return stopRequested_.load(std::memory_order_relaxed) != 0; }
@@ -77,6 +84,13 @@ private:
     ResultEntries* results_ = nullptr;
     std::unique_ptr<PageCache> leafCache_;  // leaves of rows that are not read in windows
     std::vector<unsigned char> scratch_;
+    bool numbers_ = true;
+    TraversalProgress* progress_ = nullptr;
+    void publish() {
+        if (progress_ == nullptr) return;
+        progress_->leaves.store(leafCount_, std::memory_order_relaxed);
+        progress_->results.store(results_->size(), std::memory_order_relaxed);
+    }
 };
 
 }  // namespace corvane

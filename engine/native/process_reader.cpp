@@ -4,6 +4,9 @@
 #include <sys/uio.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace corvane {
 
@@ -25,6 +28,22 @@ std::uint32_t LinuxProcessReader::openTarget() {
     iovec remote{nullptr, 0};
     if (process_vm_readv(pid_, &local, 1, &remote, 1, 0) < 0) return static_cast<std::uint32_t>(errno);
     return 0;
+}
+
+bool LinuxProcessReader::hasExited() const {
+    if (pid_ <= 0) return false;
+    const std::string path = "/proc/" + std::to_string(pid_) + "/stat";
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) return true;
+    char line[512] = {};
+    const bool got = std::fgets(line, sizeof line, file) != nullptr;
+    std::fclose(file);
+    if (!got) return true;
+    // The state follows the command name, which is in parentheses and may
+    // itself hold any character.
+    const char* close = std::strrchr(line, ')');
+    if (close == nullptr || close[1] == '\0' || close[2] == '\0') return false;
+    return close[2] == 'Z' || close[2] == 'X';
 }
 
 }  // namespace corvane

@@ -16,6 +16,8 @@ public:
     // 0 when the process exists and may be read, otherwise its errno.
     std::uint32_t openTarget() override;
     unsigned pointerWidth() const override { return sizeof(void*); }
+    // Gone from the process table, or a zombie waiting for its parent.
+    bool hasExited() const override;
 
 private:
     pid_t pid_;

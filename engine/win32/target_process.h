@@ -41,6 +41,11 @@ public:
 
     HANDLE targetHandle() const { return handle_.get(); }
 
+    bool hasExited() const override {
+        DWORD code = 0;
+        return handle_ && GetExitCodeProcess(handle_.get(), &code) && code != STILL_ACTIVE;
+    }
+
 private:
     UniqueHandle handle_;
     std::atomic<unsigned> pointerWidth_{4};

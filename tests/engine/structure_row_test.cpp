@@ -50,7 +50,13 @@ TEST(StructureRowCells, CountReadsBasesSignsAndWraps) {
         {"abc", 0},
         {"&", 0},
         {"&H-10", -16},  // a sign after the prefix
-        {"&8", 0},       // 8 is no octal digit
+        {"&O+10", 8},
+        {"&B-11", -3},
+        {"-&H10", 0},  // a sign before the prefix: the prefix is no digit
+        {"+&O10", 0},
+        {"-&B1", 0},
+        {" -&10", 0},
+        {"&8", 0},  // 8 is no octal digit
     };
     for (const auto& c : cases) EXPECT_EQ(parseCountCell(c.text), c.expected) << c.text;
 }
@@ -59,6 +65,8 @@ TEST(StructureRowCells, IncrementIsTheCountSignExtended) {
     EXPECT_EQ(parseIncrementCell("-8"), -8);
     EXPECT_EQ(parseIncrementCell("&HFFFFFFF8"), -8);
     EXPECT_EQ(parseIncrementCell("&H7FFFFFFF"), 0x7FFFFFFF);
+    EXPECT_EQ(parseIncrementCell("&H-8"), -8);
+    EXPECT_EQ(parseIncrementCell("-&H8"), 0);
     const StructureRow row = structureRowFromCells("10", "5", "-8");
     EXPECT_EQ(row.startOffset, 0x10);
     EXPECT_EQ(row.count, 5);

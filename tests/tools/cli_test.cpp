@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
+#include "engine/search_engine.h"
+#include "engine/search_passes.h"
 #include "engine/text_codec.h"
+#include "engine/utf8_encode.h"
 #include "settings/settings_record.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
 #include "tools/cli/results_file.h"
+#include "tests/support/fake_target.h"
+#include "tests/support/test_sink.h"
 
 namespace corvane {
 namespace {
@@ -38,6 +44,12 @@ TEST(CliOptions, UsableAndUnusableCommandLines) {
         {{"reformat", "--pid", "12", "--in", "r.txt"}, "reformat needs --type"},
         {{"monitor", "--pid", "12", "--in", "r.txt", "--cycles", "0"}, "--cycles must"},
         {{"first", "--pid", "12", "--settings", "a.ini"}, "--settings and --name"},
+        {{"first", "--pid", "12", "--structure", "10]", "--type", "int"}, "--type must"},
+        {{"first", "--pid", "12", "--structure", "10]", "--condition", "gt"}, "--condition must"},
+        {{"--help"}, ""},
+        {{"-h"}, ""},
+        {{"help"}, ""},
+        {{"--version"}, ""},
     };
     for (const auto& c : cases) {
         CliOptions options;
@@ -48,6 +60,64 @@ TEST(CliOptions, UsableAndUnusableCommandLines) {
             EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
         }
     }
+}
+
+// Names as the window shows them arrive in code page 936, like every argument.
+std::string gbk(const char* utf8) { return systemTextCodec().fromUtf16(decodeUtf8Text(utf8), CodePage::Gbk); }
+
+TEST(CliOptions, TypesBasesAndConditionsByNumberOrName) {
+    struct NameCase {
+        const char* option;
+        std::string value;
+        int expected;
+    };
+    const NameCase cases[] = {
+        {"--type", "0", 0},
+        {"--type", "byte", 0},
+        {"--type", gbk("字节"), 0},
+        {"--type", "SHORT", 1},
+        {"--type", gbk("长整型"), 2},
+        {"--type", "int64", 3},
+        {"--type", gbk("64位整型"), 3},
+        {"--type", "float", 4},
+        {"--type", "double", 5},
+        {"--type", gbk("双精度"), 5},
+        {"--type", "ansi", 6},
+        {"--type", gbk("A字符"), 6},
+        {"--type", "utf16", 7},
+        {"--type", "utf8", 8},
+        {"--type", "UTF-8", 8},
+        {"--base", "hex", 1},
+        {"--base", gbk("16进制"), 1},
+        {"--base", gbk("忽略小数"), 0},
+        {"--condition", "none", 0},
+        {"--condition", gbk("不过滤"), 0},
+        {"--condition", "ge", 1},
+        {"--condition", "eq", 2},
+        {"--condition", gbk("等于"), 2},
+        {"--condition", "le", 3},
+        {"--condition", "ne", 4},
+        {"--condition", gbk("两者之间"), 5},
+        {"--condition", "contains", 6},
+        {"--condition", gbk("保留没有改变的数值*"), 7},
+        {"--condition", gbk("保留没有改变的数值"), 7},
+        {"--condition", "changed", 8},
+        {"--condition", "increased", 9},
+        {"--condition", "decreased", 10},
+        {"--condition", "10", 10},
+    };
+    for (const auto& c : cases) {
+        CliOptions options;
+        ASSERT_EQ(parseCliOptions({"next", "--pid", "1", "--in", "r.txt", c.option, c.value}, options), "")
+            << c.option << " " << c.value;
+        const std::optional<int>& slot = std::string_view(c.option) == "--type"   ? options.type
+                                         : std::string_view(c.option) == "--base" ? options.base
+                                                                                  : options.condition;
+        EXPECT_EQ(slot, c.expected) << c.option << " " << c.value;
+    }
+    CliOptions help;
+    ASSERT_EQ(parseCliOptions({"-h", "whatever"}, help), "");
+    EXPECT_EQ(help.command, "help");
 }
 
 class CliSettingsTest : public ::testing::Test {
@@ -106,6 +176,18 @@ TEST_F(CliSettingsTest, DefaultsAndTextTypesWithoutABase) {
     ASSERT_EQ(resolveCliSettings(text, settings), "");
     EXPECT_EQ(settings.search.baseMode, kNoBaseMode);
 
+    SettingsRecord record;
+    record.structureText = "10]";
+    ASSERT_TRUE(writeSettingsRecord(file_, "Game.exe", record));
+    const std::string saved = (folder_ / "saved.ini").string();
+    CliOptions present;
+    ASSERT_EQ(parseCliOptions({"first", "--pid", "1", "--settings", saved, "--name", "game.EXE"}, present), "");
+    EXPECT_EQ(resolveCliSettings(present, settings), "");
+    CliOptions absent;
+    ASSERT_EQ(parseCliOptions({"first", "--pid", "1", "--settings", saved, "--name", "other.exe"}, absent), "");
+    const std::string problem = resolveCliSettings(absent, settings);
+    EXPECT_NE(problem.find("no section named other.exe"), std::string::npos) << problem;
+
     CliOptions missing;
     ASSERT_EQ(
         parseCliOptions({"first", "--pid", "1", "--settings", (folder_ / "none.ini").string(), "--name", "x"}, missing),
@@ -141,7 +223,8 @@ TEST(ResultsFile, RoundTripKeepsPathsTextsAndAddresses) {
 }
 
 TEST(ResultsFile, MalformedLinesAreRefusedWhole) {
-    const char* bad[] = {"10\t1\n", "10]\t1\t0\n", "zz\t1\t0\n", "10\t1\tXYZ\n", "10\t1\t12345678901234567\n"};
+    const char* bad[] = {"10\t1\n",      "10]\t1\t0\n",  "zz\t1\t0\n",    "10\t1\tXYZ\n",  "10\t1\t12345678901234567\n",
+                         "10\ta\\\t0\n", "10\t\\q\t0\n", "10\t\\x4\t0\n", "10\t\\xZZ\t0\n"};
     for (const char* text : bad) {
         std::istringstream in(std::string("20\t5\t20\n") + text);
         ResultStore results;
@@ -149,6 +232,68 @@ TEST(ResultsFile, MalformedLinesAreRefusedWhole) {
         EXPECT_FALSE(readResults(in, results, systemTextCodec(), error)) << text;
         EXPECT_EQ(error.rfind("line 2", 0), 0u) << error;
         EXPECT_FALSE(results.allocated());
+    }
+}
+
+// Texts holding every byte from 1 to 255 (units for the UTF-16 kind), one
+// result each: written and read back they are the same texts byte for byte,
+// every line keeps its three columns, and a next search 保留没有改变的数值*
+// after the file keeps exactly what it keeps without the file; for the ANSI
+// and UTF-8 kinds that is every result.
+TEST(ResultsFile, EveryByteOfATextSurvivesTheFileAndANextSearch) {
+    const TextCodec& codec = systemTextCodec();
+    for (ValueType kind : {ValueType::AnsiText, ValueType::Utf16Text, ValueType::Utf8Text}) {
+        test::FakeTarget target;
+        constexpr std::uint64_t kTexts = 0x10000000;
+        for (unsigned b = 1; b <= 255; ++b) {
+            const std::uint64_t at = kTexts + (b - 1) * 0x200;
+            if (kind == ValueType::Utf16Text) {
+                const char16_t units[] = {u'a', static_cast<char16_t>(b), u'\\', u'z', 0};
+                target.write(at, units, sizeof units);
+            } else {
+                const unsigned char bytes[] = {'a', static_cast<unsigned char>(b), '\\', 'x', '4', '1', 0};
+                target.write(at, bytes, sizeof bytes);
+            }
+        }
+        // A valid code page 936 text next to them, and one cut in the middle of a character.
+        target.writeText(kTexts + 255 * 0x200,
+                         kind == ValueType::Utf8Text ? "\xE4\xBD\xA0\t\xE5\xA5\xBD" : "\xC4\xE3\t\xBA\xC3");
+        target.writeText(kTexts + 256 * 0x200, "\xC4\\\xE3");
+        target.map(kTexts, 258 * 0x200 + 0x100);
+
+        test::TestSink sink;
+        sink.set({kind, kNoBaseMode, SearchCondition::None, "", ""});
+        SearchEngine engine(target, sink, codec);
+        engine.runFirstSearch({{static_cast<std::int64_t>(kTexts), 257, 0x200}});
+        ASSERT_EQ(engine.results().count(), 257u);
+
+        std::stringstream file;
+        writeResults(file, engine.results(), codec);
+        std::string text = file.str();
+        std::istringstream lines(text);
+        std::string line;
+        std::size_t count = 0;
+        for (; std::getline(lines, line); ++count)
+            ASSERT_EQ(std::count(line.begin(), line.end(), '\t'), 2) << static_cast<int>(kind) << " line " << count;
+        EXPECT_EQ(count, 257u);
+
+        ResultStore back;
+        std::string error;
+        ASSERT_TRUE(readResults(file, back, codec, error)) << error;
+        ASSERT_EQ(back.count(), 257u);
+        for (std::size_t i = 0; i < 257; ++i) {
+            ASSERT_EQ(back.valueText(i), engine.results().valueText(i)) << static_cast<int>(kind) << " text " << i;
+            ASSERT_EQ(back.pathText(i), engine.results().pathText(i));
+        }
+
+        const SearchSettings unchanged{kind, kNoBaseMode, SearchCondition::Unchanged, "", ""};
+        runNextSearchPass(target, back, unchanged, codec);
+        runNextSearchPass(target, engine.results(), unchanged, codec);
+        ASSERT_EQ(back.count(), engine.results().count()) << static_cast<int>(kind);
+        for (std::size_t i = 0; i < back.count(); ++i) EXPECT_EQ(back.valueText(i), engine.results().valueText(i));
+        if (kind != ValueType::Utf16Text) {
+            EXPECT_EQ(back.count(), 257u) << static_cast<int>(kind);
+        }
     }
 }
 

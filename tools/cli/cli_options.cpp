@@ -2,20 +2,35 @@
 
 #include <charconv>
 
+#include "engine/text_codec.h"
+#include "engine/utf8_encode.h"
+
 namespace corvane {
+
+const char* const kCliVersion = "2.0.4";
 
 const char* const kCliUsage =
     "usage:\n"
-    "  corvane-cli first   --pid PID --structure TEXT [--type N] [--base N] [--condition N]\n"
-    "                      [--value1 T] [--value2 T] [--out FILE]\n"
-    "  corvane-cli next    --pid PID --in FILE [--type N] [--base N] [--condition N]\n"
-    "                      [--value1 T] [--value2 T] [--out FILE]\n"
-    "  corvane-cli monitor --pid PID --in FILE [--cycles N] [--type N] [--base N]\n"
-    "  corvane-cli reformat --pid PID --in FILE --type N [--base N] [--out FILE]\n"
+    "  corvane-cli first   --pid PID --structure TEXT [--type T] [--base B] [--condition C]\n"
+    "                      [--value1 V] [--value2 V] [--out FILE]\n"
+    "  corvane-cli next    --pid PID --in FILE [--type T] [--base B] [--condition C]\n"
+    "                      [--value1 V] [--value2 V] [--out FILE]\n"
+    "  corvane-cli monitor --pid PID --in FILE [--cycles N] [--type T] [--base B]\n"
+    "  corvane-cli reformat --pid PID --in FILE --type T [--base B] [--out FILE]\n"
+    "  corvane-cli --help | -h | help      this text\n"
+    "  corvane-cli --version               the version\n"
     "  any command: --settings FILE --name SECTION takes 结构, 类型, 进制, 条件, 数值1, 数值2\n"
-    "  from a settings file; the options above override them.\n"
-    "  --type: 0 字节 1 短整型 2 长整型 3 64位整型 4 单精度 5 双精度 6 A字符 7 U字符 8 UTF-8\n"
-    "  --base: 0 or 1 (10进制/16进制, 忽略小数/绝对匹配); --condition: 0 to 10\n";
+    "  from a settings file (the section must exist); the options above override them.\n"
+    "  --type, by number, name or short name:\n"
+    "    0 字节 byte, 1 短整型 short, 2 长整型 long, 3 64位整型 int64, 4 单精度 float,\n"
+    "    5 双精度 double, 6 A字符 ansi, 7 U字符 utf16, 8 UTF-8 utf8\n"
+    "  --base: 0 10进制 dec 忽略小数, 1 16进制 hex 绝对匹配 (integers / floats)\n"
+    "  --condition, by number, name or short name:\n"
+    "    0 不过滤 none, 1 大于等于 ge, 2 等于 eq, 3 小于等于 le, 4 不等于 ne, 5 两者之间 between,\n"
+    "    6 包含字符 contains, 7 保留没有改变的数值* unchanged, 8 保留改变了的数值* changed,\n"
+    "    9 保留增加的数值* increased, 10 保留减少的数值* decreased (7 to 10: next only)\n"
+    "  results go to standard output, or to --out; progress and figures to standard error.\n"
+    "  exit codes: 0 done, 2 bad usage, 3 the target cannot be opened.\n";
 
 namespace {
 
@@ -26,11 +41,71 @@ bool parseNumber(const std::string& text, T& value) {
     return error == std::errc() && stop == end;
 }
 
+struct Name {
+    int index;
+    const char* chinese;  // UTF-8 here; arguments arrive in code page 936
+    const char* english;
+};
+
+constexpr Name kTypeNames[] = {
+    {0, "字节", "byte"},      {1, "短整型", "short"}, {2, "长整型", "long"},
+    {3, "64位整型", "int64"}, {4, "单精度", "float"}, {5, "双精度", "double"},
+    {6, "A字符", "ansi"},     {7, "U字符", "utf16"},  {8, "UTF-8", "utf8"},
+};
+constexpr Name kBaseNames[] = {
+    {0, "10进制", "dec"}, {1, "16进制", "hex"}, {0, "忽略小数", "dec"}, {1, "绝对匹配", "hex"}};
+constexpr Name kConditionNames[] = {
+    {0, "不过滤", "none"},
+    {1, "大于等于", "ge"},
+    {2, "等于", "eq"},
+    {3, "小于等于", "le"},
+    {4, "不等于", "ne"},
+    {5, "两者之间", "between"},
+    {6, "包含字符", "contains"},
+    {7, "保留没有改变的数值*", "unchanged"},
+    {8, "保留改变了的数值*", "changed"},
+    {9, "保留增加的数值*", "increased"},
+    {10, "保留减少的数值*", "decreased"},
+};
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The index named by `text`: a number, a name as the window shows it (the
+// change conditions also without their "*"), or a short English name.
+template <std::size_t N>
+bool indexByName(const std::string& text, const Name (&names)[N], int& index) {
+    for (const Name& name : names) {
+        const std::string chinese = systemTextCodec().fromUtf16(decodeUtf8Text(name.chinese), CodePage::Gbk);
+        const bool starred = !chinese.empty() && chinese.back() == '*';
+        if (text == chinese || (starred && text == chinese.substr(0, chinese.size() - 1)) ||
+            sameLetters(text, name.english)) {
+            index = name.index;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& options) {
     if (args.empty()) return "no command given";
     options.command = args[0];
+    if (options.command == "--help" || options.command == "-h" || options.command == "help") {
+        options.command = "help";
+        return "";
+    }
+    if (options.command == "--version") {
+        options.command = "version";
+        return "";
+    }
     const bool known = options.command == "first" || options.command == "next" || options.command == "monitor" ||
                        options.command == "reformat";
     if (!known) return "unknown command '" + options.command + "'";
@@ -39,10 +114,15 @@ std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& op
         const std::string& name = args[i];
         if (i + 1 >= args.size()) return "option " + name + " needs a value";
         const std::string& value = args[++i];
-        auto integer = [&](std::optional<int>& slot, int low, int high) -> std::string {
+        auto named = [&](std::optional<int>& slot, const auto& names, int low, int high) -> std::string {
             int number = 0;
+            if (indexByName(value, names, number)) {
+                slot = number;
+                return "";
+            }
             if (!parseNumber(value, number) || number < low || number > high)
-                return name + " must be a number from " + std::to_string(low) + " to " + std::to_string(high);
+                return name + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) +
+                       " or a name (see --help)";
             slot = number;
             return "";
         };
@@ -54,11 +134,11 @@ std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& op
         } else if (name == "--structure") {
             options.structure = value;
         } else if (name == "--type") {
-            problem = integer(options.type, 0, 8);
+            problem = named(options.type, kTypeNames, 0, 8);
         } else if (name == "--base") {
-            problem = integer(options.base, -1, 1);
+            problem = named(options.base, kBaseNames, -1, 1);
         } else if (name == "--condition") {
-            problem = integer(options.condition, 0, 10);
+            problem = named(options.condition, kConditionNames, 0, 10);
         } else if (name == "--value1") {
             options.value1 = value;
         } else if (name == "--value2") {

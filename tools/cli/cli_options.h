@@ -9,7 +9,7 @@ namespace corvane {
 
 // The command line of corvane-cli, as typed. Texts are code page 936 bytes.
 struct CliOptions {
-    std::string command;  // first, next, monitor or reformat
+    std::string command;  // first, next, monitor or reformat; help or version
     std::optional<std::uint32_t> pid;
     std::optional<std::string> structure;
     std::optional<int> type;
@@ -25,9 +25,11 @@ struct CliOptions {
 };
 
 // Fills `options` from the arguments after the program name. Returns an empty
-// text, or a one-line reason why the arguments are not usable.
+// text, or a one-line reason why the arguments are not usable. --type,
+// --base and --condition take numbers or names (see kCliUsage).
 std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& options);
 
 extern const char* const kCliUsage;
+extern const char* const kCliVersion;
 
 }  // namespace corvane

@@ -3,10 +3,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -21,12 +23,18 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#define CORVANE_ISATTY _isatty
+#define CORVANE_FILENO _fileno
 #include <windows.h>
 #include <shellapi.h>
 
 #include "engine/win32/target_process.h"
 #else
+#include <unistd.h>
+
 #include "engine/native/process_reader.h"
+#define CORVANE_ISATTY isatty
+#define CORVANE_FILENO fileno
 #endif
 
 namespace {
@@ -120,6 +128,56 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
+// A first search that runs longer than a second shows, on a terminal, one
+// line that is rewritten in place: the leaves so far, the results so far and
+// the rate. Nothing is written when standard error is a file or a pipe.
+class ProgressLine {
+public:
+    explicit ProgressLine(const SearchEngine& engine) : engine_(engine) {
+        if (!CORVANE_ISATTY(CORVANE_FILENO(stderr))) return;
+        thread_ = std::thread([this] { show(); });
+    }
+    ~ProgressLine() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    void show() {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) return;
+        bool shown = false;
+        while (!done_) {
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const auto leaves = engine_.progress().leaves.load(std::memory_order_relaxed);
+            const auto results = engine_.progress().results.load(std::memory_order_relaxed);
+            std::fprintf(stderr, "\rtraversed %llu, results %llu, %.0f leaves/s   ",
+                         static_cast<unsigned long long>(leaves), static_cast<unsigned long long>(results),
+                         static_cast<double>(leaves) / seconds);
+            std::fflush(stderr);
+            shown = true;
+            wake_.wait_for(lock, std::chrono::milliseconds(250), [this] { return done_; });
+        }
+        if (shown) std::fprintf(stderr, "\n");
+    }
+
+    const SearchEngine& engine_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+void sayIfGone(const TargetAccess& target) {
+    if (target.hasExited())
+        std::fprintf(stderr, "corvane-cli: the target process has gone; the results are what was read before\n");
+}
+
 std::uint32_t millisecondsSince(std::chrono::steady_clock::time_point start) {
     return static_cast<std::uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
@@ -136,13 +194,18 @@ int run(const CliOptions& options, const CliSettings& settings) {
     const auto start = std::chrono::steady_clock::now();
 
     if (options.command == "first") {
-        const FirstSearchReport report = engine.runFirstSearch(settings.rows);
+        FirstSearchReport report;
+        {
+            const ProgressLine progress(engine);
+            report = engine.runFirstSearch(settings.rows);
+        }
         if (report.openError != 0)
             return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
                                              std::to_string(report.openError) + ")");
         writeOutput(options, engine.results());
         std::fprintf(stderr, "results: %zu, traversed: %zu, %ums%s\n", report.results, report.candidates,
                      report.elapsedMs, report.stopped ? " (stopped)" : "");
+        sayIfGone(*target);
         return 0;
     }
 
@@ -166,9 +229,16 @@ int run(const CliOptions& options, const CliSettings& settings) {
         writeOutput(options, engine.results());
     } else {
         engine.monitorActive = -1;
+        // Monitoring goes on after the target has gone, as the window's does;
+        // it is said once.
+        bool gone = false;
         for (long cycle = 1; engine.monitorActive == -1; ++cycle) {
             runMonitorCycle(*target, engine.results(), settings.search.type, settings.search.baseMode,
                             systemTextCodec());
+            if (!gone && target->hasExited()) {
+                sayIfGone(*target);
+                gone = true;
+            }
             std::cout << "# cycle " << cycle << "\n";
             writeOutput(options, engine.results());
             if (options.cycles && cycle >= *options.cycles) break;
@@ -177,6 +247,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
         }
     }
     std::fprintf(stderr, "results: %zu of %zu, %ums\n", engine.results().count(), before, millisecondsSince(start));
+    if (options.command != "monitor") sayIfGone(*target);
     return 0;
 }
 
@@ -196,6 +267,14 @@ int main(int argc, char** argv) {
         if (const std::string problem = parseCliOptions(arguments(argc, argv), options); !problem.empty()) {
             std::fprintf(stderr, "corvane-cli: %s\n%s", problem.c_str(), kCliUsage);
             return kExitUsage;
+        }
+        if (options.command == "help") {
+            std::fputs(kCliUsage, stdout);
+            return 0;
+        }
+        if (options.command == "version") {
+            std::printf("corvane-cli %s\n", kCliVersion);
+            return 0;
         }
         CliSettings settings;
         if (const std::string problem = resolveCliSettings(options, settings); !problem.empty())

@@ -10,6 +10,10 @@ namespace corvane {
 
 // The results file of the command line: UTF-8 text, one result a line:
 // offset path, a tab, value text, a tab, the address in uppercase hexadecimal.
+// In the value a tab, a line feed, a carriage return and a backslash are
+// written \t, \n, \r and \\; bytes of a text that is not valid in code
+// page 936 are written \xHH from 0x80 up. Every value read from a target
+// thus comes back from the file with exactly its bytes.
 
 void writeResults(std::ostream& out, const ResultStore& results, const TextCodec& codec);
 
