@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "tools/sample_target/sample_layout.h"
 #include "tools/sample_target/sample_process.h"
@@ -19,8 +22,9 @@ struct CliRun {
     std::string out;
 };
 
-// Runs corvane-cli with `arguments` and returns its exit code and standard output.
-CliRun runCli(const std::wstring& arguments) {
+// Runs corvane-cli with `arguments` and returns its exit code and standard
+// output, with standard error mixed in when `withErrors`.
+CliRun runCli(const std::wstring& arguments, bool withErrors = false) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readOut = nullptr, writeOut = nullptr;
     CreatePipe(&readOut, &writeOut, &inherit, 0);
@@ -30,7 +34,7 @@ CliRun runCli(const std::wstring& arguments) {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeOut;
-    startup.hStdError = nul;
+    startup.hStdError = withErrors ? writeOut : nul;
     startup.hStdInput = nullptr;
     std::wstring command = L"\"" + sample::builtProgramPath(L"..\\tools\\corvane-cli.exe") + L"\" " + arguments;
     PROCESS_INFORMATION info{};
@@ -146,8 +150,52 @@ TEST_P(CliProcessTest, TextsComeOutAsUtf8) {
                                                              objectAddress(0, sample::kUtf16Offset));
 }
 
+TEST_P(CliProcessTest, TypesAndConditionsByName) {
+    const CliRun byNumber = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kUtf16Offset) +
+                                   L" --type 7 --condition 6 --value1 ABC");
+    const CliRun byName = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kUtf16Offset) +
+                                 L" --type U字符 --condition 包含字符 --value1 ABC");
+    const CliRun byShortName = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kUtf16Offset) +
+                                      L" --type utf16 --condition contains --value1 ABC");
+    ASSERT_EQ(byNumber.exitCode, 0u);
+    EXPECT_EQ(std::count(byNumber.out.begin(), byNumber.out.end(), '\n'), 3);
+    EXPECT_EQ(byName.out, byNumber.out);
+    EXPECT_EQ(byShortName.out, byNumber.out);
+}
+
+TEST_P(CliProcessTest, ATargetThatEndsDuringAMonitorIsReportedOnce) {
+    const CliRun first = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kIdOffset) +
+                                L" --out \"" + results_ + L"\"");
+    ASSERT_EQ(first.exitCode, 0u);
+    CliRun monitor;
+    std::thread run(
+        [&] { monitor = runCli(L"monitor --pid " + pid_ + L" --in \"" + results_ + L"\" --cycles 8", true); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    process_.reset();  // the end of its input ends the target
+    run.join();
+    EXPECT_EQ(monitor.exitCode, 0u);
+    const std::string gone = "the target process has gone";
+    const auto at = monitor.out.find(gone);
+    ASSERT_NE(at, std::string::npos) << monitor.out;
+    EXPECT_EQ(monitor.out.find(gone, at + 1), std::string::npos);
+    // The monitor kept cycling, with what it had read last.
+    EXPECT_NE(monitor.out.find("# cycle 8"), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(Bitness, CliProcessTest, ::testing::Values(false, true),
                          [](const auto& p) { return p.param ? "Target32" : "Target64"; });
+
+TEST(CliProcess, HelpAndVersionEndWell) {
+    for (const wchar_t* asked : {L"--help", L"-h", L"help"}) {
+        const CliRun help = runCli(asked);
+        EXPECT_EQ(help.exitCode, 0u);
+        EXPECT_EQ(help.out.rfind("usage:", 0), 0u) << help.out;
+        EXPECT_NE(help.out.find("unchanged"), std::string::npos);
+    }
+    const CliRun version = runCli(L"--version");
+    EXPECT_EQ(version.exitCode, 0u);
+    EXPECT_EQ(version.out, "corvane-cli 2.0.4\n");
+}
 
 TEST(CliProcess, BadUsageAndUnopenableTargets) {
     EXPECT_EQ(runCli(L"first --structure 10]").exitCode, 2u);
