@@ -1,6 +1,6 @@
 // The command line's results file: a file read, written and read again
 // gives the same results, and results written and read back are the ones
-// written. Values hold no line feed here: the file has no escape for it yet.
+// written, whatever bytes their values hold.
 
 #include <memory>
 #include <sstream>
@@ -76,16 +76,23 @@ void checkFileRoundTrip(const std::string& file) {
     FUZZ_CHECK(written(second) == text, "writing again changed the file");
 }
 
-// Value texts are code page 936 inside the program: ASCII but the line feed,
-// and double-byte characters (among them 乗 and 乚, with "\" and "]" for
-// their trail bytes).
+// Value texts are code page 936 inside the program, but a text read from a
+// target may be any bytes: double-byte characters (among them 乗 and 乚,
+// with "\" and "]" for their trail bytes), the characters the file escapes,
+// lone lead bytes and bytes code page 936 has no character for.
 std::string aValue(Input& input) {
-    static constexpr std::string_view kPieces[] = {"a",        "Z",        "0",  "-",       ".",        " ",
-                                                   "\t",       "\r",       "\\", "]",       "\xD3\xCE", "\x81\x5C",
-                                                   "\x81\x5D", "\xA1\xA1", "?",  "\xFE\xFE"};
+    static constexpr std::string_view kPieces[] = {"a",        "Z",    "0",     " ",        "\t",       "\r",
+                                                   "\n",       "\\",   "\\x41", "\xD3\xCE", "\x81\x5C", "\x81\x5D",
+                                                   "\xA1\xA1", "\x80", "\xFF",  "\x81",     "?"};
     std::string value;
     const std::size_t pieces = input.byte() % 8;
-    for (std::size_t i = 0; i < pieces; ++i) value += kPieces[input.byte() % std::size(kPieces)];
+    for (std::size_t i = 0; i < pieces; ++i) {
+        const std::uint8_t choice = input.byte();
+        if (choice < 224)
+            value += kPieces[choice % std::size(kPieces)];
+        else
+            value += static_cast<char>(input.byte());
+    }
     return value;
 }
 
