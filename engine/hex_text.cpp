@@ -19,13 +19,6 @@ void appendHex(std::string& out, std::uint64_t value) {
     out.append(digits, formatHex(value, digits));
 }
 
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 bool parseHex64(std::string_view text, std::uint64_t& value) {
     if (text.empty() || text.size() > kMaxHexDigits) return false;
     value = 0;

@@ -17,7 +17,12 @@ std::size_t formatHex(std::uint64_t value, char* out);
 void appendHex(std::string& out, std::uint64_t value);
 
 // The value of a hexadecimal digit of either case, or -1.
-int hexDigitValue(char c);
+inline int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
 
 // A whole text of 1 to 16 hexadecimal digits, as an unsigned 64-bit value.
 bool parseHex64(std::string_view text, std::uint64_t& value);

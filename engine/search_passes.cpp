@@ -48,10 +48,18 @@ public:
     void resolve(const std::vector<ResultSnapshot>& batch, std::size_t taken, Wanted&& wanted, Use&& use) {
         addresses_.resize(taken);
         ok_.resize(taken);
+        // Neighbours mostly share their node: its base is looked up once for them.
+        std::uint32_t lastParent = kNoPathNode;
+        std::uint64_t base = 0;
+        bool baseOk = true;
         for (std::size_t i = 0; i < taken; ++i) {
-            std::uint64_t base = 0;
-            ok_[i] = wanted(batch[i]) && nodes_.base(batch[i].parent, base);
-            addresses_[i] = base + static_cast<std::uint64_t>(batch[i].leafOffset);
+            const ResultSnapshot& entry = batch[i];
+            if (i == 0 || entry.parent != lastParent) {
+                lastParent = entry.parent;
+                baseOk = nodes_.base(entry.parent, base);
+            }
+            ok_[i] = baseOk && wanted(entry);
+            addresses_[i] = base + static_cast<std::uint64_t>(entry.leafOffset);
         }
         leaves_.forEach(addresses_.data(), ok_.data(), taken, [&](std::size_t i, const unsigned char* bytes) {
             if (bytes != nullptr) use(i, addresses_[i], bytes);

@@ -4,20 +4,6 @@
 #include "engine/value_text.h"
 
 namespace corvane {
-namespace {
-
-constexpr std::uint64_t kTopBit = std::uint64_t{1} << 63;
-
-// A sign-extended value with its sign bit flipped compares unsigned in the
-// order of the signed values, so one unsigned compare serves every variant.
-std::uint64_t orderKey(std::uint64_t bits, ValueVariant variant) {
-    const unsigned width = integerWidth(variant);
-    if (!isSignedVariant(variant)) return bits;
-    return static_cast<std::uint64_t>(signExtend(bits, width)) ^ kTopBit;
-}
-
-}  // namespace
-
 ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition condition, std::string_view text1,
                          std::string_view text2, const TextCodec& codec)
     : type_(type),
@@ -28,16 +14,22 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
       codec_(codec),
       value1_(makeSearchValue(type, baseMode, text1, codec)),
       value2_(makeSearchValue(type, baseMode, text2, codec)) {
+    keepsAll_ = condition_ == SearchCondition::None || condition_ > SearchCondition::Contains ||
+                (condition_ == SearchCondition::Contains && !isTextType(type));
     if (isIntegerType(type)) {
-        key1_ = orderKey(value1_.bits, variant_);
-        key2_ = orderKey(value2_.bits, variant_);
+        width_ = integerWidth(variant_);
+        unused_ = 64 - 8 * width_;
+        signed_ = isSignedVariant(variant_);
+        // The same keys as matches() makes of the values read.
+        const std::uint64_t flip = signed_ ? kSignBit : 0;
+        key1_ = (value1_.bits << unused_) ^ flip;
+        key2_ = (value2_.bits << unused_) ^ flip;
     }
     number1_ = floors_ ? floorIgnoringDecimals(value1_.number) : value1_.number;
     number2_ = floors_ ? floorIgnoringDecimals(value2_.number) : value2_.number;
 }
 
-bool ValueFilter::matches(const unsigned char* bytes) const {
-    if (condition_ == SearchCondition::None || condition_ > SearchCondition::Contains) return true;
+bool ValueFilter::matchesOther(const unsigned char* bytes) const {
     switch (type_) {
         case ValueType::AnsiText:
             return matchesText(ansiText(bytes), std::string_view(value1_.text), std::string_view(value2_.text));
@@ -53,19 +45,7 @@ bool ValueFilter::matches(const unsigned char* bytes) const {
         default: break;
     }
     if (condition_ == SearchCondition::Contains) return true;
-    return isFloatType(type_) ? matchesFloat(bytes) : matchesInteger(bytes);
-}
-
-bool ValueFilter::matchesInteger(const unsigned char* bytes) const {
-    const std::uint64_t key = orderKey(loadUnsigned(bytes, integerWidth(variant_)), variant_);
-    switch (condition_) {
-        case SearchCondition::AtLeast: return key >= key1_;
-        case SearchCondition::Equal: return key == key1_;
-        case SearchCondition::AtMost: return key <= key1_;
-        case SearchCondition::NotEqual: return key != key1_;
-        case SearchCondition::Between: return !(key < key1_) && !(key > key2_);
-        default: return true;
-    }
+    return matchesFloat(bytes);
 }
 
 // Written so that NaN fails the ordered tests but passes "not equal" and

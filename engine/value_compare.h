@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -31,7 +32,26 @@ public:
     // Bytes to read at each address and to pass to the members below.
     std::size_t readSize() const { return valueReadSize(type_); }
 
-    bool matches(const unsigned char* bytes) const;
+    // Inline for the integer kinds and the conditions that keep everything:
+    // the first search tests a million values this way.
+    bool matches(const unsigned char* bytes) const {
+        if (keepsAll_) return true;
+        if (width_ == 0) return matchesOther(bytes);
+        std::uint64_t key = 0;
+        std::memcpy(&key, bytes, width_);
+        if (signed_)
+            key = (key << unused_) ^ kSignBit;  // the sign bit flipped: unsigned order is signed order
+        else
+            key <<= unused_;
+        switch (condition_) {
+            case SearchCondition::AtLeast: return key >= key1_;
+            case SearchCondition::Equal: return key == key1_;
+            case SearchCondition::AtMost: return key <= key1_;
+            case SearchCondition::NotEqual: return key != key1_;
+            case SearchCondition::Between: return !(key < key1_) && !(key > key2_);
+            default: return true;
+        }
+    }
 
     // The value text of the bytes read, unfloored.
     std::string valueText(const unsigned char* bytes) const;
@@ -42,7 +62,8 @@ public:
     }
 
 private:
-    bool matchesInteger(const unsigned char* bytes) const;
+    static constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+    bool matchesOther(const unsigned char* bytes) const;
     bool matchesFloat(const unsigned char* bytes) const;
     template <typename Text>
     bool matchesText(Text text, Text value1, Text value2) const;
@@ -53,8 +74,12 @@ private:
     SearchCondition condition_;
     bool floors_;
     const TextCodec& codec_;
-    // Integers as order keys: unsigned order of the keys is the variant's
-    // order of the values.
+    bool keepsAll_ = false;
+    unsigned width_ = 0;   // of an integer kind; 0 for the others
+    unsigned unused_ = 0;  // 64 - 8 * width_: keys are shifted to the top
+    bool signed_ = false;
+    // Integers as order keys, shifted to the top bits: unsigned order of the
+    // keys is the variant's order of the values.
     std::uint64_t key1_ = 0;
     std::uint64_t key2_ = 0;
     double number1_ = 0.0;

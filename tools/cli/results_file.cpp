@@ -25,6 +25,10 @@ bool isAscii(std::string_view text) {
 // line or its columns escaped; a backslash is doubled so that an escape in
 // the text is never taken for one.
 void appendEscaped(std::string& out, std::string_view text) {
+    if (text.find_first_of("\t\n\r\\") == std::string_view::npos) {
+        out += text;
+        return;
+    }
     for (char c : text) {
         switch (c) {
             case '\t': out += "\\t"; break;
@@ -63,6 +67,10 @@ void appendValue(std::string& out, std::string_view gbk, const TextCodec& codec,
 // page 936, \xHH escapes are bytes of it. False for a malformed escape.
 bool readValue(std::string_view text, const TextCodec& codec, std::string& out) {
     out.clear();
+    if (text.find('\\') == std::string_view::npos && isAscii(text)) {
+        out.assign(text);
+        return true;
+    }
     std::string run;
     auto flush = [&] {
         if (run.empty()) return;
@@ -110,6 +118,9 @@ void writeResults(std::ostream& out, const ResultStore& results, const TextCodec
     std::string value;
     std::u16string wide;
     std::vector<ResultSnapshot> batch;
+    std::string levels;
+    std::uint32_t levelsParent = kNoPathNode;
+    bool levelsKnown = false;
     bool fromStart = true;
     std::uint32_t last = 0;
     for (;;) {
@@ -117,7 +128,18 @@ void writeResults(std::ostream& out, const ResultStore& results, const TextCodec
         if (taken == 0) break;
         for (std::size_t i = 0; i < taken; ++i) {
             const ResultSnapshot& entry = batch[i];
-            paths->appendPathText(entry.parent, entry.leafOffset, block);
+            // The levels above the leaf are rendered once for the neighbours under the same node.
+            if (!levelsKnown || entry.parent != levelsParent) {
+                levels.clear();
+                if (entry.parent != kNoPathNode) {
+                    paths->appendPathText(paths->node(entry.parent).parent, paths->node(entry.parent).offset, levels);
+                    levels.push_back(']');
+                }
+                levelsParent = entry.parent;
+                levelsKnown = true;
+            }
+            block += levels;
+            appendHex(block, static_cast<std::uint64_t>(entry.leafOffset));
             block.push_back('\t');
             value.clear();
             entry.value.appendText(value);
@@ -158,31 +180,45 @@ bool readResults(std::istream& in, ResultStore& results, const TextCodec& codec,
         const auto lastTab = text.rfind('\t');
         std::uint64_t address = 0;
         const std::string_view path = text.substr(0, firstTab == std::string_view::npos ? 0 : firstTab);
-        if (firstTab == std::string_view::npos || firstTab == lastTab || !parsePathText(path, offsets) ||
-            !parseHex64(text.substr(lastTab + 1), address)) {
+        auto malformed = [&] {
             error = "line " + std::to_string(number) + ": expected path<TAB>value<TAB>address";
             return false;
+        };
+        if (firstTab == std::string_view::npos || firstTab == lastTab || !parseHex64(text.substr(lastTab + 1), address))
+            return malformed();
+        const auto leafStart = path.rfind(']');
+        const std::string_view levels =
+            leafStart == std::string_view::npos ? std::string_view() : path.substr(0, leafStart);
+        std::uint32_t parent = kNoPathNode;
+        std::int64_t leafOffset = 0;
+        if (havePrevious && levels == previousLevels) {
+            // Only the leaf is new; its offset wraps at 64 bits as every offset does.
+            std::uint64_t leaf = 0;
+            const std::string_view digits = path.substr(leafStart == std::string_view::npos ? 0 : leafStart + 1);
+            if (digits.empty()) return malformed();
+            for (char c : digits) {
+                const int digit = hexDigitValue(c);
+                if (digit < 0) return malformed();
+                leaf = leaf * 16 + static_cast<unsigned>(digit);
+            }
+            parent = previousParent;
+            leafOffset = static_cast<std::int64_t>(leaf);
+        } else {
+            if (!parsePathText(path, offsets)) return malformed();
+            for (std::size_t level = 0; level + 1 < offsets.size(); ++level)
+                parent = paths->intern(parent, offsets[level]);
+            leafOffset = offsets.back();
+            previousLevels.assign(levels);
+            previousParent = parent;
+            havePrevious = true;
         }
         if (!readValue(text.substr(firstTab + 1, lastTab - firstTab - 1), codec, value)) {
             error = "line " + std::to_string(number) + ": malformed escape in the value";
             return false;
         }
-        const auto leafStart = path.rfind(']');
-        const std::string_view levels =
-            leafStart == std::string_view::npos ? std::string_view() : path.substr(0, leafStart);
-        std::uint32_t parent = kNoPathNode;
-        if (havePrevious && levels == previousLevels) {
-            parent = previousParent;
-        } else {
-            for (std::size_t level = 0; level + 1 < offsets.size(); ++level)
-                parent = paths->intern(parent, offsets[level]);
-            previousLevels.assign(levels);
-            previousParent = parent;
-            havePrevious = true;
-        }
         ResultEntry& entry = entries.emplace_back();
         entry.parent = parent;
-        entry.leafOffset = offsets.back();
+        entry.leafOffset = leafOffset;
         entry.address = address;
         entry.value = StoredValue::text(value);
         return true;
