@@ -9,29 +9,14 @@
 
 namespace corvane {
 
-StoredValue StoredValue::text(std::string_view bytes) {
-    StoredValue value;
+StoredValue StoredValue::longText(std::string_view bytes) {
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("value text too long");
+    StoredValue value;
     value.form_ = Form::Text;
     value.length_ = static_cast<std::uint32_t>(bytes.size());
-    if (bytes.size() <= kInlineText) {
-        value.raw_ = 0;
-        if (!bytes.empty()) std::memcpy(value.inline_, bytes.data(), bytes.size());
-    } else {
-        value.text_ = new char[bytes.size()];
-        std::memcpy(value.text_, bytes.data(), bytes.size());
-    }
+    value.text_ = new char[bytes.size()];
+    std::memcpy(value.text_, bytes.data(), bytes.size());
     return value;
-}
-
-StoredValue StoredValue::clone() const {
-    if (form_ == Form::Text) return text(storedText());
-    StoredValue copy;
-    copy.raw_ = raw_;
-    copy.form_ = form_;
-    copy.type_ = type_;
-    copy.baseMode_ = baseMode_;
-    return copy;
 }
 
 void StoredValue::appendText(std::string& out) const {

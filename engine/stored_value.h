@@ -30,7 +30,14 @@ public:
         std::memcpy(&value.raw_, bytes, size < sizeof value.raw_ ? size : sizeof value.raw_);
         return value;
     }
-    static StoredValue text(std::string_view bytes);
+    static StoredValue text(std::string_view bytes) {
+        StoredValue value;
+        if (bytes.size() > kInlineText) return longText(bytes);
+        value.form_ = Form::Text;
+        value.length_ = static_cast<std::uint32_t>(bytes.size());
+        if (!bytes.empty()) std::memcpy(value.inline_, bytes.data(), bytes.size());
+        return value;
+    }
 
     StoredValue(const StoredValue&) = delete;
     StoredValue& operator=(const StoredValue&) = delete;
@@ -57,7 +64,16 @@ public:
     ~StoredValue() {
         if (onHeap()) delete[] text_;
     }
-    StoredValue clone() const;
+    StoredValue clone() const {
+        if (onHeap()) return text(storedText());
+        StoredValue copy;
+        copy.raw_ = raw_;
+        copy.length_ = length_;
+        copy.form_ = form_;
+        copy.type_ = type_;
+        copy.baseMode_ = baseMode_;
+        return copy;
+    }
 
     Form form() const { return form_; }
     ValueType type() const { return type_; }
@@ -77,6 +93,7 @@ private:
     // Texts this short live in the value itself: most listed numbers do.
     static constexpr std::uint32_t kInlineText = 8;
     bool onHeap() const { return form_ == Form::Text && length_ > kInlineText; }
+    static StoredValue longText(std::string_view bytes);
 
     void release() {
         if (onHeap()) delete[] text_;
