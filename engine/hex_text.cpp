@@ -1,16 +1,18 @@
 #include "engine/hex_text.h"
 
+#include <bit>
+
 namespace corvane {
 
 std::size_t formatHex(std::uint64_t value, char* out) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    char reversed[kMaxHexDigits];
-    std::size_t length = 0;
-    do {
-        reversed[length++] = kDigits[value & 0xF];
+    // The digit count first, then the digits straight into place.
+    const auto bits = static_cast<unsigned>(64 - std::countl_zero(value | 1));
+    const std::size_t length = (bits + 3) / 4;
+    for (std::size_t i = length; i-- > 0;) {
+        out[i] = kDigits[value & 0xF];
         value >>= 4;
-    } while (value != 0);
-    for (std::size_t i = 0; i < length; ++i) out[i] = reversed[length - 1 - i];
+    }
     return length;
 }
 
