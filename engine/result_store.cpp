@@ -135,8 +135,12 @@ std::size_t ResultStore::snapshot(bool fromStart, std::uint32_t after, std::size
 void ResultStore::apply(std::vector<Update>& updates) {
     std::lock_guard lock(mutex_);
     std::size_t hint = 0;
+    const std::size_t n = entries_.size();
     for (Update& update : updates) {
-        const std::size_t i = lowerBound(update.serial, hint);
+        // Updates come in store order: the entry after the last one is
+        // nearly always the next, unless rows were removed meanwhile.
+        std::size_t i = hint;
+        if (i >= n || entries_[i].serial != update.serial) i = lowerBound(update.serial, hint);
         if (i >= entries_.size() || serialOf(entries_[i]) != update.serial) continue;  // removed meanwhile
         hint = i + 1;
         ResultEntry& entry = entries_[i];

@@ -120,6 +120,7 @@ void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchS
 
 void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
                      const TextCodec& codec) {
+    const bool numbers = !isTextType(type);
     const auto paths = results.paths();
     if (!paths) return;
     BatchResolver resolver(reader, *paths, valueReadSize(type));
@@ -132,7 +133,8 @@ void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type,
                     ResultStore::Update& update = updates[i];
                     update.changed = true;
                     update.address = address;
-                    update.value = storedValueOf(type, baseMode, bytes, codec);
+                    update.value = numbers ? StoredValue::number(type, baseMode, bytes)
+                                           : storedValueOf(type, baseMode, bytes, codec);
                 });
         });
 }
@@ -140,6 +142,7 @@ void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type,
 void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
                      const TextCodec& codec) {
     LeafReader leaves(reader, valueReadSize(type));
+    const bool numbers = !isTextType(type);
     std::vector<std::uint64_t> addresses;
     std::vector<std::uint8_t> all;
     forEachBatch(
@@ -153,7 +156,8 @@ void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type,
                 ResultStore::Update& update = updates[i];
                 update.changed = true;
                 update.address = addresses[i];
-                update.value = storedValueOf(type, baseMode, bytes, codec);
+                update.value =
+                    numbers ? StoredValue::number(type, baseMode, bytes) : storedValueOf(type, baseMode, bytes, codec);
             });
         });
 }

@@ -37,8 +37,15 @@ public:
     bool matches(const unsigned char* bytes) const {
         if (keepsAll_) return true;
         if (width_ == 0) return matchesOther(bytes);
-        std::uint64_t key = 0;
-        std::memcpy(&key, bytes, width_);
+        // Fixed-size loads: a copy of a variable size would be a call, and
+        // its bytes would reach the compare only through memory.
+        std::uint64_t key;
+        switch (width_) {
+            case 1: key = bytes[0]; break;
+            case 2: key = load<std::uint16_t>(bytes); break;
+            case 4: key = load<std::uint32_t>(bytes); break;
+            default: key = load<std::uint64_t>(bytes); break;
+        }
         if (signed_)
             key = (key << unused_) ^ kSignBit;  // the sign bit flipped: unsigned order is signed order
         else
@@ -63,6 +70,12 @@ public:
 
 private:
     static constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+    template <typename T>
+    static std::uint64_t load(const unsigned char* bytes) {
+        T value;
+        std::memcpy(&value, bytes, sizeof value);
+        return value;
+    }
     bool matchesOther(const unsigned char* bytes) const;
     bool matchesFloat(const unsigned char* bytes) const;
     template <typename Text>
