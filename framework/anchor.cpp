@@ -5,8 +5,10 @@
 namespace corvane {
 
 AnchorMargins takeMargins(const Geometry& g, int clientWidth, int clientHeight) {
-    return {clientWidth - g.width - g.left, clientHeight - g.height - g.top, g.left - clientWidth / 2,
-            g.top - clientHeight / 2};
+    // A control that starts out past the right or bottom edge keeps no
+    // margin at all: it ends at the edge once the form lays it out.
+    return {std::max(0, clientWidth - g.width - g.left), std::max(0, clientHeight - g.height - g.top),
+            g.left - clientWidth / 2, g.top - clientHeight / 2};
 }
 
 Geometry anchoredGeometry(AnchorCode code, const Geometry& g, const AnchorMargins& m, int clientWidth,

@@ -94,7 +94,7 @@ HWND Form::createForm(HWND owner, const FormDesign& design) {
     object->instance = GetModuleHandleW(nullptr);
     object->className = L"Corvane_x32_x64_" + formName_;
     const bool aware = processIsDpiAware();
-    scale_ = screenScale(aware);
+    scale_ = scaleOverride_ ? *scaleOverride_ : screenScale(aware);
     object->scale = scale_;
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
@@ -283,7 +283,12 @@ void Form::layoutAnchors() {
         HWND control = GetDlgItem(hwnd(), record->id);
         if (control == nullptr) continue;
         record->geometry = anchoredGeometry(record->anchor, record->geometry, record->margins, width, height);
-        const RECT box = deviceRect(record->geometry);
+        RECT box = deviceRect(record->geometry);
+        // Back from 96-dpi units a control may round one pixel past an edge
+        // it should end at.
+        const Geometry& g = record->geometry;
+        if (g.left + g.width <= width && box.right > client.right) box.right = client.right;
+        if (g.top + g.height <= height && box.bottom > client.bottom) box.bottom = client.bottom;
         if (batch != nullptr)
             batch = DeferWindowPos(batch, control, nullptr, box.left, box.top, box.right - box.left,
                                    box.bottom - box.top, SWP_NOZORDER | SWP_NOACTIVATE);

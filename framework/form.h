@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -77,6 +78,9 @@ public:
     HWND hwnd() const { return object_ ? object_->hwnd : nullptr; }
     bool isOpen() const { return hwnd() != nullptr; }
     const DpiScale& scale() const { return scale_; }
+    // The form is laid out at this scale instead of the screen's the next
+    // time it opens: shows at any dpi on any screen, for tests.
+    void setScaleOverride(std::optional<DpiScale> scale) { scaleOverride_ = scale; }
     const std::wstring& formName() const { return formName_; }
 
     // The form's window with its controls, centred, its load handler posted.
@@ -153,6 +157,7 @@ private:
     std::vector<std::unique_ptr<ControlRecord>> controls_;
     std::vector<std::unique_ptr<ControlRecord>> labels_;
     DpiScale scale_;
+    std::optional<DpiScale> scaleOverride_;
     HWND disabledOwner_ = nullptr;
     int defaultButton_ = 0;
     int minWidth_ = 0;

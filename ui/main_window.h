@@ -10,6 +10,7 @@
 
 #include "engine/search_engine.h"
 #include "engine/win32/target_process.h"
+#include "framework/caption_painter.h"
 #include "framework/form.h"
 #include "ui/process_list_dialog.h"
 #include "settings/structure_text.h"
@@ -152,6 +153,9 @@ protected:
     void onResized() override;
     void onLoad() override;
     void onDestroy() override;
+    bool onAfterHandlers(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool onControlMessage(ControlRecord& record, HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                          LRESULT& result) override;
 
 private:
     void createControls();
@@ -178,6 +182,33 @@ private:
     void rebuildBaseItems();
     void pickerTick();
 
+    // The lists' menus and commands.
+    static bool isHeaderTrackStart(UINT message, LPARAM lParam);
+    void updateMenus();
+    void showPopupMenuAtCursor(HMENU menu);
+    void showResultsMenu();
+    void showStructureMenu();
+    std::string resultRowText(int row) const;
+    // -1 copies the whole row.
+    void copyMarkedCell(int column);
+    void copySelectedResults();
+    void onCopyRow();
+    void onCopyPath();
+    void onCopyValue();
+    void onCopyAddress();
+    void onDeleteResult();
+    void onClearResults();
+    void onSaveList();
+    void onDeleteStructureRow();
+    void onClearStructureRows();
+
+    // The in-place editors.
+    LRESULT onStructureItemActivate(NMHDR& header);
+    LRESULT onResultItemActivate(NMHDR& header);
+    void openCellEditor(const ListView& list, const Edit& editor, const std::wstring& text);
+    void onStructureEditLeft();
+    void onValueEditLeft();
+
     std::vector<StructureRowText> structureRowTexts() const;
     void appendStructureRow(const std::array<std::wstring, 3>& cells);
     // The nine inputs a running worker locks: three lists, then six text boxes.
@@ -203,6 +234,10 @@ private:
     Picture image1Dragging_;
     const Picture* image1Shown_ = nullptr;
     std::array<std::wstring, 3> cellText_;
+    // The cell an editor is open over; one pair serves both editors.
+    int editRow_ = -1;
+    int editColumn_ = -1;
+    CaptionPainter caption_;
     std::vector<StructureRow> lastRows_;
 };
 

@@ -35,6 +35,7 @@ LRESULT Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kReformatEndedMessage: onReformatEnded(); return 0;
         case kOpenFailedMessage: onOpenFailed(static_cast<DWORD>(wParam)); return 0;
+        case kPublishCountMessage: controls_.ListView1.setVirtualCount(engine_->results().count()); return 0;
         default: return frameworkMessage(message, wParam, lParam);
     }
 }
@@ -53,6 +54,18 @@ void Form1::onCommand(int id, int code, HWND control) {
         {kIdCommand读取设置, BN_CLICKED, &Form1::showLoadDialog},
         {kIdCommand添加偏移, BN_CLICKED, &Form1::onAddStructureRow},
         {kIdCommand保存设置, BN_CLICKED, &Form1::showSaveDialog},
+        {kIdText修改, EN_KILLFOCUS, &Form1::onStructureEditLeft},
+        {kIdText修改内存, EN_KILLFOCUS, &Form1::onValueEditLeft},
+        // The popup menus' commands, posted once a menu has closed.
+        {kIdMenuCopyRow, 0, &Form1::onCopyRow},
+        {kIdMenuCopyPath, 0, &Form1::onCopyPath},
+        {kIdMenuCopyValue, 0, &Form1::onCopyValue},
+        {kIdMenuCopyAddress, 0, &Form1::onCopyAddress},
+        {kIdMenuDeleteResult, 0, &Form1::onDeleteResult},
+        {kIdMenuClearResults, 0, &Form1::onClearResults},
+        {kIdMenuSaveList, 0, &Form1::onSaveList},
+        {kIdMenuDeleteRow, 0, &Form1::onDeleteStructureRow},
+        {kIdMenuClearRows, 0, &Form1::onClearStructureRows},
     };
     if (!routeCommand<Form1>(*this, routes, id, code)) Form::onCommand(id, code, control);
 }
@@ -61,6 +74,8 @@ LRESULT Form1::onNotify(NMHDR& header) {
     static const NotifyRoute<Form1> routes[] = {
         {kIdListView结构, LVN_INSERTITEM, &Form1::onStructureRowInserted},
         {kIdListView1, LVN_GETDISPINFOW, &Form1::onGetDisplayInfo},
+        {kIdListView结构, LVN_ITEMACTIVATE, &Form1::onStructureItemActivate},
+        {kIdListView1, LVN_ITEMACTIVATE, &Form1::onResultItemActivate},
     };
     LRESULT result = 0;
     routeNotify<Form1>(*this, routes, header, result);
@@ -68,6 +83,13 @@ LRESULT Form1::onNotify(NMHDR& header) {
 }
 
 void Form1::onResized() { controls_.Status1.send(WM_SIZE); }
+
+bool Form1::onAfterHandlers(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    // The window draws its own caption and frame: every message reaches the
+    // painter once this window's own handlers have had it.
+    caption_.setScale(scale());
+    return caption_.handleMessage(hwnd(), message, wParam, lParam, result);
+}
 
 void Form1::onPaint(HDC dc) {
     if (const ControlRecord* image = label(kIdImage1); image != nullptr && image1Shown_ != nullptr)

@@ -14,6 +14,9 @@ constexpr DWORD kTextBox = ES_AUTOHSCROLL | ES_WANTRETURN;
 constexpr DWORD kButton = BS_PUSHBUTTON | BS_CENTER | BS_VCENTER;
 constexpr DWORD kCombo = CBS_DROPDOWNLIST | CBS_AUTOHSCROLL | WS_VSCROLL;
 constexpr DWORD kList = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+// Several results can be selected, for Ctrl+A and Ctrl+C; the menu commands
+// act on the marked one.
+constexpr DWORD kResultsList = LVS_REPORT | LVS_SHOWSELALWAYS;
 
 // Draw flags of the windowless labels.
 constexpr DWORD kLabelText = DT_LEFT | DT_WORDBREAK;
@@ -39,7 +42,26 @@ struct Column {
 
 }  // namespace
 
-Form1::Form1() : Form(L"Form1") {}
+namespace {
+
+// MyDrawWin1: the caption and frame the window draws itself, in the system's
+// caption colours, with the topmost button beside the system ones.
+CaptionSettings captionSettings() {
+    CaptionSettings settings;
+    settings.componentId = kIdMyDrawWin1;
+    settings.captionHeight = 24;
+    settings.frameWidth = 3;
+    settings.frameHeight = 3;
+    settings.cornerMetric = 10;
+    settings.activeColor = 0x027F7F7F;    // COLOR_ACTIVECAPTION
+    settings.inactiveColor = 0x037F7F7F;  // COLOR_INACTIVECAPTION
+    settings.topmostButton = true;
+    return settings;
+}
+
+}  // namespace
+
+Form1::Form1() : Form(L"Form1"), caption_(captionSettings()) {}
 
 Form1::~Form1() {
     // The window goes first, so that a worker's message to it fails at once
@@ -58,7 +80,7 @@ HWND Form1::create() {
     if (window == nullptr) return nullptr;
     setMinimumTrackSize(kForm1Width, kForm1Height);
     createMenus();
-    sink_ = std::make_unique<WindowSink>(window, controls_.ListView1, controls_.Status1);
+    sink_ = std::make_unique<WindowSink>(window, controls_.Status1);
     engine_ = std::make_unique<SearchEngine>(target_, *sink_, systemTextCodec());
     const std::u16string folder = settingsFolder();
     processList_ = std::make_unique<ProcessListDialog>([this](DWORD pid) { chooseProcess(pid); });
@@ -102,7 +124,7 @@ void Form1::createControls() {
         {&c.Status1, L"Status1", L"STATUSBAR", kIdStatus1, L"", 0, 0, 0, 0,
          WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS, 0, kControlFont, kColorDefault, kColorButtonFace},
         {&c.ListView1, L"ListView1", L"LISTVIEW", kIdListView1, L"", 219, 31, 473, 427,
-         kVisible | kList | LVS_OWNERDATA | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE, kControlFont, kColorWindowText,
+         kVisible | kResultsList | LVS_OWNERDATA | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE, kControlFont, kColorWindowText,
          kColorWindow, 5},
         {&c.Combo进制, L"Combo进制", L"COMBOBOX", kIdCombo进制, L"", 127, 31, 89, 300, kVisible | kCombo, 0, kComboFont,
          kColorWindowText, kColorWindow},
@@ -214,7 +236,6 @@ void Form1::onLoad() {
 }
 
 void Form1::onDestroy() {
-    KillTimer(hwnd(), kIdMyDrawWin1);
     KillTimer(hwnd(), kIdTimer1);
     if (popupMenu结果_ != nullptr) DestroyMenu(popupMenu结果_);
     if (popupMenu结构_ != nullptr) DestroyMenu(popupMenu结构_);

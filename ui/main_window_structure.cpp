@@ -46,7 +46,8 @@ void Form1::parseStructureText() {
 }
 
 void Form1::rebuildStructureText() {
-    controls_.Text结构.setText(widen(corvane::rebuildStructureText(structureRowTexts())));
+    const StructureText text = corvane::rebuildStructureText(structureRowTexts());
+    if (!text.empty()) controls_.Text结构.setText(widen(text));
 }
 
 bool Form1::isCanonicalHex(const std::string& offset) {

@@ -14,7 +14,7 @@ SearchSettings WindowSink::captureSettings() {
 
 ValueType WindowSink::currentType() { return captureSettings().type; }
 
-void WindowSink::publishCount(std::size_t count) { SendMessageW(resultsList_, LVM_SETITEMCOUNT, count, 0); }
+void WindowSink::publishCount(std::size_t) { SendMessageW(form_, kPublishCountMessage, 0, 0); }
 
 void WindowSink::setStatusText(StatusField field, const std::string& text) {
     const std::wstring wide = widen(text);

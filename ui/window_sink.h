@@ -12,13 +12,15 @@ inline constexpr UINT kCaptureSettingsMessage = WM_APP + 1;   // lParam: SearchS
 inline constexpr UINT kFirstSearchEndedMessage = WM_APP + 2;  // lParam: const FirstSearchReport*
 inline constexpr UINT kReformatEndedMessage = WM_APP + 3;
 inline constexpr UINT kOpenFailedMessage = WM_APP + 4;  // wParam: the system's error code
+// The list takes the store's count when the window handles it, not the
+// worker's: a row removed meanwhile on the window thread is not counted back.
+inline constexpr UINT kPublishCountMessage = WM_APP + 5;
 
 // The engine's sink in the main window: every call becomes a message sent to
-// the window (or to its list and status bar), handled on the window thread.
+// the window (or to its status bar), handled on the window thread.
 class WindowSink : public SearchSink {
 public:
-    WindowSink(HWND form, HWND resultsList, HWND statusBar)
-        : form_(form), resultsList_(resultsList), statusBar_(statusBar) {}
+    WindowSink(HWND form, HWND statusBar) : form_(form), statusBar_(statusBar) {}
 
     SearchSettings captureSettings() override;
     ValueType currentType() override;
@@ -29,7 +31,6 @@ public:
 
 private:
     HWND form_;
-    HWND resultsList_;
     HWND statusBar_;
 };
 

@@ -20,101 +20,13 @@
 #include "settings/settings_record.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"
-#include "tests/ui/window_test_support.h"
+#include "tests/ui/main_window_fixture.h"
 
 namespace corvane {
 namespace {
 
 using namespace std::chrono_literals;
 namespace sample = corvane::sample;
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        // Each test starts without the settings earlier searches saved.
-        const std::u16string config = configFilePath();
-        DeleteFileW(reinterpret_cast<const wchar_t*>(config.c_str()));
-        form_ = std::make_unique<Form1>();
-        window_ = form_->create();
-        if (window_ == nullptr) GTEST_SKIP() << "no display for windows here";
-        ShowWindow(window_, SW_SHOW);
-        pump(200ms);
-        c = &form_->controls();
-    }
-    void TearDown() override {
-        if (window_ != nullptr && IsWindow(window_)) {
-            form_->engine().stopRequested = -1;
-            form_->engine().stopMonitor();
-            DestroyWindow(window_);
-        }
-        form_.reset();
-    }
-
-    void startSample(bool large = false) {
-        std::string why;
-        sample_ = sample::SampleProcess::start(false, large, why);
-        ASSERT_TRUE(sample_) << why;
-        form_->chooseProcess(sample_->pid());
-        // A process without saved settings starts from the first type, 字节.
-        select(c->Combo类型, 2);
-        ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
-    }
-    void click(HWND button) {
-        SendMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(button));
-    }
-    void select(HWND combo, int index) {
-        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-        SendMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(combo));
-    }
-    void type(HWND box, const std::wstring& text) {
-        SetWindowTextW(box, text.c_str());  // EN_CHANGE follows by itself
-    }
-    void leave(HWND box) {
-        SendMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), EN_KILLFOCUS), reinterpret_cast<LPARAM>(box));
-    }
-    int itemCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
-    std::wstring cell(HWND list, int row, int column) {
-        wchar_t buffer[2048] = {};
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = buffer;
-        item.cchTextMax = 2048;
-        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-        return buffer;
-    }
-    std::wstring status(int part) {
-        wchar_t buffer[256] = {};
-        SendMessageW(c->Status1, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(buffer));
-        return buffer;
-    }
-    RECT clientRect(HWND control) {
-        RECT r{};
-        GetWindowRect(control, &r);
-        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&r), 2);
-        return r;
-    }
-    bool searchIdle() {
-        return windowText(c->Command首次搜索) == L"首次搜索" && form_->engine().busyCheck() &&
-               !form_->engine().isWorkerRunning(Worker::Reformat);
-    }
-    // A first search over the root table's slots with the field at `offset`.
-    void firstSearch(unsigned offset) {
-        wchar_t structure[64];
-        swprintf(structure, 64, L"110000000*8*8]%X]", offset);
-        type(c->Text结构, structure);
-        click(c->Command首次搜索);
-        ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
-        pump(150ms);  // the wait indicator shows the list again
-    }
-
-    GdiplusSession gdiplus_;
-    std::unique_ptr<Form1> form_;
-    HWND window_ = nullptr;
-    const Form1Controls* c = nullptr;
-    std::unique_ptr<sample::SampleProcess> sample_;
-};
 
 TEST_F(MainWindowTest, OnlyTheProcessChoiceWorksUntilATargetIsChosen) {
     EXPECT_EQ(windowText(window_), L"Corvane 2.0.4");
@@ -212,11 +124,19 @@ TEST_F(MainWindowTest, GeometryAt96DpiAndAfterAResize) {
     GetWindowRect(window_, &outer);
     EXPECT_EQ(outer.right - outer.left, 695);
     EXPECT_EQ(outer.bottom - outer.top, 485);
+    // The window's own caption and frame leave the designed client area.
+    RECT client{};
+    GetClientRect(window_, &client);
+    EXPECT_EQ(client.right, 689);
+    EXPECT_EQ(client.bottom, 458);
     const RECT structure = clientRect(c->Text结构);
     EXPECT_EQ(structure.left, 219);
     EXPECT_EQ(structure.top, 4);
-    EXPECT_EQ(structure.right - structure.left, 473);
+    // Designed 3 past the right edge: it ends at the edge instead.
+    EXPECT_EQ(structure.right, 689);
     const RECT list = clientRect(c->ListView1);
+    EXPECT_EQ(list.right, 689);
+    EXPECT_EQ(list.bottom, 458);
     const RECT picture = clientRect(c->Picture1);
     const RECT button = clientRect(c->Command首次搜索);
     EXPECT_EQ(button.left, 74);
@@ -224,7 +144,7 @@ TEST_F(MainWindowTest, GeometryAt96DpiAndAfterAResize) {
 
     SetWindowPos(window_, nullptr, 0, 0, 795, 485, SWP_NOMOVE | SWP_NOZORDER);
     pump(100ms);
-    EXPECT_EQ(clientRect(c->Text结构).right - clientRect(c->Text结构).left, 573);
+    EXPECT_EQ(clientRect(c->Text结构).right - clientRect(c->Text结构).left, 570);
     EXPECT_EQ(clientRect(c->ListView1).right - clientRect(c->ListView1).left, list.right - list.left + 100);
     EXPECT_EQ(clientRect(c->ListView1).bottom - clientRect(c->ListView1).top, list.bottom - list.top);
     EXPECT_EQ(clientRect(c->Picture1).left, picture.left + 50);
@@ -237,6 +157,72 @@ TEST_F(MainWindowTest, GeometryAt96DpiAndAfterAResize) {
     SendMessageW(window_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
     EXPECT_EQ(limits.ptMinTrackSize.x, 695);
     EXPECT_EQ(limits.ptMinTrackSize.y, 485);
+}
+
+// Every shown control inside the client area, and the anchored ones at their
+// margins from its right and bottom edges.
+void expectLaidOut(HWND window, const Form1Controls& c, int dpi) {
+    RECT client{};
+    GetClientRect(window, &client);
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM data) -> BOOL {
+            if (!IsWindowVisible(child)) return TRUE;
+            const HWND parent = GetParent(child);
+            if (parent != reinterpret_cast<HWND>(data)) return TRUE;  // inside a control
+            RECT box{};
+            GetWindowRect(child, &box);
+            MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
+            RECT area{};
+            GetClientRect(parent, &area);
+            EXPECT_GE(box.left, 0) << GetDlgCtrlID(child);
+            EXPECT_GE(box.top, 0) << GetDlgCtrlID(child);
+            EXPECT_LE(box.right, area.right) << GetDlgCtrlID(child);
+            EXPECT_LE(box.bottom, area.bottom) << GetDlgCtrlID(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(window));
+    const RECT structure = c.Text结构.rectInParent();
+    const RECT list = c.ListView1.rectInParent();
+    EXPECT_EQ(structure.right, client.right) << dpi << " dpi";
+    EXPECT_EQ(list.right, client.right) << dpi << " dpi";
+    EXPECT_EQ(list.bottom, client.bottom) << dpi << " dpi";
+    EXPECT_EQ(structure.left, scaled(219, dpi / 96.0)) << dpi << " dpi";
+}
+
+TEST(MainWindowLayout, TheClientAreaAndTheMarginsAtThreeDpiValues) {
+    for (int dpi : {96, 120, 144}) {
+        Form1 form;
+        form.setScaleOverride(scaleForDpi(dpi, dpi));
+        HWND window = form.create();
+        if (window == nullptr) GTEST_SKIP() << "no display for windows here";
+        pump(100ms);
+        const double factor = dpi / 96.0;
+        RECT client{};
+        GetClientRect(window, &client);
+        RECT frame{};
+        GetWindowRect(window, &frame);
+        const int width = frame.right - frame.left;
+        const int height = frame.bottom - frame.top;
+        // The own frame and caption take their scaled share; a screen too
+        // small for the designed window shrinks the window, not the frame.
+        EXPECT_EQ(client.right, width - 2 * scaled(3, factor)) << dpi << " dpi";
+        EXPECT_EQ(client.bottom, height - scaled(24, factor) - scaled(3, factor)) << dpi << " dpi";
+        if (width == scaled(695, factor)) {
+            EXPECT_NEAR(client.right, 689 * factor, 1.0) << dpi << " dpi";
+        }
+        if (height == scaled(485, factor)) {
+            EXPECT_NEAR(client.bottom, 458 * factor, 1.0) << dpi << " dpi";
+        }
+        expectLaidOut(window, form.controls(), dpi);
+        RECT outer{};
+        GetWindowRect(window, &outer);
+        SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + 120, outer.bottom - outer.top + 60,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        pump(50ms);
+        expectLaidOut(window, form.controls(), dpi);
+        DestroyWindow(window);
+    }
 }
 
 TEST_F(MainWindowTest, AFirstSearchListsTheSampleTargetsValues) {

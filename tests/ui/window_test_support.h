@@ -51,13 +51,17 @@ public:
         thread_.join();
     }
     std::wstring text() const {
-        while (!seen_ && !stop_) std::this_thread::sleep_for(5ms);
+        while (!seen_ && !stop_ && !done_) std::this_thread::sleep_for(5ms);
         return text_;
     }
     bool seen() const { return seen_; }
 
 private:
     void watch() {
+        watchForBox();
+        done_ = true;
+    }
+    void watchForBox() {
         for (int i = 0; i < 2000 && !stop_; ++i) {
             HWND box = FindWindowW(L"#32770", nullptr);
             if (box != nullptr && GetWindowThreadProcessId(box, nullptr) != GetCurrentThreadId()) {
@@ -90,9 +94,9 @@ private:
     int button_;
     std::wstring text_;
     std::atomic<bool> seen_{false};
+    std::atomic<bool> done_{false};  // the watch has ended, seen or not
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
-
 
 }  // namespace corvane
