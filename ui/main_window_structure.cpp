@@ -98,6 +98,14 @@ void Form1::onAddStructureRow() {
     if (c.Text次数.textLength() == 0) c.Text次数.setText(L"0");
     if (c.Text递增.textLength() == 0) c.Text递增.setText(L"4");
     if (!isCanonicalHex(narrow(offset))) return refuse(L"不是有效的十六进制数据！");
+    // A "]" or "*" in either cell would cut the structure text into other rows.
+    for (const Edit& box : {c.Text次数, c.Text递增})
+        if (!isUsableStructureCell(narrow(box.text()))) {
+            messageBox(hwnd(), L"次数和递增中不能有“]”或“*”！", MB_OK);
+            box.focus();
+            box.selectAll();
+            return;
+        }
 
     appendStructureRow({offset, c.Text次数.text(), c.Text递增.text()});
     rebuildStructureText();

@@ -338,6 +338,15 @@ TEST_F(MainWindowTest, AddingStructureRowsChecksTheOffset) {
         click(c->Command添加偏移);
         EXPECT_EQ(catcher.text(), L"不是有效的十六进制数据！") << bad;
     }
+    type(c->Text偏移, L"20");
+    type(c->Text递增, L"4]8");
+    {
+        MessageBoxCatcher catcher;
+        click(c->Command添加偏移);
+        EXPECT_EQ(catcher.text(), L"次数和递增中不能有“]”或“*”！");
+    }
+    EXPECT_EQ(itemCount(c->ListView结构), 1);
+    type(c->Text递增, L"");
     type(c->Text偏移, L"");
     MessageBoxCatcher catcher;
     click(c->Command添加偏移);
