@@ -509,6 +509,24 @@ LRESULT CALLBACK Form::controlProc(HWND control, UINT message, WPARAM wParam, LP
     return CallWindowProcW(previous, control, message, wParam, lParam);
 }
 
+bool ModalDialog::create(HWND owner) {
+    if (isOpen()) {
+        bringFormForward();
+        return true;
+    }
+    return build(owner);
+}
+
+void ModalDialog::showModal(HWND owner) {
+    if (isOpen()) {
+        bringFormForward();
+        return;
+    }
+    if (!build(owner)) return;
+    SetFocus(firstFocus());
+    showForm(true, owner);
+}
+
 void centerWindow(HWND window, HWND reference) {
     RECT area{};
     if (reference != nullptr) GetWindowRect(reference, &area);

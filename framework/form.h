@@ -164,6 +164,22 @@ private:
     int minHeight_ = 0;
 };
 
+// A dialog: built by its own table and shown modally over an owner.
+class ModalDialog : public Form {
+public:
+    using Form::Form;
+    // The dialog's window, not yet shown; an open dialog comes forward.
+    bool create(HWND owner);
+    // create, then run modally until the dialog closes.
+    void showModal(HWND owner);
+
+protected:
+    // Builds the window and its controls; runs only while the dialog is closed.
+    virtual bool build(HWND owner) = 0;
+    // The control that has the focus when the dialog shows.
+    virtual HWND firstFocus() const = 0;
+};
+
 // Centres `window` over `reference`, or over the work area when there is none,
 // keeping it inside the work area.
 void centerWindow(HWND window, HWND reference);

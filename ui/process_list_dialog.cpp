@@ -19,13 +19,9 @@ constexpr std::size_t kSortCellLength = 259;
 }  // namespace
 
 ProcessListDialog::ProcessListDialog(std::function<void(DWORD)> choose)
-    : Form(L"Form进程"), choose_(std::move(choose)) {}
+    : ModalDialog(L"Form进程"), choose_(std::move(choose)) {}
 
-bool ProcessListDialog::create(HWND owner) {
-    if (isOpen()) {
-        bringFormForward();
-        return true;
-    }
+bool ProcessListDialog::build(HWND owner) {
     ProcessListControls& c = controls_;
     const ControlSpec table[] = {
         {&c.Command刷新进程, L"Command刷新进程", L"BUTTON", kIdCommand刷新进程, L"刷新进程", 0, 1, 65, 23,
@@ -50,16 +46,6 @@ bool ProcessListDialog::create(HWND owner) {
     c.ListV进程.insertColumn(kProcessPathColumn, L"进程路径", scaled(264, scale().x));
     fillProcessList();
     return true;
-}
-
-void ProcessListDialog::showModal(HWND owner) {
-    if (isOpen()) {
-        bringFormForward();
-        return;
-    }
-    if (!create(owner)) return;
-    controls_.Command刷新进程.focus();
-    showForm(true, owner);
 }
 
 void ProcessListDialog::onCommand(int id, int code, HWND control) {

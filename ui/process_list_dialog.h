@@ -25,16 +25,10 @@ struct ProcessListControls {
 
 // "进程列表": the running processes with their ids and paths, sortable by a
 // header click; the marked one becomes the target.
-class ProcessListDialog : public Form {
+class ProcessListDialog : public ModalDialog {
 public:
     // `choose` makes a process id the target.
     explicit ProcessListDialog(std::function<void(DWORD)> choose);
-
-    // The dialog's window with the list filled, not yet shown; an open
-    // dialog comes forward.
-    bool create(HWND owner);
-    // create, then run modally until the dialog closes.
-    void showModal(HWND owner);
 
     void fillProcessList();
     void chooseMarkedProcess();
@@ -45,6 +39,8 @@ public:
     const ListSortState& sortState() const { return sortState_; }
 
 protected:
+    bool build(HWND owner) override;
+    HWND firstFocus() const override { return controls_.Command刷新进程; }
     void onCommand(int id, int code, HWND control) override;
     LRESULT onNotify(NMHDR& header) override;
     void onLoad() override;

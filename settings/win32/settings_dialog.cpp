@@ -18,12 +18,12 @@ std::wstring wideText(std::u16string_view text) { return {text.begin(), text.end
 }  // namespace
 
 SettingsDialog::SettingsDialog(SettingsDialogKind kind, SettingsHost& host, std::u16string folder)
-    : Form(kind == SettingsDialogKind::Save ? L"Form保存" : L"Form读取"),
+    : ModalDialog(kind == SettingsDialogKind::Save ? L"Form保存" : L"Form读取"),
       kind_(kind),
       host_(host),
       folder_(std::move(folder)) {}
 
-bool SettingsDialog::create(HWND owner) {
+bool SettingsDialog::build(HWND owner) {
     const bool saving = kind_ == SettingsDialogKind::Save;
     SettingsDialogControls& c = controls_;
     // Saving types a title and a name; loading picks both from lists.
@@ -52,26 +52,12 @@ bool SettingsDialog::create(HWND owner) {
                             WS_EX_CONTROLPARENT | WS_EX_TOOLWINDOW,
                             L"AAAAA_APPICON",
                             true};
-    if (isOpen()) {
-        bringFormForward();
-        return true;
-    }
     if (!open(owner, design, table)) return false;
     for (const ComboBox& box : {c.Combo文件, c.Combo结构}) {
         box.setItemHeight(-1, scaled(20, scale().y));
         box.setItemHeight(0, scaled(18, scale().y));
     }
     return true;
-}
-
-void SettingsDialog::showModal(HWND owner) {
-    if (isOpen()) {
-        bringFormForward();
-        return;
-    }
-    if (!create(owner)) return;
-    controls_.Command.focus();
-    showForm(true, owner);
 }
 
 void SettingsDialog::onCommand(int id, int code, HWND control) {

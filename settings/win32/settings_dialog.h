@@ -44,19 +44,16 @@ struct SettingsDialogControls {
 
 // The twin dialogs "保存设置" and "读取设置": a file title and a settings
 // name, each from a list of what the settings folder holds.
-class SettingsDialog : public Form {
+class SettingsDialog : public ModalDialog {
 public:
     SettingsDialog(SettingsDialogKind kind, SettingsHost& host, std::u16string folder);
-
-    // The dialog's window, not yet shown; an open dialog comes forward.
-    bool create(HWND owner);
-    // create, then run modally until the dialog closes.
-    void showModal(HWND owner);
 
     SettingsDialogKind kind() const { return kind_; }
     const SettingsDialogControls& controls() const { return controls_; }
 
 protected:
+    bool build(HWND owner) override;
+    HWND firstFocus() const override { return controls_.Command; }
     void onCommand(int id, int code, HWND control) override;
     void onLoad() override;
 

@@ -12,26 +12,13 @@
 
 #include "framework/form.h"
 #include "framework/routes.h"
+#include "tests/ui/window_test_support.h"
 
 namespace corvane {
 namespace {
 
-using namespace std::chrono_literals;
-
 constexpr int kIdButton = 201;
 constexpr int kIdEdit = 202;
-
-void pump(std::chrono::milliseconds duration) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    do {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        std::this_thread::sleep_for(2ms);
-    } while (std::chrono::steady_clock::now() < end);
-}
 
 class TestForm : public Form {
 public:

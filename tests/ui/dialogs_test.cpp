@@ -17,7 +17,7 @@
 #include "settings/settings_listing.h"
 #include "settings/settings_paths.h"
 #include "settings/settings_record.h"
-#include "tests/ui/window_test_support.h"
+#include "tests/ui/main_window_fixture.h"
 #include "tools/sample_target/sample_process.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"
@@ -29,23 +29,18 @@ namespace sample = corvane::sample;
 
 std::wstring wide(std::u16string_view text) { return {text.begin(), text.end()}; }
 
-class DialogsTest : public ::testing::Test {
+class DialogsTest : public MainWindowTest {
 protected:
     void SetUp() override {
         for (std::u16string_view name : {u"Config.ini", u"sample_target.ini", u"other.ini", u"fresh.ini"}) remove(name);
-        form_ = std::make_unique<Form1>();
-        window_ = form_->create();
-        if (window_ == nullptr) GTEST_SKIP() << "no display for windows here";
-        ShowWindow(window_, SW_SHOW);
-        pump(200ms);
-        c = &form_->controls();
+        MainWindowTest::SetUp();
     }
     void TearDown() override {
-        for (Form* dialog : {static_cast<Form*>(&form_->processList()), static_cast<Form*>(&form_->saveDialog()),
-                             static_cast<Form*>(&form_->loadDialog())})
-            if (dialog->isOpen()) DestroyWindow(dialog->hwnd());
-        if (window_ != nullptr && IsWindow(window_)) DestroyWindow(window_);
-        form_.reset();
+        if (form_)
+            for (Form* dialog : {static_cast<Form*>(&form_->processList()), static_cast<Form*>(&form_->saveDialog()),
+                                 static_cast<Form*>(&form_->loadDialog())})
+                if (dialog->isOpen()) DestroyWindow(dialog->hwnd());
+        MainWindowTest::TearDown();
         for (std::u16string_view name : {u"Config.ini", u"sample_target.ini", u"other.ini", u"fresh.ini"}) remove(name);
     }
 
@@ -62,17 +57,18 @@ protected:
         ASSERT_TRUE(writeSettingsRecord(settingsFile(file), name, record));
     }
 
-    void startSample() {
+    // The sample runs, but is not chosen yet.
+    void launchSample() {
         std::string why;
         sample_ = sample::SampleProcess::start(false, false, why);
         ASSERT_TRUE(sample_) << why;
     }
     void chooseSample() {
-        startSample();
+        launchSample();
         form_->chooseProcess(sample_->pid());
         ASSERT_EQ(windowText(c->Command选择进程), L"sample_target.exe");
     }
-    void click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
+    void press(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
     // Runs `press` and waits for the dialog to close itself.
     bool closesAfter(Form& dialog, const std::function<void()>& press) {
         press();
@@ -115,16 +111,10 @@ protected:
         for (int row = 0; row < list.itemCount(); ++row) cells.push_back(list.itemText(row, index));
         return cells;
     }
-
-    GdiplusSession gdiplus_;
-    std::unique_ptr<Form1> form_;
-    HWND window_ = nullptr;
-    const Form1Controls* c = nullptr;
-    std::unique_ptr<sample::SampleProcess> sample_;
 };
 
 TEST_F(DialogsTest, TheProcessListShowsTheSampleTargetWithItsDirectory) {
-    startSample();
+    launchSample();
     ProcessListDialog& dialog = form_->processList();
     ASSERT_TRUE(dialog.create(window_));
     pump(50ms);
@@ -152,13 +142,13 @@ TEST_F(DialogsTest, TheProcessListShowsTheSampleTargetWithItsDirectory) {
         EXPECT_STREQ(text, headers[i]);
     }
     // Refreshing lists it again.
-    click(d.Command刷新进程);
+    press(d.Command刷新进程);
     EXPECT_GE(rowOf(d.ListV进程, sample_->pid()), 0);
     EXPECT_NE(GetWindowLongPtrW(dialog.hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0) << "topmost once loaded";
 }
 
 TEST_F(DialogsTest, SortingIsNumericByPidByNameWithoutCaseAndTheDirectoryCarriesOverAReopen) {
-    startSample();
+    launchSample();
     ProcessListDialog& dialog = form_->processList();
     ASSERT_TRUE(dialog.create(window_));
     const ListView& list = dialog.controls().ListV进程;
@@ -196,13 +186,13 @@ TEST_F(DialogsTest, SortingIsNumericByPidByNameWithoutCaseAndTheDirectoryCarries
 }
 
 TEST_F(DialogsTest, ChoosingFromTheListLoadsTheTargetsSettingsOnlyWhenTheTargetChanges) {
-    startSample();
+    launchSample();
     writeSection(u"Config.ini", "sample_target.exe", "110000000]28]");
     ProcessListDialog& dialog = form_->processList();
     ASSERT_TRUE(dialog.create(window_));
     const ListView& list = dialog.controls().ListV进程;
     list.selectOnly(rowOf(list, sample_->pid()));
-    ASSERT_TRUE(closesAfter(dialog, [&] { click(dialog.controls().Command打开进程); }));
+    ASSERT_TRUE(closesAfter(dialog, [&] { press(dialog.controls().Command打开进程); }));
     EXPECT_EQ(form_->target().targetPid.load(), sample_->pid());
     EXPECT_EQ(windowText(c->Command选择进程), L"sample_target.exe");
     EXPECT_EQ(windowText(c->Text结构), L"110000000]28]");
@@ -215,12 +205,12 @@ TEST_F(DialogsTest, ChoosingFromTheListLoadsTheTargetsSettingsOnlyWhenTheTargetC
     c->Text结构.setText(L"20]");
     ASSERT_TRUE(dialog.create(window_));
     dialog.controls().ListV进程.selectOnly(rowOf(dialog.controls().ListV进程, sample_->pid()));
-    ASSERT_TRUE(closesAfter(dialog, [&] { click(dialog.controls().Command打开进程); }));
+    ASSERT_TRUE(closesAfter(dialog, [&] { press(dialog.controls().Command打开进程); }));
     EXPECT_EQ(windowText(c->Text结构), L"20]");
 }
 
 TEST_F(DialogsTest, ADoubleClickAnywhereInTheListChoosesAndATargetWithoutSettingsResetsTheWindow) {
-    startSample();
+    launchSample();
     c->Text结构.setText(L"20]");
     c->Combo类型.select(5);
     ProcessListDialog& dialog = form_->processList();
@@ -256,7 +246,7 @@ TEST_F(DialogsTest, SavingAsksBeforeReplacingANameInAnyLetterCase) {
     d.Combo结构.setText(L"boss");
     {
         MessageBoxCatcher catcher(IDNO);
-        click(d.Command);
+        press(d.Command);
         EXPECT_EQ(catcher.text(), L"当前结构名字已经存在，是否替换当前设置...");
     }
     pump(50ms);
@@ -264,7 +254,7 @@ TEST_F(DialogsTest, SavingAsksBeforeReplacingANameInAnyLetterCase) {
     EXPECT_EQ(fileBytes(u"sample_target.ini"), before);
 
     MessageBoxCatcher yes(IDYES);
-    ASSERT_TRUE(closesAfter(dialog, [&] { click(d.Command); }));
+    ASSERT_TRUE(closesAfter(dialog, [&] { press(d.Command); }));
     EXPECT_TRUE(yes.seen());
     EXPECT_EQ(readSettingsRecord(settingsFile(u"sample_target.ini"), "Boss").structureText, "110000000]8]");
 }
@@ -277,7 +267,7 @@ TEST_F(DialogsTest, SavingIntoANewFileCreatesItWithOneSection) {
     pump(50ms);
     dialog.controls().Combo文件.setText(L"fresh");
     dialog.controls().Combo结构.setText(L"level 1");
-    ASSERT_TRUE(closesAfter(dialog, [&] { click(dialog.controls().Command); }));
+    ASSERT_TRUE(closesAfter(dialog, [&] { press(dialog.controls().Command); }));
     EXPECT_EQ(listSectionNames(settingsFile(u"fresh.ini")), std::vector<std::string>{"level 1"});
     EXPECT_EQ(readSettingsRecord(settingsFile(u"fresh.ini"), "level 1").structureText, "110000000*8*8]0]");
     // Dropping the title list down empties the typed title and lists the files.
@@ -313,7 +303,7 @@ TEST_F(DialogsTest, BlankFieldsAndTitlesThatNameNoFileAreRefusedInTheDialog) {
         dialog.controls().Combo文件.setText(refusal.title);
         dialog.controls().Combo结构.setText(refusal.name);
         MessageBoxCatcher catcher;
-        click(dialog.controls().Command);
+        press(dialog.controls().Command);
         EXPECT_EQ(catcher.text(), refusal.message) << refusal.title;
         pump(20ms);
         EXPECT_TRUE(dialog.isOpen()) << refusal.title;
@@ -322,7 +312,7 @@ TEST_F(DialogsTest, BlankFieldsAndTitlesThatNameNoFileAreRefusedInTheDialog) {
     for (std::u16string_view name : {u"fresh.ini", u"..\\fresh.ini"})
         EXPECT_EQ(GetFileAttributesW(wide(settingsFile(name)).c_str()), INVALID_FILE_ATTRIBUTES)
             << std::string(narrow(wide(name)));
-    ASSERT_TRUE(closesAfter(dialog, [&] { click(dialog.controls().Command取消); }));
+    ASSERT_TRUE(closesAfter(dialog, [&] { press(dialog.controls().Command取消); }));
 
     SettingsDialog& load = form_->loadDialog();
     ASSERT_TRUE(load.create(window_));
@@ -330,7 +320,7 @@ TEST_F(DialogsTest, BlankFieldsAndTitlesThatNameNoFileAreRefusedInTheDialog) {
     EXPECT_EQ(load.controls().Combo文件.selection(), -1);
     EXPECT_EQ(load.controls().Combo结构.count(), 0);
     MessageBoxCatcher catcher;
-    click(load.controls().Command);
+    press(load.controls().Command);
     EXPECT_EQ(catcher.text(), L"请先选择读取文件名...");
 }
 
@@ -347,7 +337,7 @@ TEST_F(DialogsTest, LoadingSelectsTheTargetsFileAndFillsTheStructureListAtOnce) 
     EXPECT_EQ(d.Combo文件.currentText(), L"sample_target");
     EXPECT_EQ(d.Combo结构.currentText(), L"first");
     EXPECT_EQ(d.Combo结构.count(), 2);
-    ASSERT_TRUE(closesAfter(dialog, [&] { click(d.Command); }));
+    ASSERT_TRUE(closesAfter(dialog, [&] { press(d.Command); }));
     EXPECT_EQ(windowText(c->Text结构), L"110000000*8*8]0]");
     EXPECT_EQ(c->ListView结构.itemCount(), 2);
     EXPECT_EQ(c->ListView结构.itemText(0, 1), L"8");
@@ -358,7 +348,7 @@ TEST_F(DialogsTest, LoadingSelectsTheTargetsFileAndFillsTheStructureListAtOnce) 
     pump(50ms);
     d.Combo结构.select(d.Combo结构.findExact(L"second"));
     d.Combo文件.select(d.Combo文件.findExact(L"other"));
-    ASSERT_TRUE(closesAfter(dialog, [&] { click(d.Command); }));
+    ASSERT_TRUE(closesAfter(dialog, [&] { press(d.Command); }));
     EXPECT_EQ(windowText(c->Text结构), L"");  // "second" is not in other.ini
     EXPECT_EQ(form_->loadedStructureName(), "second");
 
@@ -370,15 +360,12 @@ TEST_F(DialogsTest, LoadingSelectsTheTargetsFileAndFillsTheStructureListAtOnce) 
 }
 
 TEST_F(DialogsTest, NoGdiObjectOutlivesFiftyOpeningsOfEachDialog) {
-    startSample();
-    Form* dialogs[] = {&form_->processList(), &form_->saveDialog(), &form_->loadDialog()};
-    for (Form* dialog : dialogs) {
+    launchSample();
+    ModalDialog* dialogs[] = {&form_->processList(), &form_->saveDialog(), &form_->loadDialog()};
+    for (ModalDialog* dialog : dialogs) {
         std::size_t seen = 0;
         for (int round = 0; round < 50; ++round) {
-            if (dialog == &form_->processList())
-                ASSERT_TRUE(form_->processList().create(window_));
-            else
-                ASSERT_TRUE(static_cast<SettingsDialog*>(dialog)->create(window_));
+            ASSERT_TRUE(dialog->create(window_));
             // The controls paint into a memory DC and ask the form for their
             // colours, as they do on screen (a hidden dialog is quick to go).
             printControls(dialog->hwnd());
