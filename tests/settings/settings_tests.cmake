@@ -9,4 +9,5 @@ corvane_add_test(settings_test
     settings/profile_test.cpp
     settings/settings_record_test.cpp
     settings/listing_test.cpp
+    settings/dialog_logic_test.cpp
   LIBS corvane_settings corvane_platform)
