@@ -77,7 +77,13 @@ std::optional<std::uint64_t> fromModuleList(HANDLE process, const std::wstring& 
 }
 
 std::optional<std::uint64_t> fromSnapshot(DWORD pid, const std::wstring& wanted) {
-    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid));
+    // A snapshot taken while the target loads or unloads a module fails with
+    // ERROR_BAD_LENGTH and may simply be taken again.
+    UniqueHandle snapshot;
+    for (int attempt = 0; attempt < 4 && !snapshot; ++attempt) {
+        snapshot = UniqueHandle(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid));
+        if (!snapshot && GetLastError() != ERROR_BAD_LENGTH) break;
+    }
     if (!snapshot) return std::nullopt;
     MODULEENTRY32W entry{};
     entry.dwSize = sizeof entry;
