@@ -9,8 +9,16 @@ std::uint64_t pageOf(std::uint64_t address) { return address & ~(kPageSize - 1);
 
 }  // namespace
 
-NodeResolver::NodeResolver(MemoryReader& reader, const PathTable& paths)
-    : reader_(reader), paths_(paths), bases_(paths.size(), 0), states_(paths.size(), kUnknown) {}
+NodeResolver::NodeResolver(MemoryReader& reader, const PathTable& paths, const ModuleBases* modules)
+    : reader_(reader), paths_(paths), bases_(paths.size(), 0), states_(paths.size(), kUnknown) {
+    // An anchor is known before the pass starts, so the climb below always
+    // stops at it and never reads at its offset.
+    for (std::uint32_t anchor : paths.anchors()) {
+        const std::optional<std::uint64_t> base = modules != nullptr ? modules->base(anchor) : std::nullopt;
+        states_[anchor] = base ? kResolved : kFailed;
+        bases_[anchor] = base.value_or(0);
+    }
+}
 
 bool NodeResolver::base(std::uint32_t node, std::uint64_t& out) {
     if (node == kNoPathNode) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/memory_reader.h"
+#include "engine/module_lookup.h"
 #include "engine/page_cache.h"
 #include "engine/path_table.h"
 
@@ -17,10 +18,13 @@ namespace corvane {
 // cache; nothing is carried over to the next pass.
 class NodeResolver {
 public:
-    NodeResolver(MemoryReader& reader, const PathTable& paths);
+    // `modules` gives the bases of the table's anchors; without it, or for a
+    // module it does not know, every path under an anchor fails.
+    NodeResolver(MemoryReader& reader, const PathTable& paths, const ModuleBases* modules = nullptr);
 
     // The pointer read at the end of `node`'s level, 0 for kNoPathNode (the
-    // first offset is an absolute address). False when a read on the way failed.
+    // first offset is an absolute address), the module's base for an anchor.
+    // False when a read on the way failed or a module is not loaded.
     bool base(std::uint32_t node, std::uint64_t& out);
 
 private:

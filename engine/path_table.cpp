@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "engine/hex_text.h"
+#include "engine/module_lookup.h"
 
 namespace corvane {
 
@@ -25,28 +26,69 @@ std::uint32_t PathTable::intern(std::uint32_t parent, std::int64_t offset) {
     return index;
 }
 
+std::uint32_t PathTable::anchor(std::string_view module) {
+    for (std::uint32_t index : anchors_)
+        if (moduleName(index) == module) return index;
+    modules_.emplace_back(module);
+    const std::uint32_t index = add(kAnchorParent, static_cast<std::int64_t>(modules_.size() - 1));
+    anchors_.push_back(index);
+    return index;
+}
+
+std::uint32_t PathTable::rootOf(std::uint32_t node) const {
+    while (node != kNoPathNode && !isAnchor(node)) node = nodes_[node].parent;
+    return node;
+}
+
 void PathTable::offsets(std::uint32_t parent, std::int64_t leafOffset, std::vector<std::int64_t>& out) const {
     out.clear();
     out.push_back(leafOffset);
-    for (std::uint32_t node = parent; node != kNoPathNode; node = nodes_[node].parent)
+    for (std::uint32_t node = parent; node != kNoPathNode && !isAnchor(node); node = nodes_[node].parent)
         out.push_back(nodes_[node].offset);
     std::reverse(out.begin(), out.end());
 }
 
-void PathTable::appendPathText(std::uint32_t parent, std::int64_t leafOffset, std::string& out) const {
+void PathTable::appendLevelsText(std::uint32_t parent, std::string& out) const {
     // Render the levels from the leaf upwards, then reverse them in place.
     const std::size_t start = out.size();
-    std::size_t levels = 0;
-    auto appendReversed = [&](std::int64_t offset) {
-        if (levels++ > 0) out.push_back(']');
+    std::uint32_t node = parent;
+    for (; node != kNoPathNode && !isAnchor(node); node = nodes_[node].parent) {
+        out.push_back(']');
         char digits[kMaxHexDigits];
-        const std::size_t length = formatHex(static_cast<std::uint64_t>(offset), digits);
+        const std::size_t length = formatHex(static_cast<std::uint64_t>(nodes_[node].offset), digits);
         for (std::size_t i = length; i-- > 0;) out.push_back(digits[i]);
-    };
-    appendReversed(leafOffset);
-    for (std::uint32_t node = parent; node != kNoPathNode; node = nodes_[node].parent)
-        appendReversed(nodes_[node].offset);
+    }
+    if (node != kNoPathNode) {
+        out.push_back('+');
+        const std::string& name = moduleName(node);
+        out.append(name.rbegin(), name.rend());
+    }
     std::reverse(out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
+}
+
+void PathTable::appendPathText(std::uint32_t parent, std::int64_t leafOffset, std::string& out) const {
+    appendLevelsText(parent, out);
+    appendHex(out, static_cast<std::uint64_t>(leafOffset));
+}
+
+std::size_t pathLeafStart(std::string_view text) {
+    // A module name holds no "+", but a trail byte of its code page 936
+    // characters may be "]": only what follows the "+" is split.
+    const std::size_t plus = text.find('+');
+    const std::size_t close = text.rfind(']');
+    if (close != std::string_view::npos && (plus == std::string_view::npos || close > plus)) return close + 1;
+    return plus == std::string_view::npos ? 0 : plus + 1;
+}
+
+bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets, std::string& module) {
+    module.clear();
+    const std::size_t plus = text.find('+');
+    if (plus == std::string_view::npos) return parsePathText(text, offsets);
+    const std::string_view name = text.substr(0, plus);
+    offsets.clear();
+    if (!isWritableModuleName(name) || !parsePathText(text.substr(plus + 1), offsets)) return false;
+    module.assign(name);
+    return true;
 }
 
 bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets) {

@@ -11,6 +11,9 @@
 namespace corvane {
 
 inline constexpr std::uint32_t kNoPathNode = 0xFFFFFFFF;
+// The parent of a module anchor: a root that stands for a module's load
+// address instead of a pointer level. Its offset is the module's number.
+inline constexpr std::uint32_t kAnchorParent = 0xFFFFFFFE;
 
 // One pointer level of a path: its offset, under the level above.
 struct PathNode {
@@ -31,25 +34,51 @@ public:
     // already interned; for paths that arrive as texts.
     std::uint32_t intern(std::uint32_t parent, std::int64_t offset);
 
+    // The root of the paths whose first offset counts from the module's load
+    // address; the same node for every use of one name.
+    std::uint32_t anchor(std::string_view module);
+    bool isAnchor(std::uint32_t index) const { return index != kNoPathNode && nodes_[index].parent == kAnchorParent; }
+    const std::string& moduleName(std::uint32_t anchorNode) const {
+        return modules_[static_cast<std::size_t>(nodes_[anchorNode].offset)];
+    }
+    const std::vector<std::uint32_t>& anchors() const { return anchors_; }
+    // The anchor a path hangs from, or kNoPathNode for a path whose first
+    // offset is an absolute address.
+    std::uint32_t rootOf(std::uint32_t node) const;
+
     const PathNode& node(std::uint32_t index) const { return nodes_[index]; }
     std::size_t size() const { return nodes_.size(); }
 
-    // The offsets from the first level to the leaf, into `out` (replaced).
+    // The offsets from the first level to the leaf, into `out` (replaced);
+    // an anchor is no offset.
     void offsets(std::uint32_t parent, std::int64_t leafOffset, std::vector<std::int64_t>& out) const;
 
-    // Offsets in uppercase hexadecimal joined by "]", e.g. 1400A2B30]18]0.
+    // Offsets in uppercase hexadecimal joined by "]", e.g. 1400A2B30]18]0;
+    // under an anchor the first one follows its module, game.exe+1A2B0]10.
     void appendPathText(std::uint32_t parent, std::int64_t leafOffset, std::string& out) const;
+    // What the path text of any leaf under `parent` holds before the leaf
+    // offset: "1400A2B30]18]", "game.exe+", or nothing.
+    void appendLevelsText(std::uint32_t parent, std::string& out) const;
 
     std::size_t memoryBytes() const { return nodes_.memoryBytes(); }
 
 private:
     ChunkedArray<PathNode, kChunk> nodes_;
     std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> interned_;
+    std::vector<std::string> modules_;
+    std::vector<std::uint32_t> anchors_;
 };
 
 // Splits an offset-path text into its offsets: each "]"-separated segment read
 // as hexadecimal, exactly, modulo 2^64. False for an empty text or a segment
 // that is empty or holds anything but hexadecimal digits.
 bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets);
+// The same, taking a first offset written after a module, game.exe+1A2B0]10:
+// `module` receives the name, or the empty text for an absolute path.
+bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets, std::string& module);
+
+// Where the leaf offset of a path text starts: after its last "]", or after
+// the "+" of a module when the path has one level; 0 when it has neither.
+std::size_t pathLeafStart(std::string_view text);
 
 }  // namespace corvane

@@ -74,10 +74,32 @@ bool SearchEngine::launch(Worker worker, std::function<void()> body) {
     return true;
 }
 
-bool SearchEngine::startFirstSearch(std::vector<StructureRow> rows) {
+bool SearchEngine::startFirstSearch(std::vector<StructureRow> rows, std::string module) {
     if (!busyCheck()) return false;
     stopRequested = 0;
-    return launch(Worker::FirstSearch, [this, rows = std::move(rows)]() mutable { runFirstSearch(std::move(rows)); });
+    return launch(Worker::FirstSearch, [this, rows = std::move(rows), module = std::move(module)]() mutable {
+        runFirstSearch(std::move(rows), std::move(module));
+    });
+}
+
+void SearchEngine::tellMissing(const std::string& module) {
+    if (onModuleMissing) onModuleMissing(module);
+}
+
+ModuleBases SearchEngine::moduleBases(std::vector<std::string>* told) {
+    const auto paths = results_.paths();
+    if (!paths) return {};
+    ModuleBases bases(*paths, modules_);
+    for (const std::string& module : bases.missing()) {
+        if (told != nullptr) {
+            bool known = false;
+            for (const std::string& earlier : *told) known = known || earlier == module;
+            if (known) continue;
+            told->push_back(module);
+        }
+        tellMissing(module);
+    }
+    return bases;
 }
 
 bool SearchEngine::startNextSearch() {
@@ -101,7 +123,7 @@ void SearchEngine::waitForWorkers() {
         if (thread.joinable()) thread.join();
 }
 
-FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows) {
+FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, std::string module) {
     const auto start = std::chrono::steady_clock::now();
     FirstSearchReport report;
     try {
@@ -118,7 +140,18 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows) {
         Traversal traversal(target_, stopRequested, candidates_);
         progress_.leaves = 0;
         progress_.results = 0;
-        traversal.runFiltered(std::move(rows), filter, entries, &progress_);
+        // The module's base is taken once, after the open: the whole walk
+        // counts from where the module is loaded now.
+        std::optional<std::uint64_t> base;
+        if (!module.empty() && modules_ != nullptr && report.openError == 0) base = modules_->moduleBase(module);
+        if (module.empty() || base) {
+            traversal.anchorOn(module, base.value_or(0));
+            traversal.runFiltered(std::move(rows), filter, entries, &progress_);
+        } else {
+            candidates_.reset({});
+            // A target that cannot be opened has been told already; its modules are not.
+            if (report.openError == 0) tellMissing(module);
+        }
         report.candidates = static_cast<std::size_t>(traversal.leafCount());
         // A stop before the walk is done keeps nothing: the values are tested
         // as the leaves are met, so what was kept is only part of the leaves.
@@ -143,7 +176,8 @@ void SearchEngine::runNextSearch() {
     try {
         const SearchSettings settings = sink_.captureSettings();
         baseMode_ = settings.baseMode;
-        runNextSearchPass(target_, results_, settings, codec_);
+        const ModuleBases bases = moduleBases();
+        runNextSearchPass(target_, results_, settings, codec_, &bases);
     } catch (...) {
         reportFailure("next search");
     }
@@ -159,8 +193,12 @@ void SearchEngine::reportPass(std::chrono::steady_clock::time_point start) {
 
 void SearchEngine::runMonitorLoop() {
     try {
+        // Every cycle looks the modules up again, but a missing one is told
+        // once for the whole run, not five times a second.
+        std::vector<std::string> told;
         while (monitorActive.load() == -1) {
-            runMonitorCycle(target_, results_, sink_.currentType(), baseMode_.load(), codec_);
+            const ModuleBases bases = moduleBases(&told);
+            runMonitorCycle(target_, results_, sink_.currentType(), baseMode_.load(), codec_, &bases);
             sink_.publishCount(results_.count());
             // 200 ms between cycles, in steps short enough to end soon after a stop.
             for (int step = 0; step < 4 && monitorActive.load() == -1; ++step)

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/candidate_store.h"
+#include "engine/module_lookup.h"
 #include "engine/result_store.h"
 #include "engine/search_sink.h"
 #include "engine/structure_row.h"
@@ -56,11 +58,21 @@ public:
 
     // Each returns false, doing nothing, when busyCheck fails or the worker's
     // thread cannot be created.
-    bool startFirstSearch(std::vector<StructureRow> rows);
+    // With a module named, row 0's offsets count from its base in the target.
+    bool startFirstSearch(std::vector<StructureRow> rows, std::string module = {});
     bool startNextSearch();
     bool startMonitor();
     void stopMonitor() { monitorActive = 0; }
     bool startReformat();
+
+    // Where the passes look up the modules that structures and paths are
+    // anchored on; without it every such structure finds nothing. Set while
+    // no worker runs.
+    void setModuleLookup(ModuleLookup* modules) { modules_ = modules; }
+    // Told, on the worker's thread, of a module that a pass needed and the
+    // target has not loaded: a first search, a next search, or a monitor
+    // (once for each time it is started).
+    std::function<void(const std::string&)> onModuleMissing;
 
     // How a worker's thread is made; tests replace it to see a thread that
     // cannot be created.
@@ -80,7 +92,7 @@ public:
     std::uint8_t baseMode() const { return baseMode_.load(); }
 
     // The passes themselves, on the calling thread.
-    FirstSearchReport runFirstSearch(std::vector<StructureRow> rows);
+    FirstSearchReport runFirstSearch(std::vector<StructureRow> rows, std::string module = {});
     void runNextSearch();
     void runMonitorLoop();
     void runReformat();
@@ -91,7 +103,13 @@ private:
     // The count to the list, and the time and count to the status bar.
     void reportPass(std::chrono::steady_clock::time_point start);
 
+    // The bases of the modules the listed paths are anchored on, as they
+    // are now; missing ones are told, each once per `told`.
+    ModuleBases moduleBases(std::vector<std::string>* told = nullptr);
+    void tellMissing(const std::string& module);
+
     TargetAccess& target_;
+    ModuleLookup* modules_ = nullptr;
     SearchSink& sink_;
     const TextCodec& codec_;
     CandidateStore candidates_;

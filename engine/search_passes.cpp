@@ -41,8 +41,8 @@ void forEachBatch(ResultStore& results, bool withValues, Decide&& decide) {
 // failing are not passed.
 class BatchResolver {
 public:
-    BatchResolver(MemoryReader& reader, const PathTable& paths, std::size_t size)
-        : nodeCache_(reader), nodes_(nodeCache_, paths), leaves_(reader, size) {}
+    BatchResolver(MemoryReader& reader, const PathTable& paths, std::size_t size, const ModuleBases* modules)
+        : nodeCache_(reader), nodes_(nodeCache_, paths, modules), leaves_(reader, size) {}
 
     template <typename Wanted, typename Use>
     void resolve(const std::vector<ResultSnapshot>& batch, std::size_t taken, Wanted&& wanted, Use&& use) {
@@ -89,13 +89,13 @@ StoredValue storedValueOf(ValueType type, std::uint8_t baseMode, const unsigned 
 StoredValue storedValueOf(const ValueFilter& filter, const unsigned char* bytes) { return filter.storedValue(bytes); }
 
 void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchSettings& settings,
-                       const TextCodec& codec) {
+                       const TextCodec& codec, const ModuleBases* modules) {
     const auto paths = results.paths();
     if (paths) {
         const ValueFilter filter(settings.type, settings.baseMode, settings.condition, settings.value1, settings.value2,
                                  codec);
         const bool compares = settings.condition >= SearchCondition::Unchanged;
-        BatchResolver resolver(reader, *paths, filter.readSize());
+        BatchResolver resolver(reader, *paths, filter.readSize(), modules);
         forEachBatch(results, compares,
                      [&](const std::vector<ResultSnapshot>& batch, std::size_t taken,
                          std::vector<ResultStore::Update>& updates) {
@@ -119,11 +119,11 @@ void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchS
 }
 
 void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
-                     const TextCodec& codec) {
+                     const TextCodec& codec, const ModuleBases* modules) {
     const bool numbers = !isTextType(type);
     const auto paths = results.paths();
     if (!paths) return;
-    BatchResolver resolver(reader, *paths, valueReadSize(type));
+    BatchResolver resolver(reader, *paths, valueReadSize(type), modules);
     forEachBatch(
         results, false,
         [&](const std::vector<ResultSnapshot>& batch, std::size_t taken, std::vector<ResultStore::Update>& updates) {

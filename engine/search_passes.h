@@ -6,6 +6,7 @@
 
 #include "engine/candidate_store.h"
 #include "engine/memory_reader.h"
+#include "engine/module_lookup.h"
 #include "engine/result_store.h"
 #include "engine/search_settings.h"
 #include "engine/text_codec.h"
@@ -18,13 +19,15 @@ namespace corvane {
 
 // Walks every result's path again and keeps those whose value meets the
 // settings' condition, with the fresh address and value; the rest go.
+// Paths under a module count from its base in `modules`; those under a
+// module it lacks (or all of them, without it) resolve nowhere.
 void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchSettings& settings,
-                       const TextCodec& codec);
+                       const TextCodec& codec, const ModuleBases* modules = nullptr);
 
 // Walks every result's path again and writes the fresh address and value;
 // a result that no longer resolves keeps what it had. Adds and drops nothing.
 void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
-                     const TextCodec& codec);
+                     const TextCodec& codec, const ModuleBases* modules = nullptr);
 
 // Reads every result again at its stored address in another kind or base;
 // a value that cannot be read keeps its text.

@@ -48,6 +48,11 @@ void Traversal::start(std::vector<StructureRow> rows) {
     leafCount_ = 0;
     // No rows describe no address: nothing is read and nothing found.
     if (rowCount == 0) return;
+    rootNode_ = kNoPathNode;
+    if (!module_.empty()) {
+        rootNode_ = store_.paths()->anchor(module_);
+        levels_[0].base = moduleBase_;
+    }
     traverse(0);
 }
 
@@ -178,7 +183,7 @@ void Traversal::filterLeafRow(std::size_t depth) {
 // Interior path nodes are stored only once a leaf lies below them, so branches
 // that end in unreadable or unfollowable pointers cost no memory.
 std::uint32_t Traversal::parentNode(std::size_t depth) {
-    std::uint32_t parent = kNoPathNode;
+    std::uint32_t parent = rootNode_;
     for (std::size_t d = 0; d < depth; ++d) {
         Level& level = levels_[d];
         if (level.node == kNoPathNode)

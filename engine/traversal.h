@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <memory>
+#include <string>
 
 #include "engine/candidate_store.h"
 #include "engine/memory_reader.h"
@@ -53,6 +54,14 @@ public:
     void runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results,
                      TraversalProgress* progress = nullptr);
 
+    // The next runs count row 0's offsets from `base`, the load address of
+    // `module`, and their paths hang from that module's anchor; an empty
+    // module name goes back to absolute addresses.
+    void anchorOn(std::string module, std::uint64_t base) {
+        module_ = std::move(module);
+        moduleBase_ = base;
+    }
+
     // Leaves met so far: the candidates a plain run appends, counted the same
     // way by a filtered run.
     std::uint64_t leafCount() const { return leafCount_; }
@@ -79,6 +88,9 @@ private:
     std::vector<Level> levels_;
     unsigned pointerWidth_ = 8;
     std::uint64_t leafCount_ = 0;
+    std::string module_;
+    std::uint64_t moduleBase_ = 0;
+    std::uint32_t rootNode_ = kNoPathNode;
     // Filtered runs only.
     const ValueFilter* filter_ = nullptr;
     ResultEntries* results_ = nullptr;

@@ -1,5 +1,6 @@
 #include "settings/structure_text.h"
 
+#include "engine/module_lookup.h"
 #include "settings/gbk_chars.h"
 #include "settings/line_breaks.h"
 
@@ -96,6 +97,21 @@ std::vector<StructureRow> structureRowsFromTexts(std::span<const StructureRowTex
     out.reserve(rows.size());
     for (const StructureRowText& row : rows) out.push_back(structureRowFromText(row));
     return out;
+}
+
+StructureProblem structureFromTexts(std::span<const StructureRowText> rows, Structure& out) {
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        if (isModuleStartCell(rows[i].start)) return StructureProblem::ModuleInLaterRow;
+    Structure structure;
+    structure.rows = structureRowsFromTexts(rows);
+    if (!rows.empty()) {
+        const StartCell start = parseStartCell(rows[0].start);
+        if (start.form == StartCell::Form::Invalid) return StructureProblem::BadModule;
+        structure.module = start.module;
+        structure.rows[0].startOffset = start.offset;
+    }
+    out = std::move(structure);
+    return StructureProblem::None;
 }
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -58,5 +59,23 @@ bool isUsableStartCell(std::string_view start);
 // readings.
 StructureRow structureRowFromText(const StructureRowText& row);
 std::vector<StructureRow> structureRowsFromTexts(std::span<const StructureRowText> rows);
+
+// The structure as a search walks it: when `module` is not empty, row 0's
+// offsets count from that module's load address.
+struct Structure {
+    std::string module;
+    std::vector<StructureRow> rows;
+};
+
+enum class StructureProblem : std::uint8_t {
+    None,
+    BadModule,         // row 0 in the module form, but no usable name or offset
+    ModuleInLaterRow,  // only row 0 may name a module
+};
+
+// Reads the rows as structureRowsFromTexts does, row 0's start in either
+// form (a plain hexadecimal start reads exactly as it does there). On a
+// problem `out` is left as it was.
+StructureProblem structureFromTexts(std::span<const StructureRowText> rows, Structure& out);
 
 }  // namespace corvane

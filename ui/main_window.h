@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@
 #include "ui/window_sink.h"
 
 namespace corvane {
+
+// Refusals of a start offset written with a module.
+inline constexpr const wchar_t* kBadModuleRefusal =
+    L"起始偏移应写成“模块名+十六进制偏移”（如 game.exe+1A2B0），模块名中不能有“]”“*”或“+”！";
+inline constexpr const wchar_t* kLaterModuleRefusal = L"只有第一行的起始偏移可以写成“模块名+偏移”，其他行只能是偏移！";
 
 // The main window's controls, by the names the program gives them.
 struct Form1Controls {
@@ -131,6 +137,10 @@ public:
 
     // Whether the offset text is plain uppercase hexadecimal a double holds exactly.
     static bool isCanonicalHex(const std::string& text);
+    // Why a typed start offset cannot stand in row `row` of the structure
+    // list, or null: only row 0 may name a module ("game.exe+1A2B0"), and
+    // its offset is then checked as any other when `checkHex` is set.
+    static const wchar_t* startRefusal(const std::string& start, int row, bool checkHex);
 
     void disableInputs(HWND keep, bool imageUsable);
     void enableInputs(bool secondPass);
@@ -239,6 +249,10 @@ private:
     int editColumn_ = -1;
     CaptionPainter caption_;
     std::vector<StructureRow> lastRows_;
+    // Modules the workers found missing, for the window thread to tell.
+    std::mutex missingMutex_;
+    std::vector<std::string> missingModules_;
+    void onModuleMissing();
 };
 
 }  // namespace corvane

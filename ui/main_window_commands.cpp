@@ -35,6 +35,7 @@ LRESULT Form1::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kReformatEndedMessage: onReformatEnded(); return 0;
         case kOpenFailedMessage: onOpenFailed(static_cast<DWORD>(wParam)); return 0;
+        case kModuleMissingMessage: onModuleMissing(); return 0;
         case kPublishCountMessage: controls_.ListView1.setVirtualCount(engine_->results().count()); return 0;
         default: return frameworkMessage(message, wParam, lParam);
     }
@@ -174,15 +175,22 @@ void Form1::onFirstSearch() {
         return;
     }
     if (!engine_->busyCheck()) return;
+    // A structure that cannot be walked is refused before anything changes.
+    Structure structure;
+    switch (structureFromTexts(structureRowTexts(), structure)) {
+        case StructureProblem::None: break;
+        case StructureProblem::BadModule: messageBox(hwnd(), kBadModuleRefusal, MB_OK); return;
+        case StructureProblem::ModuleInLaterRow: messageBox(hwnd(), kLaterModuleRefusal, MB_OK); return;
+    }
     writeSettingsSection(configFilePath(), targetName());
     disableInputs(c.Command首次搜索, false);
     c.ListView1.setVirtualCount(0);
     c.ListView1.deleteAll();
-    lastRows_ = structureRowsFromTexts(structureRowTexts());
+    lastRows_ = structure.rows;
     // The caption reads "停止搜索" before the worker exists, so a worker that
     // ends at once always leaves "首次搜索" behind.
     c.Command首次搜索.setText(L"停止搜索");
-    if (!engine_->startFirstSearch(lastRows_)) {
+    if (!engine_->startFirstSearch(lastRows_, structure.module)) {
         // No thread: nothing runs, so the window is as after a search.
         c.Command首次搜索.setText(L"首次搜索");
         enableInputs(false);
@@ -203,6 +211,15 @@ void Form1::onOpenFailed(DWORD error) {
     std::swprintf(message, 160, L"无法打开目标进程（错误代码 %lu）。请确认进程仍在运行，并以管理员身份运行本程序。",
                   error);
     messageBox(hwnd(), message, MB_OK);
+}
+
+void Form1::onModuleMissing() {
+    std::vector<std::string> modules;
+    {
+        std::lock_guard lock(missingMutex_);
+        modules.swap(missingModules_);
+    }
+    for (const std::string& module : modules) messageBox(hwnd(), L"目标进程中没有模块 " + widen(module) + L"。", MB_OK);
 }
 
 void Form1::onNextSearch() {

@@ -1,6 +1,7 @@
 // The in-place editors of the two lists: Text修改 over any cell of the
 // structure list, Text修改内存 over a value of the results list.
 
+#include "engine/module_lookup.h"
 #include "framework/window_text.h"
 #include "settings/structure_text.h"
 #include "ui/main_window.h"
@@ -78,8 +79,10 @@ void Form1::onStructureEditLeft() {
     // never taken.
     const bool start = editColumn_ == kStartColumn;
     const wchar_t* refusal = nullptr;
-    if ((checked && start && !isCanonicalHex(typed)) || (start && !isUsableStartCell(typed)))
-        refusal = L"不是有效的十六进制数据！";
+    if (start && !isUsableStartCell(typed))
+        refusal = isModuleStartCell(typed) ? startRefusal(typed, editRow_, checked) : L"不是有效的十六进制数据！";
+    else if (start)
+        refusal = startRefusal(typed, editRow_, checked);
     else if (!start && !isUsableStructureCell(typed))
         refusal = L"次数和递增中不能有“]”或“*”！";
     if (refusal != nullptr) {

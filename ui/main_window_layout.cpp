@@ -82,6 +82,14 @@ HWND Form1::create() {
     createMenus();
     sink_ = std::make_unique<WindowSink>(window, controls_.Status1);
     engine_ = std::make_unique<SearchEngine>(target_, *sink_, systemTextCodec());
+    engine_->setModuleLookup(&target_);
+    engine_->onModuleMissing = [this, window](const std::string& module) {
+        {
+            std::lock_guard lock(missingMutex_);
+            missingModules_.push_back(module);
+        }
+        PostMessageW(window, kModuleMissingMessage, 0, 0);
+    };
     const std::u16string folder = settingsFolder();
     processList_ = std::make_unique<ProcessListDialog>([this](DWORD pid) { chooseProcess(pid); });
     saveDialog_ = std::make_unique<SettingsDialog>(SettingsDialogKind::Save, *this, folder);

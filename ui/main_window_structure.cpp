@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/module_lookup.h"
 #include "engine/value_parse.h"
 #include "framework/window_text.h"
 #include "settings/structure_text.h"
@@ -64,6 +65,17 @@ bool Form1::isCanonicalHex(const std::string& offset) {
     return upper == digits;
 }
 
+const wchar_t* Form1::startRefusal(const std::string& start, int row, bool checkHex) {
+    if (!isModuleStartCell(start)) return checkHex && !isCanonicalHex(start) ? L"不是有效的十六进制数据！" : nullptr;
+    if (row != 0) return kLaterModuleRefusal;
+    const StartCell cell = parseStartCell(start);
+    if (cell.form == StartCell::Form::Invalid) return kBadModuleRefusal;
+    const std::size_t plus = start.find('+');
+    if (checkHex && plus != std::string::npos && !isCanonicalHex(start.substr(plus + 1)))
+        return L"不是有效的十六进制数据！";
+    return nullptr;
+}
+
 void Form1::onStructureTextChanged() {
     const Form1Controls& c = controls_;
     // The structure text is one line: a pasted or set line break would end
@@ -97,7 +109,8 @@ void Form1::onAddStructureRow() {
     if (offset.empty()) return refuse(L"请输入起始偏移！");
     if (c.Text次数.textLength() == 0) c.Text次数.setText(L"0");
     if (c.Text递增.textLength() == 0) c.Text递增.setText(L"4");
-    if (!isCanonicalHex(narrow(offset))) return refuse(L"不是有效的十六进制数据！");
+    // The row goes to the end of the list: only into an empty list may it name a module.
+    if (const wchar_t* refusal = startRefusal(narrow(offset), c.ListView结构.itemCount(), true)) return refuse(refusal);
     // A "]" or "*" in either cell would cut the structure text into other rows.
     for (const Edit& box : {c.Text次数, c.Text递增})
         if (!isUsableStructureCell(narrow(box.text()))) {

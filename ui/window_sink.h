@@ -15,6 +15,9 @@ inline constexpr UINT kOpenFailedMessage = WM_APP + 4;  // wParam: the system's 
 // The list takes the store's count when the window handles it, not the
 // worker's: a row removed meanwhile on the window thread is not counted back.
 inline constexpr UINT kPublishCountMessage = WM_APP + 5;
+// Posted when a pass needed a module the target has not loaded; the names
+// wait in the window, so the worker never waits for a message box.
+inline constexpr UINT kModuleMissingMessage = WM_APP + 6;
 
 // The engine's sink in the main window: every call becomes a message sent to
 // the window (or to its status bar), handled on the window thread.

@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 namespace corvane {
@@ -44,6 +46,34 @@ bool LinuxProcessReader::hasExited() const {
     const char* close = std::strrchr(line, ')');
     if (close == nullptr || close[1] == '\0' || close[2] == '\0') return false;
     return close[2] == 'Z' || close[2] == 'X';
+}
+
+std::optional<std::uint64_t> LinuxProcessReader::moduleBase(std::string_view name) {
+    if (pid_ <= 0) return std::nullopt;
+    std::ifstream maps("/proc/" + std::to_string(pid_) + "/maps");
+    std::optional<std::uint64_t> lowest;
+    std::string line;
+    while (std::getline(maps, line)) {
+        // start-end perms offset device inode, then the path after blanks.
+        std::size_t field = 0;
+        std::size_t pos = 0;
+        while (field < 5 && pos < line.size()) {
+            pos = line.find(' ', pos);
+            if (pos == std::string::npos) break;
+            while (pos < line.size() && line[pos] == ' ') ++pos;
+            ++field;
+        }
+        if (field < 5 || pos >= line.size() || line[pos] != '/') continue;
+        std::string_view path(line.c_str() + pos, line.size() - pos);
+        // A file replaced on disk since it was mapped keeps its mappings.
+        constexpr std::string_view kDeleted = " (deleted)";
+        if (path.ends_with(kDeleted)) path.remove_suffix(kDeleted.size());
+        const std::string_view base = path.substr(path.rfind('/') + 1);
+        if (!sameModuleName(base, name)) continue;
+        const std::uint64_t start = std::strtoull(line.c_str(), nullptr, 16);
+        if (!lowest || start < *lowest) lowest = start;
+    }
+    return lowest;
 }
 
 }  // namespace corvane

@@ -2,13 +2,14 @@
 
 #include <sys/types.h>
 
+#include "engine/module_lookup.h"
 #include "engine/target_access.h"
 
 namespace corvane {
 
 // Reads another Linux process's memory with process_vm_readv, all or nothing
 // like ReadProcessMemory, so Linux processes can be searched from the command line.
-class LinuxProcessReader : public TargetAccess {
+class LinuxProcessReader : public TargetAccess, public ModuleLookup {
 public:
     explicit LinuxProcessReader(pid_t pid) : pid_(pid) {}
 
@@ -18,6 +19,9 @@ public:
     unsigned pointerWidth() const override { return sizeof(void*); }
     // Gone from the process table, or a zombie waiting for its parent.
     bool hasExited() const override;
+    // The start of the lowest mapping of a file with that base name, from
+    // /proc/PID/maps; names are compared as bytes, ASCII letters in either case.
+    std::optional<std::uint64_t> moduleBase(std::string_view name) override;
 
 private:
     pid_t pid_;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/module_lookup.h"
 #include "engine/target_access.h"
 #include "engine/win32/unique_handle.h"
 
@@ -23,7 +24,7 @@ bool isNative64BitTarget(DWORD pid);
 // The chosen process, the handle of the last first search and its pointer
 // width. Only the first search writes the handle and the width, while no other
 // worker runs; every pass reads through them.
-class TargetProcess : public TargetAccess {
+class TargetProcess : public TargetAccess, public ModuleLookup {
 public:
     std::atomic<DWORD> targetPid{0};
 
@@ -40,6 +41,13 @@ public:
     unsigned pointerWidth() const override { return pointerWidth_.load(std::memory_order_relaxed); }
 
     HANDLE targetHandle() const { return handle_.get(); }
+
+    // From the module list of the opened process, names compared as the
+    // system compares file names (ordinal, ignoring case). The handle's
+    // rights suffice where the system lets a limited-information handle read
+    // the loader's list; where it does not, a module snapshot of the process
+    // is asked instead.
+    std::optional<std::uint64_t> moduleBase(std::string_view name) override;
 
     bool hasExited() const override {
         DWORD code = 0;

@@ -60,6 +60,16 @@ TEST(SettingsRecordFile, RoundTripsThroughANewFile) {
     EXPECT_EQ(readSettingsRecord(file, "game.exe"), kFullRecord);
 }
 
+TEST(SettingsRecordFile, AModuleStructureRoundTrips) {
+    const TempFolder temp;
+    const std::u16string file = temp.path(u"Config.ini");
+    const SettingsRecord record{"sample_target.exe+1A2B0*8*8]0]", "2", "0", "0", "", ""};
+    EXPECT_TRUE(writeSettingsRecord(file, "sample_target.exe", record));
+    EXPECT_TRUE(writeSettingsRecord(file, "other.exe", kFullRecord));
+    EXPECT_EQ(readSettingsRecord(file, "SAMPLE_TARGET.EXE"), record);
+    EXPECT_EQ(readSettingsRecord(file, "other.exe"), kFullRecord);
+}
+
 TEST(SettingsRecordFile, KeysAreWrittenInTableOrder) {
     const TempFolder temp;
     writeSettingsRecord(temp.path(u"game.ini"), "game.exe", kFullRecord);

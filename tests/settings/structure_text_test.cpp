@@ -222,5 +222,57 @@ TEST(StructureRowsFromTexts, CellsAreReadAsTheSearchReadsThem) {
     EXPECT_EQ(read[1].increment, 4);
 }
 
+TEST(StructureFromTexts, ModuleFormInTheFirstRowOnly) {
+    struct Case {
+        const char* text;
+        StructureProblem problem;
+        const char* module;
+        std::int64_t start;
+    };
+    const Case cases[] = {
+        {"game.exe+1A2B0*3*8]10]8]", StructureProblem::None, "game.exe", 0x1A2B0},
+        {"game.exe]0]", StructureProblem::None, "game.exe", 0},
+        {"ENGINE.dll+10]", StructureProblem::None, "ENGINE.dll", 0x10},
+        {"110000000*8*8]0]", StructureProblem::None, "", 0x110000000},
+        {"10]game.exe+8]", StructureProblem::ModuleInLaterRow, "", 0},
+        {"game.exe+10]other.dll]", StructureProblem::ModuleInLaterRow, "", 0},
+        {"game.exe+]", StructureProblem::BadModule, "", 0},
+        {"+10]0]", StructureProblem::BadModule, "", 0},
+        {"a+b+10]", StructureProblem::BadModule, "", 0},
+    };
+    for (const Case& c : cases) {
+        Structure structure{"before", {}};
+        const Rows rows = parseStructureText(c.text);
+        EXPECT_EQ(structureFromTexts(rows, structure), c.problem) << c.text;
+        if (c.problem != StructureProblem::None) {
+            EXPECT_EQ(structure.module, "before") << "a refused structure leaves the old one: " << c.text;
+            continue;
+        }
+        EXPECT_EQ(structure.module, c.module) << c.text;
+        ASSERT_EQ(structure.rows.size(), rows.size()) << c.text;
+        EXPECT_EQ(structure.rows[0].startOffset, c.start) << c.text;
+        // Apart from row 0's start the rows read as ever.
+        const std::vector<StructureRow> plain = structureRowsFromTexts(rows);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(structure.rows[i].count, plain[i].count) << c.text;
+            EXPECT_EQ(structure.rows[i].increment, plain[i].increment) << c.text;
+            if (i > 0) {
+                EXPECT_EQ(structure.rows[i].startOffset, plain[i].startOffset) << c.text;
+            }
+        }
+        if (*c.module == '\0') {
+            EXPECT_EQ(structure.rows[0].startOffset, plain[0].startOffset) << c.text;
+        }
+    }
+}
+
+TEST(StructureFromTexts, TheModuleFormSurvivesTheTextRoundTrip) {
+    for (const char* text : {"game.exe+1A2B0*3*8]10]8]", "game.exe]", "\xD3\xCE\xCF\xB7.exe+10*2*4]0]"}) {
+        const Rows rows = parseStructureText(text);
+        EXPECT_EQ(rebuildStructureText(rows), text);
+        EXPECT_EQ(parseStructureText(rebuildStructureText(rows)), rows);
+    }
+}
+
 }  // namespace
 }  // namespace corvane

@@ -67,4 +67,27 @@ bool FakeTarget::read(std::uint64_t address, void* buffer, std::size_t size) {
     return true;
 }
 
+void FakeTarget::loadModule(std::string name, std::uint64_t base) {
+    std::lock_guard lock(mutex_);
+    for (auto& [loaded, at] : modules_)
+        if (loaded == name) {
+            at = base;
+            return;
+        }
+    modules_.emplace_back(std::move(name), base);
+}
+
+void FakeTarget::unloadModule(std::string_view name) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(modules_, [name](const auto& module) { return module.first == name; });
+}
+
+std::optional<std::uint64_t> FakeTarget::moduleBase(std::string_view name) {
+    std::lock_guard lock(mutex_);
+    ++moduleLookups_;
+    for (const auto& [loaded, base] : modules_)
+        if (sameModuleName(loaded, name)) return base;
+    return std::nullopt;
+}
+
 }  // namespace corvane::test

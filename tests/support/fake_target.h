@@ -6,15 +6,18 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "engine/module_lookup.h"
 #include "engine/target_access.h"
 
 namespace corvane::test {
 
 // An in-memory target of mapped pages. A read that touches any unmapped byte
 // fails whole, as ReadProcessMemory does for an unreadable page.
-class FakeTarget : public TargetAccess {
+class FakeTarget : public TargetAccess, public ModuleLookup {
 public:
     explicit FakeTarget(unsigned pointerWidth = 8) : pointerWidth_(pointerWidth) {}
 
@@ -36,6 +39,16 @@ public:
     std::uint32_t openError = 0;
     unsigned pointerWidth() const override { return pointerWidth_; }
 
+    // Loads a module at `base` (another base for a name loaded already, as
+    // after a restart); unloadModule takes it away again.
+    void loadModule(std::string name, std::uint64_t base);
+    void unloadModule(std::string_view name);
+    std::optional<std::uint64_t> moduleBase(std::string_view name) override;
+    std::uint64_t moduleLookups() const {
+        std::lock_guard lock(mutex_);
+        return moduleLookups_;
+    }
+
     std::uint64_t readCalls() const {
         std::lock_guard lock(mutex_);
         return readCalls_;
@@ -55,6 +68,8 @@ private:
     std::map<std::uint64_t, Page> pages_;
     unsigned pointerWidth_;
     std::uint64_t readCalls_ = 0;
+    std::vector<std::pair<std::string, std::uint64_t>> modules_;
+    std::uint64_t moduleLookups_ = 0;
 };
 
 }  // namespace corvane::test

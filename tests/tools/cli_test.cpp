@@ -222,6 +222,45 @@ TEST(ResultsFile, RoundTripKeepsPathsTextsAndAddresses) {
               "FFFFFFFFFFFFFFF8]8\t-1\t0\n");
 }
 
+TEST(ResultsFile, ModulePathsRoundTripBesideAbsoluteOnes) {
+    const std::string text =
+        "game.exe+1A2B0]10]8\t1\t30001008\n"
+        "game.exe+1A2B0]10]C\t2\t3000100C\n"
+        "game.exe+1A2B8]10]8\t3\t30002008\n"
+        "game.exe+1A2B0\t4\t14001A2B0\n"
+        "game.exe+1A2B4\t5\t14001A2B4\n"
+        "1A2B0]10]8\t6\t8\n"
+        "engine.dll+0]8\t7\t40\n"
+        "1A2B4\t8\t1A2B4\n";
+    std::istringstream in(text);
+    ResultStore results;
+    std::string error;
+    ASSERT_TRUE(readResults(in, results, systemTextCodec(), error)) << error;
+    ASSERT_EQ(results.count(), 8u);
+    EXPECT_EQ(results.pathText(0), "game.exe+1A2B0]10]8");
+    EXPECT_EQ(results.pathText(3), "game.exe+1A2B0");
+    EXPECT_EQ(results.pathText(5), "1A2B0]10]8");
+    EXPECT_EQ(results.pathText(7), "1A2B4");
+    EXPECT_EQ(results.address(2), 0x30002008u);
+    const auto paths = results.paths();
+    EXPECT_EQ(paths->anchors().size(), 2u);
+    std::ostringstream out;
+    writeResults(out, results, systemTextCodec());
+    EXPECT_EQ(out.str(), text);
+}
+
+TEST(ResultsFile, MalformedModulePathsAreRefusedWhole) {
+    const char* bad[] = {"game.exe+\t1\t0\n", "+10]8\t1\t0\n", "a*b+10\t1\t0\n", "game.exe+10]x.dll+8\t1\t0\n",
+                         "game.exe+10]]8\t1\t0\n"};
+    for (const char* line : bad) {
+        std::istringstream in(std::string("game.exe+10]8\t5\t20\n") + line);
+        ResultStore results;
+        std::string error;
+        EXPECT_FALSE(readResults(in, results, systemTextCodec(), error)) << line;
+        EXPECT_EQ(error.rfind("line 2", 0), 0u) << error;
+    }
+}
+
 TEST(ResultsFile, MalformedLinesAreRefusedWhole) {
     const char* bad[] = {"10\t1\n",      "10]\t1\t0\n",  "zz\t1\t0\n",    "10\t1\tXYZ\n",  "10\t1\t12345678901234567\n",
                          "10\ta\\\t0\n", "10\t\\q\t0\n", "10\t\\x4\t0\n", "10\t\\xZZ\t0\n"};

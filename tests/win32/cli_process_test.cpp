@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cwctype>
 #include <string>
 #include <thread>
 
@@ -180,6 +182,76 @@ TEST_P(CliProcessTest, ATargetThatEndsDuringAMonitorIsReportedOnce) {
     EXPECT_EQ(monitor.out.find(gone, at + 1), std::string::npos);
     // The monitor kept cycling, with what it had read last.
     EXPECT_NE(monitor.out.find("# cycle 8"), std::string::npos);
+}
+
+std::string readWholeFile(const std::wstring& path) {
+    std::string content;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return content;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+    CloseHandle(file);
+    return content;
+}
+
+// The module table's results as the command line writes them: the path in
+// the module form, the id, the address in the process that was searched.
+std::string moduleTableLines(const sample::SampleProcess& process, const std::string& module, unsigned width) {
+    std::string lines;
+    for (unsigned i = 0; i < sample::kModuleSlots; ++i) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%s+%llX]0\t%d\t%llX\n", module.c_str(),
+                      static_cast<unsigned long long>(process.value("moduleTable") + i * width),
+                      sample::moduleObjectId(i),
+                      static_cast<unsigned long long>(process.value("moduleObject0") + i * 0x1000));
+        lines += line;
+    }
+    return lines;
+}
+
+// A search anchored on the target's own module, saved in a settings file and
+// in a results file, finds the values again in a new process of the program:
+// a first search from the settings and a next search over the results.
+TEST_P(CliProcessTest, AModuleStructureFindsItsValuesAfterARestart) {
+    const std::string module = GetParam() ? "sample_target32.exe" : "sample_target.exe";
+    const std::wstring wideModule(module.begin(), module.end());
+    const std::wstring settings = sample::builtProgramPath(L"cli_module_") + (GetParam() ? L"32.ini" : L"64.ini");
+    const std::wstring text = wideModule + L"+" + hex(process_->value("moduleTable")) + L"*" +
+                              std::to_wstring(sample::kModuleSlots) + L"*" + std::to_wstring(width_) + L"]0]";
+    ASSERT_TRUE(WritePrivateProfileStringW(wideModule.c_str(), L"结构", text.c_str(), settings.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringW(wideModule.c_str(), L"类型", L"2", settings.c_str()));
+    const std::wstring fromSettings = L" --settings \"" + settings + L"\" --name " + wideModule;
+
+    const CliRun first = runCli(L"first --pid " + pid_ + fromSettings + L" --out \"" + results_ + L"\"");
+    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_EQ(readWholeFile(results_), moduleTableLines(*process_, module, width_));
+
+    // The same module in other letters finds the same.
+    std::wstring upper = text;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    const CliRun other = runCli(L"first --pid " + pid_ + L" --structure " + upper);
+    EXPECT_EQ(other.exitCode, 0u);
+    EXPECT_EQ(std::count(other.out.begin(), other.out.end(), '\n'), 3) << other.out;
+
+    process_.reset();
+    std::string why;
+    process_ = sample::SampleProcess::start(GetParam(), false, why);
+    ASSERT_TRUE(process_) << why;
+    const std::wstring pid = std::to_wstring(process_->pid());
+    const CliRun next = runCli(L"next --pid " + pid + L" --in \"" + results_ + L"\"");
+    EXPECT_EQ(next.exitCode, 0u);
+    EXPECT_EQ(next.out, moduleTableLines(*process_, module, width_));
+    const CliRun again = runCli(L"first --pid " + pid + fromSettings);
+    EXPECT_EQ(again.exitCode, 0u);
+    EXPECT_EQ(again.out, moduleTableLines(*process_, module, width_));
+    DeleteFileW(settings.c_str());
+
+    const CliRun missing = runCli(L"first --pid " + pid + L" --structure nosuch.dll+10]0]", true);
+    EXPECT_EQ(missing.exitCode, 4u);
+    EXPECT_NE(missing.out.find("no module nosuch.dll"), std::string::npos) << missing.out;
+    const CliRun later = runCli(L"first --pid " + pid + L" --structure 10]" + wideModule + L"+10]");
+    EXPECT_EQ(later.exitCode, 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bitness, CliProcessTest, ::testing::Values(false, true),

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
+#include <optional>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -155,6 +157,26 @@ TEST_P(SampleTargetTest, ValuesOfEveryKindReadAsTheirTexts) {
         ASSERT_TRUE(target_.readTarget(places().objects[1] + c.offset, bytes, valueReadSize(c.type)));
         EXPECT_EQ(valueText(c.type, c.baseMode, bytes, systemTextCodec()), c.text) << "offset " << c.offset;
     }
+}
+
+// The module base comes from the target's own module list: the table the
+// sample keeps in its image lies at the printed offset from it, in either
+// letter case of the name; a module the target lacks has no base.
+TEST_P(SampleTargetTest, ModuleBasesFromTheTargetsModuleList) {
+    const std::string module = bits32() ? "sample_target32.exe" : "sample_target.exe";
+    const std::optional<std::uint64_t> base = target_.moduleBase(module);
+    ASSERT_TRUE(base.has_value());
+    std::uint64_t pointer = 0;
+    ASSERT_TRUE(readPointer(target_, *base + process_->value("moduleTable"), pointer));
+    EXPECT_EQ(pointer, process_->value("moduleObject0"));
+    std::string upper = module;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(target_.moduleBase(upper), base);
+    EXPECT_TRUE(target_.moduleBase("kernel32.dll").has_value());
+    EXPECT_FALSE(target_.moduleBase("nosuch.dll").has_value());
+    EXPECT_FALSE(target_.moduleBase("sample_target").has_value()) << "the whole file name is compared";
+    TargetProcess unopened;
+    EXPECT_FALSE(unopened.moduleBase(module).has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Bitness, SampleTargetTest, ::testing::Values(false, true),

@@ -29,8 +29,11 @@ const char* const kCliUsage =
     "    0 不过滤 none, 1 大于等于 ge, 2 等于 eq, 3 小于等于 le, 4 不等于 ne, 5 两者之间 between,\n"
     "    6 包含字符 contains, 7 保留没有改变的数值* unchanged, 8 保留改变了的数值* changed,\n"
     "    9 保留增加的数值* increased, 10 保留减少的数值* decreased (7 to 10: next only)\n"
+    "  the first row's start may be MODULE+HEX (game.exe+1A2B0), counted from where the target\n"
+    "  has the module loaded now; result paths keep that form.\n"
     "  results go to standard output, or to --out; progress and figures to standard error.\n"
-    "  exit codes: 0 done, 2 bad usage, 3 the target cannot be opened.\n";
+    "  exit codes: 0 done, 2 bad usage, 3 the target cannot be opened, 4 the target has not\n"
+    "  loaded a module the structure or the results file names.\n";
 
 namespace {
 

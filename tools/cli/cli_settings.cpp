@@ -70,7 +70,16 @@ std::string resolveCliSettings(const CliOptions& options, CliSettings& settings)
     settings.search.condition = static_cast<SearchCondition>(condition);
     if (options.command == "first") {
         if (structure.empty()) return "the structure is empty";
-        settings.rows = structureRowsFromTexts(parseStructureText(structure));
+        Structure rows;
+        switch (structureFromTexts(parseStructureText(structure), rows)) {
+            case StructureProblem::None: break;
+            case StructureProblem::BadModule:
+                return "the first start offset must be MODULE+HEX, with a module name holding no \"]\", \"*\" "
+                       "or \"+\"";
+            case StructureProblem::ModuleInLaterRow: return "only the first row may start at a module";
+        }
+        settings.rows = std::move(rows.rows);
+        settings.module = std::move(rows.module);
     }
     return "";
 }

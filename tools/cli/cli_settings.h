@@ -13,6 +13,8 @@ namespace corvane {
 struct CliSettings {
     SearchSettings search;
     std::vector<StructureRow> rows;
+    // Row 0 counts from this module's base when it is not empty.
+    std::string module;
 };
 
 // Takes the six settings keys from the settings section when one is named,

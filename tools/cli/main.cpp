@@ -43,6 +43,7 @@ using namespace corvane;
 
 constexpr int kExitUsage = 2;
 constexpr int kExitCannotOpen = 3;
+constexpr int kExitNoModule = 4;
 
 std::atomic<SearchEngine*> runningEngine{nullptr};
 std::atomic<bool> interrupted{false};
@@ -188,6 +189,14 @@ int run(const CliOptions& options, const CliSettings& settings) {
     CliSink sink(settings.search);
     SearchEngine engine(*target, sink, systemTextCodec());
     runningEngine = &engine;
+    auto* modules = dynamic_cast<ModuleLookup*>(target.get());
+    engine.setModuleLookup(modules);
+    // Said as it is found; the run goes on with what the other paths find.
+    std::atomic<bool> moduleMissing{false};
+    engine.onModuleMissing = [&moduleMissing](const std::string& module) {
+        std::fprintf(stderr, "corvane-cli: the target has no module %s loaded\n", module.c_str());
+        moduleMissing = true;
+    };
     struct Clear {
         ~Clear() { runningEngine = nullptr; }
     } clear;
@@ -197,7 +206,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
         FirstSearchReport report;
         {
             const ProgressLine progress(engine);
-            report = engine.runFirstSearch(settings.rows);
+            report = engine.runFirstSearch(settings.rows, settings.module);
         }
         if (report.openError != 0)
             return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
@@ -206,7 +215,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
         std::fprintf(stderr, "results: %zu, traversed: %zu, %ums%s\n", report.results, report.candidates,
                      report.elapsedMs, report.stopped ? " (stopped)" : "");
         sayIfGone(*target);
-        return 0;
+        return moduleMissing ? kExitNoModule : 0;
     }
 
     std::ifstream in(options.inFile, std::ios::binary);
@@ -232,9 +241,15 @@ int run(const CliOptions& options, const CliSettings& settings) {
         // Monitoring goes on after the target has gone, as the window's does;
         // it is said once.
         bool gone = false;
+        const auto paths = engine.results().paths();
         for (long cycle = 1; engine.monitorActive == -1; ++cycle) {
+            // Looked up every cycle, as the window's monitor does; a missing
+            // module is said once.
+            const ModuleBases bases = paths ? ModuleBases(*paths, modules) : ModuleBases();
+            if (cycle == 1)
+                for (const std::string& module : bases.missing()) engine.onModuleMissing(module);
             runMonitorCycle(*target, engine.results(), settings.search.type, settings.search.baseMode,
-                            systemTextCodec());
+                            systemTextCodec(), &bases);
             if (!gone && target->hasExited()) {
                 sayIfGone(*target);
                 gone = true;
@@ -248,7 +263,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
     }
     std::fprintf(stderr, "results: %zu of %zu, %ums\n", engine.results().count(), before, millisecondsSince(start));
     if (options.command != "monitor") sayIfGone(*target);
-    return 0;
+    return moduleMissing ? kExitNoModule : 0;
 }
 
 }  // namespace

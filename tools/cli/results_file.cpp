@@ -131,10 +131,7 @@ void writeResults(std::ostream& out, const ResultStore& results, const TextCodec
             // The levels above the leaf are rendered once for the neighbours under the same node.
             if (!levelsKnown || entry.parent != levelsParent) {
                 levels.clear();
-                if (entry.parent != kNoPathNode) {
-                    paths->appendPathText(paths->node(entry.parent).parent, paths->node(entry.parent).offset, levels);
-                    levels.push_back(']');
-                }
+                paths->appendLevelsText(entry.parent, levels);
                 levelsParent = entry.parent;
                 levelsKnown = true;
             }
@@ -162,6 +159,7 @@ bool readResults(std::istream& in, ResultStore& results, const TextCodec& codec,
     auto paths = std::make_shared<PathTable>();
     ResultEntries entries;
     std::vector<std::int64_t> offsets;
+    std::string module;
     std::string value;
     // Neighbouring lines mostly share their pointer levels: the levels of the
     // line before are reused while the text before the leaf is the same.
@@ -186,15 +184,15 @@ bool readResults(std::istream& in, ResultStore& results, const TextCodec& codec,
         };
         if (firstTab == std::string_view::npos || firstTab == lastTab || !parseHex64(text.substr(lastTab + 1), address))
             return malformed();
-        const auto leafStart = path.rfind(']');
-        const std::string_view levels =
-            leafStart == std::string_view::npos ? std::string_view() : path.substr(0, leafStart);
+        // The levels hold their separator, so that "10]" and "game.exe+" differ.
+        const std::size_t leafStart = pathLeafStart(path);
+        const std::string_view levels = path.substr(0, leafStart);
         std::uint32_t parent = kNoPathNode;
         std::int64_t leafOffset = 0;
         if (havePrevious && levels == previousLevels) {
             // Only the leaf is new; its offset wraps at 64 bits as every offset does.
             std::uint64_t leaf = 0;
-            const std::string_view digits = path.substr(leafStart == std::string_view::npos ? 0 : leafStart + 1);
+            const std::string_view digits = path.substr(leafStart);
             if (digits.empty()) return malformed();
             for (char c : digits) {
                 const int digit = hexDigitValue(c);
@@ -204,7 +202,8 @@ bool readResults(std::istream& in, ResultStore& results, const TextCodec& codec,
             parent = previousParent;
             leafOffset = static_cast<std::int64_t>(leaf);
         } else {
-            if (!parsePathText(path, offsets)) return malformed();
+            if (!parsePathText(path, offsets, module)) return malformed();
+            if (!module.empty()) parent = paths->anchor(module);
             for (std::size_t level = 0; level + 1 < offsets.size(); ++level)
                 parent = paths->intern(parent, offsets[level]);
             leafOffset = offsets.back();

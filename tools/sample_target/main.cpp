@@ -27,6 +27,9 @@ using namespace corvane::sample;
 using Pointer = std::uintptr_t;
 
 bool sawError = false;
+// Written here and read only by the searching process: volatile keeps the
+// stores that no code of this program reads back.
+volatile Pointer moduleTable[kModuleSlots] = {};
 // The window's thread reads and writes the same memory as the commands.
 std::mutex memoryLock;
 
@@ -73,6 +76,28 @@ void buildLarge(const Places& places, unsigned blockCount) {
     std::printf("largeTable=%llX\n", static_cast<unsigned long long>(places.largeTable));
 }
 
+// The objects of the module table sit in a block the system places, a number
+// of pages into it that changes with the process id: like objects on a heap,
+// they are somewhere else after each start.
+void buildModuleObjects() {
+    constexpr unsigned kShifts = 8;
+    auto* block = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, (kShifts + kModuleSlots) * 0x1000, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (block == nullptr) {
+        std::printf("error=cannot allocate the module objects (%lu)\n", GetLastError());
+        sawError = true;
+        return;
+    }
+    unsigned char* first = block + (GetCurrentProcessId() / 4 % kShifts) * 0x1000;
+    for (unsigned i = 0; i < kModuleSlots; ++i) {
+        unsigned char* object = first + i * 0x1000;
+        buildObject(object, kModuleObjectFirst + i);
+        moduleTable[i] = reinterpret_cast<Pointer>(object);
+    }
+    std::printf("moduleTable=%llX\n", static_cast<unsigned long long>(corvane::sample::moduleTableOffset()));
+    std::printf("moduleObject0=%llX\n", static_cast<unsigned long long>(reinterpret_cast<Pointer>(first)));
+}
+
 void build(const Places& places, unsigned largeBlocks) {
     unsigned char* root = allocateAt(places.root, 0x1000);
     unsigned char* objects[3];
@@ -96,6 +121,7 @@ void build(const Places& places, unsigned largeBlocks) {
     for (unsigned i = 0; i < 3; ++i)
         std::printf("object%u=%llX\n", i, static_cast<unsigned long long>(places.objects[i]));
     std::printf("edge=%llX\n", static_cast<unsigned long long>(places.edge));
+    buildModuleObjects();
     if (largeBlocks > 0) buildLarge(places, largeBlocks);
 }
 
@@ -153,6 +179,10 @@ int runWithWindow(const Places& places) {
 }
 
 }  // namespace
+
+std::uint64_t corvane::sample::moduleTableOffset() {
+    return reinterpret_cast<Pointer>(&moduleTable[0]) - reinterpret_cast<Pointer>(GetModuleHandleW(nullptr));
+}
 
 int main(int argc, char** argv) {
     unsigned large = 0;

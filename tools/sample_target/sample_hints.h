@@ -36,6 +36,12 @@ inline std::wstring objectFieldText(const Places& places, unsigned pointerWidth,
     return rootRowText(places, pointerWidth) + hexText(offset) + L"]";
 }
 
+// Through the table in the program's image to the id of each object it points at.
+inline std::wstring moduleTableText(const std::wstring& module, std::uint64_t tableOffset, unsigned pointerWidth) {
+    return module + L"+" + hexText(tableOffset) + L"*" + std::to_wstring(kModuleSlots) + L"*" +
+           std::to_wstring(pointerWidth) + L"]0]";
+}
+
 struct SearchHint {
     std::wstring typeName;       // the value type to choose in Corvane
     std::wstring structureText;  // what to type into the structure field

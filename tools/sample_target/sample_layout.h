@@ -86,4 +86,14 @@ inline constexpr std::int32_t largeValue(unsigned block, unsigned index) {
     return static_cast<std::int32_t>(block * 1000 + index);
 }
 
+// A table in the program's own image: one pointer to each of kModuleSlots
+// objects built like the others (numbers kModuleObjectFirst and on) in a
+// block the system places. A structure anchored on the program's module
+// finds them after every start, wherever the image and the block are.
+inline constexpr unsigned kModuleSlots = 3;
+inline constexpr unsigned kModuleObjectFirst = 10;
+inline constexpr std::int32_t moduleObjectId(unsigned slot) {
+    return static_cast<std::int32_t>(1000 + kModuleObjectFirst + slot);
+}
+
 }  // namespace corvane::sample

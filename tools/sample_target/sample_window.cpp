@@ -71,6 +71,15 @@ std::wstring hintsText(const Places& places, unsigned pointerWidth) {
     std::wstring text = L"类型\t结构文本\t首次搜索列出";
     for (const SearchHint& hint : searchHints(places, pointerWidth))
         text += L"\r\n" + hint.typeName + L"\t" + hint.structureText + L"\t" + hint.finds;
+    // The one hint that still finds its values after a restart names the
+    // module as the system has it loaded, whichever of the two builds runs.
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring module = path;
+    module = module.substr(module.find_last_of(L"\\/") + 1);
+    text += L"\r\n长整型\t" + moduleTableText(module, moduleTableOffset(), pointerWidth) +
+            L"\t模块内表格指向的对象编号：" + std::to_wstring(moduleObjectId(0)) + L"…" +
+            std::to_wstring(moduleObjectId(kModuleSlots - 1)) + L"，重启后仍能找到";
     return text;
 }
 

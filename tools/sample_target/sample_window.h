@@ -16,6 +16,9 @@
 
 namespace corvane::sample {
 
+// Where the program's module table lies, from the start of its image.
+std::uint64_t moduleTableOffset();
+
 class SampleWindow {
 public:
     // Sets object 0's health and shows the window; null when the system gives
