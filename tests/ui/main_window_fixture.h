@@ -53,6 +53,18 @@ protected:
         SendMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                      reinterpret_cast<LPARAM>(button));
     }
+    // A real double click on a cell; the list answers with LVN_ITEMACTIVATE.
+    void doubleClick(const ListView& list, int row, int column) {
+        const RECT cellRect = list.subItemRect(row, column);
+        const LPARAM at = MAKELPARAM(cellRect.left + 4, (cellRect.top + cellRect.bottom) / 2);
+        // The list follows a press until the button comes up, reading the
+        // queue: the release waits there first.
+        PostMessageW(list, WM_LBUTTONUP, 0, at);
+        SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(list, WM_LBUTTONUP, 0, at);
+        SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        pump(20ms);
+    }
     void select(HWND combo, int index) {
         SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         SendMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),

@@ -50,18 +50,6 @@ class ListsTest : public MainWindowTest {
 protected:
     void command(int id) { SendMessageW(window_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
     void mark(const ListView& list, int row) { list.selectOnly(row); }
-    // A real double click on a cell; the list answers with LVN_ITEMACTIVATE.
-    void doubleClick(const ListView& list, int row, int column) {
-        const RECT cellRect = list.subItemRect(row, column);
-        const LPARAM at = MAKELPARAM(cellRect.left + 4, (cellRect.top + cellRect.bottom) / 2);
-        // The list follows a press until the button comes up, reading the
-        // queue: the release waits there first.
-        PostMessageW(list, WM_LBUTTONUP, 0, at);
-        SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(list, WM_LBUTTONUP, 0, at);
-        SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-        pump(20ms);
-    }
     // Opens a list's popup menu as a right click does, reads the state of
     // its items while it shows, and closes it with Escape.
     std::vector<UINT> menuStatesWhileShown(const ListView& list, HMENU menu) {

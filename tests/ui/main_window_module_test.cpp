@@ -45,15 +45,6 @@ protected:
         ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
         pump(150ms);
     }
-    void doubleClick(const ListView& list, int row, int column) {
-        const RECT cellRect = list.subItemRect(row, column);
-        const LPARAM at = MAKELPARAM(cellRect.left + 4, (cellRect.top + cellRect.bottom) / 2);
-        PostMessageW(list, WM_LBUTTONUP, 0, at);
-        SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(list, WM_LBUTTONUP, 0, at);
-        SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-        pump(20ms);
-    }
 };
 
 TEST_F(ModuleWindowTest, AModuleStructureFindsItsValuesAgainAfterARestart) {

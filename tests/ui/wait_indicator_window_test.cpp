@@ -185,8 +185,8 @@ TEST_F(IndicatorWindows, HidesTheListWhileTheWorkerRunsAndGivesItBackAfter) {
     ASSERT_TRUE(thread);
 
     // The indicator's thread swaps the two one after the other.
-    ASSERT_TRUE(pumpUntil([&] { return !hasVisibleStyle(list_) && hasVisibleStyle(picture_); },
-                          std::chrono::seconds(3)));
+    ASSERT_TRUE(
+        pumpUntil([&] { return !hasVisibleStyle(list_) && hasVisibleStyle(picture_); }, std::chrono::seconds(3)));
     // About twenty frames.
     pumpFor(std::chrono::milliseconds(200));
     EXPECT_FALSE(hasVisibleStyle(list_));
