@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/block_pool.h"
+
 namespace corvane {
 
 // Append-only array that grows by whole chunks: full chunks never move, so
@@ -16,6 +18,8 @@ namespace corvane {
 // costs a few bytes, not a zero-filled chunk.
 template <typename T, std::size_t ChunkSize>
 class ChunkedArray {
+    static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__, "pooled chunks are aligned as operator new aligns");
+
 public:
     // First capacity of a chunk; small stores stay small.
     static constexpr std::size_t kFirstCapacity = ChunkSize < 16 ? ChunkSize : 16;
@@ -123,9 +127,18 @@ public:
     }
 
 private:
-    static T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
+    // Whole chunks come from the pool and go back to it: a large array
+    // after another reuses its pages.
+    static T* allocate(std::size_t n) {
+        if (n == ChunkSize) return static_cast<T*>(BlockPool::take(n * sizeof(T)));
+        return std::allocator<T>().allocate(n);
+    }
     static void deallocate(T* p, std::size_t n) {
-        if (p != nullptr) std::allocator<T>().deallocate(p, n);
+        if (p == nullptr) return;
+        if (n == ChunkSize)
+            BlockPool::give(p, n * sizeof(T));
+        else
+            std::allocator<T>().deallocate(p, n);
     }
 
     void freeChunk(std::size_t chunk, std::size_t used) {

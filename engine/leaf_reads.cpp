@@ -108,13 +108,11 @@ void LeafReader::loadRun(const std::uint64_t* addresses, std::size_t begin, std:
     }
 }
 
-const unsigned char* LeafReader::item(std::uint64_t address) const {
-    if (!runWhole_) {
-        const std::uint64_t firstPage = pageOf(runBegin_);
-        const std::uint64_t last = pageOf(address + size_ - 1);
-        for (std::uint64_t page = pageOf(address); page <= last; page += kPageSize)
-            if (!pageOk_[static_cast<std::size_t>((page - firstPage) / kPageSize)]) return nullptr;
-    }
+const unsigned char* LeafReader::itemOfPartialRun(std::uint64_t address) const {
+    const std::uint64_t firstPage = pageOf(runBegin_);
+    const std::uint64_t last = pageOf(address + size_ - 1);
+    for (std::uint64_t page = pageOf(address); page <= last; page += kPageSize)
+        if (!pageOk_[static_cast<std::size_t>((page - firstPage) / kPageSize)]) return nullptr;
     return buffer_.data() + (address - runBegin_);
 }
 

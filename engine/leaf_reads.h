@@ -74,7 +74,11 @@ public:
 private:
     std::size_t runEnd(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t i, std::size_t n) const;
     void loadRun(const std::uint64_t* addresses, std::size_t begin, std::size_t end);
-    const unsigned char* item(std::uint64_t address) const;
+    const unsigned char* item(std::uint64_t address) const {
+        if (runWhole_) return buffer_.data() + (address - runBegin_);
+        return itemOfPartialRun(address);
+    }
+    const unsigned char* itemOfPartialRun(std::uint64_t address) const;
 
     MemoryReader& reader_;
     PageCache cache_;

@@ -1,16 +1,12 @@
 #include "engine/result_store.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
 #include "engine/hex_text.h"
 
 namespace corvane {
-namespace {
-
-std::uint32_t serialOf(const ResultEntry& entry) { return entry.serial & ~kDroppedBit; }
-
-}  // namespace
 
 std::size_t ResultStore::count() const {
     std::lock_guard lock(mutex_);
@@ -31,6 +27,7 @@ void ResultStore::replace(std::shared_ptr<const PathTable> paths, ResultEntries 
     std::swap(entries_, entries);
     paths_ = std::move(paths);
     allocated_ = true;
+    dropped_ = 0;
 }
 
 void ResultStore::removeAt(std::size_t index) {
@@ -46,6 +43,8 @@ void ResultStore::removeAt(std::size_t index) {
     }
     if (index >= n) return;
     removed = std::move(entries_[index]);
+    // The entries behind it move up one place.
+    if (index < firstDropped_) --firstDropped_;
     for (std::size_t i = index + 1; i < n; ++i) entries_[i - 1] = std::move(entries_[i]);
     entries_.truncate(n - 1);
 }
@@ -56,6 +55,7 @@ void ResultStore::clear() {
     std::swap(entries_, gone);
     paths_.reset();
     allocated_ = false;
+    dropped_ = 0;
 }
 
 bool ResultStore::appendCellText(std::size_t row, int column, std::string& out) const {
@@ -132,38 +132,43 @@ std::size_t ResultStore::snapshot(bool fromStart, std::uint32_t after, std::size
     return taken;
 }
 
-void ResultStore::apply(std::vector<Update>& updates) {
-    std::lock_guard lock(mutex_);
-    std::size_t hint = 0;
-    const std::size_t n = entries_.size();
-    for (Update& update : updates) {
-        // Updates come in store order: the entry after the last one is
-        // nearly always the next, unless rows were removed meanwhile.
-        std::size_t i = hint;
-        if (i >= n || entries_[i].serial != update.serial) i = lowerBound(update.serial, hint);
-        if (i >= entries_.size() || serialOf(entries_[i]) != update.serial) continue;  // removed meanwhile
-        hint = i + 1;
-        ResultEntry& entry = entries_[i];
-        if (!update.keep) {
-            entry.serial |= kDroppedBit;
-        } else if (update.changed) {
-            entry.address = update.address;
-            std::swap(entry.value, update.value);  // the old value is freed outside the lock
-        }
+std::size_t ResultStore::takeBatch(bool fromStart, std::uint32_t after, std::size_t max, ResultBatch& out) const {
+    if (out.serials.size() < max) {
+        out.serials.resize(max);
+        out.parents.resize(max);
+        out.leafOffsets.resize(max);
+        out.addresses.resize(max);
     }
+    std::lock_guard lock(mutex_);
+    const std::size_t n = entries_.size();
+    std::size_t i = fromStart ? 0 : lowerBound(after + 1, 0);
+    std::size_t taken = 0;
+    for (; i < n && taken < max; ++i) {
+        const ResultEntry& entry = entries_[i];
+        if (entry.serial & kDroppedBit) continue;
+        out.serials[taken] = entry.serial;
+        out.parents[taken] = entry.parent;
+        out.leafOffsets[taken] = entry.leafOffset;
+        out.addresses[taken] = entry.address;
+        ++taken;
+    }
+    out.count = taken;
+    return taken;
 }
 
 void ResultStore::compact() {
     std::lock_guard lock(mutex_);
+    allocated_ = true;
+    if (dropped_ == 0) return;
     const std::size_t n = entries_.size();
-    std::size_t kept = 0;
-    for (std::size_t j = 0; j < n; ++j) {
+    std::size_t kept = std::min(firstDropped_, n);
+    for (std::size_t j = kept; j < n; ++j) {
         if (entries_[j].serial & kDroppedBit) continue;
         if (kept != j) entries_[kept] = std::move(entries_[j]);
         ++kept;
     }
     entries_.truncate(kept);
-    allocated_ = true;
+    dropped_ = 0;
 }
 
 std::size_t ResultStore::memoryBytes() const {

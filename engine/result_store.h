@@ -38,6 +38,16 @@ struct ResultSnapshot {
     StoredValue value;  // a copy, for the change comparisons
 };
 
+// What a pass takes of a batch of entries to walk their paths outside the
+// store's lock; the first `count` of each column are used.
+struct ResultBatch {
+    std::size_t count = 0;
+    std::vector<std::uint32_t> serials;
+    std::vector<std::uint32_t> parents;
+    std::vector<std::int64_t> leafOffsets;
+    std::vector<std::uint64_t> addresses;
+};
+
 // The results of the last search, listed by the window and refined by one
 // worker at a time. Every access takes the store's lock, briefly: workers read
 // the target and format outside it, in batches, and write back by serial, so
@@ -70,21 +80,25 @@ public:
                          bool withValues = true) const;
     std::shared_ptr<const PathTable> paths() const;
 
-    struct Update {
-        std::uint32_t serial = 0;
-        bool keep = true;      // false: the entry goes at the next compact()
-        bool changed = false;  // address and value below replace the entry's
-        std::uint64_t address = 0;
-        StoredValue value;
-    };
-    // Applies updates, in serial order, to the entries still there.
-    void apply(std::vector<Update>& updates);
+    // As snapshot, without values and column by column: what a pass needs
+    // to read an entry again. Fills `out` up to `max` and returns its count.
+    std::size_t takeBatch(bool fromStart, std::uint32_t after, std::size_t max, ResultBatch& out) const;
+
+    // Calls `visit(i, entry)` under the lock, in order, for every entry of
+    // the batch still there (i its place in the batch); entries removed
+    // meanwhile are skipped. `visit` may write the entry's address and
+    // value; when it returns false the entry goes at the next compact().
+    // Old values the visit replaces are freed under the lock: keep them
+    // cheap (numbers and short texts are).
+    template <typename Visit>
+    void updateBatch(const ResultBatch& batch, Visit&& visit);
     // Drops the entries that updates marked; the store is allocated after it.
     void compact();
 
     std::size_t memoryBytes() const;
 
 private:
+    static std::uint32_t serialOf(const ResultEntry& entry) { return entry.serial & ~kDroppedBit; }
     // Index of the first entry numbered `serial` or above (entries_.size() when none).
     std::size_t lowerBound(std::uint32_t serial, std::size_t hint) const;
 
@@ -92,6 +106,33 @@ private:
     std::shared_ptr<const PathTable> paths_;
     ResultEntries entries_;
     bool allocated_ = false;
+    // Entries marked since the last compact(), and a place at or before the
+    // first of them: compact() has nothing to do when none are, and starts
+    // there otherwise.
+    std::size_t dropped_ = 0;
+    std::size_t firstDropped_ = 0;
 };
+
+template <typename Visit>
+void ResultStore::updateBatch(const ResultBatch& batch, Visit&& visit) {
+    std::lock_guard lock(mutex_);
+    const std::size_t n = entries_.size();
+    std::size_t at = batch.count == 0 ? 0 : lowerBound(batch.serials[0], 0);
+    for (std::size_t i = 0; i < batch.count; ++i) {
+        // The batch is in store order: the entry after the last one is
+        // nearly always the next, unless rows were removed meanwhile.
+        const std::uint32_t serial = batch.serials[i];
+        if (at >= n || entries_[at].serial != serial) {
+            at = lowerBound(serial, at);
+            if (at >= n || entries_[at].serial != serial) continue;  // removed meanwhile
+        }
+        ResultEntry& entry = entries_[at];
+        if (!visit(i, entry)) {
+            entry.serial |= kDroppedBit;
+            if (dropped_++ == 0 || at < firstDropped_) firstDropped_ = at;
+        }
+        ++at;
+    }
+}
 
 }  // namespace corvane

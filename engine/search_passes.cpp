@@ -1,5 +1,6 @@
 #include "engine/search_passes.h"
 
+#include <cstring>
 #include <vector>
 
 #include "engine/change_compare.h"
@@ -10,34 +11,51 @@ namespace corvane {
 namespace {
 
 // Entries a pass takes from the store at a time: the lock is held only to
-// copy them out and to write the outcome back.
+// copy their paths out and to write the outcome back.
 constexpr std::size_t kBatch = 4096;
 
-// Runs `decide` on every batch of results outside the store's lock;
-// `decide(batch, taken, updates)` fills one update per snapshot, whose
-// serials are set already.
-template <typename Decide>
-void forEachBatch(ResultStore& results, bool withValues, Decide&& decide) {
-    std::vector<ResultSnapshot> batch;
-    std::vector<ResultStore::Update> updates;
+// What a pass read for one batch, outside the store's lock: per entry of
+// the batch whether its value was read (and kept by the pass), its address,
+// its value as the store keeps it, and the bytes read when the pass
+// compares them with the listed value.
+struct FreshValues {
+    std::vector<std::uint8_t> ok;
+    std::vector<std::uint64_t> addresses;
+    std::vector<StoredValue> values;
+    std::vector<unsigned char> bytes;
+    std::size_t size = 0;
+
+    void reset(std::size_t n, std::size_t valueSize, bool withBytes) {
+        ok.assign(n, 0);
+        if (addresses.size() < n) addresses.resize(n);
+        if (values.size() < n) values.resize(n);
+        size = valueSize;
+        if (withBytes && bytes.size() < n * valueSize) bytes.resize(n * valueSize);
+    }
+    const unsigned char* bytesOf(std::size_t i) const { return bytes.data() + i * size; }
+};
+
+// Runs a pass batch by batch: `read(batch, fresh)` outside the store's lock,
+// then `write(i, entry)` under it for every entry of the batch still there;
+// an entry whose `write` returns false goes at the next compact().
+template <typename Read, typename Write>
+void forEachBatch(ResultStore& results, Read&& read, Write&& write) {
+    ResultBatch batch;
     bool fromStart = true;
     std::uint32_t last = 0;
     for (;;) {
-        const std::size_t taken = results.snapshot(fromStart, last, kBatch, batch, withValues);
+        const std::size_t taken = results.takeBatch(fromStart, last, kBatch, batch);
         if (taken == 0) return;
-        updates.clear();
-        updates.resize(taken);
-        for (std::size_t i = 0; i < taken; ++i) updates[i].serial = batch[i].serial;
-        decide(batch, taken, updates);
-        results.apply(updates);
+        read(static_cast<const ResultBatch&>(batch));
+        results.updateBatch(batch, write);
         fromStart = false;
-        last = batch[taken - 1].serial;
+        last = batch.serials[taken - 1];
     }
 }
 
 // Walks the paths of a batch again: each node once per pass, then the leaves
-// in runs. Calls `use(i, address, bytes)` for every result whose path
-// resolved and whose value could be read; results skipped by `wanted` or
+// in runs. Calls `use(i, address, bytes)` for every entry whose path
+// resolved and whose value could be read; entries skipped by `wanted` or
 // failing are not passed.
 class BatchResolver {
 public:
@@ -45,23 +63,24 @@ public:
         : nodeCache_(reader), nodes_(nodeCache_, paths, modules), leaves_(reader, size) {}
 
     template <typename Wanted, typename Use>
-    void resolve(const std::vector<ResultSnapshot>& batch, std::size_t taken, Wanted&& wanted, Use&& use) {
-        addresses_.resize(taken);
-        ok_.resize(taken);
+    void resolve(const ResultBatch& batch, Wanted&& wanted, Use&& use) {
+        const std::size_t n = batch.count;
+        addresses_.resize(n);
+        ok_.resize(n);
         // Neighbours mostly share their node: its base is looked up once for them.
         std::uint32_t lastParent = kNoPathNode;
         std::uint64_t base = 0;
         bool baseOk = true;
-        for (std::size_t i = 0; i < taken; ++i) {
-            const ResultSnapshot& entry = batch[i];
-            if (i == 0 || entry.parent != lastParent) {
-                lastParent = entry.parent;
-                baseOk = nodes_.base(entry.parent, base);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t parent = batch.parents[i];
+            if (i == 0 || parent != lastParent) {
+                lastParent = parent;
+                baseOk = nodes_.base(parent, base);
             }
-            ok_[i] = baseOk && wanted(entry);
-            addresses_[i] = base + static_cast<std::uint64_t>(entry.leafOffset);
+            ok_[i] = baseOk && wanted(i);
+            addresses_[i] = base + static_cast<std::uint64_t>(batch.leafOffsets[i]);
         }
-        leaves_.forEach(addresses_.data(), ok_.data(), taken, [&](std::size_t i, const unsigned char* bytes) {
+        leaves_.forEach(addresses_.data(), ok_.data(), n, [&](std::size_t i, const unsigned char* bytes) {
             if (bytes != nullptr) use(i, addresses_[i], bytes);
         });
     }
@@ -74,6 +93,16 @@ private:
     std::vector<std::uint64_t> addresses_;
     std::vector<std::uint8_t> ok_;
 };
+
+// Writes what was read into an entry; a value that could not be read leaves
+// the entry as it was.
+bool writeFresh(FreshValues& fresh, std::size_t i, ResultEntry& entry) {
+    if (fresh.ok[i]) {
+        entry.address = fresh.addresses[i];
+        entry.value = std::move(fresh.values[i]);
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -95,71 +124,86 @@ void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchS
         const ValueFilter filter(settings.type, settings.baseMode, settings.condition, settings.value1, settings.value2,
                                  codec);
         const bool compares = settings.condition >= SearchCondition::Unchanged;
-        BatchResolver resolver(reader, *paths, filter.readSize(), modules);
-        forEachBatch(results, compares,
-                     [&](const std::vector<ResultSnapshot>& batch, std::size_t taken,
-                         std::vector<ResultStore::Update>& updates) {
-                         for (std::size_t i = 0; i < taken; ++i) updates[i].keep = false;
-                         resolver.resolve(
-                             batch, taken, [](const ResultSnapshot& entry) { return entry.address != 0; },
-                             [&](std::size_t i, std::uint64_t address, const unsigned char* bytes) {
-                                 if (!filter.matches(bytes)) return;
-                                 if (compares && !keepsChange(settings.condition, settings.type, settings.baseMode,
-                                                              bytes, batch[i].value, codec))
-                                     return;
-                                 ResultStore::Update& update = updates[i];
-                                 update.keep = true;
-                                 update.changed = true;
-                                 update.address = address;
-                                 update.value = filter.storedValue(bytes);
-                             });
-                     });
+        const std::size_t size = filter.readSize();
+        BatchResolver resolver(reader, *paths, size, modules);
+        FreshValues fresh;
+        forEachBatch(
+            results,
+            [&](const ResultBatch& batch) {
+                fresh.reset(batch.count, size, compares);
+                resolver.resolve(
+                    batch, [&](std::size_t i) { return batch.addresses[i] != 0; },
+                    [&](std::size_t i, std::uint64_t address, const unsigned char* bytes) {
+                        if (!filter.matches(bytes)) return;
+                        fresh.ok[i] = 1;
+                        fresh.addresses[i] = address;
+                        filter.storeValue(bytes, fresh.values[i]);
+                        if (compares) std::memcpy(fresh.bytes.data() + i * size, bytes, size);
+                    });
+            },
+            // The change conditions compare with the listed value as it is
+            // now, so they are decided under the lock.
+            [&](std::size_t i, ResultEntry& entry) {
+                if (!fresh.ok[i]) return false;
+                if (compares && !keepsChange(settings.condition, settings.type, settings.baseMode, fresh.bytesOf(i),
+                                             entry.value, codec))
+                    return false;
+                return writeFresh(fresh, i, entry);
+            });
     }
     results.compact();
 }
 
 void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
                      const TextCodec& codec, const ModuleBases* modules) {
-    const bool numbers = !isTextType(type);
     const auto paths = results.paths();
     if (!paths) return;
-    BatchResolver resolver(reader, *paths, valueReadSize(type), modules);
+    const std::size_t size = valueReadSize(type);
+    const bool numbers = !isTextType(type);
+    BatchResolver resolver(reader, *paths, size, modules);
+    FreshValues fresh;
     forEachBatch(
-        results, false,
-        [&](const std::vector<ResultSnapshot>& batch, std::size_t taken, std::vector<ResultStore::Update>& updates) {
+        results,
+        [&](const ResultBatch& batch) {
+            fresh.reset(batch.count, size, false);
             resolver.resolve(
-                batch, taken, [](const ResultSnapshot&) { return true; },
+                batch, [](std::size_t) { return true; },
                 [&](std::size_t i, std::uint64_t address, const unsigned char* bytes) {
-                    ResultStore::Update& update = updates[i];
-                    update.changed = true;
-                    update.address = address;
-                    update.value = numbers ? StoredValue::number(type, baseMode, bytes)
-                                           : storedValueOf(type, baseMode, bytes, codec);
+                    fresh.ok[i] = 1;
+                    fresh.addresses[i] = address;
+                    if (numbers)
+                        fresh.values[i].setNumber(type, baseMode, bytes);
+                    else
+                        fresh.values[i] = storedValueOf(type, baseMode, bytes, codec);
                 });
-        });
+        },
+        [&](std::size_t i, ResultEntry& entry) { return writeFresh(fresh, i, entry); });
 }
 
 void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
                      const TextCodec& codec) {
-    LeafReader leaves(reader, valueReadSize(type));
+    const std::size_t size = valueReadSize(type);
     const bool numbers = !isTextType(type);
-    std::vector<std::uint64_t> addresses;
+    LeafReader leaves(reader, size);
     std::vector<std::uint8_t> all;
+    FreshValues fresh;
     forEachBatch(
-        results, false,
-        [&](const std::vector<ResultSnapshot>& batch, std::size_t taken, std::vector<ResultStore::Update>& updates) {
-            addresses.resize(taken);
-            all.assign(taken, 1);
-            for (std::size_t i = 0; i < taken; ++i) addresses[i] = batch[i].address;
-            leaves.forEach(addresses.data(), all.data(), taken, [&](std::size_t i, const unsigned char* bytes) {
-                if (bytes == nullptr) return;
-                ResultStore::Update& update = updates[i];
-                update.changed = true;
-                update.address = addresses[i];
-                update.value =
-                    numbers ? StoredValue::number(type, baseMode, bytes) : storedValueOf(type, baseMode, bytes, codec);
-            });
-        });
+        results,
+        [&](const ResultBatch& batch) {
+            fresh.reset(batch.count, size, false);
+            all.assign(batch.count, 1);
+            leaves.forEach(batch.addresses.data(), all.data(), batch.count,
+                           [&](std::size_t i, const unsigned char* bytes) {
+                               if (bytes == nullptr) return;
+                               fresh.ok[i] = 1;
+                               fresh.addresses[i] = batch.addresses[i];
+                               if (numbers)
+                                   fresh.values[i].setNumber(type, baseMode, bytes);
+                               else
+                                   fresh.values[i] = storedValueOf(type, baseMode, bytes, codec);
+                           });
+        },
+        [&](std::size_t i, ResultEntry& entry) { return writeFresh(fresh, i, entry); });
 }
 
 }  // namespace corvane

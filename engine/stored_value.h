@@ -23,12 +23,18 @@ public:
     // Inline, as a pass makes a million of them.
     static StoredValue number(ValueType type, std::uint8_t baseMode, const unsigned char* bytes) {
         StoredValue value;
-        value.form_ = Form::Number;
-        value.type_ = type;
-        value.baseMode_ = baseMode;
-        const std::size_t size = valueReadSize(type);
-        std::memcpy(&value.raw_, bytes, size < sizeof value.raw_ ? size : sizeof value.raw_);
+        value.setNumber(type, baseMode, bytes);
         return value;
+    }
+    // The same in place: a pass writes a million of them, and a value built
+    // aside and moved in is copied through narrow stores and wide loads.
+    void setNumber(ValueType type, std::uint8_t baseMode, const unsigned char* bytes) {
+        if (onHeap()) delete[] text_;
+        raw_ = loadRaw(bytes, valueReadSize(type));
+        length_ = 0;
+        form_ = Form::Number;
+        type_ = type;
+        baseMode_ = baseMode;
     }
     static StoredValue text(std::string_view bytes) {
         StoredValue value;
@@ -90,6 +96,28 @@ public:
     std::string text() const;
 
 private:
+    // Loaded at its own width and widened in a register: a narrow copy into
+    // the wide field would stall the wide load that follows it.
+    static std::uint64_t loadRaw(const unsigned char* bytes, std::size_t size) {
+        switch (size) {
+            case 1: return bytes[0];
+            case 2: return load<std::uint16_t>(bytes);
+            case 4: return load<std::uint32_t>(bytes);
+            case 8: return load<std::uint64_t>(bytes);
+            default: {
+                std::uint64_t raw = 0;
+                std::memcpy(&raw, bytes, size < sizeof raw ? size : sizeof raw);
+                return raw;
+            }
+        }
+    }
+    template <typename T>
+    static std::uint64_t load(const unsigned char* bytes) {
+        T v;
+        std::memcpy(&v, bytes, sizeof v);
+        return v;
+    }
+
     // Texts this short live in the value itself: most listed numbers do.
     static constexpr std::uint32_t kInlineText = 8;
     bool onHeap() const { return form_ == Form::Text && length_ > kInlineText; }

@@ -72,7 +72,6 @@ void Traversal::runFiltered(std::vector<StructureRow> rows, const ValueFilter& f
     // page once for all of them.
     leafCache_ = std::make_unique<PageCache>(reader_);
     scratch_.assign(filter.readSize(), 0);
-    numbers_ = !isTextType(filter.type());
     start(std::move(rows));
     publish();
     leafCache_.reset();
@@ -142,8 +141,7 @@ void Traversal::filterLeafRow(std::size_t depth) {
         entry.address = address;
         entry.parent = parent;
         entry.leafOffset = CandidateStore::rowOffset(row, static_cast<std::uint32_t>(k));
-        entry.value =
-            numbers_ ? StoredValue::number(filter_->type(), filter_->baseMode(), bytes) : filter_->storedValue(bytes);
+        filter_->storeValue(bytes, entry.value);
     };
     if (row.count <= 0) {
         ++leafCount_;

@@ -96,7 +96,6 @@ private:
     ResultEntries* results_ = nullptr;
     std::unique_ptr<PageCache> leafCache_;  // leaves of rows that are not read in windows
     std::vector<unsigned char> scratch_;
-    bool numbers_ = true;
     TraversalProgress* progress_ = nullptr;
     void publish() {
         if (progress_ == nullptr) return;

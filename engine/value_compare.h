@@ -67,6 +67,13 @@ public:
         if (isTextType(type_)) return StoredValue::text(valueText(bytes));
         return StoredValue::number(type_, baseMode_, bytes);
     }
+    // The same into `out`, in place for numbers.
+    void storeValue(const unsigned char* bytes, StoredValue& out) const {
+        if (isTextType(type_))
+            out = StoredValue::text(valueText(bytes));
+        else
+            out.setNumber(type_, baseMode_, bytes);
+    }
 
 private:
     static constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/block_pool.h"
 #include "engine/path_table.h"
 
 namespace corvane {
@@ -121,28 +122,88 @@ TEST(ChunkedArray, ConstructsOnlyWhatItHoldsAndKeepsItThroughGrowth) {
     EXPECT_EQ(Counted::alive, 0);
 }
 
+TEST(BlockPool, AnArrayAfterAnotherReusesItsWholeChunksUpToTheBound) {
+    using Array = ChunkedArray<std::uint64_t, 1024>;
+    constexpr std::size_t kChunkBytes = 1024 * sizeof(std::uint64_t);
+    BlockPool::releaseKept();
+    {
+        Array array;
+        for (std::uint64_t i = 0; i < 3000; ++i) array.push_back(i);
+    }
+    // Three whole chunks were let go; the small first ones were not pooled.
+    EXPECT_EQ(BlockPool::keptBytes(), 3 * kChunkBytes);
+    {
+        Array next;
+        for (std::uint64_t i = 0; i < 1500; ++i) next.push_back(i * 3);
+        EXPECT_EQ(BlockPool::keptBytes(), 1 * kChunkBytes);
+        for (std::uint64_t i = 0; i < 1500; ++i) ASSERT_EQ(next[i], i * 3);
+    }
+    EXPECT_EQ(BlockPool::keptBytes(), 3 * kChunkBytes);
+    // A block the bound cannot hold goes back to the system at once.
+    void* large = BlockPool::take(BlockPool::kKeptBytes);
+    BlockPool::give(large, BlockPool::kKeptBytes);
+    EXPECT_EQ(BlockPool::keptBytes(), 3 * kChunkBytes);
+    BlockPool::releaseKept();
+    EXPECT_EQ(BlockPool::keptBytes(), 0u);
+}
+
 TEST(ResultStore, UpdatesFindTheirEntryAfterRowsInFrontWereRemoved) {
     ResultStore store;
     fill(store, 6);
-    std::vector<ResultSnapshot> batch;
-    ASSERT_EQ(store.snapshot(true, 0, 10, batch), 6u);
+    ResultBatch batch;
+    ASSERT_EQ(store.takeBatch(true, 0, 10, batch), 6u);
     store.removeAt(0);
     store.removeAt(2);  // the entry numbered 3
-    std::vector<ResultStore::Update> updates(6);
-    for (std::size_t i = 0; i < 6; ++i) {
-        updates[i].serial = batch[i].serial;
-        updates[i].keep = i != 5;
-        updates[i].changed = true;
-        updates[i].address = 1000 + i;
-        updates[i].value = StoredValue::text("new" + std::to_string(i));
-    }
-    store.apply(updates);
+    std::vector<std::size_t> visited;
+    store.updateBatch(batch, [&](std::size_t i, ResultEntry& entry) {
+        visited.push_back(i);
+        entry.address = 1000 + i;
+        entry.value = StoredValue::text("new" + std::to_string(i));
+        return i != 5;
+    });
+    EXPECT_EQ(visited, (std::vector<std::size_t>{1, 2, 4, 5}));
     store.compact();
     ASSERT_EQ(store.count(), 3u);
     EXPECT_EQ(store.valueText(0), "new1");
     EXPECT_EQ(store.valueText(1), "new2");
     EXPECT_EQ(store.valueText(2), "new4");
     EXPECT_EQ(store.address(2), 1004u);
+}
+
+// compact() starts at the first entry dropped; rows removed in front of it
+// after the update must not make it skip one.
+TEST(ResultStore, CompactFindsEveryDroppedEntryAfterRowsInFrontWereRemoved) {
+    for (std::size_t removed : {0u, 2u, 3u, 5u}) {
+        SCOPED_TRACE("removed row " + std::to_string(removed));
+        ResultStore store;
+        fill(store, 8);
+        ResultBatch batch;
+        ASSERT_EQ(store.takeBatch(true, 0, 8, batch), 8u);
+        // Entries 3 and 6 go.
+        store.updateBatch(batch, [](std::size_t i, ResultEntry&) { return i != 3 && i != 6; });
+        store.removeAt(removed);
+        store.compact();
+        std::vector<std::string> left;
+        for (std::size_t row = 0; row < store.count(); ++row) left.push_back(store.valueText(row));
+        std::vector<std::string> expected;
+        for (int i = 0; i < 8; ++i)
+            if (i != 3 && i != 6 && static_cast<std::size_t>(i) != removed) expected.push_back(std::to_string(i));
+        EXPECT_EQ(left, expected);
+        EXPECT_TRUE(store.allocated());
+    }
+}
+
+TEST(ResultStore, BatchesContinueAfterTheLastEntryTakenAndSkipDroppedOnes) {
+    ResultStore store;
+    fill(store, 10);
+    ResultBatch batch;
+    ASSERT_EQ(store.takeBatch(true, 0, 4, batch), 4u);
+    store.updateBatch(batch, [](std::size_t i, ResultEntry&) { return i != 0; });
+    ASSERT_EQ(store.takeBatch(true, 0, 4, batch), 4u);
+    EXPECT_EQ(batch.serials[0], 1u);  // the dropped entry waits for compact() but is not taken again
+    ASSERT_EQ(store.takeBatch(false, batch.serials[3], 100, batch), 5u);
+    EXPECT_EQ(batch.serials[0], 5u);
+    EXPECT_EQ(batch.serials[4], 9u);
 }
 
 TEST(ResultStore, SnapshotsContinueAfterTheLastEntryTaken) {

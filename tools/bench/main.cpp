@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/block_pool.h"
 #include "engine/memory_reader.h"
 #include "engine/search_engine.h"
 #include "engine/search_passes.h"
@@ -51,7 +53,11 @@ namespace {
 using namespace corvane;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRepeats = 5;
+int kRepeats = 5;
+// --only KEY runs the passes named so (equal, all, next, same, monitor,
+// reformat, file), for profiling one of them; every other pass is skipped.
+const char* onlyPass = nullptr;
+bool wanted(const char* key) { return onlyPass == nullptr || std::strcmp(onlyPass, key) == 0; }
 
 // Counts what reaches the target.
 class CountingTarget : public TargetAccess {
@@ -220,6 +226,7 @@ struct Figures {
     std::uint64_t calls = 0;
     std::uint64_t bytes = 0;
     double ms = 1e300;
+    double coldMs = 0;  // with no memory kept from an earlier pass
     double peakMiB = 0;
 };
 
@@ -274,37 +281,49 @@ Limit measureLimit(CountingTarget& target, std::uint64_t table, unsigned blocks,
 }
 
 void header() {
-    std::printf("%-32s %8s %7s %10s %9s %9s %8s %8s %7s %7s\n", "pass", "results", "calls", "bytes", "ms", "peak MiB",
-                "limit ms", "calls", "ratio", "calls x");
+    std::printf("%-32s %8s %7s %10s %9s %8s %9s %8s %8s %7s %7s\n", "pass", "results", "calls", "bytes", "ms",
+                "cold ms", "peak MiB", "limit ms", "calls", "ratio", "calls x");
 }
 
 void print(const char* name, const Figures& f, const Limit& limit) {
-    std::printf("%-32s %8zu %7llu %10llu %9.1f %9.1f %8.2f %8llu %6.1fx %6.2fx\n", name, f.results,
-                static_cast<unsigned long long>(f.calls), static_cast<unsigned long long>(f.bytes), f.ms, f.peakMiB,
-                limit.ms, static_cast<unsigned long long>(limit.calls), f.ms / limit.ms,
+    std::printf("%-32s %8zu %7llu %10llu %9.1f %8.1f %9.1f %8.2f %8llu %6.1fx %6.2fx\n", name, f.results,
+                static_cast<unsigned long long>(f.calls), static_cast<unsigned long long>(f.bytes), f.ms, f.coldMs,
+                f.peakMiB, limit.ms, static_cast<unsigned long long>(limit.calls), f.ms / limit.ms,
                 static_cast<double>(f.calls) / static_cast<double>(limit.calls));
 }
 
-// Runs `prepare` (untimed), then `pass` once for its peak memory, then `pass`
-// and its limit alternately, kRepeats times: the times are the best of each,
+// Runs `prepare` (untimed), then `pass` once for its peak memory and once
+// for its cold time, both with no memory kept for reuse (and, for a first
+// search, no results before it: the memory of a first search after another
+// is the earlier results'); then `pass` and
+// its limit alternately, kRepeats times: the times are the best of each,
 // taken close together so that a busy machine weighs on both alike.
 Figures measure(CountingTarget& target, SearchEngine& engine, const std::function<void()>& prepare,
-                const std::function<void()>& pass, const std::function<Limit()>& measureItsLimit, Limit& limit) {
+                const std::function<void()>& pass, const std::function<Limit()>& measureItsLimit, Limit& limit,
+                bool first = false) {
     Figures figures;
     limit = Limit{};
-    // The first run samples the memory and is not timed: the sampler's own
-    // calls (a server round trip under Wine) would slow the pass.
-    for (int repeat = 0; repeat <= kRepeats; ++repeat) {
+    for (int repeat = -1; repeat <= kRepeats; ++repeat) {
         prepare();
+        if (repeat <= 0) {
+            if (first) engine.results().clear();
+            BlockPool::releaseKept();
+        }
         const std::size_t idle = memoryInUse();
         target.reset();
-        std::unique_ptr<PeakMemory> peak = repeat == 0 ? std::make_unique<PeakMemory>() : nullptr;
+        // The memory run is not timed: the sampler's own calls (a server
+        // round trip under Wine) would slow the pass.
+        std::unique_ptr<PeakMemory> peak = repeat < 0 ? std::make_unique<PeakMemory>() : nullptr;
         const auto start = Clock::now();
         pass();
         const double ms = msSince(start);
         if (peak) {
             const std::size_t top = peak->stop();
             figures.peakMiB = static_cast<double>(top > idle ? top - idle : 0) / 1048576.0;
+            continue;
+        }
+        if (repeat == 0) {
+            figures.coldMs = ms;
             continue;
         }
         figures.ms = std::min(figures.ms, ms);
@@ -382,55 +401,70 @@ int run(bool huge, bool unmapped) {
     auto leaves = [&] { return measureLimit(target, table, blocks, true, 4); };
     Limit limit;
 
-    const Figures equal = measure(
-        target, engine, nothing, [&] { first(SearchCondition::Equal, "500500", rows); }, leaves, limit);
-    print("first search 等于 500500", equal, limit);
+    Figures equal;
+    if (wanted("equal")) {
+        equal = measure(
+            target, engine, nothing, [&] { first(SearchCondition::Equal, "500500", rows); }, leaves, limit, true);
+        print("first search 等于 500500", equal, limit);
+    }
     if (huge) {
         const Figures small = measure(
             target, engine, nothing, [&] { first(SearchCondition::Equal, "500500", thousand); },
-            [&] { return measureLimit(target, table, 1000, true, 4); }, limit);
+            [&] { return measureLimit(target, table, 1000, true, 4); }, limit, true);
         print("first search 等于, 1000 x 1000", small, limit);
         std::printf("\n10 000 x 1000 against 1000 x 1000: %.1fx the time\n", equal.ms / small.ms);
         return 0;
     }
 
-    const Figures all = measure(
-        target, engine, nothing, [&] { first(SearchCondition::None, "", rows); }, leaves, limit);
-    print("first search 不过滤", all, limit);
-    std::printf("%-32s %.1f bytes per result kept, %.1f at the peak\n", "",
-                static_cast<double>(engine.results().memoryBytes()) / static_cast<double>(all.results),
-                all.peakMiB * 1048576.0 / static_cast<double>(all.results));
+    if (wanted("all")) {
+        const Figures all = measure(
+            target, engine, nothing, [&] { first(SearchCondition::None, "", rows); }, leaves, limit, true);
+        print("first search 不过滤", all, limit);
+        std::printf("%-32s %.1f bytes per result kept, %.1f at the peak\n", "",
+                    static_cast<double>(engine.results().memoryBytes()) / static_cast<double>(all.results),
+                    all.peakMiB * 1048576.0 / static_cast<double>(all.results));
+    }
 
     auto fresh = [&] { first(SearchCondition::None, "", rows); };
-    const Figures nextEqual = measure(
-        target, engine, fresh,
-        [&] {
-            sink.settings = {ValueType::Long, 0, SearchCondition::Equal, "500500", ""};
-            engine.runNextSearch();
-        },
-        leaves, limit);
-    print("next search 等于 500500", nextEqual, limit);
-    const Figures nextSame = measure(
-        target, engine, fresh,
-        [&] {
-            sink.settings = {ValueType::Long, 0, SearchCondition::Unchanged, "", ""};
-            engine.runNextSearch();
-        },
-        leaves, limit);
-    print("next search 保留没有改变的数值*", nextSame, limit);
-    fresh();
-    const Figures monitor = measure(
-        target, engine, nothing,
-        [&] { runMonitorCycle(target, engine.results(), ValueType::Long, 0, systemTextCodec()); }, leaves, limit);
-    print("monitor cycle", monitor, limit);
-    const Figures reformat = measure(
-        target, engine, fresh,
-        [&] {
-            sink.settings = {ValueType::Byte, 0, SearchCondition::None, "", ""};
-            engine.runReformat();
-        },
-        [&] { return measureLimit(target, table, blocks, false, 1); }, limit);
-    print("reformat 长整型 to 字节", reformat, limit);
+    if (wanted("next")) {
+        const Figures nextEqual = measure(
+            target, engine, fresh,
+            [&] {
+                sink.settings = {ValueType::Long, 0, SearchCondition::Equal, "500500", ""};
+                engine.runNextSearch();
+            },
+            leaves, limit);
+        print("next search 等于 500500", nextEqual, limit);
+    }
+    Figures nextSame;
+    if (wanted("same") || wanted("file")) {
+        nextSame = measure(
+            target, engine, fresh,
+            [&] {
+                sink.settings = {ValueType::Long, 0, SearchCondition::Unchanged, "", ""};
+                engine.runNextSearch();
+            },
+            leaves, limit);
+        print("next search 保留没有改变的数值*", nextSame, limit);
+    }
+    if (wanted("monitor")) {
+        fresh();
+        const Figures monitor = measure(
+            target, engine, nothing,
+            [&] { runMonitorCycle(target, engine.results(), ValueType::Long, 0, systemTextCodec()); }, leaves, limit);
+        print("monitor cycle", monitor, limit);
+    }
+    if (wanted("reformat")) {
+        const Figures reformat = measure(
+            target, engine, fresh,
+            [&] {
+                sink.settings = {ValueType::Byte, 0, SearchCondition::None, "", ""};
+                engine.runReformat();
+            },
+            [&] { return measureLimit(target, table, blocks, false, 1); }, limit);
+        print("reformat 长整型 to 字节", reformat, limit);
+    }
+    if (!wanted("file")) return 0;
 
     // The command line's part: the results file of a million lines written
     // and read back, against the engine's own pass over the same results.
@@ -471,6 +505,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--huge") == 0) huge = true;
         if (std::strcmp(argv[i], "--unreadable") == 0) unmapped = true;
+        if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) onlyPass = argv[++i];
+        if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) kRepeats = std::max(1, std::atoi(argv[++i]));
     }
     try {
         return run(huge, unmapped);
