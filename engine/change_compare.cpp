@@ -108,4 +108,14 @@ bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMod
     return keepsOrder(condition, order(now, then));
 }
 
+ChangeTest::ChangeTest(SearchCondition condition, ValueType type, std::uint8_t baseMode, const TextCodec& codec)
+    : condition_(condition), type_(type), baseMode_(baseMode), codec_(codec) {
+    if (condition < SearchCondition::Unchanged || isTextType(type) || isFloatType(type)) return;
+    const ValueVariant variant = variantOf(type, baseMode);
+    width_ = static_cast<unsigned>(valueReadSize(type));
+    unused_ = 64 - 8 * width_;
+    mask_ = width_ == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * width_)) - 1;
+    signed_ = isSignedVariant(variant);
+}
+
 }  // namespace corvane

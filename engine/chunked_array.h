@@ -82,6 +82,15 @@ public:
     void truncate(std::size_t n) {
         if (n >= size_) return;
         for (std::size_t i = n; i < size_; ++i) (*this)[i].~T();
+        forgetDestroyedTail(n);
+    }
+
+    // As truncate, for entries from `n` on that the caller has destroyed
+    // already: a compaction that destroys what it drops as it goes touches
+    // every entry once instead of twice.
+    void forgetDestroyedTail(std::size_t n) {
+        if (n >= size_) return;
+        size_ = n;
         const std::size_t keep = (n + ChunkSize - 1) / ChunkSize;
         for (std::size_t chunk = keep; chunk < chunks_.size(); ++chunk) {
             deallocate(chunks_[chunk], chunk + 1 == chunks_.size() ? lastCapacity_ : ChunkSize);
@@ -90,7 +99,6 @@ public:
             chunks_.resize(keep);
             lastCapacity_ = keep == 0 ? 0 : ChunkSize;
         }
-        size_ = n;
     }
 
     // Gives back the unused end of the last chunk.

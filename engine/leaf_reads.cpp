@@ -63,6 +63,24 @@ std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const std::uint8_
     if (high + size_ < high) return i + 1;  // wraps: read alone, and fails
     int direction = 0;
     std::size_t j = i + 1;
+    // Leaves of one row lie at one step from each other: a run of them is
+    // found with one comparison per leaf, and the general walk below goes
+    // on from where the step changes.
+    if (j < n && wanted[j] && addresses[j] > high && addresses[j] - high <= kPageSize) {
+        const std::uint64_t step = addresses[j] - high;
+        const std::uint64_t last = high + (kRunBytes - size_);  // highest start that keeps the run in kRunBytes
+        const std::uint64_t limit = last < high || high + size_ < high ? high : last;
+        std::uint64_t at = high;
+        while (j < n && wanted[j] && addresses[j] - at == step && addresses[j] <= limit &&
+               addresses[j] + size_ > addresses[j]) {
+            at = addresses[j];
+            ++j;
+        }
+        if (j > i + 1) {
+            high = at;
+            direction = 1;
+        }
+    }
     for (; j < n && wanted[j]; ++j) {
         const std::uint64_t previous = addresses[j - 1];
         const std::uint64_t address = addresses[j];

@@ -1,6 +1,7 @@
 #include "engine/result_store.h"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -141,11 +142,12 @@ std::size_t ResultStore::takeBatch(bool fromStart, std::uint32_t after, std::siz
     }
     std::lock_guard lock(mutex_);
     const std::size_t n = entries_.size();
-    std::size_t i = fromStart ? 0 : lowerBound(after + 1, 0);
+    std::size_t i = fromStart ? 0 : lowerBound(after + 1, out.end);
     std::size_t taken = 0;
     for (; i < n && taken < max; ++i) {
         const ResultEntry& entry = entries_[i];
         if (entry.serial & kDroppedBit) continue;
+        if (taken == 0) out.first = i;
         out.serials[taken] = entry.serial;
         out.parents[taken] = entry.parent;
         out.leafOffsets[taken] = entry.leafOffset;
@@ -153,6 +155,7 @@ std::size_t ResultStore::takeBatch(bool fromStart, std::uint32_t after, std::siz
         ++taken;
     }
     out.count = taken;
+    out.end = i;
     return taken;
 }
 
@@ -162,12 +165,21 @@ void ResultStore::compact() {
     if (dropped_ == 0) return;
     const std::size_t n = entries_.size();
     std::size_t kept = std::min(firstDropped_, n);
+    // The places from `kept` to `j` hold no entry: each entry is destroyed
+    // or moved down once, as the scan meets it.
     for (std::size_t j = kept; j < n; ++j) {
-        if (entries_[j].serial & kDroppedBit) continue;
-        if (kept != j) entries_[kept] = std::move(entries_[j]);
+        ResultEntry& entry = entries_[j];
+        if (entry.serial & kDroppedBit) {
+            std::destroy_at(&entry);
+            continue;
+        }
+        if (kept != j) {
+            std::construct_at(&entries_[kept], std::move(entry));
+            std::destroy_at(&entry);
+        }
         ++kept;
     }
-    entries_.truncate(kept);
+    entries_.forgetDestroyedTail(kept);
     dropped_ = 0;
 }
 

@@ -42,6 +42,10 @@ struct ResultSnapshot {
 // store's lock; the first `count` of each column are used.
 struct ResultBatch {
     std::size_t count = 0;
+    // Where the store held the first entry and the one after the last when
+    // they were taken: where the next lookups start.
+    std::size_t first = 0;
+    std::size_t end = 0;
     std::vector<std::uint32_t> serials;
     std::vector<std::uint32_t> parents;
     std::vector<std::int64_t> leafOffsets;
@@ -117,7 +121,7 @@ template <typename Visit>
 void ResultStore::updateBatch(const ResultBatch& batch, Visit&& visit) {
     std::lock_guard lock(mutex_);
     const std::size_t n = entries_.size();
-    std::size_t at = batch.count == 0 ? 0 : lowerBound(batch.serials[0], 0);
+    std::size_t at = batch.count == 0 ? 0 : lowerBound(batch.serials[0], batch.first);
     for (std::size_t i = 0; i < batch.count; ++i) {
         // The batch is in store order: the entry after the last one is
         // nearly always the next, unless rows were removed meanwhile.

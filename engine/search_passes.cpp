@@ -15,24 +15,61 @@ namespace {
 constexpr std::size_t kBatch = 4096;
 
 // What a pass read for one batch, outside the store's lock: per entry of
-// the batch whether its value was read (and kept by the pass), its address,
-// its value as the store keeps it, and the bytes read when the pass
-// compares them with the listed value.
+// the batch whether its value was read (and kept by the pass) and its
+// address; then the value, as raw bytes for the number kinds and as the
+// store keeps it for the texts, with the bytes read where a text is compared
+// with the listed one.
 struct FreshValues {
-    std::vector<std::uint8_t> ok;
-    std::vector<std::uint64_t> addresses;
-    std::vector<StoredValue> values;
-    std::vector<unsigned char> bytes;
-    std::size_t size = 0;
+    FreshValues(ValueType valueType, std::uint8_t valueBaseMode, const TextCodec& textCodec, bool textBytes)
+        : type(valueType),
+          baseMode(valueBaseMode),
+          numbers(!isTextType(valueType)),
+          withBytes(textBytes && !numbers),
+          size(valueReadSize(valueType)),
+          codec(textCodec) {}
 
-    void reset(std::size_t n, std::size_t valueSize, bool withBytes) {
+    void reset(std::size_t n) {
         ok.assign(n, 0);
         if (addresses.size() < n) addresses.resize(n);
-        if (values.size() < n) values.resize(n);
-        size = valueSize;
-        if (withBytes && bytes.size() < n * valueSize) bytes.resize(n * valueSize);
+        if (numbers && raws.size() < n) raws.resize(n);
+        if (!numbers && texts.size() < n) texts.resize(n);
+        if (withBytes && bytes.size() < n * size) bytes.resize(n * size);
     }
-    const unsigned char* bytesOf(std::size_t i) const { return bytes.data() + i * size; }
+    void set(std::size_t i, std::uint64_t address, const unsigned char* read) {
+        ok[i] = 1;
+        addresses[i] = address;
+        if (numbers) {
+            raws[i] = StoredValue::rawOf(type, read);
+            return;
+        }
+        texts[i] = storedValueOf(type, baseMode, read, codec);
+        if (withBytes) std::memcpy(bytes.data() + i * size, read, size);
+    }
+    // Writes what was read into an entry; a value that could not be read
+    // leaves the entry as it was.
+    void write(std::size_t i, ResultEntry& entry) {
+        if (!ok[i]) return;
+        entry.address = addresses[i];
+        if (numbers)
+            entry.value.setNumberRaw(type, baseMode, raws[i]);
+        else
+            entry.value = std::move(texts[i]);
+    }
+    bool keepsChange(const ChangeTest& change, std::size_t i, const ResultEntry& entry) const {
+        return numbers ? change.keepsNumber(raws[i], entry.value) : change.keeps(bytes.data() + i * size, entry.value);
+    }
+
+    const ValueType type;
+    const std::uint8_t baseMode;
+    const bool numbers;
+    const bool withBytes;
+    const std::size_t size;
+    const TextCodec& codec;
+    std::vector<std::uint8_t> ok;
+    std::vector<std::uint64_t> addresses;
+    std::vector<std::uint64_t> raws;
+    std::vector<StoredValue> texts;
+    std::vector<unsigned char> bytes;
 };
 
 // Runs a pass batch by batch: `read(batch, fresh)` outside the store's lock,
@@ -94,16 +131,6 @@ private:
     std::vector<std::uint8_t> ok_;
 };
 
-// Writes what was read into an entry; a value that could not be read leaves
-// the entry as it was.
-bool writeFresh(FreshValues& fresh, std::size_t i, ResultEntry& entry) {
-    if (fresh.ok[i]) {
-        entry.address = fresh.addresses[i];
-        entry.value = std::move(fresh.values[i]);
-    }
-    return true;
-}
-
 }  // namespace
 
 SearchCondition firstSearchCondition(SearchCondition condition) {
@@ -124,31 +151,25 @@ void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchS
         const ValueFilter filter(settings.type, settings.baseMode, settings.condition, settings.value1, settings.value2,
                                  codec);
         const bool compares = settings.condition >= SearchCondition::Unchanged;
-        const std::size_t size = filter.readSize();
-        BatchResolver resolver(reader, *paths, size, modules);
-        FreshValues fresh;
+        const ChangeTest change(settings.condition, settings.type, settings.baseMode, codec);
+        BatchResolver resolver(reader, *paths, filter.readSize(), modules);
+        FreshValues fresh(settings.type, settings.baseMode, codec, compares);
         forEachBatch(
             results,
             [&](const ResultBatch& batch) {
-                fresh.reset(batch.count, size, compares);
+                fresh.reset(batch.count);
                 resolver.resolve(
                     batch, [&](std::size_t i) { return batch.addresses[i] != 0; },
                     [&](std::size_t i, std::uint64_t address, const unsigned char* bytes) {
-                        if (!filter.matches(bytes)) return;
-                        fresh.ok[i] = 1;
-                        fresh.addresses[i] = address;
-                        filter.storeValue(bytes, fresh.values[i]);
-                        if (compares) std::memcpy(fresh.bytes.data() + i * size, bytes, size);
+                        if (filter.matches(bytes)) fresh.set(i, address, bytes);
                     });
             },
             // The change conditions compare with the listed value as it is
             // now, so they are decided under the lock.
             [&](std::size_t i, ResultEntry& entry) {
-                if (!fresh.ok[i]) return false;
-                if (compares && !keepsChange(settings.condition, settings.type, settings.baseMode, fresh.bytesOf(i),
-                                             entry.value, codec))
-                    return false;
-                return writeFresh(fresh, i, entry);
+                if (!fresh.ok[i] || (compares && !fresh.keepsChange(change, i, entry))) return false;
+                fresh.write(i, entry);
+                return true;
             });
     }
     results.compact();
@@ -158,52 +179,43 @@ void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type,
                      const TextCodec& codec, const ModuleBases* modules) {
     const auto paths = results.paths();
     if (!paths) return;
-    const std::size_t size = valueReadSize(type);
-    const bool numbers = !isTextType(type);
-    BatchResolver resolver(reader, *paths, size, modules);
-    FreshValues fresh;
+    BatchResolver resolver(reader, *paths, valueReadSize(type), modules);
+    FreshValues fresh(type, baseMode, codec, false);
     forEachBatch(
         results,
         [&](const ResultBatch& batch) {
-            fresh.reset(batch.count, size, false);
+            fresh.reset(batch.count);
             resolver.resolve(
                 batch, [](std::size_t) { return true; },
                 [&](std::size_t i, std::uint64_t address, const unsigned char* bytes) {
-                    fresh.ok[i] = 1;
-                    fresh.addresses[i] = address;
-                    if (numbers)
-                        fresh.values[i].setNumber(type, baseMode, bytes);
-                    else
-                        fresh.values[i] = storedValueOf(type, baseMode, bytes, codec);
+                    fresh.set(i, address, bytes);
                 });
         },
-        [&](std::size_t i, ResultEntry& entry) { return writeFresh(fresh, i, entry); });
+        [&](std::size_t i, ResultEntry& entry) {
+            fresh.write(i, entry);
+            return true;
+        });
 }
 
 void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
                      const TextCodec& codec) {
-    const std::size_t size = valueReadSize(type);
-    const bool numbers = !isTextType(type);
-    LeafReader leaves(reader, size);
+    LeafReader leaves(reader, valueReadSize(type));
     std::vector<std::uint8_t> all;
-    FreshValues fresh;
+    FreshValues fresh(type, baseMode, codec, false);
     forEachBatch(
         results,
         [&](const ResultBatch& batch) {
-            fresh.reset(batch.count, size, false);
+            fresh.reset(batch.count);
             all.assign(batch.count, 1);
             leaves.forEach(batch.addresses.data(), all.data(), batch.count,
                            [&](std::size_t i, const unsigned char* bytes) {
-                               if (bytes == nullptr) return;
-                               fresh.ok[i] = 1;
-                               fresh.addresses[i] = batch.addresses[i];
-                               if (numbers)
-                                   fresh.values[i].setNumber(type, baseMode, bytes);
-                               else
-                                   fresh.values[i] = storedValueOf(type, baseMode, bytes, codec);
+                               if (bytes != nullptr) fresh.set(i, batch.addresses[i], bytes);
                            });
         },
-        [&](std::size_t i, ResultEntry& entry) { return writeFresh(fresh, i, entry); });
+        [&](std::size_t i, ResultEntry& entry) {
+            fresh.write(i, entry);
+            return true;
+        });
 }
 
 }  // namespace corvane

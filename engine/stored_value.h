@@ -29,8 +29,15 @@ public:
     // The same in place: a pass writes a million of them, and a value built
     // aside and moved in is copied through narrow stores and wide loads.
     void setNumber(ValueType type, std::uint8_t baseMode, const unsigned char* bytes) {
+        setNumberRaw(type, baseMode, rawOf(type, bytes));
+    }
+    // The bytes of a number of `type`, zero-extended, as raw() gives them back.
+    static std::uint64_t rawOf(ValueType type, const unsigned char* bytes) {
+        return loadRaw(bytes, valueReadSize(type));
+    }
+    void setNumberRaw(ValueType type, std::uint8_t baseMode, std::uint64_t raw) {
         if (onHeap()) delete[] text_;
-        raw_ = loadRaw(bytes, valueReadSize(type));
+        raw_ = raw;
         length_ = 0;
         form_ = Form::Number;
         type_ = type;
