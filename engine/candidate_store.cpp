@@ -12,13 +12,6 @@ void CandidateStore::appendCandidate(std::uint32_t parent, std::uint32_t index, 
     entries_.push_back({address, parent, index});
 }
 
-std::int64_t CandidateStore::rowOffset(const StructureRow& row, std::uint32_t index) {
-    if (row.count <= 0) return row.startOffset;
-    // Signed arithmetic of the traversal, computed without overflow traps.
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(row.increment) * index +
-                                     static_cast<std::uint64_t>(row.startOffset));
-}
-
 std::vector<std::int64_t> CandidateStore::pathOffsets(std::size_t i) const {
     std::vector<std::int64_t> offsets;
     paths_->offsets(entries_[i].parent, leafOffset(i), offsets);

@@ -41,7 +41,12 @@ public:
     const std::vector<StructureRow>& rows() const { return rows_; }
 
     // Offset of the k-th step of a row; rows of count 0 or less have one offset.
-    static std::int64_t rowOffset(const StructureRow& row, std::uint32_t index);
+    static std::int64_t rowOffset(const StructureRow& row, std::uint32_t index) {
+        if (row.count <= 0) return row.startOffset;
+        // Signed arithmetic of the traversal, computed without overflow traps.
+        return static_cast<std::int64_t>(static_cast<std::uint64_t>(row.increment) * index +
+                                         static_cast<std::uint64_t>(row.startOffset));
+    }
     std::int64_t leafOffset(std::size_t i) const { return rowOffset(rows_.back(), entries_[i].index); }
 
     // The path nodes, shared with the results that outlive this store.

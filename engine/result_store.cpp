@@ -1,6 +1,7 @@
 #include "engine/result_store.h"
 
 #include <algorithm>
+#include <cassert>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -19,9 +20,12 @@ bool ResultStore::allocated() const {
     return allocated_;
 }
 
-void ResultStore::replace(std::shared_ptr<const PathTable> paths, ResultEntries entries) {
-    if (entries.size() >= kDroppedBit) throw std::length_error("too many results");
-    for (std::size_t i = 0; i < entries.size(); ++i) entries[i].serial = static_cast<std::uint32_t>(i);
+void ResultStore::replace(std::shared_ptr<const PathTable> paths, ResultEntries entries, Numbering numbering) {
+    const std::size_t n = entries.size();
+    if (n >= kDroppedBit) throw std::length_error("too many results");
+    if (numbering == Numbering::Renumber)
+        for (std::size_t i = 0; i < n; ++i) entries[i].serial = static_cast<std::uint32_t>(i);
+    assert(n == 0 || (entries[0].serial == 0 && entries[n - 1].serial == n - 1));
     entries.shrinkToFit();
     std::lock_guard lock(mutex_);
     // The old entries are freed after the lock is released.
@@ -52,11 +56,16 @@ void ResultStore::removeAt(std::size_t index) {
 
 void ResultStore::clear() {
     ResultEntries gone;
-    std::lock_guard lock(mutex_);
-    std::swap(entries_, gone);
-    paths_.reset();
-    allocated_ = false;
-    dropped_ = 0;
+    {
+        std::lock_guard lock(mutex_);
+        std::swap(entries_, gone);
+        paths_.reset();
+        allocated_ = false;
+        dropped_ = 0;
+    }
+    // These entries are this call's alone now: when no long text lives
+    // anywhere, none of them holds one, and their destructors would do nothing.
+    if (StoredValue::liveLongTexts() == 0) gone.forgetDestroyedTail(0);
 }
 
 bool ResultStore::appendCellText(std::size_t row, int column, std::string& out) const {

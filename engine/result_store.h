@@ -63,8 +63,12 @@ public:
     // False at start-up and after clear(); such a store counts 0 results.
     bool allocated() const;
 
-    // Installs the results of a first search, numbering them anew.
-    void replace(std::shared_ptr<const PathTable> paths, ResultEntries entries);
+    // Installs the results of a first search, numbering them anew; with
+    // InOrder, every entry's serial is its place already (the traversal
+    // numbers them as it appends them, while their memory is at hand).
+    enum class Numbering : std::uint8_t { Renumber, InOrder };
+    void replace(std::shared_ptr<const PathTable> paths, ResultEntries entries,
+                 Numbering numbering = Numbering::Renumber);
     void removeAt(std::size_t index);
     void clear();
 

@@ -156,7 +156,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
         // A stop before the walk is done keeps nothing: the values are tested
         // as the leaves are met, so what was kept is only part of the leaves.
         if (stopRequested.load() != 0) entries.clear();
-        results_.replace(candidates_.paths(), std::move(entries));
+        results_.replace(candidates_.paths(), std::move(entries), ResultStore::Numbering::InOrder);
         candidates_.reset({});
     } catch (...) {
         reportFailure("first search");

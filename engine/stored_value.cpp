@@ -9,12 +9,15 @@
 
 namespace corvane {
 
+std::atomic<std::size_t> StoredValue::liveLongTexts_{0};
+
 StoredValue StoredValue::longText(std::string_view bytes) {
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("value text too long");
     StoredValue value;
     value.form_ = Form::Text;
     value.length_ = static_cast<std::uint32_t>(bytes.size());
     value.text_ = new char[bytes.size()];
+    liveLongTexts_.fetch_add(1, std::memory_order_release);
     std::memcpy(value.text_, bytes.data(), bytes.size());
     return value;
 }

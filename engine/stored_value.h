@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -36,7 +37,7 @@ public:
         return loadRaw(bytes, valueReadSize(type));
     }
     void setNumberRaw(ValueType type, std::uint8_t baseMode, std::uint64_t raw) {
-        if (onHeap()) delete[] text_;
+        if (onHeap()) freeLongText(text_);
         raw_ = raw;
         length_ = 0;
         form_ = Form::Number;
@@ -75,7 +76,7 @@ public:
         return *this;
     }
     ~StoredValue() {
-        if (onHeap()) delete[] text_;
+        if (onHeap()) freeLongText(text_);
     }
     StoredValue clone() const {
         if (onHeap()) return text(storedText());
@@ -87,6 +88,11 @@ public:
         copy.baseMode_ = baseMode_;
         return copy;
     }
+
+    // Texts kept on the heap anywhere in the process. While there are none,
+    // no value needs its destructor, and a store lets go of a million
+    // values without visiting each one.
+    static std::size_t liveLongTexts() { return liveLongTexts_.load(std::memory_order_acquire); }
 
     Form form() const { return form_; }
     ValueType type() const { return type_; }
@@ -128,10 +134,15 @@ private:
     // Texts this short live in the value itself: most listed numbers do.
     static constexpr std::uint32_t kInlineText = 8;
     bool onHeap() const { return form_ == Form::Text && length_ > kInlineText; }
+    static void freeLongText(char* text) {
+        delete[] text;
+        liveLongTexts_.fetch_sub(1, std::memory_order_release);
+    }
+    static std::atomic<std::size_t> liveLongTexts_;
     static StoredValue longText(std::string_view bytes);
 
     void release() {
-        if (onHeap()) delete[] text_;
+        if (onHeap()) freeLongText(text_);
         form_ = Form::Empty;
         raw_ = 0;
         length_ = 0;

@@ -132,16 +132,20 @@ void Traversal::filterLeafRow(std::size_t depth) {
     // leaf kept.
     std::uint32_t parent = kNoPathNode;
     bool parentKnown = false;
+    ResultEntries& results = *results_;
+    const ValueFilter& filter = *filter_;
     auto keep = [&](std::uint64_t k, std::uint64_t address, const unsigned char* bytes) {
         if (!parentKnown) {
             parent = parentNode(depth);
             parentKnown = true;
         }
-        ResultEntry& entry = results_->emplace_back();
+        const auto serial = static_cast<std::uint32_t>(results.size());
+        ResultEntry& entry = results.emplace_back();
         entry.address = address;
         entry.parent = parent;
+        entry.serial = serial;
         entry.leafOffset = CandidateStore::rowOffset(row, static_cast<std::uint32_t>(k));
-        filter_->storeValue(bytes, entry.value);
+        filter.storeValue(bytes, entry.value);
     };
     if (row.count <= 0) {
         ++leafCount_;
@@ -164,7 +168,7 @@ void Traversal::filterLeafRow(std::size_t depth) {
             if ((k & kPublishEvery) == kPublishEvery) publish();
             ++leafCount_;
             const unsigned char* bytes = level.span.view(address);
-            if (bytes != nullptr && filter_->matches(bytes)) keep(k, address, bytes);
+            if (bytes != nullptr && filter.matches(bytes)) keep(k, address, bytes);
         }
         publish();
         return;

@@ -2,12 +2,6 @@
 
 namespace corvane {
 
-bool isIntegerType(ValueType type) { return type <= ValueType::Int64; }
-
-bool isFloatType(ValueType type) { return type == ValueType::Single || type == ValueType::Double; }
-
-bool isTextType(ValueType type) { return type >= ValueType::AnsiText; }
-
 // Only the selector's item 1 switches the mode. Any other index, such as the
 // 255 of an empty selector, keeps item 0's meaning for the integer kinds; for
 // single and double the floor is applied only when item 0 is really chosen.

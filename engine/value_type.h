@@ -65,9 +65,9 @@ enum class SearchCondition : std::uint8_t {
 
 inline constexpr std::uint8_t kSearchConditionCount = 11;
 
-bool isIntegerType(ValueType type);
-bool isFloatType(ValueType type);
-bool isTextType(ValueType type);
+constexpr bool isIntegerType(ValueType type) { return type <= ValueType::Int64; }
+constexpr bool isFloatType(ValueType type) { return type == ValueType::Single || type == ValueType::Double; }
+constexpr bool isTextType(ValueType type) { return type >= ValueType::AnsiText; }
 
 // Bytes read at a value's address: 1, 2, 4, 8, 4, 8, then 256 for the texts.
 constexpr std::size_t valueReadSize(ValueType type) {

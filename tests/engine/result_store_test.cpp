@@ -218,6 +218,37 @@ TEST(ResultStore, SnapshotsContinueAfterTheLastEntryTaken) {
     EXPECT_EQ(batch[0].value.text(), "4");
 }
 
+// A store lets go of its values without visiting them only while no long
+// text lives: the count must follow every way a long text is made and freed
+// (a store cleared while one lives frees it; LeakSanitizer would tell).
+TEST(StoredValue, LongTextsAreCountedWhileTheyLive) {
+    const std::size_t before = StoredValue::liveLongTexts();
+    {
+        StoredValue a = StoredValue::text("a text longer than eight bytes");
+        EXPECT_EQ(StoredValue::liveLongTexts(), before + 1);
+        StoredValue b = a.clone();
+        EXPECT_EQ(StoredValue::liveLongTexts(), before + 2);
+        StoredValue c = std::move(a);
+        EXPECT_EQ(StoredValue::liveLongTexts(), before + 2);
+        c = StoredValue::text("short");
+        EXPECT_EQ(StoredValue::liveLongTexts(), before + 1);
+        const unsigned char bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        b.setNumber(ValueType::Int64, 0, bytes);
+        EXPECT_EQ(StoredValue::liveLongTexts(), before);
+        c = StoredValue::text("another long text");
+        ResultStore store;
+        fill(store, 3);
+        auto paths = store.paths();
+        ResultEntries entries;
+        entries.emplace_back().value = std::move(c);
+        store.replace(paths, std::move(entries));
+        EXPECT_EQ(StoredValue::liveLongTexts(), before + 1);
+        store.clear();
+        EXPECT_EQ(StoredValue::liveLongTexts(), before);
+    }
+    EXPECT_EQ(StoredValue::liveLongTexts(), before);
+}
+
 TEST(ResultStore, ANumberOfEightBytesAndItsTextCostFortyBytes) {
     EXPECT_LE(sizeof(ResultEntry), 40u);
     EXPECT_EQ(sizeof(StoredValue), 16u);
