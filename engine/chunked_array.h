@@ -61,6 +61,17 @@ public:
     T& operator[](std::size_t i) { return chunks_[i / ChunkSize][i % ChunkSize]; }
     const T& operator[](std::size_t i) const { return chunks_[i / ChunkSize][i % ChunkSize]; }
 
+    // The entries from `i` (< size()) that lie in one piece of memory: up to
+    // the end of i's chunk or of the array. Walking them by pointer spares a
+    // chunk lookup per entry.
+    template <typename U>
+    struct PieceOf {
+        U* data;
+        std::size_t count;
+    };
+    PieceOf<T> piece(std::size_t i) { return {&(*this)[i], pieceCount(i)}; }
+    PieceOf<const T> piece(std::size_t i) const { return {&(*this)[i], pieceCount(i)}; }
+
     void push_back(T value) { emplace_back(std::move(value)); }
 
     template <typename... Args>
@@ -135,6 +146,8 @@ public:
     }
 
 private:
+    std::size_t pieceCount(std::size_t i) const { return std::min(ChunkSize - i % ChunkSize, size_ - i); }
+
     // Whole chunks come from the pool and go back to it: a large array
     // after another reuses its pages.
     static T* allocate(std::size_t n) {

@@ -56,10 +56,10 @@ bool NodeResolver::base(std::uint32_t node, std::uint64_t& out) {
 LeafReader::LeafReader(MemoryReader& reader, std::size_t size)
     : reader_(reader), cache_(reader), size_(size), single_(size, 0) {}
 
-std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t i,
-                               std::size_t n) const {
-    std::uint64_t low = addresses[i];
-    std::uint64_t high = addresses[i];
+std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t i, std::size_t n,
+                               std::uint64_t& low, std::uint64_t& high) const {
+    low = addresses[i];
+    high = addresses[i];
     if (high + size_ < high) return i + 1;  // wraps: read alone, and fails
     int direction = 0;
     std::size_t j = i + 1;
@@ -101,13 +101,7 @@ std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const std::uint8_
     return j;
 }
 
-void LeafReader::loadRun(const std::uint64_t* addresses, std::size_t begin, std::size_t end) {
-    std::uint64_t low = addresses[begin];
-    std::uint64_t high = addresses[begin];
-    for (std::size_t j = begin + 1; j < end; ++j) {
-        low = std::min(low, addresses[j]);
-        high = std::max(high, addresses[j]);
-    }
+void LeafReader::loadRun(std::uint64_t low, std::uint64_t high) {
     const std::uint64_t stop = high + size_;
     const auto length = static_cast<std::size_t>(stop - low);
     buffer_.resize(length);

@@ -60,11 +60,12 @@ public:
                 ++i;
                 continue;
             }
-            const std::size_t end = runEnd(addresses, wanted, i, n);
+            std::uint64_t low = 0, high = 0;
+            const std::size_t end = runEnd(addresses, wanted, i, n, low, high);
             if (end - i == 1) {
                 use(i, cache_.read(addresses[i], single_.data(), size_) ? single_.data() : nullptr);
             } else {
-                loadRun(addresses, i, end);
+                loadRun(low, high);
                 for (std::size_t j = i; j < end; ++j) use(j, item(addresses[j]));
             }
             i = end;
@@ -72,8 +73,10 @@ public:
     }
 
 private:
-    std::size_t runEnd(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t i, std::size_t n) const;
-    void loadRun(const std::uint64_t* addresses, std::size_t begin, std::size_t end);
+    // The end of the run from i, with the lowest and highest address in it.
+    std::size_t runEnd(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t i, std::size_t n,
+                       std::uint64_t& low, std::uint64_t& high) const;
+    void loadRun(std::uint64_t low, std::uint64_t high);
     const unsigned char* item(std::uint64_t address) const {
         if (runWhole_) return buffer_.data() + (address - runBegin_);
         return itemOfPartialRun(address);

@@ -153,15 +153,20 @@ std::size_t ResultStore::takeBatch(bool fromStart, std::uint32_t after, std::siz
     const std::size_t n = entries_.size();
     std::size_t i = fromStart ? 0 : lowerBound(after + 1, out.end);
     std::size_t taken = 0;
-    for (; i < n && taken < max; ++i) {
-        const ResultEntry& entry = entries_[i];
-        if (entry.serial & kDroppedBit) continue;
-        if (taken == 0) out.first = i;
-        out.serials[taken] = entry.serial;
-        out.parents[taken] = entry.parent;
-        out.leafOffsets[taken] = entry.leafOffset;
-        out.addresses[taken] = entry.address;
-        ++taken;
+    while (i < n && taken < max) {
+        const auto [data, count] = entries_.piece(i);
+        std::size_t k = 0;
+        for (; k < count && taken < max; ++k) {
+            const ResultEntry& entry = data[k];
+            if (entry.serial & kDroppedBit) continue;
+            if (taken == 0) out.first = i + k;
+            out.serials[taken] = entry.serial;
+            out.parents[taken] = entry.parent;
+            out.leafOffsets[taken] = entry.leafOffset;
+            out.addresses[taken] = entry.address;
+            ++taken;
+        }
+        i += k;
     }
     out.count = taken;
     out.end = i;

@@ -125,21 +125,32 @@ template <typename Visit>
 void ResultStore::updateBatch(const ResultBatch& batch, Visit&& visit) {
     std::lock_guard lock(mutex_);
     const std::size_t n = entries_.size();
-    std::size_t at = batch.count == 0 ? 0 : lowerBound(batch.serials[0], batch.first);
-    for (std::size_t i = 0; i < batch.count; ++i) {
-        // The batch is in store order: the entry after the last one is
-        // nearly always the next, unless rows were removed meanwhile.
-        const std::uint32_t serial = batch.serials[i];
-        if (at >= n || entries_[at].serial != serial) {
-            at = lowerBound(serial, at);
-            if (at >= n || entries_[at].serial != serial) continue;  // removed meanwhile
+    if (batch.count == 0) return;
+    // Both the batch and the store are in serial order: one walk over the
+    // two meets every entry of the batch still there, and skips those
+    // removed meanwhile.
+    std::size_t at = lowerBound(batch.serials[0], batch.first);
+    std::size_t i = 0;
+    while (i < batch.count && at < n) {
+        const auto [data, count] = entries_.piece(at);
+        std::size_t k = 0;
+        while (i < batch.count && k < count) {
+            ResultEntry& entry = data[k];
+            const std::uint32_t serial = batch.serials[i];
+            if (entry.serial == serial) {
+                if (!visit(i, entry)) {
+                    entry.serial |= kDroppedBit;
+                    if (dropped_++ == 0 || at + k < firstDropped_) firstDropped_ = at + k;
+                }
+                ++i;
+                ++k;
+            } else if (serialOf(entry) < serial) {
+                ++k;
+            } else {
+                ++i;  // removed meanwhile
+            }
         }
-        ResultEntry& entry = entries_[at];
-        if (!visit(i, entry)) {
-            entry.serial |= kDroppedBit;
-            if (dropped_++ == 0 || at < firstDropped_) firstDropped_ = at;
-        }
-        ++at;
+        at += k;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,42 @@ TEST(ResultStore, UpdatesFindTheirEntryAfterRowsInFrontWereRemoved) {
     EXPECT_EQ(store.valueText(1), "new2");
     EXPECT_EQ(store.valueText(2), "new4");
     EXPECT_EQ(store.address(2), 1004u);
+}
+
+// Batches that cross a chunk's end, with rows removed between taking a
+// batch and writing it back: every entry still there is visited once, in
+// order, and no removed one is.
+TEST(ResultStore, BatchesAcrossChunksVisitExactlyTheEntriesStillThere) {
+    std::mt19937 random(7);
+    ResultStore store;
+    const std::size_t total = kResultChunk + 3000;
+    fill(store, total);
+    std::vector<bool> present(total, true);
+    ResultBatch batch;
+    bool fromStart = true;
+    std::uint32_t last = 0;
+    std::size_t batches = 0;
+    while (store.takeBatch(fromStart, last, 1500 + random() % 3000, batch) > 0) {
+        ++batches;
+        for (int removals = static_cast<int>(random() % 4); removals > 0; --removals) {
+            const std::size_t row = random() % store.count();
+            present[std::stoul(store.valueText(row))] = false;
+            store.removeAt(row);
+        }
+        std::vector<std::uint32_t> visited;
+        store.updateBatch(batch, [&](std::size_t i, ResultEntry& entry) {
+            EXPECT_EQ(entry.serial, batch.serials[i]);
+            visited.push_back(entry.serial);
+            return true;
+        });
+        std::vector<std::uint32_t> expected;
+        for (std::size_t i = 0; i < batch.count; ++i)
+            if (present[batch.serials[i]]) expected.push_back(batch.serials[i]);
+        ASSERT_EQ(visited, expected) << "batch " << batches;
+        fromStart = false;
+        last = batch.serials[batch.count - 1];
+    }
+    EXPECT_GT(batches, 15u);
 }
 
 // compact() starts at the first entry dropped; rows removed in front of it
