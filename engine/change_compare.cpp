@@ -111,11 +111,11 @@ bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMod
 ChangeTest::ChangeTest(SearchCondition condition, ValueType type, std::uint8_t baseMode, const TextCodec& codec)
     : condition_(condition), type_(type), baseMode_(baseMode), codec_(codec) {
     if (condition < SearchCondition::Unchanged || isTextType(type) || isFloatType(type)) return;
-    const ValueVariant variant = variantOf(type, baseMode);
+    fastKind_ = StoredValue::kindKey(StoredValue::Form::Number, type, baseMode);
     width_ = static_cast<unsigned>(valueReadSize(type));
     unused_ = 64 - 8 * width_;
-    mask_ = width_ == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * width_)) - 1;
-    signed_ = isSignedVariant(variant);
+    signFlip_ = isSignedVariant(variantOf(type, baseMode)) ? std::uint64_t{1} << 63 : 0;
+    for (int ordering = -1; ordering <= 1; ++ordering) keeps_[ordering + 1] = keepsOrder(condition, ordering);
 }
 
 }  // namespace corvane

@@ -28,37 +28,25 @@ public:
     ChangeTest(SearchCondition condition, ValueType type, std::uint8_t baseMode, const TextCodec& codec);
 
     bool keeps(const unsigned char* bytes, const StoredValue& previous) const {
-        if (width_ != 0 && inForce(previous)) return keepsOrdering(ordering(load(bytes), previous.raw() & mask_));
+        if (previous.kindKey() == fastKind_) return keepsOrdering(load(bytes), previous.raw());
         return keepsChange(condition_, type_, baseMode_, bytes, previous, codec_);
     }
     // The same for a number kind's value as StoredValue::rawOf gives it.
     bool keepsNumber(std::uint64_t raw, const StoredValue& previous) const {
-        if (width_ != 0 && inForce(previous)) return keepsOrdering(ordering(raw, previous.raw() & mask_));
+        if (previous.kindKey() == fastKind_) return keepsOrdering(raw, previous.raw());
         unsigned char bytes[sizeof raw];
         std::memcpy(bytes, &raw, sizeof raw);
         return keepsChange(condition_, type_, baseMode_, bytes, previous, codec_);
     }
 
 private:
-    bool inForce(const StoredValue& previous) const {
-        return previous.form() == StoredValue::Form::Number && previous.type() == type_ &&
-               previous.baseMode() == baseMode_;
-    }
-    int ordering(std::uint64_t now, std::uint64_t then) const {
-        if (signed_) {
-            const std::int64_t a = extend(now), b = extend(then);
-            return a < b ? -1 : (a > b ? 1 : 0);
-        }
-        return now < then ? -1 : (now > then ? 1 : 0);
-    }
-    bool keepsOrdering(int ordering) const {
-        switch (condition_) {
-            case SearchCondition::Unchanged: return ordering == 0;
-            case SearchCondition::Changed: return ordering != 0;
-            case SearchCondition::Increased: return ordering == 1;
-            case SearchCondition::Decreased: return ordering == -1;
-            default: return true;
-        }
+    // Both values moved to the top of the word, which drops the bits above
+    // the kind's width; flipping the sign bit makes the unsigned comparison
+    // a signed one. No branch but the kind's.
+    bool keepsOrdering(std::uint64_t now, std::uint64_t then) const {
+        const std::uint64_t a = (now << unused_) ^ signFlip_;
+        const std::uint64_t b = (then << unused_) ^ signFlip_;
+        return keeps_[static_cast<unsigned>((a > b) - (a < b) + 1)];
     }
     std::uint64_t load(const unsigned char* bytes) const {
         switch (width_) {
@@ -74,16 +62,18 @@ private:
         std::memcpy(&v, bytes, sizeof v);
         return v;
     }
-    std::int64_t extend(std::uint64_t bits) const { return static_cast<std::int64_t>(bits << unused_) >> unused_; }
 
     SearchCondition condition_;
     ValueType type_;
     std::uint8_t baseMode_;
     const TextCodec& codec_;
-    unsigned width_ = 0;  // 0: not an integer kind, always keepsChange
+    // The kind key of a listed value compared inline; a key no value has
+    // when the kind is not an integer one.
+    std::uint32_t fastKind_ = ~std::uint32_t{0};
+    unsigned width_ = 8;
     unsigned unused_ = 0;
-    std::uint64_t mask_ = 0;
-    bool signed_ = false;
+    std::uint64_t signFlip_ = 0;
+    bool keeps_[3] = {true, true, true};  // for below, equal, above
 };
 
 }  // namespace corvane

@@ -95,6 +95,12 @@ public:
     static std::size_t liveLongTexts() { return liveLongTexts_.load(std::memory_order_acquire); }
 
     Form form() const { return form_; }
+    // Form, kind and base in one word, for comparing a million of them.
+    std::uint32_t kindKey() const { return kindKey(form_, type_, baseMode_); }
+    static constexpr std::uint32_t kindKey(Form form, ValueType type, std::uint8_t baseMode) {
+        return static_cast<std::uint32_t>(form) | static_cast<std::uint32_t>(type) << 8 |
+               static_cast<std::uint32_t>(baseMode) << 16;
+    }
     ValueType type() const { return type_; }
     std::uint8_t baseMode() const { return baseMode_; }
     // The bytes read, zero-extended (Number form).
