@@ -66,18 +66,19 @@ std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const std::uint8_
     // Leaves of one row lie at one step from each other: a run of them is
     // found with one comparison per leaf, and the general walk below goes
     // on from where the step changes.
-    if (j < n && wanted[j] && addresses[j] > high && addresses[j] - high <= kPageSize) {
+    if (j < n && wanted[j] && addresses[j] > high && addresses[j] - high <= kPageSize &&
+        high <= ~std::uint64_t{0} - kRunBytes) {
         const std::uint64_t step = addresses[j] - high;
-        const std::uint64_t last = high + (kRunBytes - size_);  // highest start that keeps the run in kRunBytes
-        const std::uint64_t limit = last < high || high + size_ < high ? high : last;
-        std::uint64_t at = high;
-        while (j < n && wanted[j] && addresses[j] - at == step && addresses[j] <= limit &&
-               addresses[j] + size_ > addresses[j]) {
-            at = addresses[j];
+        // Leaves after i that keep the run within kRunBytes.
+        const auto room = static_cast<std::size_t>((kRunBytes - size_) / step);
+        const std::size_t stop = n - i - 1 > room ? i + 1 + room : n;
+        std::uint64_t expected = high + step;
+        while (j < stop && wanted[j] && addresses[j] == expected) {
+            expected += step;
             ++j;
         }
         if (j > i + 1) {
-            high = at;
+            high = expected - step;
             direction = 1;
         }
     }

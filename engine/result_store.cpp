@@ -33,6 +33,7 @@ void ResultStore::replace(std::shared_ptr<const PathTable> paths, ResultEntries 
     paths_ = std::move(paths);
     allocated_ = true;
     dropped_ = 0;
+    droppedBitsValid_ = false;
 }
 
 void ResultStore::removeAt(std::size_t index) {
@@ -50,6 +51,7 @@ void ResultStore::removeAt(std::size_t index) {
     removed = std::move(entries_[index]);
     // The entries behind it move up one place.
     if (index < firstDropped_) --firstDropped_;
+    droppedBitsValid_ = false;
     for (std::size_t i = index + 1; i < n; ++i) entries_[i - 1] = std::move(entries_[i]);
     entries_.truncate(n - 1);
 }
@@ -62,6 +64,7 @@ void ResultStore::clear() {
         paths_.reset();
         allocated_ = false;
         dropped_ = 0;
+        droppedBitsValid_ = false;
     }
     // These entries are this call's alone now: when no long text lives
     // anywhere, none of them holds one, and their destructors would do nothing.
@@ -173,28 +176,60 @@ std::size_t ResultStore::takeBatch(bool fromStart, std::uint32_t after, std::siz
     return taken;
 }
 
+void ResultStore::markFirstDropped(std::size_t place) {
+    droppedBits_.assign(entries_.size() / 64 + 1, 0);
+    droppedBitsValid_ = true;
+    firstDropped_ = place;
+    droppedBits_[place / 64] |= std::uint64_t{1} << (place % 64);
+}
+
 void ResultStore::compact() {
     std::lock_guard lock(mutex_);
     allocated_ = true;
     if (dropped_ == 0) return;
     const std::size_t n = entries_.size();
-    std::size_t kept = std::min(firstDropped_, n);
+    // No long text lives anywhere, so no entry here needs its destructor.
+    const bool destroys = StoredValue::liveLongTexts() != 0;
+    auto drop = [&](std::size_t j) {
+        if (destroys) std::destroy_at(&entries_[j]);
+    };
     // The places from `kept` to `j` hold no entry: each entry is destroyed
     // or moved down once, as the scan meets it.
-    for (std::size_t j = kept; j < n; ++j) {
-        ResultEntry& entry = entries_[j];
-        if (entry.serial & kDroppedBit) {
-            std::destroy_at(&entry);
-            continue;
-        }
+    std::size_t kept = std::min(firstDropped_, n);
+    auto keep = [&](std::size_t j) {
         if (kept != j) {
-            std::construct_at(&entries_[kept], std::move(entry));
-            std::destroy_at(&entry);
+            std::construct_at(&entries_[kept], std::move(entries_[j]));
+            std::destroy_at(&entries_[j]);
         }
         ++kept;
+    };
+    std::size_t j = kept;
+    if (droppedBitsValid_) {
+        while (j < n) {
+            const std::uint64_t word = droppedBits_[j / 64];
+            if (j % 64 == 0 && word == ~std::uint64_t{0} && n - j >= 64) {
+                if (destroys)
+                    for (std::size_t t = j; t < j + 64; ++t) drop(t);
+                j += 64;
+                continue;
+            }
+            if (word >> (j % 64) & 1)
+                drop(j);
+            else
+                keep(j);
+            ++j;
+        }
+    } else {
+        for (; j < n; ++j) {
+            if (entries_[j].serial & kDroppedBit)
+                drop(j);
+            else
+                keep(j);
+        }
     }
     entries_.forgetDestroyedTail(kept);
     dropped_ = 0;
+    droppedBitsValid_ = false;
 }
 
 std::size_t ResultStore::memoryBytes() const {

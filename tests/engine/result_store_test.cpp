@@ -230,6 +230,60 @@ TEST(ResultStore, CompactFindsEveryDroppedEntryAfterRowsInFrontWereRemoved) {
     }
 }
 
+// Drops in runs longer than a word of marks and scattered ones, compacted
+// from the marks (no row removed) and from the entries (a row removed), with
+// numbers only and with long texts among the values.
+TEST(ResultStore, CompactKeepsExactlyTheEntriesNotDropped) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 40; ++round) {
+        const bool removes = round % 2 == 1;
+        const bool longTexts = round % 4 >= 2;
+        SCOPED_TRACE("round " + std::to_string(round));
+        auto paths = std::make_shared<PathTable>();
+        const std::uint32_t node = paths->add(kNoPathNode, 0x1000);
+        const std::size_t n = 1 + random() % 700;
+        ResultEntries entries;
+        for (std::size_t i = 0; i < n; ++i) {
+            ResultEntry& entry = entries.emplace_back();
+            entry.parent = node;
+            entry.leafOffset = static_cast<std::int64_t>(i);
+            if (longTexts && i % 3 == 0) {
+                entry.value = StoredValue::text("a long text number " + std::to_string(i));
+            } else {
+                const std::uint64_t raw = i;
+                entry.value = StoredValue::number(ValueType::Int64, 0, reinterpret_cast<const unsigned char*>(&raw));
+            }
+        }
+        ResultStore store;
+        store.replace(paths, std::move(entries));
+        std::vector<bool> dropped(n);
+        std::size_t at = 0;
+        while (at < n) {
+            const std::size_t run = random() % 3 == 0 ? 64 + random() % 130 : 1 + random() % 5;
+            const bool drop = random() % 2 == 0;
+            for (std::size_t i = at; i < std::min(n, at + run); ++i) dropped[i] = drop;
+            at += run;
+        }
+        ResultBatch batch;
+        ASSERT_EQ(store.takeBatch(true, 0, n, batch), n);
+        store.updateBatch(batch, [&](std::size_t i, ResultEntry&) { return !dropped[i]; });
+        std::size_t removed = n;
+        if (removes) {
+            removed = random() % n;
+            store.removeAt(removed);
+        }
+        store.compact();
+        std::vector<std::int64_t> left, expected;
+        for (std::size_t row = 0; row < store.count(); ++row) {
+            const std::string path = store.pathText(row);
+            left.push_back(static_cast<std::int64_t>(std::stoull(path.substr(path.find(']') + 1), nullptr, 16)));
+        }
+        for (std::size_t i = 0; i < n; ++i)
+            if (!dropped[i] && i != removed) expected.push_back(static_cast<std::int64_t>(i));
+        ASSERT_EQ(left, expected);
+    }
+}
+
 TEST(ResultStore, BatchesContinueAfterTheLastEntryTakenAndSkipDroppedOnes) {
     ResultStore store;
     fill(store, 10);
