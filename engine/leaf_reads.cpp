@@ -56,7 +56,7 @@ bool NodeResolver::base(std::uint32_t node, std::uint64_t& out) {
 LeafReader::LeafReader(MemoryReader& reader, std::size_t size)
     : reader_(reader), cache_(reader), size_(size), single_(size, 0) {}
 
-std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t i, std::size_t n,
+std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const bool* wanted, std::size_t i, std::size_t n,
                                std::uint64_t& low, std::uint64_t& high) const {
     low = addresses[i];
     high = addresses[i];

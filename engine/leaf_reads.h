@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/memory_reader.h"
@@ -37,6 +39,27 @@ private:
     std::vector<std::uint32_t> pending_;
 };
 
+// One flag per item of a batch. Stored as bool, not as a byte type: a store
+// through an unsigned char may alias anything, and would make the compiler
+// reload every pointer of a pass's loop after each flag it sets.
+class Flags {
+public:
+    void assign(std::size_t n, bool value) {
+        if (n > capacity_) {
+            data_ = std::make_unique<bool[]>(n);
+            capacity_ = n;
+        }
+        std::fill_n(data_.get(), n, value);
+    }
+    bool& operator[](std::size_t i) { return data_[i]; }
+    bool operator[](std::size_t i) const { return data_[i]; }
+    const bool* data() const { return data_.get(); }
+
+private:
+    std::unique_ptr<bool[]> data_;
+    std::size_t capacity_ = 0;
+};
+
 // Reads the values at a list of addresses in runs: neighbours in the list
 // whose addresses move one way in steps of at most a page are read with one
 // call, lone ones through a page cache. Where a run's read fails, its pages
@@ -53,7 +76,7 @@ public:
     // `bytes` holds the value's `size` bytes, or is null when they cannot be
     // read, and is valid during the call only.
     template <typename Use>
-    void forEach(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t n, Use&& use) {
+    void forEach(const std::uint64_t* addresses, const bool* wanted, std::size_t n, Use&& use) {
         std::size_t i = 0;
         while (i < n) {
             if (!wanted[i]) {
@@ -74,7 +97,7 @@ public:
 
 private:
     // The end of the run from i, with the lowest and highest address in it.
-    std::size_t runEnd(const std::uint64_t* addresses, const std::uint8_t* wanted, std::size_t i, std::size_t n,
+    std::size_t runEnd(const std::uint64_t* addresses, const bool* wanted, std::size_t i, std::size_t n,
                        std::uint64_t& low, std::uint64_t& high) const;
     void loadRun(std::uint64_t low, std::uint64_t high);
     const unsigned char* item(std::uint64_t address) const {

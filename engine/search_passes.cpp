@@ -29,14 +29,14 @@ struct FreshValues {
           codec(textCodec) {}
 
     void reset(std::size_t n) {
-        ok.assign(n, 0);
+        ok.assign(n, false);
         if (addresses.size() < n) addresses.resize(n);
         if (numbers && raws.size() < n) raws.resize(n);
         if (!numbers && texts.size() < n) texts.resize(n);
         if (withBytes && bytes.size() < n * size) bytes.resize(n * size);
     }
     void set(std::size_t i, std::uint64_t address, const unsigned char* read) {
-        ok[i] = 1;
+        ok[i] = true;
         addresses[i] = address;
         if (numbers) {
             raws[i] = StoredValue::rawOf(type, read);
@@ -65,15 +65,15 @@ struct FreshValues {
     const bool withBytes;
     const std::size_t size;
     const TextCodec& codec;
-    std::vector<std::uint8_t> ok;
+    Flags ok;
     std::vector<std::uint64_t> addresses;
     std::vector<std::uint64_t> raws;
     std::vector<StoredValue> texts;
     std::vector<unsigned char> bytes;
 };
 
-// Runs a pass batch by batch: `read(batch, fresh)` outside the store's lock,
-// then `write(i, entry)` under it for every entry of the batch still there;
+// Runs a pass batch by batch: `read(batch)` outside the store's lock, then
+// `write(i, entry)` under it for every entry of the batch still there;
 // an entry whose `write` returns false goes at the next compact().
 template <typename Read, typename Write>
 void forEachBatch(ResultStore& results, Read&& read, Write&& write) {
@@ -103,7 +103,7 @@ public:
     void resolve(const ResultBatch& batch, Wanted&& wanted, Use&& use) {
         const std::size_t n = batch.count;
         addresses_.resize(n);
-        ok_.resize(n);
+        ok_.assign(n, false);
         // Neighbours mostly share their node: its base is looked up once for them.
         std::uint32_t lastParent = kNoPathNode;
         std::uint64_t base = 0;
@@ -128,7 +128,7 @@ private:
     NodeResolver nodes_;
     LeafReader leaves_;
     std::vector<std::uint64_t> addresses_;
-    std::vector<std::uint8_t> ok_;
+    Flags ok_;
 };
 
 }  // namespace
@@ -200,13 +200,13 @@ void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type,
 void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
                      const TextCodec& codec) {
     LeafReader leaves(reader, valueReadSize(type));
-    std::vector<std::uint8_t> all;
+    Flags all;
     FreshValues fresh(type, baseMode, codec, false);
     forEachBatch(
         results,
         [&](const ResultBatch& batch) {
             fresh.reset(batch.count);
-            all.assign(batch.count, 1);
+            all.assign(batch.count, true);
             leaves.forEach(batch.addresses.data(), all.data(), batch.count,
                            [&](std::size_t i, const unsigned char* bytes) {
                                if (bytes != nullptr) fresh.set(i, batch.addresses[i], bytes);

@@ -53,8 +53,9 @@ TEST(LeafReaderDifferential, EveryValueAsItsOwnReadAcrossUnreadablePages) {
         const std::size_t sizes[] = {1, 2, 4, 8, 256};
         const std::size_t size = sizes[random() % std::size(sizes)];
         const std::vector<std::uint64_t> addresses = randomAddresses(random, base);
-        std::vector<std::uint8_t> wanted(addresses.size());
-        for (std::uint8_t& w : wanted) w = random() % 6 != 0;
+        Flags wanted;
+        wanted.assign(addresses.size(), false);
+        for (std::size_t i = 0; i < addresses.size(); ++i) wanted[i] = random() % 6 != 0;
 
         LeafReader reader(target, size);
         std::vector<std::size_t> visited;
@@ -89,7 +90,8 @@ TEST(LeafReader, ARowAtOneStepIsReadInRuns) {
     target.map(base, 4 * LeafReader::kRunBytes);
     std::vector<std::uint64_t> addresses;
     for (std::uint64_t k = 0; k < 4 * LeafReader::kRunBytes / 4; ++k) addresses.push_back(base + 4 * k);
-    const std::vector<std::uint8_t> wanted(addresses.size(), 1);
+    Flags wanted;
+    wanted.assign(addresses.size(), true);
     LeafReader reader(target, 4);
     target.resetCounters();
     std::size_t served = 0;
