@@ -54,7 +54,7 @@ bool NodeResolver::base(std::uint32_t node, std::uint64_t& out) {
 }
 
 LeafReader::LeafReader(MemoryReader& reader, std::size_t size)
-    : reader_(reader), cache_(reader), size_(size), single_(size, 0) {}
+    : reader_(reader), cache_(reader), size_(size), single_(size + kSlack, 0) {}
 
 std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const bool* wanted, std::size_t i, std::size_t n,
                                std::uint64_t& low, std::uint64_t& high) const {
@@ -105,7 +105,7 @@ std::size_t LeafReader::runEnd(const std::uint64_t* addresses, const bool* wante
 void LeafReader::loadRun(std::uint64_t low, std::uint64_t high) {
     const std::uint64_t stop = high + size_;
     const auto length = static_cast<std::size_t>(stop - low);
-    buffer_.resize(length);
+    buffer_.resize(length + kSlack);
     runBegin_ = low;
     runWhole_ = reader_.read(low, buffer_.data(), length);
     if (runWhole_) return;

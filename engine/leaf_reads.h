@@ -72,9 +72,14 @@ public:
 
     LeafReader(MemoryReader& reader, std::size_t size);
 
+    // Bytes that may be loaded past a value's end: a number is loaded as a
+    // whole word and masked to its width, without a branch on the width.
+    static constexpr std::size_t kSlack = 8;
+
     // Calls `use(i, bytes)` for every i < n with wanted[i] set, in order;
-    // `bytes` holds the value's `size` bytes, or is null when they cannot be
-    // read, and is valid during the call only.
+    // `bytes` holds the value's `size` bytes followed by kSlack more that may
+    // be loaded and must be ignored, or is null when they cannot be read, and
+    // is valid during the call only.
     template <typename Use>
     void forEach(const std::uint64_t* addresses, const bool* wanted, std::size_t n, Use&& use) {
         std::size_t i = 0;

@@ -26,6 +26,7 @@ struct FreshValues {
           numbers(!isTextType(valueType)),
           withBytes(textBytes && !numbers),
           size(valueReadSize(valueType)),
+          mask(size >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1),
           codec(textCodec) {}
 
     void reset(std::size_t n) {
@@ -39,7 +40,10 @@ struct FreshValues {
         ok[i] = true;
         addresses[i] = address;
         if (numbers) {
-            raws[i] = StoredValue::rawOf(type, read);
+            // The reader leaves room to load a whole word (LeafReader::kSlack).
+            std::uint64_t word;
+            std::memcpy(&word, read, sizeof word);
+            raws[i] = word & mask;
             return;
         }
         texts[i] = storedValueOf(type, baseMode, read, codec);
@@ -64,6 +68,7 @@ struct FreshValues {
     const bool numbers;
     const bool withBytes;
     const std::size_t size;
+    const std::uint64_t mask;  // the bytes of a number kind's width, as StoredValue::rawOf keeps them
     const TextCodec& codec;
     Flags ok;
     std::vector<std::uint64_t> addresses;
@@ -104,18 +109,19 @@ public:
         const std::size_t n = batch.count;
         addresses_.resize(n);
         ok_.assign(n, false);
-        // Neighbours mostly share their node: its base is looked up once for them.
-        std::uint32_t lastParent = kNoPathNode;
-        std::uint64_t base = 0;
-        bool baseOk = true;
-        for (std::size_t i = 0; i < n; ++i) {
+        // Neighbours mostly share their node: its base is looked up once for
+        // them, and their addresses are sums in a loop without branches.
+        for (std::size_t i = 0; i < n;) {
             const std::uint32_t parent = batch.parents[i];
-            if (i == 0 || parent != lastParent) {
-                lastParent = parent;
-                baseOk = nodes_.base(parent, base);
-            }
-            ok_[i] = baseOk && wanted(i);
-            addresses_[i] = base + static_cast<std::uint64_t>(batch.leafOffsets[i]);
+            std::size_t end = i + 1;
+            while (end < n && batch.parents[end] == parent) ++end;
+            std::uint64_t base = 0;
+            const bool baseOk = nodes_.base(parent, base);
+            for (std::size_t j = i; j < end; ++j)
+                addresses_[j] = base + static_cast<std::uint64_t>(batch.leafOffsets[j]);
+            if (baseOk)
+                for (std::size_t j = i; j < end; ++j) ok_[j] = wanted(j);
+            i = end;
         }
         leaves_.forEach(addresses_.data(), ok_.data(), n, [&](std::size_t i, const unsigned char* bytes) {
             if (bytes != nullptr) use(i, addresses_[i], bytes);
