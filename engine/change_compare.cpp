@@ -108,6 +108,12 @@ bool keepsChange(SearchCondition condition, ValueType type, std::uint8_t baseMod
     return keepsOrder(condition, order(now, then));
 }
 
+bool ChangeTest::keepsOtherNumber(std::uint64_t raw, const StoredValue& previous) const {
+    unsigned char bytes[sizeof raw];
+    std::memcpy(bytes, &raw, sizeof raw);
+    return keepsChange(condition_, type_, baseMode_, bytes, previous, codec_);
+}
+
 ChangeTest::ChangeTest(SearchCondition condition, ValueType type, std::uint8_t baseMode, const TextCodec& codec)
     : condition_(condition), type_(type), baseMode_(baseMode), codec_(codec) {
     if (condition < SearchCondition::Unchanged || isTextType(type) || isFloatType(type)) return;

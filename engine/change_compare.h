@@ -33,13 +33,14 @@ public:
     }
     // The same for a number kind's value as StoredValue::rawOf gives it.
     bool keepsNumber(std::uint64_t raw, const StoredValue& previous) const {
-        if (previous.kindKey() == fastKind_) return keepsOrdering(raw, previous.raw());
-        unsigned char bytes[sizeof raw];
-        std::memcpy(bytes, &raw, sizeof raw);
-        return keepsChange(condition_, type_, baseMode_, bytes, previous, codec_);
+        if (previous.kindKey() == fastKind_) [[likely]]
+            return keepsOrdering(raw, previous.raw());
+        return keepsOtherNumber(raw, previous);
     }
 
 private:
+    // Out of line, so that the loop around keepsNumber stays small.
+    bool keepsOtherNumber(std::uint64_t raw, const StoredValue& previous) const;
     // Both values moved to the top of the word, which drops the bits above
     // the kind's width; flipping the sign bit makes the unsigned comparison
     // a signed one. No branch but the kind's.
