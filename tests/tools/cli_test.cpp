@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <ios>
+#include <memory>
 #include <sstream>
+#include <streambuf>
 
+#include "engine/hex_text.h"
+#include "engine/path_table.h"
+#include "engine/result_store.h"
 #include "engine/search_engine.h"
 #include "engine/search_passes.h"
+#include "engine/stored_value.h"
 #include "engine/text_codec.h"
 #include "engine/utf8_encode.h"
 #include "settings/settings_record.h"
@@ -333,6 +341,333 @@ TEST(ResultsFile, EveryByteOfATextSurvivesTheFileAndANextSearch) {
         if (kind != ValueType::Utf16Text) {
             EXPECT_EQ(back.count(), 257u) << static_cast<int>(kind);
         }
+    }
+}
+
+// The file as the results' own cell texts make it: what writeResults gives
+// for results whose values need no escape.
+std::string cellLines(const ResultStore& results) {
+    std::string text;
+    for (std::size_t row = 0; row < results.count(); ++row) {
+        for (int column = 0; column < 3; ++column) {
+            results.appendCellText(row, column, text);
+            text.push_back(column < 2 ? '\t' : '\n');
+        }
+    }
+    return text;
+}
+
+std::string written(const ResultStore& results) {
+    std::ostringstream out;
+    writeResults(out, results, systemTextCodec());
+    return out.str();
+}
+
+StoredValue numberOf(ValueType type, std::uint8_t baseMode, std::uint64_t raw) {
+    unsigned char bytes[8];
+    std::memcpy(bytes, &raw, sizeof bytes);
+    return StoredValue::number(type, baseMode, bytes);
+}
+
+// Numbers of every kind, base and width beside each other, so that each line
+// changes how the one before formatted its number, under paths that move
+// to a sibling, up, down, across modules, and addresses and leaves around
+// eight and sixteen digits, so that each changes how the one before wrote its
+// columns: the lines are the cell texts.
+TEST(ResultsFile, WrittenLinesAreTheCellTextsWhateverTheLineBeforeWrote) {
+    struct NumberCase {
+        ValueType type;
+        std::uint8_t baseMode;
+        std::uint64_t raw;
+    };
+    const NumberCase numbers[] = {
+        {ValueType::Long, 0, 0xFFFFFFFF},  // -1
+        {ValueType::Long, 1, 0xFFFFFFFF},
+        {ValueType::Long, 0, 0x7FFFFFFF},
+        {ValueType::Long, 0, 0x80000000},
+        {ValueType::Byte, 0, 0xFF},
+        {ValueType::Byte, 1, 0x0A},
+        {ValueType::Short, 0, 0x8000},
+        {ValueType::Short, 1, 0xBEEF},
+        {ValueType::Int64, 0, 0x8000000000000000},
+        {ValueType::Int64, 1, 0xFFFFFFFFFFFFFFFF},
+        {ValueType::Int64, 0, 0xFFFFFFFFFFFFFFFF},
+        {ValueType::Single, 0, 0x3FC00000},  // 1.5
+        {ValueType::Single, 1, 0x7F800000},  // inf
+        {ValueType::Double, 0, 0x3FB999999999999A},
+        {ValueType::Double, 1, 0xFFF8000000000000},  // nan
+        {ValueType::Double, 0, 0x7E37E43C8800759C},  // 1e300
+        {ValueType::Long, 0, 0},
+    };
+    const std::uint64_t hexes[] = {0,           0xF,          0x10,        0xFFFFFFFF,         0x100000000,
+                                   0x123456789, 0x1234567890, 0x123456780, 0xFFFFFFFFFFFFFFFF, 0x8000000000000000};
+    auto paths = std::make_shared<PathTable>();
+    const std::uint32_t game = paths->anchor("game.exe");
+    const std::uint32_t a = paths->intern(kNoPathNode, 0x1400A2B30);
+    const std::uint32_t a18 = paths->intern(a, 0x18);
+    const std::uint32_t a20 = paths->intern(a, 0x20);
+    const std::uint32_t a20c = paths->intern(a20, 0xC);
+    const std::uint32_t g = paths->intern(game, 0x1A2B0);
+    const std::uint32_t g10 = paths->intern(g, 0x10);
+    const std::uint32_t other = paths->intern(paths->anchor("other.dll"), 0x1A2B0);
+    const std::uint32_t parents[] = {a18, a18, a20, a20c, a, kNoPathNode, a20c, g10, g, game, other, g10, a18};
+    ResultEntries entries;
+    std::size_t i = 0;
+    for (const NumberCase& number : numbers) {
+        for (std::uint64_t hex : hexes) {
+            ResultEntry& entry = entries.emplace_back();
+            entry.parent = parents[i % std::size(parents)];
+            entry.leafOffset = static_cast<std::int64_t>(hexes[(i * 7) % std::size(hexes)]);
+            entry.address = hex;
+            entry.value = numberOf(number.type, number.baseMode, number.raw);
+            ++i;
+        }
+    }
+    ResultStore results;
+    results.replace(paths, std::move(entries));
+    EXPECT_EQ(written(results), cellLines(results));
+}
+
+// Texts that are plain ASCII go to the file as they are; any other text
+// the way the escapes and the code page make it, in any order.
+TEST(ResultsFile, PlainAndEscapedValueTextsSideBySide) {
+    struct TextCase {
+        std::string value;
+        std::string column;
+    };
+    const TextCase cases[] = {
+        {"abc", "abc"},
+        {"", ""},
+        {"a\tb\\c\r\n", "a\\tb\\\\c\\r\\n"},
+        {"longer than eight bytes", "longer than eight bytes"},
+        {"\xC4\xE3\xBA\xC3", "\xE4\xBD\xA0\xE5\xA5\xBD"},
+        {"x", "x"},
+        {"\xFF", "\\xFF"},
+        {"a\\x41", "a\\\\x41"},
+        {"\x81", "\\x81"},
+        {"12345678", "12345678"},
+    };
+    auto paths = std::make_shared<PathTable>();
+    const std::uint32_t parent = paths->intern(kNoPathNode, 0x10);
+    ResultEntries entries;
+    std::string expected;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        ResultEntry& entry = entries.emplace_back();
+        entry.parent = parent;
+        entry.leafOffset = static_cast<std::int64_t>(4 * i);
+        entry.address = 0x7F0000 + i;
+        entry.value = StoredValue::text(cases[i].value);
+        std::string line = "10]";
+        appendHex(line, 4 * i);
+        line += "\t" + cases[i].column + "\t";
+        appendHex(line, 0x7F0000 + i);
+        expected += line + "\n";
+    }
+    ResultStore results;
+    results.replace(paths, std::move(entries));
+    const std::string text = written(results);
+    EXPECT_EQ(text, expected);
+
+    std::istringstream in(text);
+    ResultStore back;
+    std::string error;
+    ASSERT_TRUE(readResults(in, back, systemTextCodec(), error)) << error;
+    ASSERT_EQ(back.count(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(back.valueText(i), cases[i].value) << i;
+}
+
+// The store PathTable::intern makes of the paths, line by line: the nodes
+// every way of reading the file must come to.
+struct InternedPaths {
+    std::vector<PathNode> nodes;
+    std::vector<std::uint32_t> parents;
+    std::vector<std::int64_t> leaves;
+    std::vector<std::string> texts;
+};
+
+InternedPaths internedPaths(const std::vector<std::string>& lines) {
+    PathTable table;
+    InternedPaths interned;
+    for (const std::string& line : lines) {
+        std::vector<std::int64_t> offsets;
+        std::string module;
+        EXPECT_TRUE(parsePathText(line.substr(0, line.find('\t')), offsets, module)) << line;
+        if (offsets.empty()) continue;
+        std::uint32_t parent = module.empty() ? kNoPathNode : table.anchor(module);
+        for (std::size_t level = 0; level + 1 < offsets.size(); ++level) parent = table.intern(parent, offsets[level]);
+        interned.parents.push_back(parent);
+        interned.leaves.push_back(offsets.back());
+        table.appendPathText(parent, offsets.back(), interned.texts.emplace_back());
+    }
+    for (std::size_t i = 0; i < table.size(); ++i) interned.nodes.push_back(table.node(static_cast<std::uint32_t>(i)));
+    return interned;
+}
+
+InternedPaths readPaths(const ResultStore& results) {
+    InternedPaths read;
+    const auto paths = results.paths();
+    for (std::size_t i = 0; i < paths->size(); ++i) read.nodes.push_back(paths->node(static_cast<std::uint32_t>(i)));
+    std::vector<ResultSnapshot> rows;
+    const std::size_t count = results.snapshot(true, 0, results.count(), rows, false);
+    for (std::size_t i = 0; i < count; ++i) {
+        read.parents.push_back(rows[i].parent);
+        read.leaves.push_back(rows[i].leafOffset);
+    }
+    return read;
+}
+
+void expectSamePaths(const InternedPaths& read, const InternedPaths& interned, const std::string& what) {
+    ASSERT_EQ(read.nodes.size(), interned.nodes.size()) << what;
+    for (std::size_t i = 0; i < read.nodes.size(); ++i) {
+        EXPECT_EQ(read.nodes[i].offset, interned.nodes[i].offset) << what << " node " << i;
+        EXPECT_EQ(read.nodes[i].parent, interned.nodes[i].parent) << what << " node " << i;
+    }
+    EXPECT_EQ(read.parents, interned.parents) << what;
+    EXPECT_EQ(read.leaves, interned.leaves) << what;
+}
+
+// Lines take the levels they share with the line before from it: whatever
+// the paths in a row, the nodes are the ones interning every path gives,
+// plain values or not.
+TEST(ResultsFile, LevelsSharedWithTheLineBeforeGiveTheInternedNodes) {
+    const std::vector<std::vector<std::string>> files = {
+        // A shared start, then an earlier prefix again after another one.
+        {"10]20]1\t1\t0", "10]28]2\t2\t0", "10]20]3\t3\t0", "10]28]30]4\t4\t0", "10]20]5\t5\t0"},
+        // Texts that start alike but differ inside a level.
+        {"10]1\t1\t0", "100]2\t2\t0", "10]3\t3\t0", "1]4\t4\t0", "10]5\t5\t0", "10\t6\t0", "10]0]7\t7\t0"},
+        // Deeper and shallower paths after each other.
+        {"10]20]30]1\t1\t0", "10]2\t2\t0", "10]20]3\t3\t0", "4\t4\t0", "10]20]30]5\t5\t0", "10]20]31]6\t6\t0"},
+        // Modules beside each other, beside absolute paths with the same offsets.
+        {"game.exe+10]1\t1\t0", "game.exe+18]2\t2\t0", "game.exf+10]3\t3\t0", "game.exe+10]4\t4\t0", "game.exe+5\t5\t0",
+         "10]6\t6\t0", "game.exe+10]20]7\t7\t0", "GAME.exe+10]8\t8\t0", "game.exe+10]9\t9\t0"},
+        // A module name whose double-byte character ends in "]".
+        {"\x81]+10]1\t1\t0", "\x81]+18]2\t2\t0", "\x81]x+10]3\t3\t0", "\x81]+10]4\t4\t0"},
+        // Offsets under one parent going down as well as up.
+        {"20]1\t1\t0", "10]2\t2\t0", "20]3\t3\t0", "30]4\t4\t0", "10]5\t5\t0", "FFFFFFFFFFFFFFF8]6\t6\t0", "0]7\t7\t0"},
+        // Values that are not plain, among plain ones under the same levels.
+        {"10]20]1\t\\t\t0", "10]20]2\tA\t0", "10]28]3\t\xE4\xBD\xA0\t0", "10]28]4\tB\t0", "10]20]5\ta\tb\t0",
+         "10]28]6\tC\r\t0", "10]20]7\t\\x41\t0"},
+        // A leaf and a level of more than sixteen digits, which wrap.
+        {"10]111111111111111112\t1\t0", "10]2\t2\t0", "10]111111111111111112]3\t3\t0", "10]4\t4\t0"},
+    };
+    for (const auto& lines : files) {
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        std::istringstream in(text);
+        ResultStore results;
+        std::string error;
+        ASSERT_TRUE(readResults(in, results, systemTextCodec(), error)) << error << "\n" << text;
+        ASSERT_EQ(results.count(), lines.size()) << text;
+        expectSamePaths(readPaths(results), internedPaths(lines), text);
+        const InternedPaths interned = internedPaths(lines);
+        for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(results.pathText(i), interned.texts[i]) << text;
+    }
+}
+
+// Far more results than fit in a block of the file either way: the writer
+// takes the store in runs, formats them on two threads and writes them in
+// order, and the reader takes the file in blocks whose ends cut lines; some
+// rows were removed before, and a line feed may follow a carriage return.
+TEST(ResultsFile, LargeFilesKeepEveryLineInOrder) {
+    auto paths = std::make_shared<PathTable>();
+    ResultEntries entries;
+    const std::uint32_t module = paths->anchor("game.exe");
+    std::uint32_t parent = kNoPathNode;
+    for (std::uint32_t i = 0; i < 150000; ++i) {
+        if (i % 1000 == 0) parent = paths->intern(i % 3000 == 0 ? module : kNoPathNode, 0x1400A2B30 + i);
+        ResultEntry& entry = entries.emplace_back();
+        // Every 7th result has a node of its own, as paths ending in "]0" do.
+        entry.parent = i % 7 == 0 ? paths->intern(parent, 8 * i) : parent;
+        entry.leafOffset = 4 * (i % 1000);
+        entry.address = 0x7FF612340000 + 4ull * i;
+        if (i % 5 == 0)
+            entry.value = StoredValue::text(i % 10 == 0 ? "text" : "a longer text " + std::to_string(i));
+        else
+            entry.value = numberOf(i % 2 == 0 ? ValueType::Long : ValueType::Int64, i % 3 == 0 ? 1 : 0, 1000u * i);
+    }
+    ResultStore results;
+    results.replace(paths, std::move(entries));
+    for (std::size_t row : {0u, 5000u, 99999u, 100000u}) results.removeAt(row);
+
+    const std::string text = written(results);
+    ASSERT_EQ(text, cellLines(results));
+
+    std::vector<std::string> lines;
+    std::string crlf;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        crlf += lines.back();
+        crlf += lines.size() % 3 == 0 ? "\r\n" : lines.size() % 3 == 1 ? "\n\n" : "\n";
+        start = end + 1;
+    }
+    const InternedPaths interned = internedPaths(lines);
+    crlf.pop_back();  // the last line without its line feed
+    for (const std::string& file : {text, crlf}) {
+        std::istringstream in(file);
+        ResultStore back;
+        std::string error;
+        ASSERT_TRUE(readResults(in, back, systemTextCodec(), error)) << error;
+        ASSERT_EQ(back.count(), results.count());
+        EXPECT_EQ(written(back), text);
+        expectSamePaths(readPaths(back), interned, "large file");
+    }
+}
+
+// A line longer than a block of the file, a malformed line deep into a large
+// file, whose number the error names, and the line after a long one.
+TEST(ResultsFile, LongLinesAndErrorsFarIntoTheFile) {
+    const std::string value(3 << 20, 'v');
+    std::string text = "10]0\t" + value + "\t10\n10]4\t5\t14\n";
+    {
+        std::istringstream in(text);
+        ResultStore results;
+        std::string error;
+        ASSERT_TRUE(readResults(in, results, systemTextCodec(), error)) << error;
+        ASSERT_EQ(results.count(), 2u);
+        EXPECT_EQ(results.valueText(0), value);
+        EXPECT_EQ(results.pathText(1), "10]4");
+        EXPECT_EQ(results.address(1), 0x14u);
+    }
+    const char* bad[] = {"10]4\t5\t\n", "10]4\t5\t12345678901234567\n", "10]]4\t5\t14\n", "10]4\t\\q\t14\n",
+                         "10]4\t5\n"};
+    for (const char* line : bad) {
+        std::string file;
+        for (int i = 0; i < 200000; ++i) file += "10]4\t5\t14\n";
+        file += line;
+        file += "10]4\t5\t14\n";
+        std::istringstream in(file);
+        ResultStore results;
+        std::string error;
+        EXPECT_FALSE(readResults(in, results, systemTextCodec(), error)) << line;
+        EXPECT_EQ(error.rfind("line 200001:", 0), 0u) << error;
+        EXPECT_FALSE(results.allocated());
+    }
+}
+
+// A stream that refuses every write and throws for it.
+class RefusingBuffer : public std::streambuf {
+protected:
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+    int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+// What writing throws reaches the caller, from whichever thread wrote.
+TEST(ResultsFile, AFailingStreamThrowsToTheWriter) {
+    for (std::uint32_t count : {10u, 100000u}) {
+        auto paths = std::make_shared<PathTable>();
+        ResultEntries entries;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            ResultEntry& entry = entries.emplace_back();
+            entry.leafOffset = i;
+            entry.value = numberOf(ValueType::Long, 0, i);
+        }
+        ResultStore results;
+        results.replace(paths, std::move(entries));
+        RefusingBuffer buffer;
+        std::ostream out(&buffer);
+        out.exceptions(std::ios::badbit);
+        EXPECT_THROW(writeResults(out, results, systemTextCodec()), std::ios_base::failure) << count;
     }
 }
 

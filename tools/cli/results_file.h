@@ -15,6 +15,9 @@ namespace corvane {
 // page 936 are written \xHH from 0x80 up. Every value read from a target
 // thus comes back from the file with exactly its bytes.
 
+// A large store is written by two threads: the stream then receives its
+// writes from a second thread, one write at a time, and what writing it
+// throws is thrown here.
 void writeResults(std::ostream& out, const ResultStore& results, const TextCodec& codec);
 
 // Replaces the store's content with the file's results, their values kept as
