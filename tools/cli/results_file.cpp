@@ -870,7 +870,10 @@ private:
     bool sharedLevels(std::string_view path, std::size_t& kept, std::uint64_t& leaf) {
         const std::size_t limit = std::min(path.size(), levelsText_.size());
         std::size_t same = 0;
-        while (same < limit && path[same] == levelsText_[same]) ++same;
+        if (path.size() > limit && startsWith(path.data(), levelsText_.data(), limit))
+            same = limit;
+        else
+            while (same < limit && path[same] == levelsText_[same]) ++same;
         kept = levels_.size();
         while (kept > 0 && levels_[kept - 1].end > same) --kept;
         fresh_.clear();
