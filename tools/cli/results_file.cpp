@@ -920,7 +920,9 @@ private:
     }
 
     void add(std::uint32_t parent, std::uint64_t leaf, std::uint64_t address, std::string_view value) {
+        const auto serial = static_cast<std::uint32_t>(entries.size());
         ResultEntry& entry = entries.emplace_back();
+        entry.serial = serial;  // numbered here, while the entry is at hand
         entry.parent = parent;
         // The leaf offset wraps at 64 bits as every offset does.
         entry.leafOffset = static_cast<std::int64_t>(leaf);
@@ -986,7 +988,7 @@ void writeResults(std::ostream& out, const ResultStore& results, const TextCodec
 bool readResults(std::istream& in, ResultStore& results, const TextCodec& codec, std::string& error) {
     ResultsReader reader(codec, error);
     if (!reader.read(in)) return false;
-    results.replace(std::move(reader.paths), std::move(reader.entries));
+    results.replace(std::move(reader.paths), std::move(reader.entries), ResultStore::Numbering::InOrder);
     return true;
 }
 
