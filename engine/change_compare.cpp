@@ -118,8 +118,7 @@ ChangeTest::ChangeTest(SearchCondition condition, ValueType type, std::uint8_t b
     : condition_(condition), type_(type), baseMode_(baseMode), codec_(codec) {
     if (condition < SearchCondition::Unchanged || isTextType(type) || isFloatType(type)) return;
     fastKind_ = StoredValue::kindKey(StoredValue::Form::Number, type, baseMode);
-    width_ = static_cast<unsigned>(valueReadSize(type));
-    unused_ = 64 - 8 * width_;
+    unused_ = 64 - 8 * static_cast<unsigned>(valueReadSize(type));
     signFlip_ = isSignedVariant(variantOf(type, baseMode)) ? std::uint64_t{1} << 63 : 0;
     for (int ordering = -1; ordering <= 1; ++ordering) keeps_[ordering + 1] = keepsOrder(condition, ordering);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 #include "engine/stored_value.h"
 #include "engine/text_codec.h"
@@ -28,7 +27,7 @@ public:
     ChangeTest(SearchCondition condition, ValueType type, std::uint8_t baseMode, const TextCodec& codec);
 
     bool keeps(const unsigned char* bytes, const StoredValue& previous) const {
-        if (previous.kindKey() == fastKind_) return keepsOrdering(load(bytes), previous.raw());
+        if (previous.kindKey() == fastKind_) return keepsOrdering(StoredValue::rawOf(type_, bytes), previous.raw());
         return keepsChange(condition_, type_, baseMode_, bytes, previous, codec_);
     }
     // The same for a number kind's value as StoredValue::rawOf gives it.
@@ -49,20 +48,6 @@ private:
         const std::uint64_t b = (then << unused_) ^ signFlip_;
         return keeps_[static_cast<unsigned>((a > b) - (a < b) + 1)];
     }
-    std::uint64_t load(const unsigned char* bytes) const {
-        switch (width_) {
-            case 1: return bytes[0];
-            case 2: return loadAs<std::uint16_t>(bytes);
-            case 4: return loadAs<std::uint32_t>(bytes);
-            default: return loadAs<std::uint64_t>(bytes);
-        }
-    }
-    template <typename T>
-    static std::uint64_t loadAs(const unsigned char* bytes) {
-        T v;
-        std::memcpy(&v, bytes, sizeof v);
-        return v;
-    }
 
     SearchCondition condition_;
     ValueType type_;
@@ -71,7 +56,6 @@ private:
     // The kind key of a listed value compared inline; a key no value has
     // when the kind is not an integer one.
     std::uint32_t fastKind_ = ~std::uint32_t{0};
-    unsigned width_ = 8;
     unsigned unused_ = 0;
     std::uint64_t signFlip_ = 0;
     bool keeps_[3] = {true, true, true};  // for below, equal, above

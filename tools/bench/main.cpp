@@ -426,27 +426,22 @@ int run(bool huge, bool unmapped) {
     }
 
     auto fresh = [&] { first(SearchCondition::None, "", rows); };
-    if (wanted("next")) {
-        const Figures nextEqual = measure(
+    // A next search over the million results of a fresh first search.
+    auto next = [&](const char* name, SearchCondition condition, const char* value) {
+        const Figures figures = measure(
             target, engine, fresh,
             [&] {
-                sink.settings = {ValueType::Long, 0, SearchCondition::Equal, "500500", ""};
+                sink.settings = {ValueType::Long, 0, condition, value, ""};
                 engine.runNextSearch();
             },
             leaves, limit);
-        print("next search 等于 500500", nextEqual, limit);
-    }
+        print(name, figures, limit);
+        return figures;
+    };
+    if (wanted("next")) next("next search 等于 500500", SearchCondition::Equal, "500500");
     Figures nextSame;
-    if (wanted("same") || wanted("file")) {
-        nextSame = measure(
-            target, engine, fresh,
-            [&] {
-                sink.settings = {ValueType::Long, 0, SearchCondition::Unchanged, "", ""};
-                engine.runNextSearch();
-            },
-            leaves, limit);
-        print("next search 保留没有改变的数值*", nextSame, limit);
-    }
+    if (wanted("same") || wanted("file"))
+        nextSame = next("next search 保留没有改变的数值*", SearchCondition::Unchanged, "");
     if (wanted("monitor")) {
         fresh();
         const Figures monitor = measure(
