@@ -3,12 +3,15 @@
 #include <signal.h>
 #include <sys/uio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace corvane {
 
@@ -48,13 +51,32 @@ bool LinuxProcessReader::hasExited() const {
     return close[2] == 'Z' || close[2] == 'X';
 }
 
-std::optional<std::uint64_t> LinuxProcessReader::moduleBase(std::string_view name) {
-    if (pid_ <= 0) return std::nullopt;
-    std::ifstream maps("/proc/" + std::to_string(pid_) + "/maps");
-    std::optional<std::uint64_t> lowest;
+namespace {
+
+// One line of /proc/PID/maps: start-end perms offset device inode, then the
+// path after blanks (empty for an anonymous mapping).
+struct Mapping {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    bool readable = false;
+    bool writable = false;
+    std::string path;
+};
+
+std::vector<Mapping> readMaps(pid_t pid) {
+    std::vector<Mapping> mappings;
+    if (pid <= 0) return mappings;
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
     std::string line;
     while (std::getline(maps, line)) {
-        // start-end perms offset device inode, then the path after blanks.
+        Mapping mapping;
+        char* rest = nullptr;
+        mapping.start = std::strtoull(line.c_str(), &rest, 16);
+        if (rest == nullptr || *rest != '-') continue;
+        mapping.end = std::strtoull(rest + 1, &rest, 16);
+        if (rest == nullptr || *rest != ' ' || rest[1] == '\0' || rest[2] == '\0') continue;
+        mapping.readable = rest[1] == 'r';
+        mapping.writable = rest[2] == 'w';
         std::size_t field = 0;
         std::size_t pos = 0;
         while (field < 5 && pos < line.size()) {
@@ -63,17 +85,74 @@ std::optional<std::uint64_t> LinuxProcessReader::moduleBase(std::string_view nam
             while (pos < line.size() && line[pos] == ' ') ++pos;
             ++field;
         }
-        if (field < 5 || pos >= line.size() || line[pos] != '/') continue;
-        std::string_view path(line.c_str() + pos, line.size() - pos);
-        // A file replaced on disk since it was mapped keeps its mappings.
-        constexpr std::string_view kDeleted = " (deleted)";
-        if (path.ends_with(kDeleted)) path.remove_suffix(kDeleted.size());
-        const std::string_view base = path.substr(path.rfind('/') + 1);
-        if (!sameModuleName(base, name)) continue;
-        const std::uint64_t start = std::strtoull(line.c_str(), nullptr, 16);
-        if (!lowest || start < *lowest) lowest = start;
+        if (field == 5 && pos < line.size()) mapping.path = line.substr(pos);
+        mappings.push_back(std::move(mapping));
+    }
+    return mappings;
+}
+
+// The file name of a mapped file, or nothing for an anonymous or special
+// mapping ([heap], [stack]). A file replaced on disk since it was mapped
+// keeps its mappings.
+std::string_view mappedFileName(std::string_view path) {
+    if (path.empty() || path.front() != '/') return {};
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.ends_with(kDeleted)) path.remove_suffix(kDeleted.size());
+    return path.substr(path.rfind('/') + 1);
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> LinuxProcessReader::moduleBase(std::string_view name) {
+    std::optional<std::uint64_t> lowest;
+    for (const Mapping& mapping : readMaps(pid_)) {
+        const std::string_view file = mappedFileName(mapping.path);
+        if (file.empty() || !sameModuleName(file, name)) continue;
+        if (!lowest || mapping.start < *lowest) lowest = mapping.start;
     }
     return lowest;
+}
+
+std::vector<MemoryRegion> LinuxProcessReader::readableRegions() {
+    std::vector<MemoryRegion> regions;
+    for (const Mapping& mapping : readMaps(pid_)) {
+        // The vsyscall page lies above user space and cannot be read from another process.
+        if (!mapping.readable || mapping.end <= mapping.start || mapping.path == "[vsyscall]" ||
+            mapping.path == "[vvar]")
+            continue;
+        regions.push_back({mapping.start, mapping.end - mapping.start, mapping.writable});
+    }
+    return regions;
+}
+
+std::vector<ModuleImage> LinuxProcessReader::moduleImages() {
+    const std::vector<Mapping> mappings = readMaps(pid_);
+    std::vector<ModuleImage> images;
+    // The mappings come in address order; one file's mappings are gathered
+    // under the path, from its lowest start to its highest end.
+    std::vector<std::string> paths;
+    for (const Mapping& mapping : mappings) {
+        const std::string_view file = mappedFileName(mapping.path);
+        if (file.empty()) continue;
+        std::size_t at = 0;
+        while (at < paths.size() && paths[at] != mapping.path) ++at;
+        if (at == paths.size()) {
+            paths.push_back(mapping.path);
+            images.push_back({std::string(file), mapping.start, mapping.end - mapping.start});
+            continue;
+        }
+        ModuleImage& image = images[at];
+        const std::uint64_t end = std::max(image.end(), mapping.end);
+        image.start = std::min(image.start, mapping.start);
+        image.size = end - image.start;
+    }
+    // An anonymous mapping that starts exactly at an image's end is its .bss.
+    for (ModuleImage& image : images)
+        for (const Mapping& mapping : mappings)
+            if (mapping.path.empty() && mapping.start == image.end()) image.size = mapping.end - image.start;
+    std::sort(images.begin(), images.end(),
+              [](const ModuleImage& a, const ModuleImage& b) { return a.start < b.start; });
+    return images;
 }
 
 }  // namespace corvane

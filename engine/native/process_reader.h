@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include "engine/memory_regions.h"
 #include "engine/module_lookup.h"
 #include "engine/target_access.h"
 
@@ -9,7 +10,7 @@ namespace corvane {
 
 // Reads another Linux process's memory with process_vm_readv, all or nothing
 // like ReadProcessMemory, so Linux processes can be searched from the command line.
-class LinuxProcessReader : public TargetAccess, public ModuleLookup {
+class LinuxProcessReader : public TargetAccess, public ModuleLookup, public RegionLookup {
 public:
     explicit LinuxProcessReader(pid_t pid) : pid_(pid) {}
 
@@ -22,6 +23,11 @@ public:
     // The start of the lowest mapping of a file with that base name, from
     // /proc/PID/maps; names are compared as bytes, ASCII letters in either case.
     std::optional<std::uint64_t> moduleBase(std::string_view name) override;
+    // From /proc/PID/maps: the mappings that may be read.
+    std::vector<MemoryRegion> readableRegions() override;
+    // Each mapped file from its lowest mapping's start to its highest's end,
+    // and the anonymous mapping right after it.
+    std::vector<ModuleImage> moduleImages() override;
 
 private:
     pid_t pid_;

@@ -3,6 +3,7 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,10 @@ bool isNative64BitTarget(DWORD pid) {
 
 std::uint32_t TargetProcess::openTarget() {
     const DWORD pid = targetPid.load();
-    handle_.reset(OpenProcess(kTargetAccess, FALSE, pid));
+    // Full query rights let the memory scans list the target's regions; a
+    // process that grants only the limited rights is still read.
+    handle_.reset(OpenProcess(kTargetAccess | PROCESS_QUERY_INFORMATION, FALSE, pid));
+    if (!handle_) handle_.reset(OpenProcess(kTargetAccess, FALSE, pid));
     const DWORD error = handle_ ? 0 : GetLastError();
     pointerWidth_ = isNative64BitTarget(pid) ? 8 : 4;
     // A null pid or handle must never read as success.
@@ -92,7 +96,62 @@ std::optional<std::uint64_t> fromSnapshot(DWORD pid, const std::wstring& wanted)
     return std::nullopt;
 }
 
+std::string narrowGbk(const wchar_t* text) {
+    const int length = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(936, 0, text, -1, narrow.data(), length, nullptr, nullptr);
+    narrow.pop_back();
+    return narrow;
+}
+
+constexpr DWORD kWritableProtection = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+constexpr DWORD kReadableProtection = kWritableProtection | PAGE_READONLY | PAGE_EXECUTE_READ;
+
 }  // namespace
+
+std::vector<MemoryRegion> TargetProcess::readableRegions() {
+    std::vector<MemoryRegion> regions;
+    if (!handle_) return regions;
+    std::uint64_t address = 0;
+    MEMORY_BASIC_INFORMATION info{};
+    while (VirtualQueryEx(handle_.get(), reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)), &info,
+                          sizeof info) == sizeof info) {
+        const auto start = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(info.BaseAddress));
+        const std::uint64_t size = info.RegionSize;
+        if (size == 0 || start + size <= address) break;
+        const DWORD protection = info.Protect;
+        if (info.State == MEM_COMMIT && (protection & PAGE_GUARD) == 0 && (protection & kReadableProtection) != 0) {
+            const bool writable = (protection & kWritableProtection) != 0;
+            if (!regions.empty() && regions.back().end() == start && regions.back().writable == writable)
+                regions.back().size += size;
+            else
+                regions.push_back({start, size, writable});
+        }
+        address = start + size;
+    }
+    return regions;
+}
+
+std::vector<ModuleImage> TargetProcess::moduleImages() {
+    std::vector<ModuleImage> images;
+    if (!handle_) return images;
+    UniqueHandle snapshot;
+    for (int attempt = 0; attempt < 4 && !snapshot; ++attempt) {
+        snapshot = UniqueHandle(
+            CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, GetProcessId(handle_.get())));
+        if (!snapshot && GetLastError() != ERROR_BAD_LENGTH) break;
+    }
+    if (!snapshot) return images;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32FirstW(snapshot.get(), &entry); more; more = Module32NextW(snapshot.get(), &entry))
+        images.push_back(
+            {narrowGbk(entry.szModule), reinterpret_cast<std::uintptr_t>(entry.modBaseAddr), entry.modBaseSize});
+    std::sort(images.begin(), images.end(),
+              [](const ModuleImage& a, const ModuleImage& b) { return a.start < b.start; });
+    return images;
+}
 
 std::optional<std::uint64_t> TargetProcess::moduleBase(std::string_view name) {
     if (!handle_) return std::nullopt;

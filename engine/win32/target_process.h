@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/memory_regions.h"
 #include "engine/module_lookup.h"
 #include "engine/target_access.h"
 #include "engine/win32/unique_handle.h"
@@ -24,7 +25,7 @@ bool isNative64BitTarget(DWORD pid);
 // The chosen process, the handle of the last first search and its pointer
 // width. Only the first search writes the handle and the width, while no other
 // worker runs; every pass reads through them.
-class TargetProcess : public TargetAccess, public ModuleLookup {
+class TargetProcess : public TargetAccess, public ModuleLookup, public RegionLookup {
 public:
     std::atomic<DWORD> targetPid{0};
 
@@ -48,6 +49,11 @@ public:
     // the loader's list; where it does not, a module snapshot of the process
     // is asked instead.
     std::optional<std::uint64_t> moduleBase(std::string_view name) override;
+
+    // From VirtualQueryEx: committed pages that are neither guard nor no-access.
+    std::vector<MemoryRegion> readableRegions() override;
+    // From a module snapshot: each module's load address and SizeOfImage.
+    std::vector<ModuleImage> moduleImages() override;
 
     bool hasExited() const override {
         DWORD code = 0;

@@ -24,6 +24,40 @@ void FakeTarget::unmap(std::uint64_t address, std::uint64_t size) {
     }
 }
 
+void FakeTarget::protect(std::uint64_t address, std::uint64_t size, bool writable) {
+    std::lock_guard lock(mutex_);
+    if (size == 0) return;
+    const std::uint64_t last = (address + size - 1) & ~(kPageSize - 1);
+    for (std::uint64_t page = address & ~(kPageSize - 1);; page += kPageSize) {
+        if (writable)
+            readOnly_.erase(page);
+        else
+            readOnly_.insert(page);
+        if (page == last) break;
+    }
+}
+
+std::vector<MemoryRegion> FakeTarget::readableRegions() {
+    std::lock_guard lock(mutex_);
+    std::vector<MemoryRegion> regions;
+    for (const auto& [page, bytes] : pages_) {
+        const bool writable = !readOnly_.contains(page);
+        if (!regions.empty() && regions.back().end() == page && regions.back().writable == writable)
+            regions.back().size += kPageSize;
+        else
+            regions.push_back({page, kPageSize, writable});
+    }
+    return regions;
+}
+
+std::vector<ModuleImage> FakeTarget::moduleImages() {
+    std::lock_guard lock(mutex_);
+    std::vector<ModuleImage> images = modules_;
+    std::sort(images.begin(), images.end(),
+              [](const ModuleImage& a, const ModuleImage& b) { return a.start < b.start; });
+    return images;
+}
+
 void FakeTarget::write(std::uint64_t address, const void* data, std::size_t size) {
     std::lock_guard lock(mutex_);
     map(address, size);
@@ -67,26 +101,27 @@ bool FakeTarget::read(std::uint64_t address, void* buffer, std::size_t size) {
     return true;
 }
 
-void FakeTarget::loadModule(std::string name, std::uint64_t base) {
+void FakeTarget::loadModule(std::string name, std::uint64_t base, std::uint64_t size) {
     std::lock_guard lock(mutex_);
-    for (auto& [loaded, at] : modules_)
-        if (loaded == name) {
-            at = base;
+    for (ModuleImage& module : modules_)
+        if (module.name == name) {
+            module.start = base;
+            module.size = size;
             return;
         }
-    modules_.emplace_back(std::move(name), base);
+    modules_.push_back({std::move(name), base, size});
 }
 
 void FakeTarget::unloadModule(std::string_view name) {
     std::lock_guard lock(mutex_);
-    std::erase_if(modules_, [name](const auto& module) { return module.first == name; });
+    std::erase_if(modules_, [name](const ModuleImage& module) { return module.name == name; });
 }
 
 std::optional<std::uint64_t> FakeTarget::moduleBase(std::string_view name) {
     std::lock_guard lock(mutex_);
     ++moduleLookups_;
-    for (const auto& [loaded, base] : modules_)
-        if (sameModuleName(loaded, name)) return base;
+    for (const ModuleImage& module : modules_)
+        if (sameModuleName(module.name, name)) return module.start;
     return std::nullopt;
 }
 

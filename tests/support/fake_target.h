@@ -6,24 +6,30 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/memory_regions.h"
 #include "engine/module_lookup.h"
 #include "engine/target_access.h"
 
 namespace corvane::test {
 
 // An in-memory target of mapped pages. A read that touches any unmapped byte
-// fails whole, as ReadProcessMemory does for an unreadable page.
-class FakeTarget : public TargetAccess, public ModuleLookup {
+// fails whole, as ReadProcessMemory does for an unreadable page. Its regions
+// are the runs of mapped pages; pages may be marked read-only.
+class FakeTarget : public TargetAccess, public ModuleLookup, public RegionLookup {
 public:
     explicit FakeTarget(unsigned pointerWidth = 8) : pointerWidth_(pointerWidth) {}
 
     // Maps the pages covering [address, address + size), zero-filled.
     void map(std::uint64_t address, std::uint64_t size);
     void unmap(std::uint64_t address, std::uint64_t size);
+    // Marks the pages covering the range read-only (or writable again); they
+    // still read, but a scan of writable memory passes them over.
+    void protect(std::uint64_t address, std::uint64_t size, bool writable);
     // Writes bytes into mapped pages, mapping them first when needed.
     void write(std::uint64_t address, const void* data, std::size_t size);
     void writePointer(std::uint64_t address, std::uint64_t value);
@@ -41,9 +47,12 @@ public:
 
     // Loads a module at `base` (another base for a name loaded already, as
     // after a restart); unloadModule takes it away again.
-    void loadModule(std::string name, std::uint64_t base);
+    // `size` is the image's extent for moduleImages().
+    void loadModule(std::string name, std::uint64_t base, std::uint64_t size = 0);
     void unloadModule(std::string_view name);
     std::optional<std::uint64_t> moduleBase(std::string_view name) override;
+    std::vector<MemoryRegion> readableRegions() override;
+    std::vector<ModuleImage> moduleImages() override;
     std::uint64_t moduleLookups() const {
         std::lock_guard lock(mutex_);
         return moduleLookups_;
@@ -68,7 +77,8 @@ private:
     std::map<std::uint64_t, Page> pages_;
     unsigned pointerWidth_;
     std::uint64_t readCalls_ = 0;
-    std::vector<std::pair<std::string, std::uint64_t>> modules_;
+    std::set<std::uint64_t> readOnly_;
+    std::vector<ModuleImage> modules_;
     std::uint64_t moduleLookups_ = 0;
 };
 
