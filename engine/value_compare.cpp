@@ -29,6 +29,67 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
     number2_ = floors_ ? floorIgnoringDecimals(value2_.number) : value2_.number;
 }
 
+namespace {
+
+// The keys of `count` integers of type T, `step` bytes apart, tested in a
+// loop that holds nothing but the load, the key and the test.
+template <typename T, typename Test>
+std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, unsigned unused,
+                          std::uint64_t flip, Test test) {
+    for (std::size_t i = 0; i < count; ++i, bytes += step) {
+        T raw;
+        std::memcpy(&raw, bytes, sizeof raw);
+        if (test((std::uint64_t{raw} << unused) ^ flip)) return i;
+    }
+    return count;
+}
+
+template <typename Test>
+std::size_t firstKeyMatch(unsigned width, const unsigned char* bytes, std::ptrdiff_t step, std::size_t count,
+                          unsigned unused, std::uint64_t flip, Test test) {
+    switch (width) {
+        case 1: return firstKeyMatch<std::uint8_t>(bytes, step, count, unused, flip, test);
+        case 2: return firstKeyMatch<std::uint16_t>(bytes, step, count, unused, flip, test);
+        case 4: return firstKeyMatch<std::uint32_t>(bytes, step, count, unused, flip, test);
+        default: return firstKeyMatch<std::uint64_t>(bytes, step, count, unused, flip, test);
+    }
+}
+
+}  // namespace
+
+std::size_t ValueFilter::firstMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count) const {
+    if (keepsAll_ || count == 0) return 0;
+    if (width_ == 0) {
+        for (std::size_t i = 0; i < count; ++i, bytes += step)
+            if (matchesOther(bytes)) return i;
+        return count;
+    }
+    const std::uint64_t flip = signed_ ? kSignBit : 0;
+    const std::uint64_t none = 0;
+    // Every ordered condition is a range of keys, tested with one
+    // comparison: key - low <= high - low, unsigned.
+    std::uint64_t low = key1_;
+    std::uint64_t high = key1_;
+    switch (condition_) {
+        case SearchCondition::NotEqual: {
+            const std::uint64_t key = key1_;
+            return firstKeyMatch(width_, bytes, step, count, unused_, flip,
+                                 [key](std::uint64_t k) { return k != key; });
+        }
+        case SearchCondition::Equal: break;
+        case SearchCondition::AtLeast: high = ~none; break;
+        case SearchCondition::AtMost: low = 0; break;
+        case SearchCondition::Between:
+            if (key1_ > key2_) return count;
+            high = key2_;
+            break;
+        default: return 0;
+    }
+    const std::uint64_t span = high - low;
+    return firstKeyMatch(width_, bytes, step, count, unused_, flip,
+                         [low, span](std::uint64_t k) { return k - low <= span; });
+}
+
 bool ValueFilter::matchesOther(const unsigned char* bytes) const {
     switch (type_) {
         case ValueType::AnsiText:
