@@ -1,3 +1,5 @@
+#include "tools/cli/results_file.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -7,7 +9,6 @@
 
 #include "engine/hex_text.h"
 #include "engine/path_table.h"
-#include "tools/cli/results_file.h"
 #include "tools/cli/value_escapes.h"
 
 namespace corvane {

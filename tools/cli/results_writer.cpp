@@ -1,3 +1,5 @@
+#include "tools/cli/results_file.h"
+
 #include <array>
 #include <condition_variable>
 #include <exception>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "tools/cli/result_lines.h"
-#include "tools/cli/results_file.h"
 
 namespace corvane {
 namespace {
