@@ -5,8 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
-#include <exception>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -15,7 +15,6 @@
 
 #include "engine/elapsed_time.h"
 #include "engine/search_engine.h"
-#include "engine/search_passes.h"
 #include "engine/text_codec.h"
 #include "engine/utf8_encode.h"
 #include "tools/cli/cli_options.h"
