@@ -4,12 +4,7 @@
 #include "engine/utf8_encode.h"
 
 namespace corvane {
-
-bool isPlainText(std::string_view text) {
-    for (char c : text)
-        if (!isPlain(c)) return false;
-    return true;
-}
+namespace {
 
 bool isAscii(std::string_view text) {
     for (char c : text)
@@ -36,16 +31,21 @@ void appendEscaped(std::string& out, std::string_view text) {
     }
 }
 
-namespace {
-
 void appendByteEscape(std::string& out, unsigned char byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char digits[kMaxHexDigits];
     out += "\\x";
-    out.push_back(kDigits[byte >> 4]);
-    out.push_back(kDigits[byte & 15]);
+    // Two digits always, the high one zero where it is.
+    if (byte < 0x10) out.push_back('0');
+    out.append(digits, formatHex(byte, digits));
 }
 
 }  // namespace
+
+bool isPlainText(std::string_view text) {
+    for (char c : text)
+        if (!isPlain(c)) return false;
+    return true;
+}
 
 // A value text (code page 936) as the file holds it: UTF-8 where the text is
 // valid in code page 936 and comes back from UTF-16 unchanged, otherwise its

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,8 +10,8 @@
 namespace corvane {
 
 // The value column of the results file: tab, line feed, carriage return and
-// backslash are written \\t, \\n, \\r and \\\\; the bytes of a text that is not
-// valid in code page 936 as \\xHH, so that any bytes read from a target
+// backslash are written \t, \n, \r and \\; the bytes of a text that is not
+// valid in code page 936 as \xHH, so that any bytes read from a target
 // come back from the file unchanged.
 
 // The bytes a value column holds as they are: ASCII but the four characters
@@ -23,11 +24,6 @@ inline constexpr std::array<bool, 256> kPlainValueBytes = [] {
 
 inline bool isPlain(char c) { return kPlainValueBytes[static_cast<unsigned char>(c)]; }
 bool isPlainText(std::string_view text);
-bool isAscii(std::string_view text);
-
-// Appends ASCII or UTF-8 text with the four characters that would break a
-// line or its columns escaped.
-void appendEscaped(std::string& out, std::string_view text);
 
 // A value text (code page 936) as the file holds it; `wide` is scratch.
 void appendValue(std::string& out, std::string_view gbk, const TextCodec& codec, std::u16string& wide);
