@@ -1,13 +1,12 @@
 #include "engine/module_lookup.h"
 
+#include "engine/ascii_case.h"
 #include "engine/hex_text.h"
 #include "engine/path_table.h"
 #include "engine/structure_row.h"
 
 namespace corvane {
 namespace {
-
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Length of the code page 936 character at `pos`: a lead byte takes the
 // byte after it along, whatever that byte is, as the code page does.

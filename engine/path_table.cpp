@@ -1,6 +1,7 @@
 #include "engine/path_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <stdexcept>
 
 #include "engine/hex_text.h"
@@ -15,15 +16,73 @@ std::uint32_t PathTable::add(std::uint32_t parent, std::int64_t offset) {
 }
 
 std::uint32_t PathTable::intern(std::uint32_t parent, std::int64_t offset) {
-    const std::uint64_t key = static_cast<std::uint64_t>(offset) * 0x9E3779B97F4A7C15ull ^ parent;
-    auto& bucket = interned_[key];
-    for (std::uint32_t index : bucket) {
-        const PathNode& existing = nodes_[index];
-        if (existing.parent == parent && existing.offset == offset) return index;
+    const auto key = static_cast<std::uint64_t>(offset);
+    Children& children = childrenOf(parent);
+    if (!children.any || key > children.highest) {
+        children.any = true;
+        children.highest = key;
+    } else {
+        if (!indexing_) {
+            indexing_ = true;
+            for (std::size_t node = 0; node < nodes_.size(); ++node) {
+                const auto at = static_cast<std::uint32_t>(node);
+                if (!isAnchor(at)) index(at);
+            }
+        }
+        if (const std::uint32_t found = findInterned(parent, offset); found != kNoPathNode) return found;
     }
-    const std::uint32_t index = add(parent, offset);
-    bucket.push_back(index);
-    return index;
+    const std::uint32_t node = add(parent, offset);
+    if (indexing_) index(node);
+    return node;
+}
+
+namespace {
+
+std::uint64_t hashOf(std::uint32_t parent, std::int64_t offset) {
+    std::uint64_t hash = static_cast<std::uint64_t>(offset) + parent * 0x9E3779B97F4A7C15ull;
+    hash ^= hash >> 32;
+    hash *= 0xD6E8FEB86659FD93ull;
+    return hash ^ (hash >> 32);
+}
+
+}  // namespace
+
+PathTable::Children& PathTable::childrenOf(std::uint32_t parent) {
+    if (parent == kNoPathNode) return rootChildren_;
+    // Anchors and plain adds are not told here: the list grows as needed.
+    if (children_.size() < nodes_.size()) children_.resize(nodes_.size());
+    return children_[parent];
+}
+
+std::uint32_t PathTable::findInterned(std::uint32_t parent, std::int64_t offset) const {
+    const std::uint64_t hash = hashOf(parent, offset);
+    // The top bits of the hash pick the slot, the low ones are the tag.
+    for (auto i = static_cast<std::size_t>(hash >> shift_);; i = (i + 1) & (slots_.size() - 1)) {
+        const Slot& slot = slots_[i];
+        if (slot.node == kNoPathNode) return kNoPathNode;
+        if (slot.tag != static_cast<std::uint32_t>(hash)) continue;
+        const PathNode& node = nodes_[slot.node];
+        if (node.parent == parent && node.offset == offset) return slot.node;
+    }
+}
+
+void PathTable::index(std::uint32_t at) {
+    if (2 * (indexed_ + 1) > slots_.size()) growIndex();
+    const PathNode& node = nodes_[at];
+    const std::uint64_t hash = hashOf(node.parent, node.offset);
+    auto i = static_cast<std::size_t>(hash >> shift_);
+    while (slots_[i].node != kNoPathNode) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = {at, static_cast<std::uint32_t>(hash)};
+    ++indexed_;
+}
+
+void PathTable::growIndex() {
+    std::vector<Slot> old(slots_.empty() ? 1024 : 2 * slots_.size());
+    old.swap(slots_);
+    shift_ = static_cast<unsigned>(64 - std::countr_zero(slots_.size()));
+    indexed_ = 0;
+    for (const Slot& slot : old)
+        if (slot.node != kNoPathNode) index(slot.node);
 }
 
 std::uint32_t PathTable::anchor(std::string_view module) {

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/chunked_array.h"
@@ -31,7 +30,11 @@ public:
 
     std::uint32_t add(std::uint32_t parent, std::int64_t offset);
     // As add, but returns the existing node for a (parent, offset) pair
-    // already interned; for paths that arrive as texts.
+    // already interned; for paths that arrive as texts, a results file's
+    // million lines among them. A search lists the levels under each node in
+    // increasing offsets, so an offset above all those interned under its
+    // parent is a new node, added without any lookup; only an offset that
+    // could be an old one starts a hash index of every node up to then.
     std::uint32_t intern(std::uint32_t parent, std::int64_t offset);
 
     // The root of the paths whose first offset counts from the module's load
@@ -63,10 +66,31 @@ public:
     std::size_t memoryBytes() const { return nodes_.memoryBytes(); }
 
 private:
+    // What intern knows of the offsets under one node.
+    struct Children {
+        std::uint64_t highest = 0;  // the highest offset interned under it, as unsigned
+        bool any = false;
+    };
+    struct Slot {
+        std::uint32_t node = kNoPathNode;
+        std::uint32_t tag = 0;  // the low half of the hash: most other nodes are skipped unread
+    };
+    Children& childrenOf(std::uint32_t parent);
+    std::uint32_t findInterned(std::uint32_t parent, std::int64_t offset) const;
+    void index(std::uint32_t node);
+    void growIndex();
+
     ChunkedArray<PathNode, kChunk> nodes_;
-    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> interned_;
     std::vector<std::string> modules_;
     std::vector<std::uint32_t> anchors_;
+    // intern's knowledge: the offsets under each node, and once an offset
+    // came out of order, a hash index of the nodes by parent and offset.
+    Children rootChildren_;
+    std::vector<Children> children_;
+    bool indexing_ = false;
+    std::vector<Slot> slots_;
+    std::size_t indexed_ = 0;
+    unsigned shift_ = 64;
 };
 
 // Splits an offset-path text into its offsets: each "]"-separated segment read

@@ -6,17 +6,13 @@
 #include <string>
 #include <system_error>
 
+#include "engine/elapsed_time.h"
 #include "engine/search_passes.h"
 #include "engine/traversal.h"
 #include "engine/value_compare.h"
 
 namespace corvane {
 namespace {
-
-std::uint32_t millisecondsSince(std::chrono::steady_clock::time_point start) {
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-}
 
 void reportFailure(const char* pass) {
     try {
@@ -191,15 +187,16 @@ void SearchEngine::reportPass(std::chrono::steady_clock::time_point start) {
     sink_.setStatusText(StatusField::ValidData, std::to_string(count));
 }
 
-void SearchEngine::runMonitorLoop() {
+void SearchEngine::runMonitorLoop(const MonitorCycleEnded& cycleEnded) {
     try {
         // Every cycle looks the modules up again, but a missing one is told
         // once for the whole run, not five times a second.
         std::vector<std::string> told;
-        while (monitorActive.load() == -1) {
+        for (std::uint64_t cycle = 1; monitorActive.load() == -1; ++cycle) {
             const ModuleBases bases = moduleBases(&told);
             runMonitorCycle(target_, results_, sink_.currentType(), baseMode_.load(), codec_, &bases);
             sink_.publishCount(results_.count());
+            if (cycleEnded && !cycleEnded(cycle)) break;
             // 200 ms between cycles, in steps short enough to end soon after a stop.
             for (int step = 0; step < 4 && monitorActive.load() == -1; ++step)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -90,11 +90,19 @@ public:
 
     // The base captured by the last pass; monitoring formats with it.
     std::uint8_t baseMode() const { return baseMode_.load(); }
+    // For a monitor that no pass of this engine came before (the command
+    // line's, over a results file): the base it formats with.
+    void setBaseMode(std::uint8_t baseMode) { baseMode_ = baseMode; }
+
+    // Told after each monitor cycle, with its number from 1, on the
+    // monitor's thread; false ends the monitor there.
+    using MonitorCycleEnded = std::function<bool(std::uint64_t cycle)>;
 
     // The passes themselves, on the calling thread.
     FirstSearchReport runFirstSearch(std::vector<StructureRow> rows, std::string module = {});
     void runNextSearch();
-    void runMonitorLoop();
+    // Cycles until monitorActive is cleared or `cycleEnded` says so, 200 ms apart.
+    void runMonitorLoop(const MonitorCycleEnded& cycleEnded = {});
     void runReformat();
 
 private:

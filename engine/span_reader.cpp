@@ -38,6 +38,19 @@ bool SpanReader::read(std::uint64_t address, void* out) {
     return true;
 }
 
+const unsigned char* SpanReader::viewRun(std::uint64_t address, std::int64_t step, std::uint64_t remaining,
+                                         std::uint64_t& items) {
+    items = 1;
+    const unsigned char* first = view(address);
+    // A window read page by page serves its items one at a time.
+    if (first == nullptr || !windowWhole_ || step == 0 || remaining < 2) return first;
+    // Items after this one that end within the window, in the row's direction.
+    const std::uint64_t magnitude = step < 0 ? 0 - static_cast<std::uint64_t>(step) : static_cast<std::uint64_t>(step);
+    const std::uint64_t room = step > 0 ? windowEnd_ - (address + itemSize_) : address - windowBegin_;
+    items = std::min(remaining, room / magnitude + 1);
+    return first;
+}
+
 bool SpanReader::loadWindow(std::uint64_t address) {
     // The window runs from the item in the row's direction, ends on a page
     // boundary where it can, and never leaves the row's span: bytes outside

@@ -39,6 +39,14 @@ public:
         return buffer_.data() + (address - windowBegin_);
     }
 
+    // The items from `address` on, `step` bytes apart, that the window
+    // holds and that can be read, at most `remaining`: their count into
+    // `items` and the first one's bytes, or null with `items` 1 for an item
+    // that cannot be read. The run's items are consecutive in the buffer,
+    // `step` bytes apart. Valid until the next call.
+    const unsigned char* viewRun(std::uint64_t address, std::int64_t step, std::uint64_t remaining,
+                                 std::uint64_t& items);
+
 private:
     bool inWindow(std::uint64_t address) const { return address >= windowBegin_ && address + itemSize_ <= windowEnd_; }
     bool loadWindow(std::uint64_t address);

@@ -163,12 +163,21 @@ void Traversal::filterLeafRow(std::size_t depth) {
     // Published every so many leaves, so that a row of millions shows progress too.
     constexpr std::uint64_t kPublishEvery = 0xFFFF;
     if (level.span.windowed()) {
-        for (std::uint64_t k = 0; k < steps; ++k, address += step) {
+        // The leaves a window holds are tested in one run each; the stop
+        // flag is tested before every run.
+        for (std::uint64_t k = 0; k < steps;) {
             if (stopped()) return;
-            if ((k & kPublishEvery) == kPublishEvery) publish();
-            ++leafCount_;
-            const unsigned char* bytes = level.span.view(address);
-            if (bytes != nullptr && filter.matches(bytes)) keep(k, address, bytes);
+            std::uint64_t items = 0;
+            const unsigned char* bytes = level.span.viewRun(address, row.increment, steps - k, items);
+            for (std::uint64_t i = 0; bytes != nullptr && i < items; ++i) {
+                auto at = [&](std::uint64_t n) { return bytes + static_cast<std::ptrdiff_t>(n) * row.increment; };
+                i += filter.firstMatch(at(i), row.increment, static_cast<std::size_t>(items - i));
+                if (i < items) keep(k + i, address + i * step, at(i));
+            }
+            k += items;
+            address += items * step;
+            leafCount_ += items;
+            if (((leafCount_ - items) | kPublishEvery) != (leafCount_ | kPublishEvery)) publish();
         }
         publish();
         return;

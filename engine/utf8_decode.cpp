@@ -29,7 +29,7 @@ std::uint32_t smallestOf(std::size_t length) {
 
 }  // namespace
 
-std::size_t decodeUtf8(std::span<const unsigned char> bytes, char16_t* out) {
+std::size_t decodeUtf8(std::span<const unsigned char> bytes, char16_t* out, Utf8Recovery recovery) {
     std::size_t written = 0;
     std::size_t i = 0;
     while (i < bytes.size() && bytes[i] != 0) {
@@ -48,11 +48,21 @@ std::size_t decodeUtf8(std::span<const unsigned char> bytes, char16_t* out) {
         std::uint32_t code = lead & (0x7Fu >> length);
         bool wellFormed = true;
         std::size_t k = 1;
+        bool foreign = false;
         for (; k < length; ++k) {
             if (i + k >= bytes.size() || bytes[i + k] == 0) break;
             const unsigned char next = bytes[i + k];
-            if ((next & 0xC0) != 0x80) wellFormed = false;
+            if ((next & 0xC0) != 0x80) {
+                wellFormed = false;
+                foreign = recovery == Utf8Recovery::Resynchronise;
+                if (foreign) break;
+            }
             code = (code << 6) | (next & 0x3Fu);
+        }
+        if (foreign) {
+            out[written++] = kReplacement;
+            i += k;
+            continue;
         }
         if (k < length) {
             // Cut short: the NUL or the buffer's end is the end of the text.

@@ -29,6 +29,91 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
     number2_ = floors_ ? floorIgnoringDecimals(value2_.number) : value2_.number;
 }
 
+namespace {
+
+// The first of `count` integers of type T, `step` bytes apart, whose key
+// (its bits with `flip` applied, so that unsigned order is the kind's order)
+// lies in [low, low + span], or with NotEqual differs from `low`. The loop
+// holds nothing but the load and one comparison; values that lie side by
+// side are tested a group at a time without a branch, which the compiler
+// makes vector code of.
+template <typename T, bool NotEqual>
+std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, T flip, T low, T span) {
+    auto test = [=](T raw) {
+        const auto key = static_cast<T>(raw ^ flip);
+        if constexpr (NotEqual)
+            return key != low;
+        else
+            return static_cast<T>(key - low) <= span;
+    };
+    std::size_t i = 0;
+    if (step == static_cast<std::ptrdiff_t>(sizeof(T))) {
+        constexpr std::size_t kGroup = 16;
+        for (; i + kGroup <= count; i += kGroup) {
+            unsigned hits = 0;
+            for (std::size_t j = 0; j < kGroup; ++j) {
+                T raw;
+                std::memcpy(&raw, bytes + (i + j) * sizeof(T), sizeof raw);
+                hits |= static_cast<unsigned>(test(raw));
+            }
+            if (hits != 0) break;
+        }
+    }
+    // The group holding the first match, the rest of a run, or a run of
+    // values apart.
+    for (const unsigned char* at = bytes + static_cast<std::ptrdiff_t>(i) * step; i < count; ++i, at += step) {
+        T raw;
+        std::memcpy(&raw, at, sizeof raw);
+        if (test(raw)) return i;
+    }
+    return count;
+}
+
+// The keys of ValueFilter are shifted to the top of a word; here they are
+// taken at the width of the values themselves.
+template <bool NotEqual>
+std::size_t firstKeyMatch(unsigned width, const unsigned char* bytes, std::ptrdiff_t step, std::size_t count,
+                          unsigned unused, std::uint64_t flip, std::uint64_t low, std::uint64_t span) {
+    auto run = [&]<typename T>(T) {
+        return firstKeyMatch<T, NotEqual>(bytes, step, count, static_cast<T>(flip >> unused),
+                                          static_cast<T>(low >> unused), static_cast<T>(span >> unused));
+    };
+    switch (width) {
+        case 1: return run(std::uint8_t{});
+        case 2: return run(std::uint16_t{});
+        case 4: return run(std::uint32_t{});
+        default: return run(std::uint64_t{});
+    }
+}
+
+}  // namespace
+
+std::size_t ValueFilter::firstMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count) const {
+    if (keepsAll_ || count == 0) return 0;
+    if (width_ == 0) {
+        for (std::size_t i = 0; i < count; ++i, bytes += step)
+            if (matchesOther(bytes)) return i;
+        return count;
+    }
+    const std::uint64_t flip = signed_ ? kSignBit : 0;
+    // Every ordered condition is a range of keys, tested with one
+    // comparison: key - low <= high - low, unsigned.
+    std::uint64_t low = key1_;
+    std::uint64_t high = key1_;
+    switch (condition_) {
+        case SearchCondition::NotEqual: return firstKeyMatch<true>(width_, bytes, step, count, unused_, flip, key1_, 0);
+        case SearchCondition::Equal: break;
+        case SearchCondition::AtLeast: high = ~std::uint64_t{0}; break;
+        case SearchCondition::AtMost: low = 0; break;
+        case SearchCondition::Between:
+            if (key1_ > key2_) return count;
+            high = key2_;
+            break;
+        default: return 0;
+    }
+    return firstKeyMatch<false>(width_, bytes, step, count, unused_, flip, low, high - low);
+}
+
 bool ValueFilter::matchesOther(const unsigned char* bytes) const {
     switch (type_) {
         case ValueType::AnsiText:

@@ -60,6 +60,11 @@ public:
         }
     }
 
+    // The first of `count` values, `step` bytes apart from `bytes` on, that
+    // matches, or `count` when none does: the test of a run of leaves read
+    // in one window, its kind and condition decided once for the whole run.
+    std::size_t firstMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count) const;
+
     // The value text of the bytes read, unfloored.
     std::string valueText(const unsigned char* bytes) const;
     // The value as a result keeps it: numbers as read, texts as text.

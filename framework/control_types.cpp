@@ -1,6 +1,6 @@
 #include "framework/control_types.h"
 
-#include <cwctype>
+#include "engine/ascii_case.h"
 
 namespace corvane {
 namespace {
@@ -38,13 +38,6 @@ constexpr TypeEntry kControlTypeTable[] = {
     {L"RICHEDIT|RICHEDIT50W", L"RichEdit50W"},
 };
 
-bool sameName(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::towupper(a[i]) != std::towupper(b[i])) return false;
-    return true;
-}
-
 }  // namespace
 
 std::wstring systemClassFor(std::wstring_view typeName) {
@@ -52,7 +45,7 @@ std::wstring systemClassFor(std::wstring_view typeName) {
         std::wstring_view names = entry.names;
         for (;;) {
             const std::size_t bar = names.find(L'|');
-            if (sameName(names.substr(0, bar), typeName)) return entry.systemClass;
+            if (equalIgnoringAsciiCase(names.substr(0, bar), typeName)) return entry.systemClass;
             if (bar == std::wstring_view::npos) break;
             names.remove_prefix(bar + 1);
         }

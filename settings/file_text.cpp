@@ -24,7 +24,8 @@ std::u16string utf8ToUtf16(std::string_view bytes) {
         const std::string_view piece = bytes.substr(begin, end - begin);
         buffer.resize(piece.size());
         const std::span<const unsigned char> span(reinterpret_cast<const unsigned char*>(piece.data()), piece.size());
-        const std::size_t units = decodeUtf8(span, buffer.data());
+        // A broken sequence must not take the characters after it along.
+        const std::size_t units = decodeUtf8(span, buffer.data(), Utf8Recovery::Resynchronise);
         out.append(buffer.data(), units);
         if (end == bytes.size()) break;
         out.push_back(u'\0');

@@ -22,7 +22,8 @@ MarkedText splitByteOrderMark(std::string_view bytes);
 inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 inline constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 
-// Malformed UTF-8 comes out as U+FFFD, one per broken sequence.
+// Malformed UTF-8 comes out as U+FFFD, one per broken sequence; a sequence
+// ends before a byte that cannot continue it, which starts the next one.
 std::u16string utf8ToUtf16(std::string_view bytes);
 // Lone surrogates come out as U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);

@@ -1,7 +1,12 @@
 #include "settings/profile.h"
 
+#include <optional>
+
+#include "engine/text_codec.h"
+#include "settings/file_system.h"
 #include "settings/line_breaks.h"
 #include "settings/profile_platform.h"
+#include "settings/profile_text.h"
 
 namespace corvane {
 
@@ -14,6 +19,15 @@ namespace corvane {
 std::string profileReadString(std::u16string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue) {
     return platformProfileReadString(file, removeLineBreaks(section), removeLineBreaks(key), defaultValue);
+}
+
+bool profileHasSection(std::u16string_view file, std::string_view section) {
+    // The profile service has no question for this; ProfileText finds
+    // sections as the service does on every platform.
+    const std::optional<std::string> bytes = readFileBytes(file);
+    std::u16string wide;
+    if (!bytes || !systemTextCodec().toUtf16(removeLineBreaks(section), CodePage::Gbk, wide)) return false;
+    return ProfileText(*bytes, systemTextCodec()).hasSection(wide);
 }
 
 bool profileWriteString(std::u16string_view file, std::string_view section, std::string_view key,

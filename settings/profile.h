@@ -18,6 +18,11 @@ namespace corvane {
 std::string profileReadString(std::u16string_view file, std::string_view section, std::string_view key,
                               std::string_view defaultValue);
 
+// Whether the file holds the section, found as the reads find it: its name
+// without the blanks around it, ASCII letters in either case. False for a
+// missing file or a name that is not code page 936 text.
+bool profileHasSection(std::u16string_view file, std::string_view section);
+
 // Stores the value; an empty value removes the key. A missing file is
 // created, but not a missing folder. Returns the service's success flag,
 // which nothing in the program acts on.

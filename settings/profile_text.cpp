@@ -1,5 +1,6 @@
 #include "settings/profile_text.h"
 
+#include "engine/ascii_case.h"
 #include "settings/line_breaks.h"
 
 namespace corvane {
@@ -15,16 +16,8 @@ std::u16string_view trimBlanks(std::u16string_view text) {
     return text;
 }
 
-char16_t foldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-
 bool sameName(std::u16string_view a, std::u16string_view b) {
-    a = trimBlanks(a);
-    b = trimBlanks(b);
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-    }
-    return true;
+    return equalIgnoringAsciiCase(trimBlanks(a), trimBlanks(b));
 }
 
 // The name of a section line: from after "[" to the last "]".
@@ -112,6 +105,10 @@ std::size_t ProfileText::sectionEnd(std::size_t sectionLine) const {
     std::size_t i = sectionLine + 1;
     while (i < lines_.size() && !(lines_[i].decoded && sectionName(lines_[i].text))) ++i;
     return i;
+}
+
+bool ProfileText::hasSection(std::u16string_view section) const {
+    return findSection(removeLineBreaks(section)) != kNone;
 }
 
 std::optional<std::u16string> ProfileText::value(std::u16string_view sectionText, std::u16string_view keyText) const {

@@ -30,6 +30,7 @@ public:
     ProfileText(std::string_view bytes, const TextCodec& codec);
 
     std::optional<std::u16string> value(std::u16string_view section, std::u16string_view key) const;
+    bool hasSection(std::u16string_view section) const;
 
     // Sets the key, or removes it when `value` is empty (nullopt); false when
     // nothing changed.

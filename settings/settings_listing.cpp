@@ -1,5 +1,6 @@
 #include "settings/settings_listing.h"
 
+#include "engine/ascii_case.h"
 #include "settings/file_system.h"
 #include "settings/file_text.h"
 #include "settings/gbk_chars.h"
@@ -10,12 +11,7 @@ namespace {
 
 bool endsWithIniExtension(std::u16string_view name) {
     if (name.size() < kSettingsFileExtension.size()) return false;
-    const std::u16string_view tail = name.substr(name.size() - kSettingsFileExtension.size());
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        const char16_t c = tail[i] >= u'A' && tail[i] <= u'Z' ? static_cast<char16_t>(tail[i] + 32) : tail[i];
-        if (c != kSettingsFileExtension[i]) return false;
-    }
-    return true;
+    return equalIgnoringAsciiCase(name.substr(name.size() - kSettingsFileExtension.size()), kSettingsFileExtension);
 }
 
 // The section name of one line, if it is a section line.

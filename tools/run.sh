@@ -22,18 +22,27 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 pids=()
+hold=$(mktemp -d)
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wineserver -k >/dev/null 2>&1 || true
+    # Wine's own processes may hold this script's output open: a run through
+    # a pipe ends only when they have gone.
+    timeout 20 wineserver -w >/dev/null 2>&1 || true
     [ -n "$headless" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$hold"
 }
 trap cleanup EXIT
 
-# The sample target ends at the end of its input; keep that open.
-sleep infinity | "$WINE" build/windows/tools/sample_target.exe --window >/dev/null &
+# The sample target ends at the end of its input. Its input is a FIFO that
+# this script holds open for writing, with no process of its own to outlive
+# the script: when the script ends, so does the input.
+mkfifo "$hold/input"
+exec {input}<>"$hold/input"
+"$WINE" build/windows/tools/sample_target.exe --window <"$hold/input" >/dev/null 2>&1 &
 pids+=($!)
 sleep 2
-"$WINE" build/windows/app/Corvane.exe &
+"$WINE" build/windows/app/Corvane.exe >/dev/null 2>&1 &
 corvane=$!
 pids+=($corvane)
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -73,6 +75,53 @@ TEST(SpanReader, StepsWiderThanAPageAreReadOneByOne) {
 // Random pointer webs over pages with holes: whatever the layout, the windowed
 // traversal finds exactly the candidates of single reads, in the same order,
 // with far fewer read calls.
+// Runs served from a window hold the same bytes as single reads, item after
+// item in the row's direction; items on unreadable pages come one at a time.
+TEST(SpanReader, RunsOfAWindowServeEveryItemAsItsOwnReadWould) {
+    FakeTarget target;
+    target.map(0x500000, 40 * kPageSize);
+    for (std::uint64_t k = 0; k < 40 * kPageSize / 4; ++k)
+        target.writeValue<std::uint32_t>(0x500000 + 4 * k, static_cast<std::uint32_t>(k));
+    target.unmap(0x507000, kPageSize);
+    struct Row {
+        std::uint64_t first;
+        std::int64_t step;
+        std::uint64_t count;
+    };
+    const Row rows[] = {{0x500000, 4, 40000},
+                        {0x500000 + 4 * 39999, -4, 40000},
+                        {0x500002, 12, 13000},
+                        {0x527FF0, -20, 8000},
+                        {0x500000, 4, 1}};
+    for (const Row& row : rows) {
+        SpanReader span(target);
+        span.beginRow(row.first, row.step, row.count, 4);
+        std::uint64_t longest = 0;
+        std::uint64_t address = row.first;
+        for (std::uint64_t k = 0; k < row.count;) {
+            std::uint64_t items = 0;
+            const unsigned char* bytes = span.viewRun(address, row.step, row.count - k, items);
+            ASSERT_GE(items, 1u);
+            ASSERT_LE(items, row.count - k);
+            longest = std::max(longest, items);
+            for (std::uint64_t i = 0; i < items; ++i) {
+                const std::uint64_t item = address + i * static_cast<std::uint64_t>(row.step);
+                std::uint32_t single = 0;
+                const bool readable = target.read(item, &single, sizeof single);
+                ASSERT_EQ(bytes != nullptr, readable) << std::hex << "item at " << item;
+                if (!readable) continue;
+                std::uint32_t served = 0;
+                std::memcpy(&served, bytes + static_cast<std::ptrdiff_t>(i) * row.step, sizeof served);
+                EXPECT_EQ(served, single) << std::hex << "item at " << item;
+            }
+            k += items;
+            address += items * static_cast<std::uint64_t>(row.step);
+        }
+        // Whole windows come in long runs; a row of one item in one.
+        EXPECT_GE(longest, std::min<std::uint64_t>(row.count, 1000)) << std::hex << "row at " << row.first;
+    }
+}
+
 TEST(SpanReaderDifferential, WindowedTraversalMatchesSingleReads) {
     std::mt19937_64 random(20261207);
     std::uint64_t windowedCalls = 0;

@@ -9,10 +9,10 @@
 namespace corvane {
 namespace {
 
-std::u16string decode(std::string_view bytes) {
+std::u16string decode(std::string_view bytes, Utf8Recovery recovery = Utf8Recovery::SkipAnnounced) {
     std::u16string out(bytes.size(), u'\0');
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    out.resize(decodeUtf8(std::span<const unsigned char>(data, bytes.size()), out.data()));
+    out.resize(decodeUtf8(std::span<const unsigned char>(data, bytes.size()), out.data(), recovery));
     return out;
 }
 
@@ -66,6 +66,22 @@ TEST(Utf8Decode, InvalidSequencesBecomeReplacementCharacters) {
          u"A\xFFFD", "NUL inside a sequence ends the text"},
     };
     for (const auto& c : cases) EXPECT_EQ(decode(c.bytes), c.expected) << c.what;
+}
+
+// Read as a text file is: a broken sequence ends before the byte that cannot
+// continue it, which is read again as the start of the next character.
+TEST(Utf8Decode, ResynchronisingKeepsTheCharactersAfterABrokenLead) {
+    const DecodeCase cases[] = {
+        {"\xC3zz"sv, u"\xFFFDzz", "two-byte lead before ASCII"},
+        {"\xF0k=1"sv, u"\xFFFDk=1", "four-byte lead before ASCII"},
+        {"\xE4\xBDk"sv, u"\xFFFDk", "lead and one continuation before ASCII"},
+        {"\xE4\xE5\xA5\xBD"sv, u"\xFFFD\u597D", "lead before another lead"},
+        {"\xE4\xBD\xA0\xC3\xA9"sv, u"\u4F60\u00E9", "well-formed text unchanged"},
+        {"\xC0\x80X"sv, u"\xFFFDX", "overlong forms are still refused"},
+        {"\x80z"sv, u"\xFFFDz", "stray continuation byte"},
+        {"z\xE4\xBD"sv, u"z\xFFFD", "cut by the end of the span"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(decode(c.bytes, Utf8Recovery::Resynchronise), c.expected) << c.what;
 }
 
 // The buffers below are heap blocks of exactly the size passed, so that the

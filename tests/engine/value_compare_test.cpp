@@ -216,5 +216,69 @@ TEST(TextFilter, Utf8ComparesAfterConversionToGbk) {
                 "raw UTF-8 bytes are not the text");
 }
 
+// A run of values tested at once must find exactly the first value that the
+// single test keeps, for every kind, base and condition, in both directions.
+TEST(FilterRuns, FirstMatchAgreesWithMatches) {
+    const ValueType types[] = {ValueType::Byte,   ValueType::Short,  ValueType::Long,    ValueType::Int64,
+                               ValueType::Single, ValueType::Double, ValueType::AnsiText};
+    const char* const values[][2] = {{"7", "9"}, {"-1", "3"}, {"80", "7F"}, {"9", "7"}, {"FFFFFFFF", "0"}};
+    // Values of every sign and size, so that each condition keeps some.
+    const std::int64_t stored[] = {7, 8, -1, 0x80, 3, 9, 0x7F, 0xFFFFFFFF, -2, 6, 7, 0, 10, 0x100};
+    // More values than a group of side-by-side values tested at once, in an
+    // order that puts matches early, late and between groups.
+    constexpr std::size_t kCount = 45;
+    auto storedAt = [&](std::size_t i) { return stored[(i * 5) % std::size(stored)]; };
+    for (const ValueType type : types) {
+        const std::size_t size = valueReadSize(type);
+        // Values side by side, and each in a slot a few bytes wider than a read.
+        for (const std::size_t slot : {size, size + 3}) {
+            std::vector<unsigned char> memory(kCount * slot + size, 0);
+            for (std::size_t i = 0; i < kCount; ++i) {
+                if (type == ValueType::Single || type == ValueType::Double) {
+                    const double number = static_cast<double>(storedAt(i)) + (i % 3 == 0 ? 0.5 : 0.0);
+                    const float single = static_cast<float>(number);
+                    std::memcpy(&memory[i * slot],
+                                type == ValueType::Single ? static_cast<const void*>(&single) : &number,
+                                type == ValueType::Single ? sizeof single : sizeof number);
+                } else if (type == ValueType::AnsiText) {
+                    const std::string text = std::to_string(storedAt(i));
+                    std::memcpy(&memory[i * slot], text.data(), std::min(text.size(), slot - 1));
+                } else {
+                    const std::int64_t value = storedAt(i);
+                    std::memcpy(&memory[i * slot], &value, std::min(size, sizeof value));
+                }
+            }
+            for (std::uint8_t base = 0; base < 2; ++base) {
+                for (int condition = 0; condition <= static_cast<int>(C::Decreased); ++condition) {
+                    for (const auto& texts : values) {
+                        const ValueFilter f = filter(type, isTextType(type) ? kNoBaseMode : base,
+                                                     static_cast<C>(condition), texts[0], texts[1]);
+                        for (const int direction : {1, -1}) {
+                            const std::ptrdiff_t step = direction * static_cast<std::ptrdiff_t>(slot);
+                            auto at = [&](std::size_t n) {
+                                const std::size_t index = direction > 0 ? n : kCount - 1 - n;
+                                return memory.data() + index * slot;
+                            };
+                            for (std::size_t from = 0; from < kCount; ++from) {
+                                std::size_t expected = kCount - from;
+                                for (std::size_t n = from; n < kCount; ++n) {
+                                    if (f.matches(at(n))) {
+                                        expected = n - from;
+                                        break;
+                                    }
+                                }
+                                EXPECT_EQ(f.firstMatch(at(from), step, kCount - from), expected)
+                                    << "type " << static_cast<int>(type) << ", base " << int{base} << ", condition "
+                                    << condition << ", values " << texts[0] << " " << texts[1] << ", direction "
+                                    << direction << ", slot " << slot << ", from " << from;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace corvane

@@ -31,6 +31,29 @@ TEST(Profile, SectionsAndKeysMatchInAnyLetterCase) {
     EXPECT_EQ(listSectionNames(file), std::vector<std::string>{"Game.EXE"});
 }
 
+// A section is there exactly when the service's reads find it: its name
+// trimmed of blanks, ASCII letters in either case, two-byte characters exact
+// (癆 is B0 41 and 癮 B0 61: folding the trail byte as a letter would make
+// them one name).
+TEST(Profile, SectionsAreThereExactlyWhenTheReadsFindThem) {
+    const TempFolder temp;
+    const std::u16string file = temp.path(u"sections.ini");
+    temp.writeBytes(u"sections.ini", "[\xB0\x41]\r\nk=1\r\n  [ Game.exe\t]\r\nk=2\r\n");
+    struct Case {
+        std::string_view name;
+        bool there;
+    };
+    const Case cases[] = {
+        {"\xB0\x41", true},  {"\xB0\x61", false}, {" \xB0\x41 ", true}, {"GAME.EXE", true},
+        {"game.exe ", true}, {"game", false},     {"", false},          {"\xB0", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(profileHasSection(file, c.name), c.there) << "[" << c.name << "]";
+        EXPECT_EQ(profileReadString(file, c.name, "k", kMissing) != kMissing, c.there) << "[" << c.name << "]";
+    }
+    EXPECT_FALSE(profileHasSection(temp.path(u"none.ini"), "Game.exe"));
+}
+
 TEST(Profile, LongValuesAreReadWhole) {
     const TempFolder temp;
     const std::u16string file = temp.path(u"long.ini");

@@ -117,6 +117,16 @@ TEST(ProfileText, BrokenSequenceDoesNotHideTheNextLine) {
     EXPECT_EQ(text.value(u"a", u"x"), u"\xFFFD");
 }
 
+TEST(ProfileText, BrokenLeadByteDoesNotHideItsLinesKey) {
+    // The lead bytes announce two, three and four bytes; the key's own
+    // characters follow them at once.
+    const ProfileText text(std::string(kUtf8Mark) + "[a]\r\n\xC3k=1\r\n\xE4j=2\r\n\xF0m=3\r\n\xE4\xBDn=4\r\n", codec);
+    EXPECT_EQ(text.value(u"a", u"\xFFFDk"), u"1");
+    EXPECT_EQ(text.value(u"a", u"\xFFFDj"), u"2");
+    EXPECT_EQ(text.value(u"a", u"\xFFFDm"), u"3");
+    EXPECT_EQ(text.value(u"a", u"\xFFFDn"), u"4");
+}
+
 TEST(ProfileText, NamesAreLookedUpWithoutTheirLineBreaks) {
     ProfileText text("", codec);
     text.setValue(u"\nA", u"k\r", u"1");

@@ -183,5 +183,55 @@ TEST(CliModule, AModuleStructureFindsItsValuesAfterARestart) {
     std::filesystem::remove(results);
 }
 
+// monitor --changes prints only the rows whose value or address differ from
+// the cycle before: the first cycle against the file, the next against the
+// first. Each line is the results line led by the cycle's time.
+TEST(CliModule, MonitorChangesPrintsOnlyTheRowsThatChanged) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    const std::string results = (folder / ("corvane_changes_" + std::to_string(getpid()) + ".txt")).string();
+    const auto target = std::make_unique<ModuleTarget>();
+    ASSERT_GT(target->pid(), 0);
+    const std::string current = tableLines(*target);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < current.size();) {
+        const std::size_t end = current.find('\n', at) + 1;
+        lines.push_back(current.substr(at, end - at));
+        at = end;
+    }
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kSlots));
+    // Row 1 listed with another value, row 2 at another address.
+    std::string stale = lines[1];
+    stale.replace(stale.find('\t') + 1, stale.rfind('\t') - stale.find('\t') - 1, "9999");
+    std::string moved = lines[2];
+    moved.replace(moved.rfind('\t') + 1, std::string::npos, "10\n");
+    {
+        std::ofstream file(results, std::ios::binary);
+        file << lines[0] << stale << moved;
+    }
+    const std::string pid = std::to_string(target->pid());
+    const CliRun changes = runCli({"monitor", "--pid", pid, "--in", results, "--cycles", "3", "--changes"});
+    EXPECT_EQ(changes.exitCode, 0) << changes.errors;
+    std::vector<std::string> printed;
+    std::istringstream out(changes.out);
+    for (std::string line; std::getline(out, line);) printed.push_back(line + "\n");
+    ASSERT_EQ(printed.size(), 2u) << changes.out;
+    for (std::size_t i = 0; i < printed.size(); ++i) {
+        const std::size_t tab = printed[i].find('\t');
+        ASSERT_NE(tab, std::string::npos) << printed[i];
+        EXPECT_EQ(printed[i].find_first_not_of("0123456789"), tab) << "the cycle's time: " << printed[i];
+        EXPECT_EQ(printed[i].substr(tab + 1), lines[i + 1]);
+    }
+
+    // Nothing changed since the file: nothing printed, every cycle.
+    {
+        std::ofstream file(results, std::ios::binary);
+        file << current;
+    }
+    const CliRun still = runCli({"monitor", "--pid", pid, "--in", results, "--cycles", "2", "--changes"});
+    EXPECT_EQ(still.exitCode, 0) << still.errors;
+    EXPECT_EQ(still.out, "");
+    std::filesystem::remove(results);
+}
+
 }  // namespace
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <ios>
 #include <memory>
 #include <sstream>
@@ -201,6 +202,34 @@ TEST_F(CliSettingsTest, DefaultsAndTextTypesWithoutABase) {
         parseCliOptions({"first", "--pid", "1", "--settings", (folder_ / "none.ini").string(), "--name", "x"}, missing),
         "");
     EXPECT_NE(resolveCliSettings(missing, settings), "");
+}
+
+// 癆 (B0 41) and 癮 (B0 61) differ in a trail byte that is an ASCII letter:
+// only a lookup that reads the names as characters tells them apart.
+TEST_F(CliSettingsTest, ASectionIsFoundAsTheSettingsReaderFindsIt) {
+    {
+        std::ofstream out(folder_ / "saved.ini", std::ios::binary);
+        out << "[\xB0\x41]\r\n\xBD\xE1\xB9\xB9=10]\r\n[ spaced ]\r\n\xBD\xE1\xB9\xB9=20]\r\n";
+    }
+    const std::string saved = (folder_ / "saved.ini").string();
+    struct Case {
+        std::string name;
+        std::int64_t start;  // of the structure read, or -1: no such section
+    };
+    const Case cases[] = {{"\xB0\x41", 0x10}, {"\xB0\x61", -1}, {"spaced", 0x20}, {"SPACED", 0x20}, {"space", -1}};
+    for (const Case& c : cases) {
+        CliOptions options;
+        ASSERT_EQ(parseCliOptions({"first", "--pid", "1", "--settings", saved, "--name", c.name}, options), "");
+        CliSettings settings;
+        const std::string problem = resolveCliSettings(options, settings);
+        if (c.start < 0) {
+            EXPECT_NE(problem.find("holds no section named " + c.name), std::string::npos) << c.name << ": " << problem;
+            continue;
+        }
+        ASSERT_EQ(problem, "") << c.name;
+        ASSERT_EQ(settings.rows.size(), 1u) << c.name;
+        EXPECT_EQ(settings.rows[0].startOffset, c.start) << c.name;
+    }
 }
 
 TEST(ResultsFile, RoundTripKeepsPathsTextsAndAddresses) {

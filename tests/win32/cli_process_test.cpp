@@ -136,6 +136,22 @@ TEST_P(CliProcessTest, FirstNextMonitorAndReformat) {
                               objectAddress(1, 0) + "\n" + slotPath(6, 0) + "\t1002\t" + objectAddress(2, 0) + "\n";
     EXPECT_EQ(monitor.out, "# cycle 1\n" + cycle + "# cycle 2\n" + cycle);
 
+    // With --changes only the rows that differ from the file (slot 0 moved,
+    // slot 4's value) come, each once, led by the cycle's time.
+    const CliRun changes = runCli(L"monitor --pid " + pid_ + L" --in \"" + results_ + L"\" --cycles 2 --changes");
+    ASSERT_EQ(changes.exitCode, 0u);
+    const std::string changed[] = {slotPath(0, 0) + "\t1002\t" + objectAddress(2, 0) + "\n",
+                                   slotPath(4, 0) + "\t5\t" + objectAddress(1, 0) + "\n"};
+    std::size_t at = 0;
+    for (const std::string& line : changed) {
+        const std::size_t tab = changes.out.find('\t', at);
+        ASSERT_NE(tab, std::string::npos) << changes.out;
+        EXPECT_EQ(changes.out.find_first_not_of("0123456789", at), tab) << changes.out;
+        EXPECT_EQ(changes.out.substr(tab + 1, line.size()), line) << changes.out;
+        at = tab + 1 + line.size();
+    }
+    EXPECT_EQ(at, changes.out.size()) << changes.out;
+
     // Reformat reads at the listed addresses: object 0's id as a 16-bit hexadecimal value.
     const CliRun reformat = runCli(L"reformat --pid " + pid_ + L" --in \"" + results_ + L"\" --type 1 --base 1");
     ASSERT_EQ(reformat.exitCode, 0u);

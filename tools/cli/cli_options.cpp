@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "engine/ascii_case.h"
 #include "engine/text_codec.h"
 #include "engine/utf8_encode.h"
 
@@ -15,7 +16,7 @@ const char* const kCliUsage =
     "                      [--value1 V] [--value2 V] [--out FILE]\n"
     "  corvane-cli next    --pid PID --in FILE [--type T] [--base B] [--condition C]\n"
     "                      [--value1 V] [--value2 V] [--out FILE]\n"
-    "  corvane-cli monitor --pid PID --in FILE [--cycles N] [--type T] [--base B]\n"
+    "  corvane-cli monitor --pid PID --in FILE [--cycles N] [--changes] [--type T] [--base B]\n"
     "  corvane-cli reformat --pid PID --in FILE --type T [--base B] [--out FILE]\n"
     "  corvane-cli --help | -h | help      this text\n"
     "  corvane-cli --version               the version\n"
@@ -32,6 +33,9 @@ const char* const kCliUsage =
     "  the first row's start may be MODULE+HEX (game.exe+1A2B0), counted from where the target\n"
     "  has the module loaded now; result paths keep that form.\n"
     "  results go to standard output, or to --out; progress and figures to standard error.\n"
+    "  monitor prints every row each cycle after a line \"# cycle N\"; with --changes only the\n"
+    "  rows whose value or address changed since the cycle before (the first cycle: since\n"
+    "  the file), each led by the cycle's time in milliseconds since the monitor began and a tab.\n"
     "  exit codes: 0 done, 2 bad usage, 3 the target cannot be opened, 4 the target has not\n"
     "  loaded a module the structure or the results file names.\n";
 
@@ -71,15 +75,6 @@ constexpr Name kConditionNames[] = {
     {10, "保留减少的数值*", "decreased"},
 };
 
-bool sameLetters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // The index named by `text`: a number, a name as the window shows it (the
 // change conditions also without their "*"), or a short English name.
 template <std::size_t N>
@@ -88,7 +83,7 @@ bool indexByName(const std::string& text, const Name (&names)[N], int& index) {
         const std::string chinese = systemTextCodec().fromUtf16(decodeUtf8Text(name.chinese), CodePage::Gbk);
         const bool starred = !chinese.empty() && chinese.back() == '*';
         if (text == chinese || (starred && text == chinese.substr(0, chinese.size() - 1)) ||
-            sameLetters(text, name.english)) {
+            equalIgnoringAsciiCase(text, name.english)) {
             index = name.index;
             return true;
         }
@@ -115,6 +110,10 @@ std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& op
 
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& name = args[i];
+        if (name == "--changes") {
+            options.changes = true;
+            continue;
+        }
         if (i + 1 >= args.size()) return "option " + name + " needs a value";
         const std::string& value = args[++i];
         auto named = [&](std::optional<int>& slot, const auto& names, int low, int high) -> std::string {
@@ -169,6 +168,7 @@ std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& op
     const bool first = options.command == "first";
     if (first && !options.structure && options.settingsFile.empty()) return "first needs --structure (or --settings)";
     if (!first && options.inFile.empty()) return options.command + " needs --in FILE";
+    if (options.changes && options.command != "monitor") return "--changes is for monitor only";
     if (options.command == "reformat" && !options.type && options.settingsFile.empty()) return "reformat needs --type";
     return "";
 }

@@ -20,6 +20,7 @@ struct CliOptions {
     std::string inFile;
     std::string outFile;
     std::optional<long> cycles;  // monitor: until Ctrl+C when absent
+    bool changes = false;        // monitor: only the rows that changed, with the cycle's time
     std::string settingsFile;
     std::string settingsName;
 };

@@ -3,7 +3,7 @@
 #include "engine/text_codec.h"
 #include "engine/utf8_encode.h"
 #include "settings/file_system.h"
-#include "settings/settings_listing.h"
+#include "settings/profile.h"
 #include "settings/settings_record.h"
 #include "settings/structure_text.h"
 
@@ -17,17 +17,6 @@ std::u16string pathFromText(const std::string& text) {
     return wide;
 }
 
-// Section names compare as the profile service compares them: ASCII letters
-// in either case.
-bool sameSectionName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string resolveCliSettings(const CliOptions& options, CliSettings& settings) {
@@ -39,10 +28,8 @@ std::string resolveCliSettings(const CliOptions& options, CliSettings& settings)
         const std::u16string file = pathFromText(options.settingsFile);
         if (!readFileBytes(file)) return "cannot read " + options.settingsFile;
         // A missing section would read as the defaults without a word.
-        bool found = false;
-        for (const std::string& name : listSectionNames(file))
-            found = found || sameSectionName(name, options.settingsName);
-        if (!found) return options.settingsFile + " holds no section named " + options.settingsName;
+        if (!profileHasSection(file, options.settingsName))
+            return options.settingsFile + " holds no section named " + options.settingsName;
         const SettingsRecord record = readSettingsRecord(file, options.settingsName);
         structure = record.structureText;
         type = indexFromText(record.typeIndex);

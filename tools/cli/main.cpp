@@ -6,18 +6,20 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
+#include "engine/elapsed_time.h"
 #include "engine/search_engine.h"
-#include "engine/search_passes.h"
 #include "engine/text_codec.h"
 #include "engine/utf8_encode.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
+#include "tools/cli/monitor_changes.h"
 #include "tools/cli/results_file.h"
 
 #ifdef _WIN32
@@ -179,9 +181,49 @@ void sayIfGone(const TargetAccess& target) {
         std::fprintf(stderr, "corvane-cli: the target process has gone; the results are what was read before\n");
 }
 
-std::uint32_t millisecondsSince(std::chrono::steady_clock::time_point start) {
-    return static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+// Cycles until Ctrl+C or --cycles, printing every row after each cycle, or
+// with --changes the rows that changed.
+void monitor(const CliOptions& options, const CliSettings& settings, SearchEngine& engine, const TargetAccess& target) {
+    // No pass of this run captured a base: the options give it.
+    engine.setBaseMode(settings.search.baseMode);
+    std::unique_ptr<ChangedRows> changes;
+    std::ofstream file;
+    std::ostream* out = &std::cout;
+    if (options.changes) {
+        changes = std::make_unique<ChangedRows>(engine.results(), systemTextCodec());
+        if (!options.outFile.empty()) {
+            file.open(options.outFile, std::ios::binary);
+            out = &file;
+        }
+    }
+    // Monitoring goes on after the target has gone, as the window's does;
+    // it is said once.
+    bool gone = false;
+    std::exception_ptr failure;
+    const auto start = std::chrono::steady_clock::now();
+    engine.monitorActive = -1;
+    engine.runMonitorLoop([&](std::uint64_t cycle) {
+        try {
+            if (!gone && target.hasExited()) {
+                sayIfGone(target);
+                gone = true;
+            }
+            if (changes) {
+                changes->write(*out, millisecondsSince(start));
+                out->flush();
+                if (!*out) throw std::runtime_error("cannot write " + options.outFile);
+            } else {
+                std::cout << "# cycle " << cycle << "\n";
+                writeOutput(options, engine.results());
+            }
+        } catch (...) {
+            failure = std::current_exception();
+            return false;
+        }
+        return !options.cycles || cycle < static_cast<std::uint64_t>(*options.cycles);
+    });
+    engine.monitorActive = 0;
+    if (failure) std::rethrow_exception(failure);
 }
 
 int run(const CliOptions& options, const CliSettings& settings) {
@@ -237,29 +279,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
         engine.runReformat();
         writeOutput(options, engine.results());
     } else {
-        engine.monitorActive = -1;
-        // Monitoring goes on after the target has gone, as the window's does;
-        // it is said once.
-        bool gone = false;
-        const auto paths = engine.results().paths();
-        for (long cycle = 1; engine.monitorActive == -1; ++cycle) {
-            // Looked up every cycle, as the window's monitor does; a missing
-            // module is said once.
-            const ModuleBases bases = paths ? ModuleBases(*paths, modules) : ModuleBases();
-            if (cycle == 1)
-                for (const std::string& module : bases.missing()) engine.onModuleMissing(module);
-            runMonitorCycle(*target, engine.results(), settings.search.type, settings.search.baseMode,
-                            systemTextCodec(), &bases);
-            if (!gone && target->hasExited()) {
-                sayIfGone(*target);
-                gone = true;
-            }
-            std::cout << "# cycle " << cycle << "\n";
-            writeOutput(options, engine.results());
-            if (options.cycles && cycle >= *options.cycles) break;
-            for (int step = 0; step < 4 && engine.monitorActive == -1; ++step)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        monitor(options, settings, engine, *target);
     }
     std::fprintf(stderr, "results: %zu of %zu, %ums\n", engine.results().count(), before, millisecondsSince(start));
     if (options.command != "monitor") sayIfGone(*target);
