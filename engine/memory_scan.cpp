@@ -8,7 +8,30 @@ namespace {
 
 std::uint64_t pageOf(std::uint64_t address) { return address & ~(kPageSize - 1); }
 
+// [begin, end) failed to read as one piece: its halves are tried.
+void readPieces(MemoryReader& reader, std::uint64_t begin, std::uint64_t end, unsigned char* out,
+                const std::function<void(std::uint64_t)>& lost) {
+    const std::uint64_t pages = (pageOf(end - 1) - pageOf(begin)) / kPageSize + 1;
+    if (pages == 1) return lost(pageOf(begin));
+    const std::uint64_t split = pageOf(begin) + pages / 2 * kPageSize;
+    for (const auto& [from, to] : {std::pair{begin, split}, std::pair{split, end}})
+        if (!reader.read(from, out + (from - begin), static_cast<std::size_t>(to - from)))
+            readPieces(reader, from, to, out + (from - begin), lost);
+}
+
 }  // namespace
+
+bool readByHalves(MemoryReader& reader, std::uint64_t begin, std::uint64_t end, unsigned char* out,
+                  const std::function<void(std::uint64_t page)>& lost) {
+    if (reader.read(begin, out, static_cast<std::size_t>(end - begin))) return true;
+    // The halves may all read after all: the target changes as it runs.
+    bool whole = true;
+    readPieces(reader, begin, end, out, [&](std::uint64_t page) {
+        whole = false;
+        lost(page);
+    });
+    return whole;
+}
 
 MemoryRowScan::MemoryRowScan(MemoryReader& reader, std::vector<MemoryRegion> regions, std::uint64_t step,
                              std::size_t itemSize)
@@ -38,32 +61,15 @@ bool MemoryRowScan::next() {
         cursor_ = first_ + count_ * step_;
         looked_ += count_;
         buffer_.resize(static_cast<std::size_t>(end_ - begin_));
-        whole_ = reader_.read(begin_, buffer_.data(), buffer_.size());
-        if (!whole_) {
-            pageOk_.assign(static_cast<std::size_t>((pageOf(end_ - 1) - pageOf(begin_)) / kPageSize + 1), false);
-            readPieces(begin_, end_);
-        }
+        pageOk_.clear();
+        whole_ = readByHalves(reader_, begin_, end_, buffer_.data(), [this](std::uint64_t page) {
+            if (pageOk_.empty())
+                pageOk_.assign(static_cast<std::size_t>((pageOf(end_ - 1) - pageOf(begin_)) / kPageSize + 1), true);
+            pageOk_[static_cast<std::size_t>((page - pageOf(begin_)) / kPageSize)] = false;
+        });
         return true;
     }
     return false;
-}
-
-// [begin, end) failed to read as one piece: its halves are tried, down to a
-// page, so that a chunk with one bad page costs about twice the log of its
-// pages in calls, not one per page.
-void MemoryRowScan::readPieces(std::uint64_t begin, std::uint64_t end) {
-    const std::uint64_t pages = (pageOf(end - 1) - pageOf(begin)) / kPageSize + 1;
-    if (pages == 1) return;  // one page: it failed
-    const std::uint64_t split = pageOf(begin) + pages / 2 * kPageSize;
-    for (const auto& [from, to] : {std::pair{begin, split}, std::pair{split, end}}) {
-        if (reader_.read(from, buffer_.data() + (from - begin_), static_cast<std::size_t>(to - from))) {
-            const std::size_t firstPage = static_cast<std::size_t>((pageOf(from) - pageOf(begin_)) / kPageSize);
-            const std::size_t lastPage = static_cast<std::size_t>((pageOf(to - 1) - pageOf(begin_)) / kPageSize);
-            for (std::size_t page = firstPage; page <= lastPage; ++page) pageOk_[page] = true;
-        } else {
-            readPieces(from, to);
-        }
-    }
 }
 
 bool MemoryRowScan::pageRead(std::uint64_t address) const {

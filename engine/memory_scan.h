@@ -2,12 +2,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/memory_reader.h"
 #include "engine/memory_regions.h"
 
 namespace corvane {
+
+// Reads [begin, end) of the target into `out`. Where that fails as one
+// read, its halves are tried, down to single pages, so that a range with
+// one bad page costs about twice the log of its pages in calls, not one per
+// page; `lost(page)` is told of every page that could not be read, in order.
+// False when anything was lost.
+bool readByHalves(MemoryReader& reader, std::uint64_t begin, std::uint64_t end, unsigned char* out,
+                  const std::function<void(std::uint64_t page)>& lost);
 
 // The addresses of a memory row: every address of the regions, stepped by
 // `step` from each region's start, whose value lies wholly inside its region
@@ -37,18 +46,11 @@ public:
     std::size_t region() const { return region_; }
     const std::vector<MemoryRegion>& regions() const { return regions_; }
 
-    // The raw bytes the chunk read: [begin, end) of the region, and whether
-    // the page holding `address` read.
-    std::uint64_t chunkBegin() const { return begin_; }
-    std::uint64_t chunkEnd() const { return end_; }
-    const unsigned char* chunkBytes() const { return buffer_.data(); }
-    bool pageRead(std::uint64_t address) const;
-
     // Every address the scan stepped over so far, read or not.
     std::uint64_t looked() const { return looked_; }
 
 private:
-    void readPieces(std::uint64_t begin, std::uint64_t end);
+    bool pageRead(std::uint64_t address) const;
 
     MemoryReader& reader_;
     std::vector<MemoryRegion> regions_;

@@ -1,10 +1,12 @@
 #include "engine/memory_snapshot.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/change_compare.h"
 #include "engine/memory_scan.h"
 #include "engine/value_compare.h"
+#include "engine/value_type.h"
 
 namespace corvane {
 namespace {
@@ -32,7 +34,7 @@ std::uint64_t MemorySnapshot::addressCount() const {
 std::uint64_t MemorySnapshot::memoryBytes() const {
     std::uint64_t bytes = sizeof *this + regions.capacity() * sizeof(Region);
     for (const Region& region : regions)
-        bytes += region.bytes.capacity() + region.lostPages.capacity() * sizeof(std::uint64_t);
+        bytes += region.bytes.size() + region.lostPages.capacity() * sizeof(std::uint64_t);
     return bytes;
 }
 
@@ -41,24 +43,18 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
     MemorySnapshot snapshot;
     snapshot.step = step == 0 ? 1 : step;
     snapshot.itemSize = static_cast<std::uint32_t>(itemSize);
-    // A step of one byte reads every byte once; wider steps still read
-    // every byte a value covers, which with a step of at least the size is
-    // the whole region too: the snapshot keeps each region whole.
-    MemoryRowScan scan(reader, regions, 1, 1);
-    std::size_t current = regions.size();
-    while (stop.load(std::memory_order_relaxed) == 0 && scan.next()) {
-        if (scan.region() != current) {
-            current = scan.region();
-            const MemoryRegion& region = regions[current];
-            snapshot.regions.push_back({region.start, {}, {}});
-            snapshot.regions.back().bytes.reserve(static_cast<std::size_t>(region.size));
+    // Every byte of a region is some value's byte (or lies between values
+    // the next search may read in another type): each region is kept whole,
+    // read in the memory row's chunks straight into place.
+    for (const MemoryRegion& region : regions) {
+        MemorySnapshot::Region& kept =
+            snapshot.regions.emplace_back(region.start, MemorySnapshot::Bytes(static_cast<std::size_t>(region.size)));
+        for (std::uint64_t at = region.start; at < region.end(); at += MemoryRowScan::kChunkBytes) {
+            if (stop.load(std::memory_order_relaxed) != 0) return snapshot;
+            const std::uint64_t end = std::min(region.end(), at + MemoryRowScan::kChunkBytes);
+            readByHalves(reader, at, end, kept.bytes.data() + (at - region.start),
+                         [&kept](std::uint64_t page) { kept.lostPages.push_back(page); });
         }
-        MemorySnapshot::Region& region = snapshot.regions.back();
-        region.bytes.insert(region.bytes.end(), scan.chunkBytes(),
-                            scan.chunkBytes() + (scan.chunkEnd() - scan.chunkBegin()));
-        if (scan.whole()) continue;
-        for (std::uint64_t page = pageOf(scan.chunkBegin()); page < scan.chunkEnd(); page += kPageSize)
-            if (!scan.pageRead(page)) region.lostPages.push_back(page);
     }
     return snapshot;
 }
@@ -74,6 +70,9 @@ void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, 
     for (const MemorySnapshot::Region& region : snapshot.regions)
         regions.push_back({region.start, region.bytes.size(), true});
     MemoryRowScan scan(reader, regions, snapshot.step, size);
+    // An integer is changed exactly when its bytes are: a run of memory
+    // that did not change holds nothing that changed, increased or decreased.
+    const bool skipsSame = isIntegerType(settings.type) && change && settings.condition != SearchCondition::Unchanged;
     StoredValue previous;
     while (scan.next()) {
         const MemorySnapshot::Region& region = snapshot.regions[scan.region()];
@@ -81,10 +80,13 @@ void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, 
         const unsigned char* bytes = scan.bytes();
         const unsigned char* before = region.bytes.data() + (address - region.start);
         const bool whole = scan.whole();
+        const std::size_t span = static_cast<std::size_t>((scan.count() - 1) * snapshot.step + size);
+        if (skipsSame && whole && std::memcmp(bytes, before, span) == 0) continue;
         for (std::uint64_t k = 0; k < scan.count();
              ++k, address += snapshot.step, bytes += snapshot.step, before += snapshot.step) {
             if (!filter.matches(bytes) || (!whole && !scan.readable(address))) continue;
             if (change) {
+                if (skipsSame && std::memcmp(bytes, before, size) == 0) continue;
                 if (!keptWhole(region, address, size)) continue;
                 filter.storeValue(before, previous);
                 if (!changeTest.keeps(bytes, previous)) continue;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/memory_reader.h"
@@ -20,9 +23,34 @@ namespace corvane {
 // survives.
 class MemorySnapshot {
 public:
+    // A region's bytes, read straight into place: a vector would first
+    // write zeros over a gigabyte that the reads then overwrite.
+    class Bytes {
+    public:
+        Bytes() = default;
+        explicit Bytes(std::size_t size) : data_(new unsigned char[size]), size_(size) {}
+        Bytes(const Bytes& other) : Bytes(other.size_) { std::copy_n(other.data(), size_, data()); }
+        Bytes(Bytes&&) noexcept = default;
+        Bytes& operator=(Bytes other) noexcept {
+            std::swap(data_, other.data_);
+            std::swap(size_, other.size_);
+            return *this;
+        }
+        unsigned char* data() { return data_.get(); }
+        const unsigned char* data() const { return data_.get(); }
+        std::size_t size() const { return size_; }
+        bool operator==(const Bytes& other) const {
+            return size_ == other.size_ && std::equal(data(), data() + size_, other.data());
+        }
+
+    private:
+        std::unique_ptr<unsigned char[]> data_;
+        std::size_t size_ = 0;
+    };
+
     struct Region {
         std::uint64_t start = 0;
-        std::vector<unsigned char> bytes;
+        Bytes bytes;
         // Pages that could not be read, in order: their bytes mean nothing.
         std::vector<std::uint64_t> lostPages;
 

@@ -7,7 +7,8 @@
 // Linux a child process lays out the same memory and is read with
 // process_vm_readv. Each pass and its limit run a few times; the best of each
 // is printed, so a busy machine disturbs the figures less. --unreadable
-// walks 2^31 - 1 leaves over unmapped memory instead.
+// walks 2^31 - 1 leaves over unmapped memory instead; --memory measures the
+// memory row (memory_bench.cpp).
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +31,7 @@
 #include "engine/search_passes.h"
 #include "engine/text_codec.h"
 #include "engine/traversal.h"
+#include "tools/bench/memory_bench.h"
 #include "tools/cli/results_file.h"
 #include "tools/sample_target/sample_layout.h"
 
@@ -497,13 +499,18 @@ int run(bool huge, bool unmapped) {
 int main(int argc, char** argv) {
     bool huge = false;
     bool unmapped = false;
+    bool memoryRow = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--hold") == 0 && i + 1 < argc)
+            return bench::holdMemory(std::strtoull(argv[i + 1], nullptr, 10));
+        if (std::strcmp(argv[i], "--memory") == 0) memoryRow = true;
         if (std::strcmp(argv[i], "--huge") == 0) huge = true;
         if (std::strcmp(argv[i], "--unreadable") == 0) unmapped = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) onlyPass = argv[++i];
         if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) kRepeats = std::max(1, std::atoi(argv[++i]));
     }
     try {
+        if (memoryRow) return bench::runMemoryBench(kRepeats);
         return run(huge, unmapped);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "error: %s\n", error.what());

@@ -100,7 +100,7 @@ bool readSnapshotFile(std::istream& in, MemorySnapshot& snapshot, std::string& e
         // A damaged size must not ask for more memory than the file holds.
         bool cut = size > remainingBytes(in);
         if (!cut) {
-            region.bytes.resize(static_cast<std::size_t>(size));
+            region.bytes = MemorySnapshot::Bytes(static_cast<std::size_t>(size));
             cut = !in.read(reinterpret_cast<char*>(region.bytes.data()), static_cast<std::streamsize>(size));
         }
         if (cut) {
