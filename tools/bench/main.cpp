@@ -31,6 +31,7 @@
 #include "engine/search_passes.h"
 #include "engine/text_codec.h"
 #include "engine/traversal.h"
+#include "tools/bench/bench_target.h"
 #include "tools/bench/memory_bench.h"
 #include "tools/cli/results_file.h"
 #include "tools/sample_target/sample_layout.h"
@@ -61,38 +62,8 @@ int kRepeats = 5;
 const char* onlyPass = nullptr;
 bool wanted(const char* key) { return onlyPass == nullptr || std::strcmp(onlyPass, key) == 0; }
 
-// Counts what reaches the target.
-class CountingTarget : public TargetAccess {
-public:
-    explicit CountingTarget(TargetAccess& inner) : inner_(inner) {}
-    bool read(std::uint64_t address, void* buffer, std::size_t size) override {
-        calls.fetch_add(1, std::memory_order_relaxed);
-        bytes.fetch_add(size, std::memory_order_relaxed);
-        return inner_.read(address, buffer, size);
-    }
-    unsigned pointerWidth() const override { return inner_.pointerWidth(); }
-    std::uint32_t openTarget() override { return inner_.openTarget(); }
-    void reset() {
-        calls = 0;
-        bytes = 0;
-    }
-    std::atomic<std::uint64_t> calls{0};
-    std::atomic<std::uint64_t> bytes{0};
-
-private:
-    TargetAccess& inner_;
-};
-
-class BenchSink : public SearchSink {
-public:
-    SearchSettings settings;
-    SearchSettings captureSettings() override { return settings; }
-    ValueType currentType() override { return settings.type; }
-    void publishCount(std::size_t) override {}
-    void setStatusText(StatusField, const std::string&) override {}
-    void firstSearchEnded(const FirstSearchReport&) override {}
-    void reformatEnded() override {}
-};
+using bench::BenchSink;
+using bench::CountingTarget;
 
 #ifdef _WIN32
 std::size_t memoryInUse() {

@@ -14,6 +14,7 @@
 #include "engine/search_engine.h"
 #include "engine/search_passes.h"
 #include "engine/text_codec.h"
+#include "tools/bench/bench_target.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -163,34 +164,8 @@ std::unique_ptr<LinuxProcessReader> openReader(const Holder& holder) {
 }
 #endif
 
-// Counts the read calls and bytes that reach the target.
-class Counted : public TargetAccess {
-public:
-    explicit Counted(TargetAccess& inner) : inner_(inner) {}
-    bool read(std::uint64_t address, void* buffer, std::size_t size) override {
-        ++calls;
-        bytes += size;
-        return inner_.read(address, buffer, size);
-    }
-    unsigned pointerWidth() const override { return inner_.pointerWidth(); }
-    std::uint32_t openTarget() override { return inner_.openTarget(); }
-    std::atomic<std::uint64_t> calls{0};
-    std::atomic<std::uint64_t> bytes{0};
-
-private:
-    TargetAccess& inner_;
-};
-
-class Sink : public SearchSink {
-public:
-    SearchSettings settings;
-    SearchSettings captureSettings() override { return settings; }
-    ValueType currentType() override { return settings.type; }
-    void publishCount(std::size_t) override {}
-    void setStatusText(StatusField, const std::string&) override {}
-    void firstSearchEnded(const FirstSearchReport&) override {}
-    void reformatEnded() override {}
-};
+using Counted = CountingTarget;
+using Sink = BenchSink;
 
 struct Run {
     double ms = 1e300;
@@ -205,8 +180,7 @@ template <typename Body>
 Run measure(Counted& target, int repeats, Body&& body) {
     Run run;
     for (int i = 0; i < repeats; ++i) {
-        target.calls = 0;
-        target.bytes = 0;
+        target.reset();
         const std::size_t idle = memoryInUse();
         std::atomic<bool> done{false};
         std::atomic<std::size_t> peak{idle};
