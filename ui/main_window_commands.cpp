@@ -322,7 +322,9 @@ void Form1::onCaptureSettings(SearchSettings& settings) {
 
 void Form1::startWaitIndicator(std::uint64_t total) {
     WaitIndicatorJob job;
-    job.windows = {controls_.Picture1, controls_.ListView1, controls_.Status1};
+    // A memory row's total is known only at the end of its first search,
+    // which writes it then; the indicator leaves it standing.
+    job.windows = {controls_.Picture1, controls_.ListView1, lastMemory_ ? nullptr : controls_.Status1.hwnd()};
     job.traversalTotal = total;
     // The indicator may outlive this window and its engine: it watches the
     // shared flags, which read all stopped once the engine is gone.
