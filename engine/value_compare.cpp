@@ -29,6 +29,39 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
     number2_ = floors_ ? floorIgnoringDecimals(value2_.number) : value2_.number;
 }
 
+std::optional<ValueFilter::KeyRange> ValueFilter::keyRange() const {
+    if (width_ == 0) return std::nullopt;
+    KeyRange range{width_, unused_, signed_ ? kSignBit : 0};
+    if (keepsAll_) return range;
+    switch (condition_) {
+        case SearchCondition::AtLeast:
+            range.low = key1_;
+            range.span = ~key1_;
+            break;
+        case SearchCondition::Equal:
+            range.low = key1_;
+            range.span = 0;
+            break;
+        case SearchCondition::AtMost: range.span = key1_; break;
+        case SearchCondition::NotEqual:
+            range.low = key1_;
+            range.span = 0;
+            range.outside = true;
+            break;
+        case SearchCondition::Between:
+            // Bounds the wrong way round keep nothing: everything is outside.
+            if (key2_ < key1_) {
+                range.outside = true;
+                break;
+            }
+            range.low = key1_;
+            range.span = key2_ - key1_;
+            break;
+        default: return std::nullopt;
+    }
+    return range;
+}
+
 bool ValueFilter::matchesOther(const unsigned char* bytes) const {
     switch (type_) {
         case ValueType::AnsiText:

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,21 @@ public:
             default: return true;
         }
     }
+
+    // The integer kinds' test as one range of order keys: a value matches
+    // when its key k (its bytes moved to the top of the word, the sign bit
+    // flipped for the signed kinds) has (k - low <= span) != outside. A scan
+    // over millions of values takes the kind and the condition out of its
+    // loop this way. Nothing for the kinds and conditions keys do not decide.
+    struct KeyRange {
+        unsigned width = 0;
+        unsigned unused = 0;
+        std::uint64_t flip = 0;
+        std::uint64_t low = 0;
+        std::uint64_t span = ~std::uint64_t{0};
+        bool outside = false;
+    };
+    std::optional<KeyRange> keyRange() const;
 
     // The value text of the bytes read, unfloored.
     std::string valueText(const unsigned char* bytes) const;

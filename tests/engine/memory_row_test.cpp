@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <iterator>
 #include <ostream>
+#include <random>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -337,6 +339,45 @@ TEST_F(MemoryRowTest, APageLostToTheSnapshotKeepsNoChangeOnIt) {
     // A condition on the value alone does not need the old bytes.
     narrowMemorySnapshot(target, snapshot, {ValueType::Long, 0, SearchCondition::Equal, "9", ""}, codec, out);
     EXPECT_EQ(out.size(), 2u);
+}
+
+// The memory row tests integers by key ranges; they must keep exactly what
+// the filter's own test keeps, in every kind, base and condition.
+TEST(ValueFilterKeyRange, KeepsWhatMatchesKeeps) {
+    FakeTextCodec codec;
+    std::mt19937_64 random(16);
+    const char* values[] = {"0",   "1",    "-1",     "100",   "-100",       "127",         "128",
+                            "255", "7FFF", "&H8000", "65535", "2147483647", "-2147483648", "9223372036854775807",
+                            "FF"};
+    for (const ValueType type : {ValueType::Byte, ValueType::Short, ValueType::Long, ValueType::Int64}) {
+        for (const std::uint8_t base : {std::uint8_t{0}, std::uint8_t{1}}) {
+            for (int c = 0; c <= static_cast<int>(SearchCondition::Decreased); ++c) {
+                const auto condition = static_cast<SearchCondition>(c);
+                for (const char* value1 : values) {
+                    const char* value2 = values[random() % std::size(values)];
+                    const ValueFilter filter(type, base, condition, value1, value2, codec);
+                    const auto range = filter.keyRange();
+                    ASSERT_TRUE(range.has_value()) << static_cast<int>(type) << " " << c;
+                    for (int trial = 0; trial < 200; ++trial) {
+                        std::uint64_t raw = random();
+                        // Near the bounds too, not only anywhere.
+                        if (trial % 2 == 0) raw = (random() % 5) - 2 + (trial % 4 == 0 ? 0 : 0x80);
+                        unsigned char bytes[8];
+                        std::memcpy(bytes, &raw, 8);
+                        std::uint64_t loaded = 0;
+                        std::memcpy(&loaded, bytes, range->width);
+                        const std::uint64_t key = (loaded << range->unused) ^ range->flip;
+                        const bool byKeys = (key - range->low <= range->span) != range->outside;
+                        EXPECT_EQ(byKeys, filter.matches(bytes))
+                            << "type " << static_cast<int>(type) << " base " << int{base} << " condition " << c << " "
+                            << value1 << " " << value2 << " raw " << std::hex << raw;
+                    }
+                }
+            }
+        }
+    }
+    const ValueFilter single(ValueType::Single, 0, SearchCondition::Equal, "1", "", codec);
+    EXPECT_FALSE(single.keyRange().has_value());
 }
 
 }  // namespace
