@@ -1,8 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "engine/search_sink.h"
 #include "engine/target_access.h"
@@ -42,5 +48,38 @@ public:
     void firstSearchEnded(const FirstSearchReport&) override {}
     void reformatEnded() override {}
 };
+
+#ifndef _WIN32
+// Forks a child that runs `layOut` and then waits until it is killed. Gives
+// the child's id, or -1 with `why` when it could not be made or laid out.
+inline pid_t forkLaidOut(const std::function<bool()>& layOut, std::string& why) {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        why = "pipe failed";
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        why = "fork failed";
+        return -1;
+    }
+    if (pid == 0) {
+        close(ready[0]);
+        const char answer = layOut() ? 'y' : 'n';
+        if (write(ready[1], &answer, 1) != 1) _exit(1);
+        for (;;) pause();
+    }
+    close(ready[1]);
+    char answer = 0;
+    const bool ok = read(ready[0], &answer, 1) == 1 && answer == 'y';
+    close(ready[0]);
+    if (!ok) why = "the child could not lay out its memory";
+    return pid;
+}
+#endif
+
+// The memory this process uses now: resident pages natively, the commit
+// charge on Windows.
+std::size_t memoryInUse();
 
 }  // namespace corvane::bench

@@ -64,16 +64,9 @@ bool wanted(const char* key) { return onlyPass == nullptr || std::strcmp(onlyPas
 
 using bench::BenchSink;
 using bench::CountingTarget;
+using bench::memoryInUse;
 
 #ifdef _WIN32
-std::size_t memoryInUse() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    // The commit charge; Wine leaves PrivateUsage at 0.
-    return counters.PagefileUsage;
-}
-
 // The sample target process in its large or huge layout.
 class Target {
 public:
@@ -92,16 +85,6 @@ private:
     TargetProcess reader_;
 };
 #else
-std::size_t memoryInUse() {
-    // Resident pages: what the pass really touched.
-    long size = 0, resident = 0;
-    if (FILE* file = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(file, "%ld %ld", &size, &resident) != 2) resident = 0;
-        std::fclose(file);
-    }
-    return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
 // A child process with the sample target's large layout at the same fixed
 // addresses, waiting until this process ends or kills it.
 class Target {
@@ -113,29 +96,11 @@ public:
         }
     }
     bool start(bool huge, std::string& why) {
-        int ready[2];
-        if (pipe(ready) != 0) {
-            why = "pipe failed";
-            return false;
-        }
-        pid_ = fork();
-        if (pid_ < 0) {
-            why = "fork failed";
-            return false;
-        }
-        if (pid_ == 0) {
-            close(ready[0]);
-            const char answer = layOut(huge ? sample::kHugeBlocks : sample::kLargeCount) ? 'y' : 'n';
-            if (write(ready[1], &answer, 1) != 1) _exit(1);
-            for (;;) pause();
-        }
-        close(ready[1]);
-        char answer = 0;
-        const bool ok = read(ready[0], &answer, 1) == 1 && answer == 'y';
-        close(ready[0]);
-        if (!ok) why = "the child could not map the layout";
+        why.clear();
+        pid_ = bench::forkLaidOut([huge] { return layOut(huge ? sample::kHugeBlocks : sample::kLargeCount); }, why);
+        if (pid_ < 0) return false;
         reader_ = std::make_unique<LinuxProcessReader>(pid_);
-        return ok;
+        return why.empty();
     }
     TargetAccess& reader() { return *reader_; }
     std::uint64_t table() const { return sample::kPlaces64.largeTable; }

@@ -53,13 +53,6 @@ double msSince(Clock::time_point start) {
 }
 
 #ifdef _WIN32
-std::size_t memoryInUse() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return counters.PagefileUsage;
-}
-
 // This program again, with --hold: it fills its block, says "ready" and
 // waits for its input to close.
 class Holder {
@@ -112,40 +105,21 @@ std::unique_ptr<TargetProcess> openReader(const Holder& holder) {
     return reader;
 }
 #else
-std::size_t memoryInUse() {
-    long size = 0, resident = 0;
-    if (FILE* file = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(file, "%ld %ld", &size, &resident) != 2) resident = 0;
-        std::fclose(file);
-    }
-    return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
 // A forked child holding the block until it is killed.
 class Holder {
 public:
     bool start(std::uint64_t mebibytes) {
-        int ready[2];
-        if (pipe(ready) != 0) return false;
-        pid_ = fork();
-        if (pid_ < 0) return false;
-        if (pid_ == 0) {
-            close(ready[0]);
-            const std::uint64_t bytes = mebibytes << 20;
-            void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            char answer = 'n';
-            if (block != MAP_FAILED) {
+        std::string why;
+        pid_ = forkLaidOut(
+            [mebibytes] {
+                const std::uint64_t bytes = mebibytes << 20;
+                void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                if (block == MAP_FAILED) return false;
                 fill(static_cast<unsigned char*>(block), bytes);
-                answer = 'y';
-            }
-            if (write(ready[1], &answer, 1) != 1) _exit(1);
-            for (;;) pause();
-        }
-        close(ready[1]);
-        char answer = 0;
-        const bool ok = read(ready[0], &answer, 1) == 1 && answer == 'y';
-        close(ready[0]);
-        return ok;
+                return true;
+            },
+            why);
+        return pid_ >= 0 && why.empty();
     }
     ~Holder() {
         if (pid_ > 0) {
@@ -304,6 +278,26 @@ void benchSize(std::uint64_t mebibytes, int repeats) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+std::size_t memoryInUse() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    // The commit charge; Wine leaves PrivateUsage at 0.
+    return counters.PagefileUsage;
+}
+#else
+std::size_t memoryInUse() {
+    // Resident pages: what the pass really touched.
+    long size = 0, resident = 0;
+    if (FILE* file = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(file, "%ld %ld", &size, &resident) != 2) resident = 0;
+        std::fclose(file);
+    }
+    return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+#endif
 
 int runMemoryBench(int repeats) {
     std::printf("memory row: one planted value, the limit reads every region once in %llu KiB chunks\n",
