@@ -150,7 +150,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
             if (regions_ != nullptr && report.openError == 0) regions = writableRegions(regions_->readableRegions());
             // Values not known yet: one result per address would be hundreds
             // of millions of them; the bytes are kept instead.
-            if (rows.size() == 1 && filter.condition() == SearchCondition::None) {
+            if (rows.size() == 1 && filter.keepsAll()) {
                 const auto step = static_cast<std::uint64_t>(rows[0].increment > 0 ? rows[0].increment : 4);
                 auto snapshot = std::make_unique<MemorySnapshot>(
                     takeMemorySnapshot(target_, regions, step, filter.readSize(), stopRequested));

@@ -30,6 +30,9 @@ public:
     std::uint8_t baseMode() const { return baseMode_; }
     SearchCondition condition() const { return condition_; }
 
+    // True when every value read passes: 不过滤, the change conditions of a
+    // first search, 包含字符 for the number kinds.
+    bool keepsAll() const { return keepsAll_; }
     // Bytes to read at each address and to pass to the members below.
     std::size_t readSize() const { return valueReadSize(type_); }
 

@@ -256,6 +256,21 @@ TEST_F(MemoryRowTest, UnknownValuesAreKeptAsASnapshotAndNarrowedByChanges) {
     EXPECT_EQ(engine.results().count(), 0u);
 }
 
+TEST_F(MemoryRowTest, EveryFirstSearchThatKeepsAllValuesKeepsASnapshot) {
+    for (const SearchCondition condition :
+         {SearchCondition::None, SearchCondition::Contains, SearchCondition::Changed, SearchCondition::Decreased}) {
+        const FirstSearchReport report = search("1", {{0, 0, 4}}, condition);
+        EXPECT_EQ(report.results, 0u) << static_cast<int>(condition);
+        EXPECT_NE(engine.snapshot(), nullptr) << static_cast<int>(condition);
+    }
+    // A text that contains the value is a condition like any other.
+    sink.set({ValueType::AnsiText, kNoBaseMode, SearchCondition::Contains, "Z", ""});
+    target.writeText(0x10004400, "xyZ");
+    engine.runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+    EXPECT_EQ(engine.snapshot(), nullptr);
+    EXPECT_GT(engine.results().count(), 0u);
+}
+
 TEST_F(MemoryRowTest, EveryConditionNarrowsASnapshotAsAPlainComparisonWould) {
     // Words 0..N of the last region before and after a change.
     const std::uint64_t base = 0x10004000;
