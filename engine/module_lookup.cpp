@@ -47,8 +47,18 @@ bool isModuleStartCell(std::string_view cell) {
     return cell.find('+') != std::string_view::npos || cell.find('.') != std::string_view::npos;
 }
 
+bool isMemoryStartCell(std::string_view cell) {
+    // 内存 in code page 936.
+    constexpr std::string_view kMemoryWord = "\xC4\xDA\xB4\xE6";
+    return cell == kMemoryWord || sameModuleName(cell, "memory");
+}
+
 StartCell parseStartCell(std::string_view cell) {
     StartCell start;
+    if (isMemoryStartCell(cell)) {
+        start.form = StartCell::Form::Memory;
+        return start;
+    }
     if (!isModuleStartCell(cell)) {
         start.offset = parseStartOffsetCell(cell);
         return start;

@@ -30,16 +30,22 @@ bool sameModuleName(std::string_view a, std::string_view b);
 // and none of "]", "*" and "+", which separate the text's parts.
 bool isWritableModuleName(std::string_view name);
 
-// A first row's start offset cell: an offset as ever, or MODULE+HEX (MODULE
-// alone meaning +0). A cell holding "+" or "." is in the module form, so a
-// plain hexadecimal cell reads exactly as it always has.
+// A first row's start offset cell: an offset as ever, MODULE+HEX (MODULE
+// alone meaning +0), or the memory word, every writable address of the
+// target. A cell holding "+" or "." is in the module form, so a plain
+// hexadecimal cell reads exactly as it always has; the memory word holds
+// neither and no hexadecimal digit before its end, so no old text that
+// meant an offset is read as it.
 struct StartCell {
-    enum class Form : std::uint8_t { Offset, Module, Invalid };
+    enum class Form : std::uint8_t { Offset, Module, Memory, Invalid };
     Form form = Form::Offset;
     std::string module;
     std::int64_t offset = 0;
 };
 bool isModuleStartCell(std::string_view cell);
+// The memory word: "内存" (code page 936) or "memory" in any letter case,
+// the whole cell.
+bool isMemoryStartCell(std::string_view cell);
 // The module form needs a writable name and, after "+", 1 to 16 hexadecimal
 // digits; anything else in that form is Invalid.
 StartCell parseStartCell(std::string_view cell);

@@ -70,11 +70,11 @@ bool SearchEngine::launch(Worker worker, std::function<void()> body) {
     return true;
 }
 
-bool SearchEngine::startFirstSearch(std::vector<StructureRow> rows, std::string module) {
+bool SearchEngine::startFirstSearch(std::vector<StructureRow> rows, std::string module, FirstRow first) {
     if (!busyCheck()) return false;
     stopRequested = 0;
-    return launch(Worker::FirstSearch, [this, rows = std::move(rows), module = std::move(module)]() mutable {
-        runFirstSearch(std::move(rows), std::move(module));
+    return launch(Worker::FirstSearch, [this, rows = std::move(rows), module = std::move(module), first]() mutable {
+        runFirstSearch(std::move(rows), std::move(module), first);
     });
 }
 
@@ -119,7 +119,7 @@ void SearchEngine::waitForWorkers() {
         if (thread.joinable()) thread.join();
 }
 
-FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, std::string module) {
+FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, std::string module, FirstRow first) {
     const auto start = std::chrono::steady_clock::now();
     FirstSearchReport report;
     try {
@@ -127,6 +127,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
         // now rather than after the traversal, so they never share the peak
         // with the new candidates.
         results_.clear();
+        dropSnapshot();
         report.openError = target_.openTarget();
         const SearchSettings settings = sink_.captureSettings();
         baseMode_ = settings.baseMode;
@@ -140,7 +141,24 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
         // counts from where the module is loaded now.
         std::optional<std::uint64_t> base;
         if (!module.empty() && modules_ != nullptr && report.openError == 0) base = modules_->moduleBase(module);
-        if (module.empty() || base) {
+        if (first == FirstRow::Memory) {
+            std::vector<MemoryRegion> regions;
+            if (regions_ != nullptr && report.openError == 0) regions = writableRegions(regions_->readableRegions());
+            // Values not known yet: one result per address would be hundreds
+            // of millions of them; the bytes are kept instead.
+            if (rows.size() == 1 && filter.keepsAll()) {
+                const auto step = static_cast<std::uint64_t>(rows[0].increment > 0 ? rows[0].increment : 4);
+                auto snapshot = std::make_unique<MemorySnapshot>(
+                    takeMemorySnapshot(target_, regions, step, filter.readSize(), stopRequested));
+                report.candidates = static_cast<std::size_t>(snapshot->addressCount());
+                if (stopRequested.load() == 0) {
+                    snapshotAddresses_ = snapshot->addressCount();
+                    snapshot_ = std::move(snapshot);
+                }
+            } else {
+                traversal.runFilteredOverMemory(std::move(rows), std::move(regions), filter, entries, &progress_);
+            }
+        } else if (module.empty() || base) {
             traversal.anchorOn(module, base.value_or(0));
             traversal.runFiltered(std::move(rows), filter, entries, &progress_);
         } else {
@@ -148,7 +166,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
             // A target that cannot be opened has been told already; its modules are not.
             if (report.openError == 0) tellMissing(module);
         }
-        report.candidates = static_cast<std::size_t>(traversal.leafCount());
+        if (!snapshot_) report.candidates = static_cast<std::size_t>(traversal.leafCount());
         // A stop before the walk is done keeps nothing: the values are tested
         // as the leaves are met, so what was kept is only part of the leaves.
         if (stopRequested.load() != 0) entries.clear();
@@ -159,12 +177,22 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
     }
     report.stopped = stopRequested.load() != 0;
     report.results = results_.count();
+    report.snapshotAddresses = snapshotAddresses_.load();
     report.elapsedMs = millisecondsSince(start);
     sink_.publishCount(report.results);
     sink_.setStatusText(StatusField::SearchTime, std::to_string(report.elapsedMs) + "ms");
-    sink_.setStatusText(StatusField::ValidData, std::to_string(report.results));
+    // A snapshot lists nothing until a next search narrows it; the status
+    // bar counts the addresses it stands for.
+    sink_.setStatusText(StatusField::ValidData,
+                        std::to_string(report.snapshotAddresses != 0 ? report.snapshotAddresses : report.results));
     sink_.firstSearchEnded(report);
     return report;
+}
+
+void SearchEngine::installSnapshot(MemorySnapshot snapshot) {
+    results_.clear();
+    snapshotAddresses_ = snapshot.addressCount();
+    snapshot_ = std::make_unique<MemorySnapshot>(std::move(snapshot));
 }
 
 void SearchEngine::runNextSearch() {
@@ -172,8 +200,15 @@ void SearchEngine::runNextSearch() {
     try {
         const SearchSettings settings = sink_.captureSettings();
         baseMode_ = settings.baseMode;
-        const ModuleBases bases = moduleBases();
-        runNextSearchPass(target_, results_, settings, codec_, &bases);
+        if (snapshot_) {
+            ResultEntries entries;
+            narrowMemorySnapshot(target_, *snapshot_, settings, codec_, entries);
+            results_.replace(std::make_shared<PathTable>(), std::move(entries), ResultStore::Numbering::InOrder);
+            dropSnapshot();
+        } else {
+            const ModuleBases bases = moduleBases();
+            runNextSearchPass(target_, results_, settings, codec_, &bases);
+        }
     } catch (...) {
         reportFailure("next search");
     }

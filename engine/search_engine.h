@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "engine/candidate_store.h"
+#include "engine/memory_regions.h"
+#include "engine/memory_snapshot.h"
 #include "engine/module_lookup.h"
 #include "engine/result_store.h"
 #include "engine/search_sink.h"
@@ -22,6 +24,10 @@
 namespace corvane {
 
 enum class Worker : std::uint8_t { FirstSearch, NextSearch, Reformat, Monitor };
+
+// What row 0 of a first search stands for: its offsets, or every writable
+// address of the target (the memory row).
+enum class FirstRow : std::uint8_t { Offsets, Memory };
 
 // Which workers run. Shared, so that an observer on a thread of its own (the
 // wait indicator) may outlive the engine and read all of them stopped.
@@ -59,7 +65,7 @@ public:
     // Each returns false, doing nothing, when busyCheck fails or the worker's
     // thread cannot be created.
     // With a module named, row 0's offsets count from its base in the target.
-    bool startFirstSearch(std::vector<StructureRow> rows, std::string module = {});
+    bool startFirstSearch(std::vector<StructureRow> rows, std::string module = {}, FirstRow first = FirstRow::Offsets);
     bool startNextSearch();
     bool startMonitor();
     void stopMonitor() { monitorActive = 0; }
@@ -69,6 +75,9 @@ public:
     // anchored on; without it every such structure finds nothing. Set while
     // no worker runs.
     void setModuleLookup(ModuleLookup* modules) { modules_ = modules; }
+    // Where a memory row finds the target's writable memory; without it a
+    // memory row finds nothing. Set while no worker runs.
+    void setRegionLookup(RegionLookup* regions) { regions_ = regions; }
     // Told, on the worker's thread, of a module that a pass needed and the
     // target has not loaded: a first search, a next search, or a monitor
     // (once for each time it is started).
@@ -88,6 +97,14 @@ public:
     // How far the running (or last) first search has got.
     const TraversalProgress& progress() const { return progress_; }
 
+    // The snapshot a 不过滤 first search over a memory row kept instead of
+    // results, until a next search narrows it into results; null when there
+    // is none. Read and installed while no worker runs.
+    const MemorySnapshot* snapshot() const { return snapshot_.get(); }
+    void installSnapshot(MemorySnapshot snapshot);
+    // The addresses the snapshot stands for; 0 without one.
+    std::uint64_t snapshotAddresses() const { return snapshotAddresses_.load(); }
+
     // The base captured by the last pass; monitoring formats with it.
     std::uint8_t baseMode() const { return baseMode_.load(); }
     // For a monitor that no pass of this engine came before (the command
@@ -99,7 +116,8 @@ public:
     using MonitorCycleEnded = std::function<bool(std::uint64_t cycle)>;
 
     // The passes themselves, on the calling thread.
-    FirstSearchReport runFirstSearch(std::vector<StructureRow> rows, std::string module = {});
+    FirstSearchReport runFirstSearch(std::vector<StructureRow> rows, std::string module = {},
+                                     FirstRow first = FirstRow::Offsets);
     void runNextSearch();
     // Cycles until monitorActive is cleared or `cycleEnded` says so, 200 ms apart.
     void runMonitorLoop(const MonitorCycleEnded& cycleEnded = {});
@@ -118,11 +136,18 @@ private:
 
     TargetAccess& target_;
     ModuleLookup* modules_ = nullptr;
+    RegionLookup* regions_ = nullptr;
     SearchSink& sink_;
     const TextCodec& codec_;
     CandidateStore candidates_;
     ResultStore results_;
     std::atomic<std::uint8_t> baseMode_{0};
+    std::unique_ptr<MemorySnapshot> snapshot_;
+    std::atomic<std::uint64_t> snapshotAddresses_{0};
+    void dropSnapshot() {
+        snapshot_.reset();
+        snapshotAddresses_ = 0;
+    }
     TraversalProgress progress_;
     std::array<std::thread, 4> workers_;
 };

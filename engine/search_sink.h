@@ -12,6 +12,8 @@ struct FirstSearchReport {
     std::uint32_t openError = 0;  // 0, or why the target could not be opened
     std::size_t candidates = 0;
     std::size_t results = 0;
+    // The addresses a snapshot stands for, kept instead of results; 0 without one.
+    std::uint64_t snapshotAddresses = 0;
     std::uint32_t elapsedMs = 0;
     bool stopped = false;
 };

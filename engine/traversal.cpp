@@ -39,6 +39,10 @@ Traversal::Traversal(MemoryReader& reader, const std::atomic<std::int32_t>& stop
     : reader_(reader), stopRequested_(stopRequested), store_(store) {}
 
 void Traversal::start(std::vector<StructureRow> rows) {
+    if (prepare(std::move(rows))) traverse(0);
+}
+
+bool Traversal::prepare(std::vector<StructureRow> rows) {
     const std::size_t rowCount = rows.size();
     store_.reset(std::move(rows));
     levels_.clear();
@@ -47,13 +51,13 @@ void Traversal::start(std::vector<StructureRow> rows) {
     pointerWidth_ = reader_.pointerWidth();
     leafCount_ = 0;
     // No rows describe no address: nothing is read and nothing found.
-    if (rowCount == 0) return;
+    if (rowCount == 0) return false;
     rootNode_ = kNoPathNode;
     if (!module_.empty()) {
         rootNode_ = store_.paths()->anchor(module_);
         levels_[0].base = moduleBase_;
     }
-    traverse(0);
+    return true;
 }
 
 void Traversal::run(std::vector<StructureRow> rows) {
@@ -64,6 +68,11 @@ void Traversal::run(std::vector<StructureRow> rows) {
 
 void Traversal::runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results,
                             TraversalProgress* progress) {
+    filtered(filter, results, progress, [&] { start(std::move(rows)); });
+}
+
+void Traversal::filtered(const ValueFilter& filter, ResultEntries& results, TraversalProgress* progress,
+                         const std::function<void()>& walk) {
     progress_ = progress;
     filter_ = &filter;
     results_ = &results;
@@ -72,7 +81,7 @@ void Traversal::runFiltered(std::vector<StructureRow> rows, const ValueFilter& f
     // page once for all of them.
     leafCache_ = std::make_unique<PageCache>(reader_);
     scratch_.assign(filter.readSize(), 0);
-    start(std::move(rows));
+    walk();
     publish();
     leafCache_.reset();
     progress_ = nullptr;
@@ -197,8 +206,11 @@ std::uint32_t Traversal::parentNode(std::size_t depth) {
     std::uint32_t parent = rootNode_;
     for (std::size_t d = 0; d < depth; ++d) {
         Level& level = levels_[d];
-        if (level.node == kNoPathNode)
-            level.node = store_.addNode(parent, CandidateStore::rowOffset(store_.rows()[d], level.index));
+        if (level.node == kNoPathNode) {
+            const std::int64_t offset = d == 0 && memoryRow_ ? static_cast<std::int64_t>(memoryAddress_)
+                                                             : CandidateStore::rowOffset(store_.rows()[d], level.index);
+            level.node = store_.addNode(parent, offset);
+        }
         parent = level.node;
     }
     return parent;

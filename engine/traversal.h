@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "engine/candidate_store.h"
 #include "engine/memory_reader.h"
+#include "engine/memory_regions.h"
 #include "engine/page_cache.h"
 #include "engine/result_store.h"
 #include "engine/span_reader.h"
@@ -54,6 +56,15 @@ public:
     void runFiltered(std::vector<StructureRow> rows, const ValueFilter& filter, ResultEntries& results,
                      TraversalProgress* progress = nullptr);
 
+    // runFiltered over a memory row: row 0 is every address of `regions`
+    // stepped by its increment (4 when it is below 1), read in chunks (see
+    // MemoryRowScan), and its offset in every path is the absolute address;
+    // the rows below are walked as runFiltered walks them. leafCount() then
+    // counts the addresses of row 0 looked at.
+    void runFilteredOverMemory(std::vector<StructureRow> rows, std::vector<MemoryRegion> regions,
+                               const ValueFilter& filter, ResultEntries& results,
+                               TraversalProgress* progress = nullptr);
+
     // The next runs count row 0's offsets from `base`, the load address of
     // `module`, and their paths hang from that module's anchor; an empty
     // module name goes back to absolute addresses.
@@ -76,6 +87,11 @@ private:
     };
 
     void start(std::vector<StructureRow> rows);
+    bool prepare(std::vector<StructureRow> rows);
+    // Runs `walk` with the filter and the results in place for it.
+    void filtered(const ValueFilter& filter, ResultEntries& results, TraversalProgress* progress,
+                  const std::function<void()>& walk);
+    void scanMemoryRow(std::vector<MemoryRegion> regions);
     void traverse(std::size_t depth);
     void filterLeafRow(std::size_t depth);
     void visit(std::size_t depth, std::uint32_t index, std::uint64_t address);
@@ -91,6 +107,9 @@ private:
     std::string module_;
     std::uint64_t moduleBase_ = 0;
     std::uint32_t rootNode_ = kNoPathNode;
+    // Over a memory row, the address row 0 stands at: its offset in paths.
+    bool memoryRow_ = false;
+    std::uint64_t memoryAddress_ = 0;
     // Filtered runs only.
     const ValueFilter* filter_ = nullptr;
     ResultEntries* results_ = nullptr;

@@ -95,23 +95,46 @@ std::size_t ValueFilter::firstMatch(const unsigned char* bytes, std::ptrdiff_t s
             if (matchesOther(bytes)) return i;
         return count;
     }
-    const std::uint64_t flip = signed_ ? kSignBit : 0;
-    // Every ordered condition is a range of keys, tested with one
-    // comparison: key - low <= high - low, unsigned.
-    std::uint64_t low = key1_;
-    std::uint64_t high = key1_;
+    const std::optional<KeyRange> range = keyRange();
+    if (!range) return 0;
+    if (!range->outside)
+        return firstKeyMatch<false>(width_, bytes, step, count, unused_, range->flip, range->low, range->span);
+    // Outside one key is 不等于; outside every key, bounds the wrong way round.
+    if (range->span != 0) return count;
+    return firstKeyMatch<true>(width_, bytes, step, count, unused_, range->flip, range->low, 0);
+}
+
+std::optional<ValueFilter::KeyRange> ValueFilter::keyRange() const {
+    if (width_ == 0) return std::nullopt;
+    KeyRange range{width_, unused_, signed_ ? kSignBit : 0};
+    if (keepsAll_) return range;
     switch (condition_) {
-        case SearchCondition::NotEqual: return firstKeyMatch<true>(width_, bytes, step, count, unused_, flip, key1_, 0);
-        case SearchCondition::Equal: break;
-        case SearchCondition::AtLeast: high = ~std::uint64_t{0}; break;
-        case SearchCondition::AtMost: low = 0; break;
-        case SearchCondition::Between:
-            if (key1_ > key2_) return count;
-            high = key2_;
+        case SearchCondition::AtLeast:
+            range.low = key1_;
+            range.span = ~key1_;
             break;
-        default: return 0;
+        case SearchCondition::Equal:
+            range.low = key1_;
+            range.span = 0;
+            break;
+        case SearchCondition::AtMost: range.span = key1_; break;
+        case SearchCondition::NotEqual:
+            range.low = key1_;
+            range.span = 0;
+            range.outside = true;
+            break;
+        case SearchCondition::Between:
+            // Bounds the wrong way round keep nothing: everything is outside.
+            if (key2_ < key1_) {
+                range.outside = true;
+                break;
+            }
+            range.low = key1_;
+            range.span = key2_ - key1_;
+            break;
+        default: return std::nullopt;
     }
-    return firstKeyMatch<false>(width_, bytes, step, count, unused_, flip, low, high - low);
+    return range;
 }
 
 bool ValueFilter::matchesOther(const unsigned char* bytes) const {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,9 @@ public:
     std::uint8_t baseMode() const { return baseMode_; }
     SearchCondition condition() const { return condition_; }
 
+    // True when every value read passes: 不过滤, the change conditions of a
+    // first search, 包含字符 for the number kinds.
+    bool keepsAll() const { return keepsAll_; }
     // Bytes to read at each address and to pass to the members below.
     std::size_t readSize() const { return valueReadSize(type_); }
 
@@ -64,6 +68,21 @@ public:
     // matches, or `count` when none does: the test of a run of leaves read
     // in one window, its kind and condition decided once for the whole run.
     std::size_t firstMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count) const;
+
+    // The integer kinds' test as one range of order keys: a value matches
+    // when its key k (its bytes moved to the top of the word, the sign bit
+    // flipped for the signed kinds) has (k - low <= span) != outside. A scan
+    // over millions of values takes the kind and the condition out of its
+    // loop this way. Nothing for the kinds and conditions keys do not decide.
+    struct KeyRange {
+        unsigned width = 0;
+        unsigned unused = 0;
+        std::uint64_t flip = 0;
+        std::uint64_t low = 0;
+        std::uint64_t span = ~std::uint64_t{0};
+        bool outside = false;
+    };
+    std::optional<KeyRange> keyRange() const;
 
     // The value text of the bytes read, unfloored.
     std::string valueText(const unsigned char* bytes) const;

@@ -72,7 +72,10 @@ StructureText rebuildStructureText(std::span<const StructureRowText> rows) {
         // count as 0, so dropping the increment never changes what is walked.
         // An empty start has no short form: a bare "]" is an empty piece,
         // which adds no row, and the structure would lose a level.
-        if (parseCountCell(count) != 0) {
+        // A memory row steps by its increment whatever its count, so only
+        // the default step may be dropped.
+        const bool keepsStep = isMemoryStartCell(start) && parseIncrementCell(cleanCell(row.increment)) != 4;
+        if (parseCountCell(count) != 0 || keepsStep) {
             text += start;
             text += '*';
             text += count;
@@ -100,14 +103,17 @@ std::vector<StructureRow> structureRowsFromTexts(std::span<const StructureRowTex
 }
 
 StructureProblem structureFromTexts(std::span<const StructureRowText> rows, Structure& out) {
-    for (std::size_t i = 1; i < rows.size(); ++i)
+    for (std::size_t i = 1; i < rows.size(); ++i) {
         if (isModuleStartCell(rows[i].start)) return StructureProblem::ModuleInLaterRow;
+        if (isMemoryStartCell(rows[i].start)) return StructureProblem::MemoryInLaterRow;
+    }
     Structure structure;
     structure.rows = structureRowsFromTexts(rows);
     if (!rows.empty()) {
         const StartCell start = parseStartCell(rows[0].start);
         if (start.form == StartCell::Form::Invalid) return StructureProblem::BadModule;
         structure.module = start.module;
+        structure.memory = start.form == StartCell::Form::Memory;
         structure.rows[0].startOffset = start.offset;
     }
     out = std::move(structure);

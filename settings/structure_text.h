@@ -44,7 +44,9 @@ std::vector<StructureRowText> parseStructureText(std::string_view text);
 //    break) and ends in a whole character (no lead byte left over);
 //  - a row whose count reads as 0 has the count "0" and the increment "4",
 //    the cells the parser gives such a row (a row (10, 0, 8) comes back as
-//    (10, 0, 4), which the search walks the same).
+//    (10, 0, 4), which the search walks the same), except a row starting
+//    at the memory word, whose increment is its step even with a count of
+//    0: it keeps the long form when its increment does not read as 4.
 // Rows outside that set come back in that canonical form.
 StructureText rebuildStructureText(std::span<const StructureRowText> rows);
 
@@ -61,16 +63,19 @@ StructureRow structureRowFromText(const StructureRowText& row);
 std::vector<StructureRow> structureRowsFromTexts(std::span<const StructureRowText> rows);
 
 // The structure as a search walks it: when `module` is not empty, row 0's
-// offsets count from that module's load address.
+// offsets count from that module's load address; with `memory`, row 0 is
+// every writable address of the target, stepped by its increment.
 struct Structure {
     std::string module;
     std::vector<StructureRow> rows;
+    bool memory = false;
 };
 
 enum class StructureProblem : std::uint8_t {
     None,
     BadModule,         // row 0 in the module form, but no usable name or offset
     ModuleInLaterRow,  // only row 0 may name a module
+    MemoryInLaterRow,  // only row 0 may span the memory
 };
 
 // Reads the rows as structureRowsFromTexts does, row 0's start in either

@@ -25,6 +25,9 @@ namespace corvane {
 inline constexpr const wchar_t* kBadModuleRefusal =
     L"起始偏移应写成“模块名+十六进制偏移”（如 game.exe+1A2B0），模块名中不能有“]”“*”或“+”！";
 inline constexpr const wchar_t* kLaterModuleRefusal = L"只有第一行的起始偏移可以写成“模块名+偏移”，其他行只能是偏移！";
+inline constexpr const wchar_t* kLaterMemoryRefusal = L"只有第一行的起始偏移可以写成“内存”，其他行只能是偏移！";
+// Monitoring needs listed rows; values not known yet are listed once a next search narrows them.
+inline constexpr const wchar_t* kSnapshotMonitorRefusal = L"请先用再次搜索缩小范围，再监视结果！";
 
 // The main window's controls, by the names the program gives them.
 struct Form1Controls {
@@ -249,6 +252,8 @@ private:
     int editColumn_ = -1;
     CaptionPainter caption_;
     std::vector<StructureRow> lastRows_;
+    // The last first search walked a memory row: its total is known only at its end.
+    bool lastMemory_ = false;
     // Modules the workers found missing, for the window thread to tell.
     std::mutex missingMutex_;
     std::vector<std::string> missingModules_;

@@ -181,16 +181,19 @@ void Form1::onFirstSearch() {
         case StructureProblem::None: break;
         case StructureProblem::BadModule: messageBox(hwnd(), kBadModuleRefusal, MB_OK); return;
         case StructureProblem::ModuleInLaterRow: messageBox(hwnd(), kLaterModuleRefusal, MB_OK); return;
+        case StructureProblem::MemoryInLaterRow: messageBox(hwnd(), kLaterMemoryRefusal, MB_OK); return;
     }
     writeSettingsSection(configFilePath(), targetName());
     disableInputs(c.Command首次搜索, false);
     c.ListView1.setVirtualCount(0);
     c.ListView1.deleteAll();
     lastRows_ = structure.rows;
+    lastMemory_ = structure.memory;
     // The caption reads "停止搜索" before the worker exists, so a worker that
     // ends at once always leaves "首次搜索" behind.
     c.Command首次搜索.setText(L"停止搜索");
-    if (!engine_->startFirstSearch(lastRows_, structure.module)) {
+    if (!engine_->startFirstSearch(lastRows_, structure.module,
+                                   structure.memory ? FirstRow::Memory : FirstRow::Offsets)) {
         // No thread: nothing runs, so the window is as after a search.
         c.Command首次搜索.setText(L"首次搜索");
         enableInputs(false);
@@ -201,6 +204,7 @@ void Form1::onFirstSearch() {
 
 void Form1::onFirstSearchEnded(const FirstSearchReport& report) {
     enableInputs(true);
+    if (lastMemory_) controls_.Status1.setPartText(1, statusTotalText(report.candidates));
     controls_.Command首次搜索.setText(L"首次搜索");
     // Said after the worker has ended, so the message waits for no one.
     if (report.openError != 0) PostMessageW(hwnd(), kOpenFailedMessage, report.openError, 0);
@@ -230,6 +234,10 @@ void Form1::onNextSearch() {
 void Form1::onMonitor() {
     const Form1Controls& c = controls_;
     if (c.Command监视结果.text() == L"监视结果") {
+        if (engine_->snapshotAddresses() != 0 && engine_->busyCheck()) {
+            messageBox(hwnd(), kSnapshotMonitorRefusal, MB_OK);
+            return;
+        }
         if (!engine_->startMonitor()) return;
         disableInputs(c.Command监视结果, false);
         c.Command监视结果.setText(L"停止监视");
@@ -314,7 +322,9 @@ void Form1::onCaptureSettings(SearchSettings& settings) {
 
 void Form1::startWaitIndicator(std::uint64_t total) {
     WaitIndicatorJob job;
-    job.windows = {controls_.Picture1, controls_.ListView1, controls_.Status1};
+    // A memory row's total is known only at the end of its first search,
+    // which writes it then; the indicator leaves it standing.
+    job.windows = {controls_.Picture1, controls_.ListView1, lastMemory_ ? nullptr : controls_.Status1.hwnd()};
     job.traversalTotal = total;
     // The indicator may outlive this window and its engine: it watches the
     // shared flags, which read all stopped once the engine is gone.

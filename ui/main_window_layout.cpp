@@ -83,6 +83,7 @@ HWND Form1::create() {
     sink_ = std::make_unique<WindowSink>(window, controls_.Status1);
     engine_ = std::make_unique<SearchEngine>(target_, *sink_, systemTextCodec());
     engine_->setModuleLookup(&target_);
+    engine_->setRegionLookup(&target_);
     engine_->onModuleMissing = [this, window](const std::string& module) {
         {
             std::lock_guard lock(missingMutex_);

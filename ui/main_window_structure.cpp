@@ -66,6 +66,7 @@ bool Form1::isCanonicalHex(const std::string& offset) {
 }
 
 const wchar_t* Form1::startRefusal(const std::string& start, int row, bool checkHex) {
+    if (isMemoryStartCell(start)) return row != 0 ? kLaterMemoryRefusal : nullptr;
     if (!isModuleStartCell(start)) return checkHex && !isCanonicalHex(start) ? L"不是有效的十六进制数据！" : nullptr;
     if (row != 0) return kLaterModuleRefusal;
     const StartCell cell = parseStartCell(start);

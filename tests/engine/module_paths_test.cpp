@@ -275,6 +275,18 @@ TEST(ModuleStartCell, TheFormsOfAFirstStartOffset) {
         {"game.exe+11112222333344445", StartCell::Form::Invalid, "", 0},
         {"a]b.dll+10", StartCell::Form::Invalid, "", 0},
         {"a*b.dll+10", StartCell::Form::Invalid, "", 0},
+        // The memory word, the whole cell, in any letter case; anything
+        // around it leaves the form it had.
+        {"\xC4\xDA\xB4\xE6", StartCell::Form::Memory, "", 0},
+        {"memory", StartCell::Form::Memory, "", 0},
+        {"MEMORY", StartCell::Form::Memory, "", 0},
+        {"MeMoRy", StartCell::Form::Memory, "", 0},
+        {"\xC4\xDA\xB4\xE6+10", StartCell::Form::Module, "\xC4\xDA\xB4\xE6", 0x10},
+        {"memory.dll", StartCell::Form::Module, "memory.dll", 0},
+        {"memory ", StartCell::Form::Offset, "", 0},
+        {"memor", StartCell::Form::Offset, "", 0},
+        {"\xC4\xDA", StartCell::Form::Offset, "", 0},
+        {"\xC4\xDA\xB4\xE6\xC4\xDA", StartCell::Form::Offset, "", 0},
     };
     for (const Case& c : cases) {
         const StartCell start = parseStartCell(c.cell);

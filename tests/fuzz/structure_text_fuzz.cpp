@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/module_lookup.h"
 #include "settings/structure_text.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -57,7 +58,9 @@ std::string canonicalCell(std::string_view cell) {
 
 StructureRowText canonical(const StructureRowText& row) {
     StructureRowText out{canonicalCell(row.start), canonicalCell(row.count), canonicalCell(row.increment)};
-    if (parseCountCell(out.count) == 0) return {out.start, "0", "4"};
+    // A memory row's increment is its step whatever its count.
+    const bool keepsStep = isMemoryStartCell(out.start) && parseIncrementCell(out.increment) != 4;
+    if (parseCountCell(out.count) == 0 && !keepsStep) return {out.start, "0", "4"};
     return out;
 }
 

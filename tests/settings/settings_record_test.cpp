@@ -70,6 +70,14 @@ TEST(SettingsRecordFile, AModuleStructureRoundTrips) {
     EXPECT_EQ(readSettingsRecord(file, "other.exe"), kFullRecord);
 }
 
+TEST(SettingsRecordFile, AMemoryStructureRoundTrips) {
+    const TempFolder temp;
+    const std::u16string file = temp.path(u"Config.ini");
+    const SettingsRecord record{"\xC4\xDA\xB4\xE6*0*8]10]", "2", "0", "1", "100", ""};
+    EXPECT_TRUE(writeSettingsRecord(file, "sample_target.exe", record));
+    EXPECT_EQ(readSettingsRecord(file, "sample_target.exe"), record);
+}
+
 TEST(SettingsRecordFile, KeysAreWrittenInTableOrder) {
     const TempFolder temp;
     writeSettingsRecord(temp.path(u"game.ini"), "game.exe", kFullRecord);

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/module_lookup.h"
 #include "tests/settings/structure_row_text_printer.h"
 
 namespace corvane {
@@ -173,7 +174,9 @@ StructureRowText canonical(StructureRowText row) {
     }
     // Built anew rather than assigned to: GCC 12 at -O3 warns falsely about
     // assigning a literal to these strings (-Wrestrict).
-    if (parseCountCell(row.count) == 0) return StructureRowText{row.start, "0", "4"};
+    // A memory row's increment is its step whatever its count.
+    const bool keepsStep = isMemoryStartCell(row.start) && parseIncrementCell(row.increment) != 4;
+    if (parseCountCell(row.count) == 0 && !keepsStep) return StructureRowText{row.start, "0", "4"};
     return row;
 }
 
@@ -187,6 +190,8 @@ TEST(RebuildStructureText, ParsingWhatWasWrittenGivesTheRowsBack) {
             // Most counts read as numbers, as typed counts do.
             if (std::bernoulli_distribution(0.6)(random)) row.count = std::to_string(random() % 5);
             if (std::bernoulli_distribution(0.1)(random)) row.start.insert(row.start.size() / 2, "\r\n");
+            // Now and then the memory word, whose step stays with a count of 0.
+            if (std::bernoulli_distribution(0.05)(random)) row.start = random() % 2 ? "\xC4\xDA\xB4\xE6" : "MeMory";
         }
         Rows expected;
         for (const StructureRowText& row : rows) expected.push_back(canonical(row));
@@ -239,9 +244,12 @@ TEST(StructureFromTexts, ModuleFormInTheFirstRowOnly) {
         {"game.exe+]", StructureProblem::BadModule, "", 0},
         {"+10]0]", StructureProblem::BadModule, "", 0},
         {"a+b+10]", StructureProblem::BadModule, "", 0},
+        {"10]\xC4\xDA\xB4\xE6]", StructureProblem::MemoryInLaterRow, "", 0},
+        {"memory*0*8]Memory]", StructureProblem::MemoryInLaterRow, "", 0},
+        {"\xC4\xDA\xB4\xE6+10]0]", StructureProblem::None, "\xC4\xDA\xB4\xE6", 0x10},
     };
     for (const Case& c : cases) {
-        Structure structure{"before", {}};
+        Structure structure{"before", {}, false};
         const Rows rows = parseStructureText(c.text);
         EXPECT_EQ(structureFromTexts(rows, structure), c.problem) << c.text;
         if (c.problem != StructureProblem::None) {
@@ -271,6 +279,56 @@ TEST(StructureFromTexts, TheModuleFormSurvivesTheTextRoundTrip) {
         const Rows rows = parseStructureText(text);
         EXPECT_EQ(rebuildStructureText(rows), text);
         EXPECT_EQ(parseStructureText(rebuildStructureText(rows)), rows);
+    }
+}
+
+TEST(StructureFromTexts, TheMemoryWordStartsOnlyTheFirstRow) {
+    struct Case {
+        const char* text;
+        std::size_t rows;
+        std::int64_t step;  // row 0's increment
+    };
+    const Case cases[] = {
+        {"\xC4\xDA\xB4\xE6]", 1, 4},        {"memory*0*8]", 1, 8},      {"MEMORY*0*1]", 1, 1},
+        {"\xC4\xDA\xB4\xE6*0*8]10]", 2, 8}, {"memory*5*2]10]8]", 3, 2},
+    };
+    for (const Case& c : cases) {
+        Structure structure;
+        ASSERT_EQ(structureFromTexts(parseStructureText(c.text), structure), StructureProblem::None) << c.text;
+        EXPECT_TRUE(structure.memory) << c.text;
+        EXPECT_EQ(structure.module, "") << c.text;
+        ASSERT_EQ(structure.rows.size(), c.rows) << c.text;
+        EXPECT_EQ(structure.rows[0].increment, c.step) << c.text;
+    }
+    // Offsets and modules are no memory rows.
+    for (const char* text : {"0]", "memory.dll+10]", "1A2B0*3*8]10]"}) {
+        Structure structure;
+        ASSERT_EQ(structureFromTexts(parseStructureText(text), structure), StructureProblem::None) << text;
+        EXPECT_FALSE(structure.memory) << text;
+    }
+}
+
+TEST(RebuildStructureText, AMemoryRowKeepsItsStepWithACountOfZero) {
+    struct Case {
+        Rows rows;
+        const char* text;
+    };
+    const Case cases[] = {
+        {{{"\xC4\xDA\xB4\xE6", "0", "4"}}, "\xC4\xDA\xB4\xE6]"},
+        {{{"\xC4\xDA\xB4\xE6", "0", "8"}, {"10", "0", "4"}}, "\xC4\xDA\xB4\xE6*0*8]10]"},
+        {{{"memory", "0", "1"}}, "memory*0*1]"},
+        {{{"Memory", "3", "2"}}, "Memory*3*2]"},
+    };
+    for (const Case& c : cases) {
+        const StructureText text = rebuildStructureText(c.rows);
+        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(parseStructureText(text), c.rows) << text;
+        Structure fromRows;
+        Structure fromText;
+        ASSERT_EQ(structureFromTexts(c.rows, fromRows), StructureProblem::None) << text;
+        ASSERT_EQ(structureFromTexts(parseStructureText(text), fromText), StructureProblem::None) << text;
+        EXPECT_EQ(fromText.memory, fromRows.memory) << text;
+        EXPECT_EQ(fromText.rows[0].increment, fromRows.rows[0].increment) << text;
     }
 }
 

@@ -3,10 +3,6 @@
 // heap elsewhere) and both a next search over the results file and a first
 // search from the same settings find the values at their new addresses.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,15 +10,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "settings/settings_record.h"
-
-extern char** environ;
+#include "tests/tools/native_child.h"
 
 namespace corvane {
 namespace {
@@ -30,89 +24,12 @@ namespace {
 constexpr int kSlots = 3;
 
 // The target, with its input held open: it ends when the pipe closes.
-class ModuleTarget {
-public:
-    ModuleTarget() {
-        int in[2];
-        int out[2];
-        // Close-on-exec, so that no other child holds the input open after this one ends.
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, in[1]);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const char* argv[] = {CORVANE_MODULE_TARGET_PATH, nullptr};
-        if (posix_spawn(&pid_, CORVANE_MODULE_TARGET_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            pid_ = 0;
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        input_ = in[1];
-        FILE* lines = fdopen(out[0], "r");
-        char line[128];
-        while (lines != nullptr && std::fgets(line, sizeof line, lines) != nullptr) {
-            std::string text(line);
-            if (text == "ready\n") break;
-            const auto equals = text.find('=');
-            if (equals != std::string::npos)
-                values_[text.substr(0, equals)] = std::stoull(text.substr(equals + 1), nullptr, 16);
-        }
-        if (lines != nullptr) std::fclose(lines);
-    }
-    ~ModuleTarget() {
-        if (input_ >= 0) close(input_);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    }
-    pid_t pid() const { return pid_; }
-    std::uint64_t value(const std::string& key) const {
-        const auto found = values_.find(key);
-        return found == values_.end() ? 0 : found->second;
-    }
-
-private:
-    pid_t pid_ = 0;
-    int input_ = -1;
-    std::map<std::string, std::uint64_t> values_;
+struct ModuleTarget : test::NativeChild {
+    ModuleTarget() : NativeChild(CORVANE_MODULE_TARGET_PATH) {}
 };
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string errors;
-};
-
-CliRun runCli(const std::vector<std::string>& arguments) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path();
-    const std::string out = (folder / ("corvane_module_out_" + std::to_string(getpid()))).string();
-    const std::string err = out + ".err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<const char*> argv{CORVANE_CLI_PATH};
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    argv.push_back(nullptr);
-    CliRun run;
-    pid_t child = 0;
-    if (posix_spawn(&child, CORVANE_CLI_PATH, &actions, nullptr, const_cast<char**>(argv.data()), environ) == 0) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    auto slurp = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    };
-    run.out = slurp(out);
-    run.errors = slurp(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
+test::ProgramRun runCli(const std::vector<std::string>& arguments) {
+    return test::runProgram(CORVANE_CLI_PATH, arguments);
 }
 
 std::string hex(std::uint64_t value) {
@@ -144,7 +61,7 @@ TEST(CliModule, AModuleStructureFindsItsValuesAfterARestart) {
 
     auto first = std::vector<std::string>{"first", "--pid", std::to_string(target->pid()), "--out", results};
     first.insert(first.end(), fromSettings.begin(), fromSettings.end());
-    const CliRun found = runCli(first);
+    const test::ProgramRun found = runCli(first);
     ASSERT_EQ(found.exitCode, 0) << found.errors;
     std::ifstream saved(results, std::ios::binary);
     std::stringstream content;
@@ -159,22 +76,23 @@ TEST(CliModule, AModuleStructureFindsItsValuesAfterARestart) {
     // the old addresses mean nothing now.
     EXPECT_NE(target->value("base"), oldBase);
     EXPECT_NE(target->value("object0"), oldObject);
-    const CliRun next = runCli({"next", "--pid", std::to_string(target->pid()), "--in", results});
+    const test::ProgramRun next = runCli({"next", "--pid", std::to_string(target->pid()), "--in", results});
     EXPECT_EQ(next.exitCode, 0) << next.errors;
     EXPECT_EQ(next.out, tableLines(*target));
 
     auto again = std::vector<std::string>{"first", "--pid", std::to_string(target->pid())};
     again.insert(again.end(), fromSettings.begin(), fromSettings.end());
-    const CliRun refound = runCli(again);
+    const test::ProgramRun refound = runCli(again);
     EXPECT_EQ(refound.exitCode, 0) << refound.errors;
     EXPECT_EQ(refound.out, tableLines(*target));
 
-    const CliRun monitor =
+    const test::ProgramRun monitor =
         runCli({"monitor", "--pid", std::to_string(target->pid()), "--in", results, "--cycles", "1"});
     EXPECT_EQ(monitor.exitCode, 0) << monitor.errors;
     EXPECT_EQ(monitor.out, "# cycle 1\n" + tableLines(*target));
 
-    const CliRun missing = runCli({"first", "--pid", std::to_string(target->pid()), "--structure", "nosuch.so+10]0]"});
+    const test::ProgramRun missing =
+        runCli({"first", "--pid", std::to_string(target->pid()), "--structure", "nosuch.so+10]0]"});
     EXPECT_EQ(missing.exitCode, 4);
     EXPECT_EQ(missing.out, "");
     EXPECT_NE(missing.errors.find("no module nosuch.so"), std::string::npos) << missing.errors;

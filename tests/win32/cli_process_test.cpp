@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "tools/sample_target/sample_hints.h"
 #include "tools/sample_target/sample_layout.h"
 #include "tools/sample_target/sample_process.h"
 
@@ -156,6 +157,46 @@ TEST_P(CliProcessTest, FirstNextMonitorAndReformat) {
     const CliRun reformat = runCli(L"reformat --pid " + pid_ + L" --in \"" + results_ + L"\" --type 1 --base 1");
     ASSERT_EQ(reformat.exitCode, 0u);
     EXPECT_EQ(reformat.out.substr(0, reformat.out.find('\n')), slotPath(0, 0) + "\t3E8\t" + objectAddress(0, 0));
+}
+
+// Values not known yet: a snapshot of all writable memory, then the change
+// conditions follow the health value as the target changes it.
+TEST_P(CliProcessTest, AValueNotKnownYetIsFollowedDownToOneRow) {
+    const std::string health = objectAddress(0, sample::kHealthOffset);
+    // The sample's window shows the health it sets; without a display the
+    // test sets it, as the window would.
+    ASSERT_TRUE(process_->command("set32 " + health + " " + std::to_string(sample::kFullHealth)));
+    // A newcomer's try: the value the sample's window shows, over all its memory.
+    const CliRun shown = runCli(L"first --pid " + pid_ + L" --structure 内存] --type 长整型 --condition 2 --value1 " +
+                                std::to_wstring(sample::kFullHealth));
+    ASSERT_EQ(shown.exitCode, 0u);
+    EXPECT_NE(shown.out.find(health + "\t100\t" + health + "\n"), std::string::npos);
+
+    const std::wstring snapshot = results_ + L".snapshot";
+    const CliRun first =
+        runCli(L"first --pid " + pid_ + L" --structure memory] --condition 0 --out \"" + snapshot + L"\"");
+    ASSERT_EQ(first.exitCode, 0u);
+    struct Step {
+        int value;      // set in the target before the pass
+        int condition;  // of the pass
+    };
+    const Step steps[] = {{90, 8}, {95, 9}, {70, 10}, {65, 10}};
+    std::wstring in = snapshot;
+    // The sample's command thread leaves the value it set on its stack, which
+    // would follow the health; a second command with a fixed value after each
+    // set overwrites it (and its own target then keeps that value).
+    const std::string scratch = "set32 " + objectAddress(2, sample::kHealthOffset) + " 123456789";
+    for (const Step& step : steps) {
+        ASSERT_TRUE(process_->command("set32 " + health + " " + std::to_string(step.value)));
+        ASSERT_TRUE(process_->command(scratch));
+        const CliRun next = runCli(L"next --pid " + pid_ + L" --in \"" + in + L"\" --condition " +
+                                   std::to_wstring(step.condition) + L" --out \"" + results_ + L"\"");
+        ASSERT_EQ(next.exitCode, 0u) << step.value;
+        in = results_;
+    }
+    const CliRun monitor = runCli(L"monitor --pid " + pid_ + L" --in \"" + results_ + L"\" --cycles 1");
+    EXPECT_EQ(monitor.out, "# cycle 1\n" + health + "\t65\t" + health + "\n");
+    DeleteFileW(snapshot.c_str());
 }
 
 TEST_P(CliProcessTest, TextsComeOutAsUtf8) {

@@ -7,7 +7,8 @@
 // Linux a child process lays out the same memory and is read with
 // process_vm_readv. Each pass and its limit run a few times; the best of each
 // is printed, so a busy machine disturbs the figures less. --unreadable
-// walks 2^31 - 1 leaves over unmapped memory instead.
+// walks 2^31 - 1 leaves over unmapped memory instead; --memory measures the
+// memory row (memory_bench.cpp).
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +31,8 @@
 #include "engine/search_passes.h"
 #include "engine/text_codec.h"
 #include "engine/traversal.h"
+#include "tools/bench/bench_target.h"
+#include "tools/bench/memory_bench.h"
 #include "tools/cli/results_file.h"
 #include "tools/sample_target/sample_layout.h"
 
@@ -59,48 +62,11 @@ int kRepeats = 5;
 const char* onlyPass = nullptr;
 bool wanted(const char* key) { return onlyPass == nullptr || std::strcmp(onlyPass, key) == 0; }
 
-// Counts what reaches the target.
-class CountingTarget : public TargetAccess {
-public:
-    explicit CountingTarget(TargetAccess& inner) : inner_(inner) {}
-    bool read(std::uint64_t address, void* buffer, std::size_t size) override {
-        calls.fetch_add(1, std::memory_order_relaxed);
-        bytes.fetch_add(size, std::memory_order_relaxed);
-        return inner_.read(address, buffer, size);
-    }
-    unsigned pointerWidth() const override { return inner_.pointerWidth(); }
-    std::uint32_t openTarget() override { return inner_.openTarget(); }
-    void reset() {
-        calls = 0;
-        bytes = 0;
-    }
-    std::atomic<std::uint64_t> calls{0};
-    std::atomic<std::uint64_t> bytes{0};
-
-private:
-    TargetAccess& inner_;
-};
-
-class BenchSink : public SearchSink {
-public:
-    SearchSettings settings;
-    SearchSettings captureSettings() override { return settings; }
-    ValueType currentType() override { return settings.type; }
-    void publishCount(std::size_t) override {}
-    void setStatusText(StatusField, const std::string&) override {}
-    void firstSearchEnded(const FirstSearchReport&) override {}
-    void reformatEnded() override {}
-};
+using bench::BenchSink;
+using bench::CountingTarget;
+using bench::memoryInUse;
 
 #ifdef _WIN32
-std::size_t memoryInUse() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    // The commit charge; Wine leaves PrivateUsage at 0.
-    return counters.PagefileUsage;
-}
-
 // The sample target process in its large or huge layout.
 class Target {
 public:
@@ -119,16 +85,6 @@ private:
     TargetProcess reader_;
 };
 #else
-std::size_t memoryInUse() {
-    // Resident pages: what the pass really touched.
-    long size = 0, resident = 0;
-    if (FILE* file = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(file, "%ld %ld", &size, &resident) != 2) resident = 0;
-        std::fclose(file);
-    }
-    return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
 // A child process with the sample target's large layout at the same fixed
 // addresses, waiting until this process ends or kills it.
 class Target {
@@ -140,29 +96,11 @@ public:
         }
     }
     bool start(bool huge, std::string& why) {
-        int ready[2];
-        if (pipe(ready) != 0) {
-            why = "pipe failed";
-            return false;
-        }
-        pid_ = fork();
-        if (pid_ < 0) {
-            why = "fork failed";
-            return false;
-        }
-        if (pid_ == 0) {
-            close(ready[0]);
-            const char answer = layOut(huge ? sample::kHugeBlocks : sample::kLargeCount) ? 'y' : 'n';
-            if (write(ready[1], &answer, 1) != 1) _exit(1);
-            for (;;) pause();
-        }
-        close(ready[1]);
-        char answer = 0;
-        const bool ok = read(ready[0], &answer, 1) == 1 && answer == 'y';
-        close(ready[0]);
-        if (!ok) why = "the child could not map the layout";
+        why.clear();
+        pid_ = bench::forkLaidOut([huge] { return layOut(huge ? sample::kHugeBlocks : sample::kLargeCount); }, why);
+        if (pid_ < 0) return false;
         reader_ = std::make_unique<LinuxProcessReader>(pid_);
-        return ok;
+        return why.empty();
     }
     TargetAccess& reader() { return *reader_; }
     std::uint64_t table() const { return sample::kPlaces64.largeTable; }
@@ -497,13 +435,18 @@ int run(bool huge, bool unmapped) {
 int main(int argc, char** argv) {
     bool huge = false;
     bool unmapped = false;
+    bool memoryRow = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--hold") == 0 && i + 1 < argc)
+            return bench::holdMemory(std::strtoull(argv[i + 1], nullptr, 10));
+        if (std::strcmp(argv[i], "--memory") == 0) memoryRow = true;
         if (std::strcmp(argv[i], "--huge") == 0) huge = true;
         if (std::strcmp(argv[i], "--unreadable") == 0) unmapped = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) onlyPass = argv[++i];
         if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) kRepeats = std::max(1, std::atoi(argv[++i]));
     }
     try {
+        if (memoryRow) return bench::runMemoryBench(kRepeats);
         return run(huge, unmapped);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "error: %s\n", error.what());

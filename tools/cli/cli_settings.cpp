@@ -64,9 +64,11 @@ std::string resolveCliSettings(const CliOptions& options, CliSettings& settings)
                 return "the first start offset must be MODULE+HEX, with a module name holding no \"]\", \"*\" "
                        "or \"+\"";
             case StructureProblem::ModuleInLaterRow: return "only the first row may start at a module";
+            case StructureProblem::MemoryInLaterRow: return "only the first row may start at memory";
         }
         settings.rows = std::move(rows.rows);
         settings.module = std::move(rows.module);
+        settings.memory = rows.memory;
     }
     return "";
 }

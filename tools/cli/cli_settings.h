@@ -15,6 +15,8 @@ struct CliSettings {
     std::vector<StructureRow> rows;
     // Row 0 counts from this module's base when it is not empty.
     std::string module;
+    // Row 0 is every writable address of the target.
+    bool memory = false;
 };
 
 // Takes the six settings keys from the settings section when one is named,

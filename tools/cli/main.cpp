@@ -21,6 +21,7 @@
 #include "tools/cli/cli_settings.h"
 #include "tools/cli/monitor_changes.h"
 #include "tools/cli/results_file.h"
+#include "tools/cli/snapshot_file.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -124,6 +125,12 @@ void writeOutput(const CliOptions& options, const ResultStore& results) {
     std::ofstream out(options.outFile, std::ios::binary);
     writeResults(out, results, systemTextCodec());
     if (!out) throw std::runtime_error("cannot write " + options.outFile);
+}
+
+void writeSnapshot(const std::string& file, const MemorySnapshot& snapshot) {
+    std::ofstream out(file, std::ios::binary);
+    writeSnapshotFile(out, snapshot);
+    if (!out) throw std::runtime_error("cannot write " + file);
 }
 
 int fail(int code, const std::string& message) {
@@ -233,6 +240,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
     runningEngine = &engine;
     auto* modules = dynamic_cast<ModuleLookup*>(target.get());
     engine.setModuleLookup(modules);
+    engine.setRegionLookup(dynamic_cast<RegionLookup*>(target.get()));
     // Said as it is found; the run goes on with what the other paths find.
     std::atomic<bool> moduleMissing{false};
     engine.onModuleMissing = [&moduleMissing](const std::string& module) {
@@ -248,14 +256,23 @@ int run(const CliOptions& options, const CliSettings& settings) {
         FirstSearchReport report;
         {
             const ProgressLine progress(engine);
-            report = engine.runFirstSearch(settings.rows, settings.module);
+            report = engine.runFirstSearch(settings.rows, settings.module,
+                                           settings.memory ? FirstRow::Memory : FirstRow::Offsets);
         }
         if (report.openError != 0)
             return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
                                              std::to_string(report.openError) + ")");
-        writeOutput(options, engine.results());
-        std::fprintf(stderr, "results: %zu, traversed: %zu, %ums%s\n", report.results, report.candidates,
-                     report.elapsedMs, report.stopped ? " (stopped)" : "");
+        if (const MemorySnapshot* snapshot = engine.snapshot()) {
+            if (options.outFile.empty())
+                return fail(kExitUsage, "values not known yet are kept in a snapshot: give --out FILE");
+            writeSnapshot(options.outFile, *snapshot);
+            std::fprintf(stderr, "snapshot: %llu addresses, %ums\n",
+                         static_cast<unsigned long long>(report.snapshotAddresses), report.elapsedMs);
+        } else {
+            writeOutput(options, engine.results());
+            std::fprintf(stderr, "results: %zu, traversed: %zu, %ums%s\n", report.results, report.candidates,
+                         report.elapsedMs, report.stopped ? " (stopped)" : "");
+        }
         sayIfGone(*target);
         return moduleMissing ? kExitNoModule : 0;
     }
@@ -263,9 +280,17 @@ int run(const CliOptions& options, const CliSettings& settings) {
     std::ifstream in(options.inFile, std::ios::binary);
     if (!in) return fail(kExitUsage, "cannot read " + options.inFile);
     std::string error;
-    if (!readResults(in, engine.results(), systemTextCodec(), error))
+    if (isSnapshotFile(in)) {
+        if (options.command != "next")
+            return fail(kExitUsage, options.inFile + ": a snapshot is narrowed by next first");
+        MemorySnapshot snapshot;
+        if (!readSnapshotFile(in, snapshot, error)) return fail(kExitUsage, options.inFile + ": " + error);
+        engine.installSnapshot(std::move(snapshot));
+    } else if (!readResults(in, engine.results(), systemTextCodec(), error)) {
         return fail(kExitUsage, options.inFile + ": " + error);
-    const std::size_t before = engine.results().count();
+    }
+    const std::size_t before =
+        engine.snapshot() ? static_cast<std::size_t>(engine.snapshotAddresses()) : engine.results().count();
     // Each run is a process of its own: the target is opened here, where the
     // window would use the handle of its last first search.
     if (const std::uint32_t openError = target->openTarget())

@@ -1,0 +1,93 @@
+#include <cstring>
+#include <optional>
+
+#include "engine/memory_scan.h"
+#include "engine/traversal.h"
+
+namespace corvane {
+namespace {
+
+// The integer kinds' values of a chunk against a key range, the kind fixed
+// by T: a few instructions per address.
+template <typename T, typename Keep>
+void scanKeys(const MemoryRowScan& scan, const ValueFilter::KeyRange& range, std::uint64_t step, Keep&& keep) {
+    std::uint64_t address = scan.first();
+    const unsigned char* bytes = scan.bytes();
+    const bool whole = scan.whole();
+    for (std::uint64_t k = 0; k < scan.count(); ++k, address += step, bytes += step) {
+        T value;
+        std::memcpy(&value, bytes, sizeof value);
+        const std::uint64_t key = (static_cast<std::uint64_t>(value) << range.unused) ^ range.flip;
+        if ((key - range.low <= range.span) == range.outside) continue;
+        if (whole || scan.readable(address)) keep(address, bytes);
+    }
+}
+
+}  // namespace
+
+void Traversal::runFilteredOverMemory(std::vector<StructureRow> rows, std::vector<MemoryRegion> regions,
+                                      const ValueFilter& filter, ResultEntries& results, TraversalProgress* progress) {
+    filtered(filter, results, progress, [&] {
+        if (!prepare(std::move(rows))) return;
+        memoryRow_ = true;
+        scanMemoryRow(std::move(regions));
+        memoryRow_ = false;
+    });
+}
+
+void Traversal::scanMemoryRow(std::vector<MemoryRegion> regions) {
+    const StructureRow& row = store_.rows()[0];
+    const auto step = static_cast<std::uint64_t>(row.increment > 0 ? row.increment : 4);
+    const bool alone = levels_.size() == 1;
+    const std::size_t size = alone ? filter_->readSize() : pointerWidth_;
+    MemoryRowScan scan(reader_, std::move(regions), step, size);
+    ResultEntries& results = *results_;
+    const ValueFilter& filter = *filter_;
+    const std::optional<ValueFilter::KeyRange> keys = filter.keyRange();
+    while (!stopped() && scan.next()) {
+        std::uint64_t address = scan.first();
+        const unsigned char* bytes = scan.bytes();
+        const std::uint64_t count = scan.count();
+        const bool whole = scan.whole();
+        if (alone) {
+            // A row alone is the whole search: its values are tested where
+            // they lie in the chunk, and a kept one's path is its address.
+            auto keep = [&](std::uint64_t at, const unsigned char* value) {
+                const auto serial = static_cast<std::uint32_t>(results.size());
+                ResultEntry& entry = results.emplace_back();
+                entry.address = at;
+                entry.parent = rootNode_;
+                entry.serial = serial;
+                entry.leafOffset = static_cast<std::int64_t>(at);
+                filter.storeValue(value, entry.value);
+            };
+            switch (keys ? keys->width : 0) {
+                case 1: scanKeys<std::uint8_t>(scan, *keys, step, keep); break;
+                case 2: scanKeys<std::uint16_t>(scan, *keys, step, keep); break;
+                case 4: scanKeys<std::uint32_t>(scan, *keys, step, keep); break;
+                case 8: scanKeys<std::uint64_t>(scan, *keys, step, keep); break;
+                default:
+                    for (std::uint64_t k = 0; k < count; ++k, address += step, bytes += step)
+                        if (filter.matches(bytes) && (whole || scan.readable(address))) keep(address, bytes);
+                    break;
+            }
+        } else {
+            for (std::uint64_t k = 0; k < count && !stopped(); ++k, address += step, bytes += step) {
+                if (!whole && !scan.readable(address)) continue;
+                const std::uint64_t pointer = loadPointer(bytes, pointerWidth_);
+                if (!isFollowablePointer(pointer, pointerWidth_)) continue;
+                Level& level = levels_[0];
+                level.index = 0;
+                level.node = kNoPathNode;
+                memoryAddress_ = address;
+                levels_[1].base = pointer;
+                traverse(1);
+            }
+        }
+        leafCount_ = scan.looked();
+        publish();
+    }
+    leafCount_ = scan.looked();
+}
+
+}  // namespace corvane

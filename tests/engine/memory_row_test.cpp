@@ -1,0 +1,399 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <iterator>
+#include <ostream>
+#include <random>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/memory_scan.h"
+#include "engine/search_engine.h"
+#include "engine/traversal.h"
+#include "engine/value_compare.h"
+#include "tests/engine/fake_text_codec.h"
+#include "tests/support/fake_target.h"
+#include "tests/support/test_sink.h"
+
+namespace corvane {
+namespace {
+
+using test::FakeTarget;
+using test::TestSink;
+
+constexpr std::int32_t kPlanted = 0x5A5A1234;
+
+struct Found {
+    std::uint64_t address;
+    std::string path;
+    bool operator==(const Found&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Found& found) {
+    return out << std::hex << found.address << " " << found.path;
+}
+
+std::vector<Found> listed(const ResultStore& results) {
+    std::vector<Found> found;
+    for (std::size_t i = 0; i < results.count(); ++i) found.push_back({results.address(i), results.pathText(i)});
+    return found;
+}
+
+std::string hex(std::uint64_t value) {
+    char text[20];
+    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// The memory row written plainly: every address of every writable region
+// read on its own, `step` apart from the region's start.
+std::vector<Found> plainScan(FakeTarget& target, std::uint64_t step, const ValueFilter& filter) {
+    std::vector<Found> found;
+    std::vector<unsigned char> bytes(filter.readSize());
+    for (const MemoryRegion& region : writableRegions(target.readableRegions()))
+        for (std::uint64_t a = region.start; a + bytes.size() <= region.end(); a += step)
+            if (target.read(a, bytes.data(), bytes.size()) && filter.matches(bytes.data()))
+                found.push_back({a, hex(a)});
+    return found;
+}
+
+// Writable pages with a read-only page inside, a hole, and values planted at
+// every alignment, across page borders and across region ends.
+class MemoryRowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        engine.setRegionLookup(&target);
+        target.map(0x10000000, 0x3000);
+        target.protect(0x10001000, 0x1000, false);
+        target.map(0x10004000, 0x2000);
+        for (std::uint64_t i = 0; i < 8; ++i) target.writeValue(0x10000100 + 17 * i, kPlanted);
+        for (std::uint64_t i = 0; i < 8; ++i) target.writeValue(0x10004800 + 33 * i, kPlanted);
+        target.writeValue(0x10000FFE, kPlanted);  // into the read-only page: another region
+        target.writeValue(0x10001800, kPlanted);  // read-only
+        target.writeValue(0x10002FFC, kPlanted);  // the last value of the region before the hole
+        target.writeValue(0x10004FFD, kPlanted);  // across a page border inside a region
+        target.write(0x10005FFE, &kPlanted, 2);   // its other half would lie past the last region
+    }
+
+    FirstSearchReport search(const std::string& condition1, std::vector<StructureRow> rows,
+                             SearchCondition condition = SearchCondition::Equal, const std::string& value2 = "") {
+        sink.set({ValueType::Long, 0, condition, condition1, value2});
+        return engine.runFirstSearch(std::move(rows), {}, FirstRow::Memory);
+    }
+
+    FakeTarget target;
+    TestSink sink;
+    FakeTextCodec codec;
+    SearchEngine engine{target, sink, codec};
+};
+
+TEST_F(MemoryRowTest, EveryStepAndAlignmentFindsWhatAPlainScanFinds) {
+    const std::string value = std::to_string(kPlanted);
+    for (const std::int64_t step : {1, 2, 4, 8}) {
+        for (const SearchCondition condition : {SearchCondition::Equal, SearchCondition::Between}) {
+            const std::string value2 = condition == SearchCondition::Between ? std::to_string(kPlanted + 1) : "";
+            const FirstSearchReport report = search(value, {{0, 0, step}}, condition, value2);
+            const ValueFilter filter(ValueType::Long, 0, condition, value, value2, codec);
+            const std::vector<Found> expected = plainScan(target, static_cast<std::uint64_t>(step), filter);
+            EXPECT_EQ(listed(engine.results()), expected) << "step " << step;
+            EXPECT_FALSE(expected.empty());
+            // 0x3000 and 0x2000 writable bytes less the read-only page.
+            EXPECT_EQ(report.candidates, (0x1000 - 4) / step + 1 + (0x1000 - 4) / step + 1 + (0x2000 - 4) / step + 1)
+                << "step " << step;
+        }
+    }
+    // At step 1 all the values inside writable regions, none of the others.
+    search(value, {{0, 0, 1}});
+    std::vector<std::uint64_t> addresses;
+    for (const Found& found : listed(engine.results())) addresses.push_back(found.address);
+    std::vector<std::uint64_t> expected;
+    for (std::uint64_t i = 0; i < 8; ++i) expected.push_back(0x10000100 + 17 * i);
+    expected.push_back(0x10002FFC);
+    for (std::uint64_t i = 0; i < 8; ++i) expected.push_back(0x10004800 + 33 * i);
+    expected.push_back(0x10004FFD);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(addresses, expected);
+}
+
+TEST_F(MemoryRowTest, AResultShowsItsAddressAsItsPathAndGoesThroughTheNextSearch) {
+    search(std::to_string(kPlanted), {{0, 0, 4}});
+    // 0x10000100, 0x10000144 (17 * 4), 0x10002FFC, 0x10004800 and 0x10004884 (33 * 4).
+    ASSERT_EQ(engine.results().count(), 5u);
+    EXPECT_EQ(engine.results().pathText(0), "10000100");
+    EXPECT_EQ(engine.results().valueText(0), std::to_string(kPlanted));
+    target.writeValue<std::int32_t>(0x10000144, 7);
+    sink.set({ValueType::Long, 0, SearchCondition::Equal, "7", ""});
+    engine.runNextSearch();
+    ASSERT_EQ(engine.results().count(), 1u);
+    EXPECT_EQ(engine.results().pathText(0), "10000144");
+    EXPECT_EQ(engine.results().address(0), 0x10000144u);
+}
+
+TEST_F(MemoryRowTest, LaterRowsWalkFromEveryWordInMemory) {
+    // Three objects whose +10 holds the value, pointed at from aligned and
+    // unaligned words; a pointer in the read-only page is not followed.
+    const std::uint64_t objects[] = {0x20000000, 0x20000100, 0x20000200};
+    for (std::uint64_t object : objects) target.writeValue<std::int32_t>(object + 0x10, 99);
+    target.writePointer(0x10000200, objects[0]);
+    target.writePointer(0x10004008, objects[1]);
+    target.writePointer(0x10004014, objects[2]);  // not 8-aligned from the region's start
+    target.writePointer(0x10001200, objects[2]);  // read-only
+    target.writeValue<std::int32_t>(0x20000300 + 0x10, 98);
+    target.writePointer(0x10005008, 0x20000300);  // a value that does not match
+    search("99", {{0, 0, 8}, {0x10, 0, 4}});
+    const std::vector<Found> expected = {
+        {objects[0] + 0x10, "10000200]10"},
+        {objects[1] + 0x10, "10004008]10"},
+    };
+    EXPECT_EQ(listed(engine.results()), expected);
+    // At step 4 the unaligned one too.
+    search("99", {{0, 0, 4}, {0x10, 0, 4}});
+    EXPECT_EQ(listed(engine.results()).size(), 3u);
+    // Three rows: the objects' +10 is a pointer in turn.
+    target.writePointer(objects[0] + 0x18, 0x20000400);
+    target.writeValue<std::int32_t>(0x20000400 + 4, 55);
+    search("55", {{0, 0, 8}, {0x18, 0, 4}, {0, 4, 4}});
+    EXPECT_EQ(listed(engine.results()), (std::vector<Found>{{0x20000404, "10000200]18]4"}}));
+}
+
+TEST_F(MemoryRowTest, WithoutARegionListNothingIsFound) {
+    SearchEngine bare{target, sink, codec};
+    sink.set({ValueType::Long, 0, SearchCondition::Equal, std::to_string(kPlanted), ""});
+    const FirstSearchReport report = bare.runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+    EXPECT_EQ(report.results, 0u);
+    EXPECT_EQ(report.candidates, 0u);
+}
+
+TEST_F(MemoryRowTest, AStopEndsTheScanAndKeepsNothing) {
+    target.map(0x40000000, 8 * MemoryRowScan::kChunkBytes);
+    int reads = 0;
+    target.onRead = [&] {
+        if (++reads == 3) engine.stopRequested = -1;
+    };
+    const FirstSearchReport report = search("0", {{0, 0, 4}});
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(engine.results().count(), 0u);
+    EXPECT_LT(reads, 6) << "the scan goes on after the stop";
+}
+
+// Regions as a lister might give them: adjacent but apart, and one that has
+// lost a page since it was listed.
+TEST(MemoryRowScan, ChunksAreLargeAndABadPageLosesOnlyItself) {
+    FakeTarget target;
+    const std::uint64_t base = 0x40000000;
+    const std::uint64_t size = 4 * MemoryRowScan::kChunkBytes;
+    target.map(base, size);
+    for (std::uint64_t a = base; a < base + size; a += 0x1000) target.writeValue<std::int32_t>(a + 0x10, 1);
+    target.resetCounters();
+    const std::atomic<std::int32_t> stop{0};
+    CandidateStore store;
+    FakeTextCodec codec;
+    const ValueFilter filter(ValueType::Long, 0, SearchCondition::Equal, "1", "", codec);
+    {
+        Traversal traversal(target, stop, store);
+        ResultEntries results;
+        traversal.runFilteredOverMemory({{0, 0, 4}}, {{base, size, true}}, filter, results);
+        EXPECT_EQ(results.size(), size / 0x1000);
+        EXPECT_EQ(traversal.leafCount(), size / 4);
+        EXPECT_EQ(target.readCalls(), size / MemoryRowScan::kChunkBytes) << "one read call per chunk";
+    }
+    target.unmap(base + 0x123000, 0x1000);
+    target.resetCounters();
+    {
+        Traversal traversal(target, stop, store);
+        ResultEntries results;
+        traversal.runFilteredOverMemory({{0, 0, 4}}, {{base, size, true}}, filter, results);
+        EXPECT_EQ(results.size(), size / 0x1000 - 1);
+        for (std::size_t i = 0; i < results.size(); ++i) EXPECT_NE(results[i].address, base + 0x123010);
+        EXPECT_LT(target.readCalls(), 4 + 2 * 9) << "a bad page is found by halves, not page by page";
+    }
+    // Two adjacent regions: the value across their border is not read.
+    target.writeValue(base + 0x2FFE, kPlanted);
+    target.writeValue(base + 0x3002, kPlanted);
+    const ValueFilter planted(ValueType::Long, 0, SearchCondition::Equal, std::to_string(kPlanted), "", codec);
+    Traversal traversal(target, stop, store);
+    ResultEntries results;
+    traversal.runFilteredOverMemory({{0, 0, 2}}, {{base, 0x3000, true}, {base + 0x3000, 0x1000, true}}, planted,
+                                    results);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].address, base + 0x3002);
+}
+
+TEST_F(MemoryRowTest, UnknownValuesAreKeptAsASnapshotAndNarrowedByChanges) {
+    const FirstSearchReport report = search("", {{0, 0, 4}}, SearchCondition::None);
+    const std::uint64_t addresses = (0x1000 - 4) / 4 + 1 + (0x1000 - 4) / 4 + 1 + (0x2000 - 4) / 4 + 1;
+    EXPECT_EQ(report.results, 0u);
+    EXPECT_EQ(report.snapshotAddresses, addresses);
+    EXPECT_EQ(report.candidates, addresses);
+    EXPECT_EQ(engine.results().count(), 0u);
+    EXPECT_EQ(sink.status[StatusField::ValidData], std::to_string(addresses));
+    ASSERT_NE(engine.snapshot(), nullptr);
+    const std::uint64_t scanned = 0x4000;
+    EXPECT_LE(engine.snapshot()->memoryBytes(), scanned * 105 / 100 + 4096) << "more than the bytes scanned";
+
+    // The value changes: the change conditions against the snapshot find it.
+    target.writeValue<std::int32_t>(0x10004800, 50);
+    sink.set({ValueType::Long, 0, SearchCondition::Changed, "", ""});
+    engine.runNextSearch();
+    EXPECT_EQ(engine.snapshot(), nullptr);
+    EXPECT_EQ(engine.snapshotAddresses(), 0u);
+    ASSERT_EQ(engine.results().count(), 1u);
+    EXPECT_EQ(engine.results().pathText(0), "10004800");
+    EXPECT_EQ(engine.results().valueText(0), "50");
+    EXPECT_EQ(sink.status[StatusField::ValidData], "1");
+
+    // From here the results go through the passes as any others.
+    target.writeValue<std::int32_t>(0x10004800, 40);
+    sink.set({ValueType::Long, 0, SearchCondition::Decreased, "", ""});
+    engine.runNextSearch();
+    EXPECT_EQ(engine.results().count(), 1u);
+    sink.set({ValueType::Long, 0, SearchCondition::Increased, "", ""});
+    engine.runNextSearch();
+    EXPECT_EQ(engine.results().count(), 0u);
+}
+
+TEST_F(MemoryRowTest, EveryFirstSearchThatKeepsAllValuesKeepsASnapshot) {
+    for (const SearchCondition condition :
+         {SearchCondition::None, SearchCondition::Contains, SearchCondition::Changed, SearchCondition::Decreased}) {
+        const FirstSearchReport report = search("1", {{0, 0, 4}}, condition);
+        EXPECT_EQ(report.results, 0u) << static_cast<int>(condition);
+        EXPECT_NE(engine.snapshot(), nullptr) << static_cast<int>(condition);
+    }
+    // A text that contains the value is a condition like any other.
+    sink.set({ValueType::AnsiText, kNoBaseMode, SearchCondition::Contains, "Z", ""});
+    target.writeText(0x10004400, "xyZ");
+    engine.runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+    EXPECT_EQ(engine.snapshot(), nullptr);
+    EXPECT_GT(engine.results().count(), 0u);
+}
+
+TEST_F(MemoryRowTest, EveryConditionNarrowsASnapshotAsAPlainComparisonWould) {
+    // Words 0..N of the last region before and after a change.
+    const std::uint64_t base = 0x10004000;
+    for (std::uint64_t i = 0; i < 0x800; ++i)
+        target.writeValue<std::int32_t>(base + 4 * i, static_cast<std::int32_t>(i % 7));
+    struct Case {
+        SearchCondition condition;
+        const char* value1;
+        const char* value2;
+    };
+    const Case cases[] = {
+        {SearchCondition::Unchanged, "", ""}, {SearchCondition::Changed, "", ""},
+        {SearchCondition::Increased, "", ""}, {SearchCondition::Decreased, "", ""},
+        {SearchCondition::Equal, "3", ""},    {SearchCondition::Between, "2", "4"},
+        {SearchCondition::AtLeast, "5", ""},  {SearchCondition::NotEqual, "0", ""},
+    };
+    for (const Case& c : cases) {
+        for (std::uint64_t i = 0; i < 0x800; ++i)
+            target.writeValue<std::int32_t>(base + 4 * i, static_cast<std::int32_t>(i % 7));
+        search("", {{0, 0, 4}}, SearchCondition::None);
+        ASSERT_NE(engine.snapshot(), nullptr);
+        std::vector<std::int32_t> before(0x800);
+        for (std::uint64_t i = 0; i < 0x800; ++i) {
+            before[i] = static_cast<std::int32_t>(i % 7);
+            target.writeValue<std::int32_t>(base + 4 * i, static_cast<std::int32_t>(i % 5));
+        }
+        sink.set({ValueType::Long, 0, c.condition, c.value1, c.value2});
+        engine.runNextSearch();
+        std::vector<std::uint64_t> expected;
+        for (std::uint64_t i = 0; i < 0x800; ++i) {
+            const auto now = static_cast<std::int32_t>(i % 5);
+            bool keep = false;
+            switch (c.condition) {
+                case SearchCondition::Unchanged: keep = now == before[i]; break;
+                case SearchCondition::Changed: keep = now != before[i]; break;
+                case SearchCondition::Increased: keep = now > before[i]; break;
+                case SearchCondition::Decreased: keep = now < before[i]; break;
+                case SearchCondition::Equal: keep = now == 3; break;
+                case SearchCondition::Between: keep = now >= 2 && now <= 4; break;
+                case SearchCondition::AtLeast: keep = now >= 5; break;
+                default: keep = now != 0; break;
+            }
+            if (keep) expected.push_back(base + 4 * i);
+        }
+        std::vector<std::uint64_t> kept;
+        for (const Found& found : listed(engine.results()))
+            if (found.address >= base && found.address < base + 0x2000) kept.push_back(found.address);
+        EXPECT_EQ(kept, expected) << static_cast<int>(c.condition);
+    }
+}
+
+TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
+    target.map(0x40000000, 8 * MemoryRowScan::kChunkBytes);
+    int reads = 0;
+    target.onRead = [&] {
+        if (++reads == 5) engine.stopRequested = -1;
+    };
+    const FirstSearchReport report = search("", {{0, 0, 4}}, SearchCondition::None);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(engine.snapshot(), nullptr);
+    EXPECT_EQ(report.snapshotAddresses, 0u);
+    EXPECT_LT(reads, 8);
+}
+
+TEST_F(MemoryRowTest, APageLostToTheSnapshotKeepsNoChangeOnIt) {
+    // A region listed whole whose middle page cannot be read.
+    const std::atomic<std::int32_t> stop{0};
+    target.map(0x50000000, 0x3000);
+    target.unmap(0x50001000, 0x1000);
+    const MemorySnapshot snapshot = takeMemorySnapshot(target, {{0x50000000, 0x3000, true}}, 4, 4, stop);
+    ASSERT_EQ(snapshot.regions.size(), 1u);
+    EXPECT_EQ(snapshot.regions[0].lostPages, std::vector<std::uint64_t>{0x50001000});
+    target.map(0x50001000, 0x1000);
+    target.writeValue<std::int32_t>(0x50001010, 9);
+    target.writeValue<std::int32_t>(0x50002010, 9);
+    ResultEntries out;
+    narrowMemorySnapshot(target, snapshot, {ValueType::Long, 0, SearchCondition::Changed, "", ""}, codec, out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].address, 0x50002010u);
+    out.clear();
+    // A condition on the value alone does not need the old bytes.
+    narrowMemorySnapshot(target, snapshot, {ValueType::Long, 0, SearchCondition::Equal, "9", ""}, codec, out);
+    EXPECT_EQ(out.size(), 2u);
+}
+
+// The memory row tests integers by key ranges; they must keep exactly what
+// the filter's own test keeps, in every kind, base and condition.
+TEST(ValueFilterKeyRange, KeepsWhatMatchesKeeps) {
+    FakeTextCodec codec;
+    std::mt19937_64 random(16);
+    const char* values[] = {"0",   "1",    "-1",     "100",   "-100",       "127",         "128",
+                            "255", "7FFF", "&H8000", "65535", "2147483647", "-2147483648", "9223372036854775807",
+                            "FF"};
+    for (const ValueType type : {ValueType::Byte, ValueType::Short, ValueType::Long, ValueType::Int64}) {
+        for (const std::uint8_t base : {std::uint8_t{0}, std::uint8_t{1}}) {
+            for (int c = 0; c <= static_cast<int>(SearchCondition::Decreased); ++c) {
+                const auto condition = static_cast<SearchCondition>(c);
+                for (const char* value1 : values) {
+                    const char* value2 = values[random() % std::size(values)];
+                    const ValueFilter filter(type, base, condition, value1, value2, codec);
+                    const auto range = filter.keyRange();
+                    ASSERT_TRUE(range.has_value()) << static_cast<int>(type) << " " << c;
+                    for (int trial = 0; trial < 200; ++trial) {
+                        std::uint64_t raw = random();
+                        // Near the bounds too, not only anywhere.
+                        if (trial % 2 == 0) raw = (random() % 5) - 2 + (trial % 4 == 0 ? 0 : 0x80);
+                        unsigned char bytes[8];
+                        std::memcpy(bytes, &raw, 8);
+                        std::uint64_t loaded = 0;
+                        std::memcpy(&loaded, bytes, range->width);
+                        const std::uint64_t key = (loaded << range->unused) ^ range->flip;
+                        const bool byKeys = (key - range->low <= range->span) != range->outside;
+                        EXPECT_EQ(byKeys, filter.matches(bytes))
+                            << "type " << static_cast<int>(type) << " base " << int{base} << " condition " << c << " "
+                            << value1 << " " << value2 << " raw " << std::hex << raw;
+                    }
+                }
+            }
+        }
+    }
+    const ValueFilter single(ValueType::Single, 0, SearchCondition::Equal, "1", "", codec);
+    EXPECT_FALSE(single.keyRange().has_value());
+}
+
+}  // namespace
+}  // namespace corvane

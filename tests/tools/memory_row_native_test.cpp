@@ -1,0 +1,137 @@
+// The memory row against a real process: every address it finds is one that
+// a plain scan of /proc/PID/mem finds, and the unknown-value session runs
+// through the command line from a snapshot down to one row.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/native/process_reader.h"
+#include "engine/search_engine.h"
+#include "engine/text_codec.h"
+#include "engine/value_compare.h"
+#include "tests/support/test_sink.h"
+#include "tests/tools/native_child.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::int32_t kPlanted = 0x5A5A1234;
+
+// Every region read whole from /proc/PID/mem, or page by page where that
+// fails, and every `step`-th value of it compared on its own.
+std::set<std::uint64_t> plainScan(pid_t pid, const std::vector<MemoryRegion>& regions, std::uint64_t step,
+                                  std::int32_t low, std::int32_t high) {
+    std::set<std::uint64_t> found;
+    const int mem = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY);
+    if (mem < 0) return found;
+    for (const MemoryRegion& region : regions) {
+        std::vector<unsigned char> bytes(region.size);
+        std::vector<bool> pageOk(region.size / 4096, true);
+        if (pread(mem, bytes.data(), bytes.size(), static_cast<off_t>(region.start)) !=
+            static_cast<ssize_t>(bytes.size())) {
+            for (std::size_t p = 0; p < pageOk.size(); ++p)
+                pageOk[p] =
+                    pread(mem, bytes.data() + p * 4096, 4096, static_cast<off_t>(region.start + p * 4096)) == 4096;
+        }
+        for (std::uint64_t at = 0; at + 4 <= region.size; at += step) {
+            if (!pageOk[at / 4096] || !pageOk[(at + 3) / 4096]) continue;
+            std::int32_t value;
+            std::memcpy(&value, bytes.data() + at, 4);
+            if (value >= low && value <= high) found.insert(region.start + at);
+        }
+    }
+    close(mem);
+    return found;
+}
+
+TEST(MemoryRowNative, FindsWhatAPlainScanOfTheProcessFinds) {
+    test::NativeChild target(CORVANE_MEMORY_TARGET_PATH);
+    ASSERT_GT(target.pid(), 0);
+    const std::uint64_t block = target.value("block");
+    LinuxProcessReader reader(target.pid());
+    test::TestSink sink;
+    SearchEngine engine(reader, sink, systemTextCodec());
+    engine.setRegionLookup(&reader);
+    for (const std::int64_t step : {4, 1}) {
+        for (const bool between : {false, true}) {
+            sink.set({ValueType::Long, 0, between ? SearchCondition::Between : SearchCondition::Equal,
+                      std::to_string(kPlanted), between ? std::to_string(kPlanted + 3) : ""});
+            const FirstSearchReport report = engine.runFirstSearch({{0, 0, step}}, {}, FirstRow::Memory);
+            ASSERT_EQ(report.openError, 0u);
+            // The region list of the same moment as the scan: the target waits on its input.
+            const std::set<std::uint64_t> expected =
+                plainScan(target.pid(), writableRegions(reader.readableRegions()), static_cast<std::uint64_t>(step),
+                          kPlanted, between ? kPlanted + 3 : kPlanted);
+            std::set<std::uint64_t> found;
+            for (std::size_t i = 0; i < engine.results().count(); ++i) found.insert(engine.results().address(i));
+            EXPECT_EQ(found, expected) << "step " << step << (between ? " between" : " equal");
+            // The planted ones at the step's alignment are among them.
+            for (const std::uint64_t offset : {0x100u, 0x1001u, 0x2002u, 0x3003u, 0x4FFEu, 0xFFFF8u})
+                EXPECT_EQ(found.contains(block + offset), offset % static_cast<std::uint64_t>(step) == 0)
+                    << std::hex << offset << " step " << step;
+        }
+    }
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(MemoryRowNative, AValueNotKnownYetIsFollowedDownToOneRow) {
+    test::NativeChild target(CORVANE_MEMORY_TARGET_PATH);
+    ASSERT_GT(target.pid(), 0);
+    const std::string pid = std::to_string(target.pid());
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    const std::string tag = std::to_string(getpid());
+    const std::string snapshot = (folder / ("corvane_snapshot_" + tag)).string();
+    const std::string results = (folder / ("corvane_unknown_" + tag + ".txt")).string();
+    auto cli = [](const std::vector<std::string>& arguments) { return test::runProgram(CORVANE_CLI_PATH, arguments); };
+
+    const test::ProgramRun first =
+        cli({"first", "--pid", pid, "--structure", "\xE5\x86\x85\xE5\xAD\x98]", "--condition", "0", "--out", snapshot});
+    ASSERT_EQ(first.exitCode, 0) << first.errors;
+    EXPECT_EQ(slurp(snapshot).substr(0, 16), "CORVANE-SNAPSHOT");
+    EXPECT_NE(first.errors.find("snapshot: "), std::string::npos) << first.errors;
+    // Without a file to keep the snapshot in, nothing is written.
+    const test::ProgramRun nowhere = cli({"first", "--pid", pid, "--structure", "memory]", "--condition", "0"});
+    EXPECT_EQ(nowhere.exitCode, 2) << nowhere.errors;
+
+    struct Step {
+        const char* value;      // set in the target before the pass
+        const char* condition;  // of the pass
+    };
+    const Step steps[] = {{"900", "8"}, {"950", "9"}, {"700", "10"}, {"650", "10"}};
+    std::string in = snapshot;
+    test::ProgramRun next;
+    for (const Step& step : steps) {
+        ASSERT_EQ(target.ask(std::string("set ") + step.value), "done");
+        next = cli({"next", "--pid", pid, "--in", in, "--condition", step.condition, "--out", results});
+        ASSERT_EQ(next.exitCode, 0) << next.errors;
+        in = results;
+    }
+    char address[20];
+    std::snprintf(address, sizeof address, "%llX", static_cast<unsigned long long>(target.value("health")));
+    EXPECT_EQ(slurp(results), std::string(address) + "\t650\t" + address + "\n");
+    // A snapshot is narrowed by a next search before anything else reads it.
+    const test::ProgramRun monitor = cli({"monitor", "--pid", pid, "--in", snapshot, "--cycles", "1"});
+    EXPECT_EQ(monitor.exitCode, 2) << monitor.errors;
+    std::filesystem::remove(snapshot);
+    std::filesystem::remove(results);
+}
+
+}  // namespace
+}  // namespace corvane
