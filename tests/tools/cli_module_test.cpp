@@ -127,7 +127,7 @@ TEST(CliModule, MonitorChangesPrintsOnlyTheRowsThatChanged) {
         file << lines[0] << stale << moved;
     }
     const std::string pid = std::to_string(target->pid());
-    const CliRun changes = runCli({"monitor", "--pid", pid, "--in", results, "--cycles", "3", "--changes"});
+    const test::ProgramRun changes = runCli({"monitor", "--pid", pid, "--in", results, "--cycles", "3", "--changes"});
     EXPECT_EQ(changes.exitCode, 0) << changes.errors;
     std::vector<std::string> printed;
     std::istringstream out(changes.out);
@@ -145,7 +145,7 @@ TEST(CliModule, MonitorChangesPrintsOnlyTheRowsThatChanged) {
         std::ofstream file(results, std::ios::binary);
         file << current;
     }
-    const CliRun still = runCli({"monitor", "--pid", pid, "--in", results, "--cycles", "2", "--changes"});
+    const test::ProgramRun still = runCli({"monitor", "--pid", pid, "--in", results, "--cycles", "2", "--changes"});
     EXPECT_EQ(still.exitCode, 0) << still.errors;
     EXPECT_EQ(still.out, "");
     std::filesystem::remove(results);
