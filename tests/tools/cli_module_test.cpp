@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "settings/settings_record.h"
+#include "tests/support/spawned_process.h"
 
 extern char** environ;
 
@@ -29,97 +30,12 @@ namespace {
 
 constexpr int kSlots = 3;
 
-// The target, with its input held open: it ends when the pipe closes.
-class ModuleTarget {
-public:
-    ModuleTarget() {
-        int in[2];
-        int out[2];
-        // Close-on-exec, so that no other child holds the input open after this one ends.
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, in[1]);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const char* argv[] = {CORVANE_MODULE_TARGET_PATH, nullptr};
-        if (posix_spawn(&pid_, CORVANE_MODULE_TARGET_PATH, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            pid_ = 0;
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        input_ = in[1];
-        FILE* lines = fdopen(out[0], "r");
-        char line[128];
-        while (lines != nullptr && std::fgets(line, sizeof line, lines) != nullptr) {
-            std::string text(line);
-            if (text == "ready\n") break;
-            const auto equals = text.find('=');
-            if (equals != std::string::npos)
-                values_[text.substr(0, equals)] = std::stoull(text.substr(equals + 1), nullptr, 16);
-        }
-        if (lines != nullptr) std::fclose(lines);
-    }
-    ~ModuleTarget() {
-        if (input_ >= 0) close(input_);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    }
-    pid_t pid() const { return pid_; }
-    std::uint64_t value(const std::string& key) const {
-        const auto found = values_.find(key);
-        return found == values_.end() ? 0 : found->second;
-    }
+using ModuleTarget = test::SpawnedTarget;
+using CliRun = test::ProgramRun;
 
-private:
-    pid_t pid_ = 0;
-    int input_ = -1;
-    std::map<std::string, std::uint64_t> values_;
-};
+CliRun runCli(const std::vector<std::string>& arguments) { return test::runProgram(CORVANE_CLI_PATH, arguments); }
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string errors;
-};
-
-CliRun runCli(const std::vector<std::string>& arguments) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path();
-    const std::string out = (folder / ("corvane_module_out_" + std::to_string(getpid()))).string();
-    const std::string err = out + ".err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<const char*> argv{CORVANE_CLI_PATH};
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    argv.push_back(nullptr);
-    CliRun run;
-    pid_t child = 0;
-    if (posix_spawn(&child, CORVANE_CLI_PATH, &actions, nullptr, const_cast<char**>(argv.data()), environ) == 0) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    auto slurp = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    };
-    run.out = slurp(out);
-    run.errors = slurp(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
-}
-
-std::string hex(std::uint64_t value) {
-    char text[20];
-    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
-    return text;
-}
+std::string hex(std::uint64_t value) { return test::hexText(value); }
 
 // What the module table gives in `target`, as the results file holds it.
 std::string tableLines(const ModuleTarget& target) {
@@ -136,7 +52,7 @@ TEST(CliModule, AModuleStructureFindsItsValuesAfterARestart) {
     const std::filesystem::path settings = folder / ("corvane_module_" + tag + ".ini");
     const std::string results = (folder / ("corvane_module_" + tag + ".txt")).string();
 
-    auto target = std::make_unique<ModuleTarget>();
+    auto target = std::make_unique<ModuleTarget>(CORVANE_MODULE_TARGET_PATH);
     ASSERT_GT(target->pid(), 0);
     const std::string structure = "module_target+" + hex(target->value("moduleTable")) + "*3*8]0]";
     ASSERT_TRUE(writeSettingsRecord(settings.u16string(), "module_target", {structure, "2", "0", "0", "", ""}));
@@ -153,7 +69,7 @@ TEST(CliModule, AModuleStructureFindsItsValuesAfterARestart) {
     const std::uint64_t oldObject = target->value("object0");
     const std::uint64_t oldBase = target->value("base");
 
-    target = std::make_unique<ModuleTarget>();
+    target = std::make_unique<ModuleTarget>(CORVANE_MODULE_TARGET_PATH);
     ASSERT_GT(target->pid(), 0);
     // Address space layout randomisation moves the image and the objects:
     // the old addresses mean nothing now.
