@@ -25,7 +25,7 @@ namespace corvane::test {
 // The target, with its input held open: it ends when the pipe closes.
 class SpawnedTarget {
 public:
-    explicit SpawnedTarget(const char* path) {
+    explicit SpawnedTarget(const char* path, const char* argument = nullptr) {
         int in[2];
         int out[2];
         // Close-on-exec, so that no other child holds the input open after this one ends.
@@ -36,7 +36,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, in[1]);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        const char* argv[] = {path, nullptr};
+        const char* argv[] = {path, argument, nullptr};
         if (posix_spawn(&pid_, path, &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
         posix_spawn_file_actions_destroy(&actions);
         close(in[0]);

@@ -26,18 +26,22 @@ constexpr std::size_t kRootSlot = 4096;
 
 volatile std::uintptr_t table[8192];
 
-std::uint64_t state = 0x9E3779B97F4A7C15ull;
-std::uint64_t next() {
+std::uint64_t next(std::uint64_t& state) {
     state ^= state << 13;
     state ^= state >> 7;
     state ^= state << 17;
     return state;
 }
 
+// The random links follow the seed; the chains are the same in every start.
+std::uint64_t linkState = 0x9E3779B97F4A7C15ull;
+std::uint64_t chainState = 0x2545F4914F6CDD1Dull;
+std::uint64_t next() { return next(linkState); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1) state ^= std::strtoull(argv[1], nullptr, 10) * 0x100000001B3ull;
+    if (argc > 1) linkState ^= std::strtoull(argv[1], nullptr, 10) * 0x100000001B3ull;
     auto* block = static_cast<unsigned char*>(
         mmap(nullptr, kObjects * kObjectSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     if (block == MAP_FAILED) return 1;
@@ -65,12 +69,17 @@ int main(int argc, char** argv) {
         std::uintptr_t slot = reinterpret_cast<std::uintptr_t>(&table[kRootSlot + static_cast<std::size_t>(depth)]);
         for (int level = 1; level < depth; ++level) {
             const std::uintptr_t next_object = object(spare++);
-            const std::uintptr_t next_slot = next_object + 8 * (1 + next() % 6);
+            const std::uintptr_t next_slot = next_object + 8 * (1 + next(chainState) % 6);
             put(slot, next_object);
             slot = next_slot;
         }
         put(slot, value - 0x18 + 8 * static_cast<std::uintptr_t>(depth % 3));
     }
+
+    // Statics that follow the seed, into the chains' objects: their paths
+    // lead to the value in one start and not in the next.
+    for (std::size_t i = 0; i < 32; ++i)
+        table[kRootSlot + 100 + i] = object(kObjects - 1 - next() % 64) + 8 * (next() % 8);
 
     const auto base = reinterpret_cast<std::uintptr_t>(&__executable_start);
     std::printf("value=%llX\n", static_cast<unsigned long long>(value));

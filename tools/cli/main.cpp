@@ -18,6 +18,7 @@
 #include "engine/utf8_encode.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
+#include "tools/cli/pointers_command.h"
 #include "tools/cli/results_file.h"
 
 #ifdef _WIN32
@@ -55,6 +56,7 @@ void interrupt() {
         engine->stopRequested = -1;
         engine->monitorActive = 0;
     }
+    stopPointers();
 }
 
 #ifdef _WIN32
@@ -266,6 +268,16 @@ int run(const CliOptions& options, const CliSettings& settings) {
     return moduleMissing ? kExitNoModule : 0;
 }
 
+int pointersCommand(const std::vector<std::string>& args) {
+    PointerOptions options;
+    if (const std::string problem = parsePointerOptions({args.begin() + 1, args.end()}, options); !problem.empty()) {
+        std::fprintf(stderr, "corvane-cli: %s\nusage:\n%s", problem.c_str(), kPointersUsage);
+        return kExitUsage;
+    }
+    auto target = makeTarget(*options.pid);
+    return runPointers(options, *target, dynamic_cast<RegionLookup&>(*target), dynamic_cast<ModuleLookup&>(*target));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -278,13 +290,16 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, onSignal);
 #endif
     try {
+        const std::vector<std::string> args = arguments(argc, argv);
+        if (!args.empty() && args[0] == "pointers") return pointersCommand(args);
         CliOptions options;
-        if (const std::string problem = parseCliOptions(arguments(argc, argv), options); !problem.empty()) {
+        if (const std::string problem = parseCliOptions(args, options); !problem.empty()) {
             std::fprintf(stderr, "corvane-cli: %s\n%s", problem.c_str(), kCliUsage);
             return kExitUsage;
         }
         if (options.command == "help") {
             std::fputs(kCliUsage, stdout);
+            std::fputs(kPointersUsage, stdout);
             return 0;
         }
         if (options.command == "version") {
