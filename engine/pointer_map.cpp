@@ -1,6 +1,5 @@
 #include "engine/pointer_map.h"
 
-#include <array>
 #include <chrono>
 
 namespace corvane {
@@ -26,27 +25,6 @@ RegionBounds::RegionBounds(const std::vector<MemoryRegion>& regions) {
     }
     low_ = starts_.front();
     high_ = ends_.back();
-}
-
-void radixSortByValue(std::vector<PointerPair>& pairs, std::vector<PointerPair>& scratch) {
-    if (pairs.size() < 2) return;
-    std::uint64_t differing = 0;
-    const std::uint64_t first = pairs.front().value;
-    for (const PointerPair& pair : pairs) differing |= pair.value ^ first;
-    scratch.resize(pairs.size());
-    for (unsigned shift = 0; shift < 64; shift += 8) {
-        if (((differing >> shift) & 0xFF) == 0) continue;
-        std::array<std::size_t, 256> counts{};
-        for (const PointerPair& pair : pairs) ++counts[(pair.value >> shift) & 0xFF];
-        std::size_t sum = 0;
-        for (std::size_t& count : counts) {
-            const std::size_t here = count;
-            count = sum;
-            sum += here;
-        }
-        for (const PointerPair& pair : pairs) scratch[counts[(pair.value >> shift) & 0xFF]++] = pair;
-        pairs.swap(scratch);
-    }
 }
 
 bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const std::atomic<bool>& stop,
@@ -95,7 +73,7 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
         sorting.resize(bucket.size());
         for (std::size_t i = 0; i < bucket.size(); ++i) sorting[i] = bucket[i];
         bucket.clear();
-        radixSortByValue(sorting, scratch);
+        radixSort(sorting, scratch, [](const PointerPair& pair) { return pair.value; });
         for (const PointerPair& pair : sorting) pairs_.push_back(pair);
     }
     sortMs = millisecondsSince(start);

@@ -139,8 +139,28 @@ private:
     ChunkedArray<PointerPair, kChunk> pairs_;
 };
 
-// Sorts by value, least significant byte first, skipping the bytes all
-// values share. `scratch` is resized as needed.
-void radixSortByValue(std::vector<PointerPair>& pairs, std::vector<PointerPair>& scratch);
+// Sorts by key(item), least significant byte first, skipping the bytes all
+// keys share. `scratch` is resized as needed.
+template <typename T, typename Key>
+void radixSort(std::vector<T>& items, std::vector<T>& scratch, Key key) {
+    if (items.size() < 2) return;
+    std::uint64_t differing = 0;
+    const std::uint64_t first = key(items.front());
+    for (const T& item : items) differing |= key(item) ^ first;
+    scratch.resize(items.size());
+    for (unsigned shift = 0; shift < 64; shift += 8) {
+        if (((differing >> shift) & 0xFF) == 0) continue;
+        std::size_t counts[256] = {};
+        for (const T& item : items) ++counts[(key(item) >> shift) & 0xFF];
+        std::size_t sum = 0;
+        for (std::size_t& count : counts) {
+            const std::size_t here = count;
+            count = sum;
+            sum += here;
+        }
+        for (const T& item : items) scratch[counts[(key(item) >> shift) & 0xFF]++] = item;
+        items.swap(scratch);
+    }
+}
 
 }  // namespace corvane

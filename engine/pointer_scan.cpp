@@ -81,7 +81,7 @@ public:
             }
         }
         levelPaths = capped(total);
-        std::sort(next.begin(), next.end(), [](const Member& a, const Member& b) { return a.slot < b.slot; });
+        radixSort(next, scratch_, [](const Member& member) { return member.slot; });
         std::vector<std::uint32_t>& ranks = levels_[level];
         ranks.reserve(next.size());
         for (const Member& member : next) ranks.push_back(member.rank);
@@ -173,6 +173,7 @@ private:
     // Each level's slots that are no statics, by slot; level 0 stays empty.
     std::vector<std::vector<std::uint32_t>> levels_;
     std::vector<std::uint64_t> seen_;
+    std::vector<Member> scratch_;
     bool loops_ = false;
     bool saturated_ = false;
     std::string text_;

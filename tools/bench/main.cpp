@@ -30,6 +30,7 @@
 #include "engine/search_passes.h"
 #include "engine/text_codec.h"
 #include "engine/traversal.h"
+#include "tools/bench/pointer_bench.h"
 #include "tools/cli/results_file.h"
 #include "tools/sample_target/sample_layout.h"
 
@@ -495,6 +496,8 @@ int run(bool huge, bool unmapped) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--pointers") == 0) return corvane::runPointerBench(argc, argv);
     bool huge = false;
     bool unmapped = false;
     for (int i = 1; i < argc; ++i) {
