@@ -21,7 +21,7 @@
 
 namespace corvane {
 
-enum class Worker : std::uint8_t { FirstSearch, NextSearch, Reformat, Monitor };
+enum class Worker : std::uint8_t { FirstSearch, NextSearch, Reformat, Monitor, PointerScan };
 
 // Which workers run. Shared, so that an observer on a thread of its own (the
 // wait indicator) may outlive the engine and read all of them stopped.
@@ -31,7 +31,7 @@ public:
     void set(Worker worker, bool running) { flags_[static_cast<std::size_t>(worker)] = running; }
 
 private:
-    std::array<std::atomic<bool>, 4> flags_{};
+    std::array<std::atomic<bool>, 5> flags_{};
 };
 
 // The search state of the main window and the workers that change it. The
@@ -64,6 +64,8 @@ public:
     bool startMonitor();
     void stopMonitor() { monitorActive = 0; }
     bool startReformat();
+    // A pointer scan or rescan, run by its dialog: no search starts beside it.
+    bool startPointerScan(std::function<void()> body);
 
     // Where the passes look up the modules that structures and paths are
     // anchored on; without it every such structure finds nothing. Set while
@@ -116,7 +118,7 @@ private:
     ResultStore results_;
     std::atomic<std::uint8_t> baseMode_{0};
     TraversalProgress progress_;
-    std::array<std::thread, 4> workers_;
+    std::array<std::thread, 5> workers_;
 };
 
 // The number of leaves a structure describes at most: the product of the

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,8 +14,11 @@
 #include "engine/pointer_rescan.h"
 #include "engine/pointer_scan.h"
 #include "engine/resolve_path.h"
+#include "engine/search_engine.h"
+#include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/reference_pointer_paths.h"
+#include "tests/support/test_sink.h"
 
 namespace corvane {
 namespace {
@@ -317,6 +323,22 @@ TEST_F(PointerScanTest, RescanKeepsThePathsThatStillLead) {
     const auto [kept, missing] = rescan(kHeap + 0x3010, found);
     EXPECT_EQ(kept, std::vector<std::string>{"game.exe+100]8]10"});
     EXPECT_EQ(missing, std::vector<std::string>{"lib.dll"});
+}
+
+TEST(PointerScanWorker, NoSearchStartsWhileItRuns) {
+    FakeTarget target;
+    test::TestSink sink;
+    const FakeTextCodec codec;
+    SearchEngine engine(target, sink, codec);
+    std::mutex gate;
+    std::unique_lock hold(gate);
+    ASSERT_TRUE(engine.startPointerScan([&] { const std::lock_guard wait(gate); }));
+    EXPECT_FALSE(engine.busyCheck());
+    EXPECT_FALSE(engine.startReformat());
+    EXPECT_FALSE(engine.startPointerScan([] {}));
+    hold.unlock();
+    for (int i = 0; i < 1000 && !engine.busyCheck(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(engine.busyCheck());
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -22,7 +23,14 @@
 #include "engine/pointer_rescan.h"
 #include "engine/pointer_scan.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+
+#include <string>
+
+#include "engine/win32/target_process.h"
+#else
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -84,9 +92,85 @@ std::uint64_t layOutHeap(unsigned char* heap, std::size_t bytes, volatile std::u
     return value;
 }
 
-#ifndef _WIN32
 // In this image, so that the child's root is a static of the module "bench".
 volatile std::uint64_t benchRoot = 0;
+
+#ifdef _WIN32
+std::size_t residentBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    // The commit charge; Wine leaves PrivateUsage at 0.
+    return counters.PagefileUsage;
+}
+
+std::size_t peakResidentBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakPagefileUsage;
+}
+
+// This program again, started with --heap-child: it lays the heap out, says
+// where the value is on its standard output and waits to be ended.
+int heapChild(std::size_t bytes) {
+    void* heap = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    std::uint64_t value = 0;
+    if (heap != nullptr) value = layOutHeap(static_cast<unsigned char*>(heap), bytes, benchRoot);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), &value, sizeof value, &written, nullptr);
+    for (;;) Sleep(INFINITE);
+}
+
+class HeapTarget {
+public:
+    ~HeapTarget() {
+        if (process_ != nullptr) {
+            TerminateProcess(process_, 0);
+            WaitForSingleObject(process_, INFINITE);
+            CloseHandle(process_);
+        }
+    }
+    bool start(std::size_t bytes) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(self) + L"\" --pointers --heap-child " + std::to_wstring(bytes);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnd;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION info{};
+        const BOOL started =
+            CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+        CloseHandle(writeEnd);
+        if (!started) {
+            CloseHandle(readEnd);
+            return false;
+        }
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        DWORD got = 0;
+        const bool ok = ReadFile(readEnd, &value_, sizeof value_, &got, nullptr) && got == sizeof value_ && value_ != 0;
+        CloseHandle(readEnd);
+        reader_.targetPid = info.dwProcessId;
+        return ok && reader_.openTarget() == 0;
+    }
+    TargetProcess& reader() { return reader_; }
+    std::uint64_t value() const { return value_; }
+
+private:
+    HANDLE process_ = nullptr;
+    std::uint64_t value_ = 0;
+    TargetProcess reader_;
+};
+#else
 
 std::size_t residentBytes() {
     long size = 0, resident = 0;
@@ -193,7 +277,8 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
                 static_cast<unsigned long long>(report.regions), static_cast<unsigned long long>(report.bytes >> 20),
                 static_cast<unsigned long long>(report.pointers), static_cast<unsigned long long>(report.paths),
                 report.totalIsLowerBound ? "at least " : "", static_cast<unsigned long long>(report.total));
-    const double perPointer = report.pointers ? static_cast<double>(report.peakBytes) / static_cast<double>(report.pointers) : 0;
+    const double perPointer =
+        report.pointers ? static_cast<double>(report.peakBytes) / static_cast<double>(report.pointers) : 0;
     std::printf(
         "  memory: scan's own peak %.0f MiB = %.1f bytes per pointer; process peak above idle %.0f MiB"
         " (%.1f bytes per pointer, paths' texts included)\n",
@@ -232,10 +317,12 @@ int runPointerBench(int argc, char** argv) {
     if (!huge || all) sizes.push_back(std::size_t{256} << 20);
     if (huge || all) sizes.push_back(std::size_t{1} << 30);
 #ifdef _WIN32
-    std::printf("pointer scan: run natively\n");
-    return 0;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--heap-child") == 0) return heapChild(std::strtoull(argv[i + 1], nullptr, 10));
+    std::printf("pointer scan against a child process, ReadProcessMemory; best of %d\n", repeats);
 #else
     std::printf("pointer scan against a forked child, process_vm_readv; best of %d\n", repeats);
+#endif
     for (const std::size_t bytes : sizes) {
         HeapTarget target;
         if (!target.start(bytes)) {
@@ -245,7 +332,6 @@ int runPointerBench(int argc, char** argv) {
         measure(target, bytes, repeats);
     }
     return 0;
-#endif
 }
 
 }  // namespace corvane

@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "engine/hex_text.h"
+#include "engine/pointer_paths_file.h"
 #include "engine/pointer_rescan.h"
 #include "engine/pointer_scan.h"
 #include "engine/text_codec.h"
-#include "engine/utf8_encode.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -66,23 +66,6 @@ bool parseDecimal(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
     return error == std::errc() && stop == end;
-}
-
-bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Files and standard output hold UTF-8, as results files do; module names
-// are code page 936 inside.
-std::string fileText(std::string_view gbk) {
-    if (isAscii(gbk)) return std::string(gbk);
-    std::u16string wide;
-    if (!systemTextCodec().toUtf16(gbk, CodePage::Gbk, wide)) return std::string(gbk);
-    return encodeUtf8(wide);
-}
-
-std::string pathText(const std::string& utf8) {
-    return isAscii(utf8) ? utf8 : systemTextCodec().fromUtf16(decodeUtf8Text(utf8), CodePage::Gbk);
 }
 
 std::uint32_t millisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -145,11 +128,7 @@ public:
         if (!file_) throw std::runtime_error("cannot write " + file);
     }
     std::ostream& stream() { return file_.is_open() ? static_cast<std::ostream&>(file_) : std::cout; }
-    void write(std::string_view gbk) {
-        const std::string path = fileText(gbk);
-        stream().write(path.data(), static_cast<std::streamsize>(path.size()));
-        stream().put('\n');
-    }
+    void write(std::string_view path) { writePointerPath(stream(), path, systemTextCodec()); }
     bool finish() {
         stream().flush();
         return static_cast<bool>(stream());
@@ -200,11 +179,7 @@ int scan(const PointerOptions& options, TargetAccess& target, RegionLookup& regi
 int rescan(const PointerOptions& options, TargetAccess& target, ModuleLookup& modules) {
     std::ifstream in(options.inFile, std::ios::binary);
     if (!in) return fail(kExitUsage, "cannot read " + options.inFile);
-    std::vector<std::string> paths;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) paths.push_back(pathText(line));
-    }
+    const std::vector<std::string> paths = readPointerPaths(in, systemTextCodec());
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> kept;
     std::atomic<bool> stop{false};
