@@ -51,16 +51,6 @@ constexpr int kExitNoModule = 4;
 // The scan or rescan Ctrl+C stops.
 std::atomic<std::atomic<bool>*> runningStop{nullptr};
 
-bool parseSignedHex(std::string_view text, std::int64_t& value) {
-    const bool negative = !text.empty() && text.front() == '-';
-    if (negative) text.remove_prefix(1);
-    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
-    std::uint64_t magnitude = 0;
-    if (!parseHex64(text, magnitude) || magnitude > 0x7FFFFFFFFFFFFFFFull) return false;
-    value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-    return true;
-}
-
 template <typename T>
 bool parseDecimal(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
@@ -214,10 +204,8 @@ std::string parsePointerOptions(const std::vector<std::string>& args, PointerOpt
             if (!parseDecimal(value, pid) || pid == 0) return "--pid must be a process id";
             options.pid = pid;
         } else if (name == "--address") {
-            std::string_view digits = value;
-            if (digits.starts_with("0x") || digits.starts_with("0X")) digits.remove_prefix(2);
             std::uint64_t address = 0;
-            if (!parseHex64(digits, address)) return "--address must be a hexadecimal address";
+            if (!parseAddressHex(value, address)) return "--address must be a hexadecimal address";
             options.address = address;
         } else if (name == "--depth") {
             if (!parseDecimal(value, options.depth) || options.depth < 1 || options.depth > kMaxPointerDepth)
