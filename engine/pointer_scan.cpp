@@ -59,14 +59,23 @@ public:
         std::size_t to = 0;
         Wide sum = 0;
         Wide total = 0;
+        std::size_t steps = 0;
         for (std::size_t rank = 0; rank < map_.size(); ++rank) {
-            if ((rank & 0xFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
+            if ((++steps & 0xFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
             const PointerPair& pair = map_[rank];
             const Wide low = Wide{pair.value} + settings_.minOffset;
             const Wide high = Wide{pair.value} + settings_.maxOffset;
             while (to < targets.size() && Wide{targets[to].slot} <= high) sum += targets[to++].count;
             while (from < to && Wide{targets[from].slot} < low) sum -= targets[from++].count;
-            if (from == to) continue;
+            if (from == to) {
+                // No slot of the level below in reach: on to the first value
+                // that reaches the next one, so that a small level costs a
+                // search per slot rather than a sweep of the whole map.
+                if (to == targets.size()) break;
+                const std::size_t reach = firstReaching(Wide{targets[to].slot} - settings_.maxOffset);
+                if (reach > rank + 1) rank = reach - 1;
+                continue;
+            }
             const std::uint64_t count = capped(sum);
             if (count == kCountCap) saturated_ = true;
             if (const std::ptrdiff_t image = staticImage(pair.slot); image >= 0) {
@@ -81,13 +90,19 @@ public:
             }
         }
         levelPaths = capped(total);
+        // The level below has had its sweep: its room goes to the sort.
+        const std::size_t targetBytes = targets.capacity() * sizeof(Member);
+        std::vector<Member>().swap(targets);
         radixSort(next, scratch_, [](const Member& member) { return member.slot; });
         std::vector<std::uint32_t>& ranks = levels_[level];
         ranks.reserve(next.size());
         for (const Member& member : next) ranks.push_back(member.rank);
+        // At its largest while both the members and the sort's scratch are held,
+        // or while the sweep held the level below beside the members.
         std::size_t levelBytes = map_.memoryBytes() + next.capacity() * sizeof(Member) +
-                                 targets.capacity() * sizeof(Member) + roots.capacity() * sizeof(Root) +
-                                 seen_.size() * sizeof(std::uint64_t);
+                                 std::max(targetBytes, scratch_.capacity() * sizeof(Member)) +
+                                 roots.capacity() * sizeof(Root) + seen_.size() * sizeof(std::uint64_t);
+        std::vector<Member>().swap(scratch_);
         for (const auto& kept : levels_) levelBytes += kept.capacity() * sizeof(std::uint32_t);
         peakBytes = std::max(peakBytes, levelBytes);
 
@@ -114,6 +129,20 @@ public:
     bool countsMayOverstate() const { return loops_ || saturated_; }
 
 private:
+    // The first rank whose value is at least `value`.
+    std::size_t firstReaching(Wide value) const {
+        std::size_t low = 0;
+        std::size_t high = map_.size();
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (Wide{map_[middle].value} < value)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
+
     std::ptrdiff_t staticImage(std::uint64_t slot) const {
         const auto it = std::upper_bound(statics_.begin(), statics_.end(), slot,
                                          [](std::uint64_t at, const ModuleImage& image) { return at < image.start; });
