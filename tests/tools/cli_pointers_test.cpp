@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/path_table.h"
 #include "tests/support/spawned_process.h"
 
 namespace corvane {
@@ -112,6 +117,50 @@ TEST(CliPointers, ScanRestartRescanAndSearchThroughAKeptPath) {
     EXPECT_EQ(missing.out, path + "\n");
     EXPECT_NE(missing.errors.find("no module nosuch.so"), std::string::npos) << missing.errors;
     std::filesystem::remove(file);
+}
+
+TEST(CliPointers, CtrlCKeepsThePathsWrittenSoFarAsAWholeFile) {
+    test::SpawnedTarget target(CORVANE_POINTER_TARGET_PATH, "1");
+    ASSERT_GT(target.pid(), 0);
+    const std::string file =
+        (std::filesystem::temp_directory_path() / ("corvane_pointers_stop_" + std::to_string(getpid()) + ".txt"))
+            .string();
+    const std::string errors = file + ".err";
+    // Ten levels with offsets to 1000 through the random links: millions of
+    // paths, far longer than the second it is given.
+    const std::string pid = std::to_string(target.pid());
+    const std::string address = test::hexText(target.value("value"));
+    const char* argv[] = {CORVANE_CLI_PATH, "pointers",   "--pid", pid.c_str(),    "--address",
+                          address.c_str(),  "--depth",    "10",    "--max-offset", "1000",
+                          "--limit",        "1000000000", "--out", file.c_str(),   nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, CORVANE_CLI_PATH, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_EQ(kill(child, SIGINT), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const std::string message = readFile(errors);
+    ASSERT_TRUE(WIFEXITED(status)) << message;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << message;
+    EXPECT_NE(message.find("(stopped)"), std::string::npos) << message;
+
+    const std::string written = readFile(file);
+    ASSERT_FALSE(written.empty()) << message;
+    EXPECT_EQ(written.back(), '\n');
+    const std::vector<std::string> paths = lines(written);
+    EXPECT_NE(message.find(std::to_string(paths.size()) + " written"), std::string::npos) << message;
+    std::vector<std::int64_t> offsets;
+    std::string module;
+    for (const std::string& path : paths) {
+        ASSERT_TRUE(parsePathText(path, offsets, module)) << path;
+        EXPECT_EQ(module, "pointer_target") << path;
+    }
+    std::filesystem::remove(file);
+    std::filesystem::remove(errors);
 }
 
 TEST(CliPointers, UnusableCommandLines) {

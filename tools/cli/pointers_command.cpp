@@ -4,28 +4,16 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <mutex>
-#include <thread>
 
 #include "engine/hex_text.h"
 #include "engine/pointer_paths_file.h"
 #include "engine/pointer_rescan.h"
 #include "engine/pointer_scan.h"
 #include "engine/text_codec.h"
-
-#ifdef _WIN32
-#include <io.h>
-#define CORVANE_ISATTY _isatty
-#define CORVANE_FILENO _fileno
-#else
-#include <unistd.h>
-#define CORVANE_ISATTY isatty
-#define CORVANE_FILENO fileno
-#endif
+#include "tools/cli/progress_line.h"
 
 namespace corvane {
 
@@ -63,51 +51,14 @@ std::uint32_t millisecondsSince(std::chrono::steady_clock::time_point start) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
-// On a terminal, after a second, one line rewritten in place: the phase and
-// its figures. Nothing when standard error is a file or a pipe.
-class ScanProgressLine {
-public:
-    explicit ScanProgressLine(const PointerScanProgress& progress) : progress_(progress) {
-        if (!CORVANE_ISATTY(CORVANE_FILENO(stderr))) return;
-        thread_ = std::thread([this] { show(); });
-    }
-    ~ScanProgressLine() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
-
-private:
-    void show() {
-        std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) return;
-        bool shown = false;
-        while (!done_) {
-            const auto mib = [](std::uint64_t bytes) { return static_cast<unsigned long long>(bytes >> 20); };
-            const int phase = progress_.phase;
-            if (phase <= PointerScanProgress::Sorting)
-                std::fprintf(stderr, "\rreading %llu of %llu MiB, pointers %llu   ", mib(progress_.bytesRead),
-                             mib(progress_.bytesTotal), static_cast<unsigned long long>(progress_.pointers.load()));
-            else
-                std::fprintf(stderr, "\rlevel %llu, paths %llu   ",
-                             static_cast<unsigned long long>(progress_.level.load()),
-                             static_cast<unsigned long long>(progress_.paths.load()));
-            std::fflush(stderr);
-            shown = true;
-            wake_.wait_for(lock, std::chrono::milliseconds(250), [this] { return done_; });
-        }
-        if (shown) std::fprintf(stderr, "\n");
-    }
-
-    const PointerScanProgress& progress_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;
-    std::thread thread_;
-};
+// The scan's progress line: the phase and its figures.
+std::string scanProgress(const PointerScanProgress& progress) {
+    const auto number = [](std::uint64_t value) { return std::to_string(value); };
+    if (progress.phase <= PointerScanProgress::Sorting)
+        return "reading " + number(progress.bytesRead >> 20) + " of " + number(progress.bytesTotal >> 20) +
+               " MiB, pointers " + number(progress.pointers);
+    return "level " + number(progress.level) + ", paths " + number(progress.paths);
+}
 
 // Standard output, or the --out file.
 class PathOutput {
@@ -151,7 +102,7 @@ int scan(const PointerOptions& options, TargetAccess& target, RegionLookup& regi
     PointerScanReport report;
     {
         const StopRegistration registration(scanner.stop);
-        const ScanProgressLine progress(scanner.progress);
+        const ProgressLine progress([&scanner] { return scanProgress(scanner.progress); });
         report = scanner.run(settings, [&](std::string_view path) { output.write(path); });
     }
     if (!output.finish()) return fail(1, "cannot write " + (options.outFile.empty() ? "the output" : options.outFile));
