@@ -30,6 +30,7 @@
 #include "engine/search_passes.h"
 #include "engine/text_codec.h"
 #include "engine/traversal.h"
+#include "tools/bench/memory_in_use.h"
 #include "tools/bench/pointer_bench.h"
 #include "tools/cli/results_file.h"
 #include "tools/sample_target/sample_layout.h"
@@ -94,14 +95,6 @@ public:
 };
 
 #ifdef _WIN32
-std::size_t memoryInUse() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    // The commit charge; Wine leaves PrivateUsage at 0.
-    return counters.PagefileUsage;
-}
-
 // The sample target process in its large or huge layout.
 class Target {
 public:
@@ -120,16 +113,6 @@ private:
     TargetProcess reader_;
 };
 #else
-std::size_t memoryInUse() {
-    // Resident pages: what the pass really touched.
-    long size = 0, resident = 0;
-    if (FILE* file = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(file, "%ld %ld", &size, &resident) != 2) resident = 0;
-        std::fclose(file);
-    }
-    return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
 // A child process with the sample target's large layout at the same fixed
 // addresses, waiting until this process ends or kills it.
 class Target {

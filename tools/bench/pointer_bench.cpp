@@ -22,6 +22,7 @@
 #include "engine/pointer_map.h"
 #include "engine/pointer_rescan.h"
 #include "engine/pointer_scan.h"
+#include "tools/bench/memory_in_use.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -96,14 +97,6 @@ std::uint64_t layOutHeap(unsigned char* heap, std::size_t bytes, volatile std::u
 volatile std::uint64_t benchRoot = 0;
 
 #ifdef _WIN32
-std::size_t residentBytes() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    // The commit charge; Wine leaves PrivateUsage at 0.
-    return counters.PagefileUsage;
-}
-
 std::size_t peakResidentBytes() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
@@ -171,15 +164,6 @@ private:
     TargetProcess reader_;
 };
 #else
-
-std::size_t residentBytes() {
-    long size = 0, resident = 0;
-    if (FILE* file = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(file, "%ld %ld", &size, &resident) != 2) resident = 0;
-        std::fclose(file);
-    }
-    return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
 
 std::size_t peakResidentBytes() {
     rusage usage{};
@@ -261,7 +245,7 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
     for (int i = 0; i < repeats; ++i) {
         std::vector<std::string> written;
         written.reserve(settings.limit);
-        const std::size_t before = residentBytes();
+        const std::size_t before = memoryInUse();
         const auto start = Clock::now();
         PointerScan scan(reader, reader);
         report = scan.run(settings, [&](std::string_view path) { written.emplace_back(path); });
