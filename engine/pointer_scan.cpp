@@ -12,8 +12,11 @@ namespace {
 // Wide enough for a value plus any offset, and for a sum of counts.
 using Wide = __int128;
 
-// Counts stop here: a level of a large process can hold more paths than 64 bits count.
+// Totals stop here: a large process can hold more paths than 64 bits count.
 constexpr std::uint64_t kCountCap = std::uint64_t{1} << 62;
+// A slot's count stops here, to keep a level's slots small; a capped count
+// understates, so the totals built from it are still lower bounds.
+constexpr std::uint32_t kSlotCountCap = 0xFFFFFFFF;
 
 std::uint64_t capped(Wide count) { return count >= Wide{kCountCap} ? kCountCap : static_cast<std::uint64_t>(count); }
 
@@ -25,7 +28,7 @@ std::uint32_t millisecondsSince(std::chrono::steady_clock::time_point start) {
 // A slot of a level: how many paths run from it to the address.
 struct Member {
     std::uint64_t slot = 0;
-    std::uint64_t count = 0;
+    std::uint32_t count = 0;
     std::uint32_t rank = 0;  // its pair in the map
 };
 
@@ -76,8 +79,8 @@ public:
                 if (reach > rank + 1) rank = reach - 1;
                 continue;
             }
-            const std::uint64_t count = capped(sum);
-            if (count == kCountCap) saturated_ = true;
+            const std::uint32_t count = sum >= Wide{kSlotCountCap} ? kSlotCountCap : static_cast<std::uint32_t>(sum);
+            if (count == kSlotCountCap) saturated_ = true;
             if (const std::ptrdiff_t image = staticImage(pair.slot); image >= 0) {
                 roots.push_back({static_cast<std::uint32_t>(rank), static_cast<std::uint32_t>(image)});
                 total += count;
@@ -126,7 +129,9 @@ public:
     bool limitMet() const { return limitMet_; }
     // Whether a slot stands in more than one level, so that the counts may
     // include paths that meet a slot twice.
-    bool countsMayOverstate() const { return loops_ || saturated_; }
+    bool countsMayOverstate() const { return loops_; }
+    // Whether a slot's count was capped, so that the counts understate.
+    bool countsCapped() const { return saturated_; }
 
 private:
     // The first rank whose value is at least `value`.
@@ -283,7 +288,7 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
         report.totalIsLowerBound = true;
     } else {
         report.total = std::max(capped(counted), report.paths + 1);
-        report.totalIsLowerBound = !allLevels || capped(counted) == kCountCap;
+        report.totalIsLowerBound = !allLevels || scan.countsCapped() || capped(counted) == kCountCap;
     }
     progress.phase = PointerScanProgress::Done;
     return report;
