@@ -73,7 +73,11 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
         sorting.resize(bucket.size());
         for (std::size_t i = 0; i < bucket.size(); ++i) sorting[i] = bucket[i];
         bucket.clear();
-        radixSort(sorting, scratch, [](const PointerPair& pair) { return pair.value; });
+        if (!radixSort(
+                sorting, scratch, [](const PointerPair& pair) { return pair.value; }, &stop)) {
+            pairs_.clear();
+            return false;
+        }
         for (const PointerPair& pair : sorting) pairs_.push_back(pair);
     }
     sortMs = millisecondsSince(start);

@@ -140,10 +140,14 @@ private:
 };
 
 // Sorts by key(item), least significant byte first, skipping the bytes all
-// keys share. `scratch` is resized as needed.
+// keys share. `scratch` is resized as needed. A raised `stop` is answered
+// every million items; the order is then not to be relied on.
 template <typename T, typename Key>
-void radixSort(std::vector<T>& items, std::vector<T>& scratch, Key key) {
-    if (items.size() < 2) return;
+bool radixSort(std::vector<T>& items, std::vector<T>& scratch, Key key, const std::atomic<bool>* stop = nullptr) {
+    if (items.size() < 2) return true;
+    const auto stopped = [stop](std::size_t i) {
+        return (i & 0xFFFFF) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed);
+    };
     std::uint64_t differing = 0;
     const std::uint64_t first = key(items.front());
     for (const T& item : items) differing |= key(item) ^ first;
@@ -151,16 +155,23 @@ void radixSort(std::vector<T>& items, std::vector<T>& scratch, Key key) {
     for (unsigned shift = 0; shift < 64; shift += 8) {
         if (((differing >> shift) & 0xFF) == 0) continue;
         std::size_t counts[256] = {};
-        for (const T& item : items) ++counts[(key(item) >> shift) & 0xFF];
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (stopped(i)) return false;
+            ++counts[(key(items[i]) >> shift) & 0xFF];
+        }
         std::size_t sum = 0;
         for (std::size_t& count : counts) {
             const std::size_t here = count;
             count = sum;
             sum += here;
         }
-        for (const T& item : items) scratch[counts[(key(item) >> shift) & 0xFF]++] = item;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (stopped(i)) return false;
+            scratch[counts[(key(items[i]) >> shift) & 0xFF]++] = items[i];
+        }
         items.swap(scratch);
     }
+    return true;
 }
 
 }  // namespace corvane

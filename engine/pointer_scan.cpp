@@ -96,7 +96,9 @@ public:
         // The level below has had its sweep: its room goes to the sort.
         const std::size_t targetBytes = targets.capacity() * sizeof(Member);
         std::vector<Member>().swap(targets);
-        radixSort(next, scratch_, [](const Member& member) { return member.slot; });
+        if (!radixSort(
+                next, scratch_, [](const Member& member) { return member.slot; }, &stop_))
+            return false;
         std::vector<std::uint32_t>& ranks = levels_[level];
         ranks.reserve(next.size());
         for (const Member& member : next) ranks.push_back(member.rank);
