@@ -137,8 +137,17 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
         << table.substr(0, table.find('+') + 1) << hex(sample_->value("moduleTable") + 8) << "]800\n";
     ASSERT_TRUE(dialog.loadPaths(file.wstring()));
     std::filesystem::remove(file);
-    EXPECT_EQ(dialog.paths().size(), found.size() + 1);
-    DestroyWindow(dialog.hwnd());
+    const std::vector<std::string> loaded = dialog.paths();
+    ASSERT_EQ(loaded.size(), found.size() + 1);
+    EXPECT_TRUE(std::equal(found.begin(), found.end(), loaded.begin()));
+    pump(150ms);
+
+    // A double click on a path uses it, as 使用 does.
+    const auto direct = std::find(loaded.begin(), loaded.end(), table + "]800") - loaded.begin();
+    d.ListV路径.ensureVisible(static_cast<int>(direct));
+    doubleClick(d.ListV路径, static_cast<int>(direct), 0);
+    ASSERT_TRUE(pumpUntil([&] { return !dialog.isOpen(); }, 5000ms));
+    EXPECT_EQ(windowText(c->Text结构), widen(table + "]800]"));
 
     // Restarted: the objects are elsewhere; the value is found again there.
     // The objects' place follows the process id; a start that happens to
