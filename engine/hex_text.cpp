@@ -66,4 +66,19 @@ bool parseHex64(std::string_view text, std::uint64_t& value) {
     return true;
 }
 
+bool parseSignedHex(std::string_view text, std::int64_t& value) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+    std::uint64_t magnitude = 0;
+    if (!parseHex64(text, magnitude) || magnitude > 0x7FFFFFFFFFFFFFFFull) return false;
+    value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    return true;
+}
+
+bool parseAddressHex(std::string_view text, std::uint64_t& value) {
+    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+    return parseHex64(text, value);
+}
+
 }  // namespace corvane

@@ -48,4 +48,10 @@ inline int hexDigitValue(char c) { return kHexDigitValues[static_cast<unsigned c
 // A whole text of 1 to 16 hexadecimal digits, as an unsigned 64-bit value.
 bool parseHex64(std::string_view text, std::uint64_t& value);
 
+// An offset as typed: hexadecimal, "0x" allowed, a "-" before for a
+// negative one (-40), within the range of a signed 64-bit value.
+bool parseSignedHex(std::string_view text, std::int64_t& value);
+// An address as typed: parseHex64, "0x" allowed.
+bool parseAddressHex(std::string_view text, std::uint64_t& value);
+
 }  // namespace corvane

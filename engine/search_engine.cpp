@@ -46,7 +46,13 @@ bool SearchEngine::busyCheck() const {
     // The reformat counts too: it writes the store and resets nothing, so a
     // search started beside it would be a second writer.
     return !isWorkerRunning(Worker::FirstSearch) && !isWorkerRunning(Worker::NextSearch) &&
-           !isWorkerRunning(Worker::Monitor) && !isWorkerRunning(Worker::Reformat);
+           !isWorkerRunning(Worker::Monitor) && !isWorkerRunning(Worker::Reformat) &&
+           !isWorkerRunning(Worker::PointerScan);
+}
+
+bool SearchEngine::startPointerScan(std::function<void()> body) {
+    if (!busyCheck()) return false;
+    return launch(Worker::PointerScan, std::move(body));
 }
 
 bool SearchEngine::launch(Worker worker, std::function<void()> body) {

@@ -23,7 +23,7 @@
 
 namespace corvane {
 
-enum class Worker : std::uint8_t { FirstSearch, NextSearch, Reformat, Monitor };
+enum class Worker : std::uint8_t { FirstSearch, NextSearch, Reformat, Monitor, PointerScan };
 
 // What row 0 of a first search stands for: its offsets, or every writable
 // address of the target (the memory row).
@@ -37,7 +37,7 @@ public:
     void set(Worker worker, bool running) { flags_[static_cast<std::size_t>(worker)] = running; }
 
 private:
-    std::array<std::atomic<bool>, 4> flags_{};
+    std::array<std::atomic<bool>, 5> flags_{};
 };
 
 // The search state of the main window and the workers that change it. The
@@ -70,6 +70,8 @@ public:
     bool startMonitor();
     void stopMonitor() { monitorActive = 0; }
     bool startReformat();
+    // A pointer scan or rescan, run by its dialog: no search starts beside it.
+    bool startPointerScan(std::function<void()> body);
 
     // Where the passes look up the modules that structures and paths are
     // anchored on; without it every such structure finds nothing. Set while
@@ -149,7 +151,7 @@ private:
         snapshotAddresses_ = 0;
     }
     TraversalProgress progress_;
-    std::array<std::thread, 4> workers_;
+    std::array<std::thread, 5> workers_;
 };
 
 // The number of leaves a structure describes at most: the product of the

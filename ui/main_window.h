@@ -17,6 +17,7 @@
 #include "settings/structure_text.h"
 #include "settings/win32/settings_dialog.h"
 #include "ui/picture.h"
+#include "ui/pointer_dialog.h"
 #include "ui/window_sink.h"
 
 namespace corvane {
@@ -97,6 +98,7 @@ enum Form1Id : int {
     kIdText递增 = 141,
     kIdCommand添加偏移 = 142,
     kIdCommand保存设置 = 143,
+    kIdMenuPointerScan = 144,
 };
 
 inline constexpr int kForm1Width = 695;
@@ -155,6 +157,14 @@ public:
     ProcessListDialog& processList() { return *processList_; }
     SettingsDialog& saveDialog() { return *saveDialog_; }
     SettingsDialog& loadDialog() { return *loadDialog_; }
+    // "指针扫描…" of the results menu: the dialog over the marked row's address.
+    void showPointerScan();
+    // The marked row's address into the dialog; false when no row is marked
+    // or a search runs.
+    bool preparePointerScan();
+    PointerDialog& pointerDialog() { return *pointerDialog_; }
+    // The chosen path's structure text into Text结构, and its rows.
+    void usePointerPath(const std::string& structure);
 
 protected:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -237,6 +247,7 @@ private:
     std::unique_ptr<ProcessListDialog> processList_;
     std::unique_ptr<SettingsDialog> saveDialog_;
     std::unique_ptr<SettingsDialog> loadDialog_;
+    std::unique_ptr<PointerDialog> pointerDialog_;
     HMENU popupMenu结果_ = nullptr;
     HMENU popupMenu结构_ = nullptr;
     bool image1Inert_ = false;

@@ -67,6 +67,7 @@ void Form1::onCommand(int id, int code, HWND control) {
         {kIdMenuSaveList, 0, &Form1::onSaveList},
         {kIdMenuDeleteRow, 0, &Form1::onDeleteStructureRow},
         {kIdMenuClearRows, 0, &Form1::onClearStructureRows},
+        {kIdMenuPointerScan, 0, &Form1::showPointerScan},
     };
     if (!routeCommand<Form1>(*this, routes, id, code)) Form::onCommand(id, code, control);
 }

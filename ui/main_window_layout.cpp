@@ -95,6 +95,8 @@ HWND Form1::create() {
     processList_ = std::make_unique<ProcessListDialog>([this](DWORD pid) { chooseProcess(pid); });
     saveDialog_ = std::make_unique<SettingsDialog>(SettingsDialogKind::Save, *this, folder);
     loadDialog_ = std::make_unique<SettingsDialog>(SettingsDialogKind::Load, *this, folder);
+    pointerDialog_ = std::make_unique<PointerDialog>(
+        *engine_, target_, [this](const std::string& structure) { usePointerPath(structure); });
     return window;
 }
 
@@ -221,6 +223,7 @@ void Form1::createMenus() {
     InsertMenuItemW(popupMenu结果_, 0, TRUE, &item);
     AppendMenuW(popupMenu结果_, MF_STRING, kIdMenuDeleteResult, L"删除");
     AppendMenuW(popupMenu结果_, MF_STRING, kIdMenuClearResults, L"清空");
+    AppendMenuW(popupMenu结果_, MF_STRING, kIdMenuPointerScan, L"指针扫描…");
 
     popupMenu结构_ = CreatePopupMenu();
     AppendMenuW(popupMenu结构_, MF_STRING, kIdMenuSaveList, L"保存列表");

@@ -77,6 +77,8 @@ void Form1::updateMenus() {
     const bool results = controls_.ListView1.itemCount() > 0;
     for (UINT position : {kCopyPosition, kDeletePosition, kClearPosition})
         enableMenuItem(popupMenu结果_, position, MF_BYPOSITION, results);
+    enableMenuItem(popupMenu结果_, kIdMenuPointerScan, MF_BYCOMMAND,
+                   results && controls_.ListView1.selectionMark() != -1);
     const ListView& rows = controls_.ListView结构;
     const bool anyRow = rows.itemCount() > 0;
     enableMenuItem(popupMenu结构_, kIdMenuSaveList, MF_BYCOMMAND, anyRow);

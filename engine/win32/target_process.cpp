@@ -58,20 +58,24 @@ bool sameFileName(const std::wstring& a, const wchar_t* b) {
     return CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
-std::optional<std::uint64_t> fromModuleList(HANDLE process, const std::wstring& wanted, bool& listed) {
-    listed = false;
-    std::vector<HMODULE> modules(256);
+bool listModules(HANDLE process, std::vector<HMODULE>& modules) {
+    modules.resize(256);
     for (;;) {
         DWORD needed = 0;
         const auto bytes = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
-        if (!EnumProcessModulesEx(process, modules.data(), bytes, &needed, LIST_MODULES_ALL)) return std::nullopt;
+        if (!EnumProcessModulesEx(process, modules.data(), bytes, &needed, LIST_MODULES_ALL)) return false;
         if (needed <= bytes) {
             modules.resize(needed / sizeof(HMODULE));
-            break;
+            return true;
         }
         modules.resize(needed / sizeof(HMODULE) + 16);
     }
-    listed = true;
+}
+
+std::optional<std::uint64_t> fromModuleList(HANDLE process, const std::wstring& wanted, bool& listed) {
+    std::vector<HMODULE> modules;
+    listed = listModules(process, modules);
+    if (!listed) return std::nullopt;
     wchar_t name[MAX_PATH];
     for (HMODULE module : modules) {
         if (GetModuleBaseNameW(process, module, name, MAX_PATH) == 0) continue;
@@ -142,12 +146,28 @@ std::vector<ModuleImage> TargetProcess::moduleImages() {
             CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, GetProcessId(handle_.get())));
         if (!snapshot && GetLastError() != ERROR_BAD_LENGTH) break;
     }
-    if (!snapshot) return images;
     MODULEENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Module32FirstW(snapshot.get(), &entry); more; more = Module32NextW(snapshot.get(), &entry))
-        images.push_back(
-            {narrowGbk(entry.szModule), reinterpret_cast<std::uintptr_t>(entry.modBaseAddr), entry.modBaseSize});
+    if (snapshot)
+        for (BOOL more = Module32FirstW(snapshot.get(), &entry); more; more = Module32NextW(snapshot.get(), &entry))
+            images.push_back(
+                {narrowGbk(entry.szModule), reinterpret_cast<std::uintptr_t>(entry.modBaseAddr), entry.modBaseSize});
+    // Under Wine the snapshot of a 32-bit target leaves out its 32-bit
+    // modules; the module list has them.
+    std::vector<HMODULE> modules;
+    if (listModules(handle_.get(), modules)) {
+        wchar_t name[MAX_PATH];
+        for (HMODULE module : modules) {
+            const auto start = reinterpret_cast<std::uintptr_t>(module);
+            const bool known = std::any_of(images.begin(), images.end(),
+                                           [&](const ModuleImage& image) { return image.start == start; });
+            MODULEINFO info{};
+            if (known || GetModuleBaseNameW(handle_.get(), module, name, MAX_PATH) == 0 ||
+                !GetModuleInformation(handle_.get(), module, &info, sizeof info))
+                continue;
+            images.push_back({narrowGbk(name), start, info.SizeOfImage});
+        }
+    }
     std::sort(images.begin(), images.end(),
               [](const ModuleImage& a, const ModuleImage& b) { return a.start < b.start; });
     return images;

@@ -32,11 +32,7 @@ test::ProgramRun runCli(const std::vector<std::string>& arguments) {
     return test::runProgram(CORVANE_CLI_PATH, arguments);
 }
 
-std::string hex(std::uint64_t value) {
-    char text[20];
-    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
-    return text;
-}
+std::string hex(std::uint64_t value) { return test::hexText(value); }
 
 // What the module table gives in `target`, as the results file holds it.
 std::string tableLines(const ModuleTarget& target) {

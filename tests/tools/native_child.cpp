@@ -38,4 +38,10 @@ ProgramRun runProgram(const char* path, const std::vector<std::string>& argument
     return run;
 }
 
+std::string hexText(std::uint64_t value) {
+    char text[20];
+    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
 }  // namespace corvane::test

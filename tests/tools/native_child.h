@@ -21,7 +21,7 @@ namespace corvane::test {
 
 class NativeChild {
 public:
-    explicit NativeChild(const char* path) {
+    explicit NativeChild(const char* path, const char* argument = nullptr) {
         int in[2];
         int out[2];
         // Close-on-exec, so that no other child holds the input open after this one ends.
@@ -32,7 +32,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, in[1]);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        const char* argv[] = {path, nullptr};
+        const char* argv[] = {path, argument, nullptr};
         if (posix_spawn(&pid_, path, &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
         posix_spawn_file_actions_destroy(&actions);
         close(in[0]);
@@ -95,5 +95,8 @@ struct ProgramRun {
 
 // Runs a program to its end with its output and errors kept.
 ProgramRun runProgram(const char* path, const std::vector<std::string>& arguments);
+
+// Uppercase hexadecimal without prefix, as paths and results files write addresses.
+std::string hexText(std::uint64_t value);
 
 }  // namespace corvane::test

@@ -311,6 +311,57 @@ TEST_P(CliProcessTest, AModuleStructureFindsItsValuesAfterARestart) {
     EXPECT_EQ(later.exitCode, 2u);
 }
 
+TEST_P(CliProcessTest, PointerScanThenRescanAfterARestartAndSearchThroughAPath) {
+    const std::string module = GetParam() ? "sample_target32.exe" : "sample_target.exe";
+    const std::wstring wideModule(module.begin(), module.end());
+    const auto narrowHex = [](std::uint64_t value) {
+        const std::wstring text = hex(value);
+        return std::string(text.begin(), text.end());
+    };
+    // The module table's slot 0 points at an object whose data pointer at
+    // +8 points at its data array: the value is the array's first long.
+    const auto valueAt = [&] { return process_->value("moduleObject0") + sample::kDataOffset; };
+    const std::string table = module + "+" + narrowHex(process_->value("moduleTable"));
+    const CliRun scan = runCli(L"pointers --pid " + pid_ + L" --address " + hex(valueAt()) + L" --depth 2 --modules " +
+                                   wideModule + L" --out \"" + results_ + L"\"",
+                               true);
+    EXPECT_EQ(scan.exitCode, 0u) << scan.out;
+    EXPECT_NE(scan.out.find("pointers mapped: "), std::string::npos) << scan.out;
+    const std::string found = readWholeFile(results_);
+    for (const std::string& path : {table + "]800\n", table + "]8]0\n"})
+        EXPECT_NE(found.find(path), std::string::npos) << path << " not in:\n" << found << scan.out;
+    // Slot 1 points at the next object: not to the value.
+    const std::string elsewhere = module + "+" + narrowHex(process_->value("moduleTable") + width_) + "]800";
+    {
+        FILE* file = _wfopen(results_.c_str(), L"ab");
+        ASSERT_NE(file, nullptr);
+        std::fprintf(file, "%s\n", elsewhere.c_str());
+        std::fclose(file);
+    }
+
+    // Restarted until the objects lie elsewhere (their place follows the process id).
+    const std::uint64_t before = valueAt();
+    for (int start = 0; start < 8 && (start == 0 || valueAt() == before); ++start) {
+        process_.reset();
+        std::string why;
+        process_ = sample::SampleProcess::start(GetParam(), false, why);
+        ASSERT_TRUE(process_) << why;
+    }
+    ASSERT_NE(valueAt(), before);
+    const std::wstring pid = std::to_wstring(process_->pid());
+    const CliRun rescan = runCli(L"pointers --pid " + pid + L" --in \"" + results_ + L"\" --address " + hex(valueAt()));
+    EXPECT_EQ(rescan.exitCode, 0u);
+    for (const std::string& path : {table + "]800\n", table + "]8]0\n"})
+        EXPECT_NE(rescan.out.find(path), std::string::npos) << path << " not in:\n" << rescan.out;
+    EXPECT_EQ(rescan.out.find(elsewhere), std::string::npos) << rescan.out;
+
+    const std::wstring structure(table.begin(), table.end());
+    const CliRun first = runCli(L"first --pid " + pid + L" --structure " + structure + L"]8]0] --type long");
+    EXPECT_EQ(first.exitCode, 0u);
+    EXPECT_EQ(first.out, table + "]8]0\t" + std::to_string(sample::dataValue(sample::kModuleObjectFirst, 0)) + "\t" +
+                             narrowHex(valueAt()) + "\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Bitness, CliProcessTest, ::testing::Values(false, true),
                          [](const auto& p) { return p.param ? "Target32" : "Target64"; });
 

@@ -12,6 +12,7 @@
 
 #include "engine/search_sink.h"
 #include "engine/target_access.h"
+#include "tools/bench/memory_in_use.h"
 
 namespace corvane::bench {
 
@@ -77,9 +78,5 @@ inline pid_t forkLaidOut(const std::function<bool()>& layOut, std::string& why) 
     return pid;
 }
 #endif
-
-// The memory this process uses now: resident pages natively, the commit
-// charge on Windows.
-std::size_t memoryInUse();
 
 }  // namespace corvane::bench

@@ -33,6 +33,8 @@
 #include "engine/traversal.h"
 #include "tools/bench/bench_target.h"
 #include "tools/bench/memory_bench.h"
+#include "tools/bench/memory_in_use.h"
+#include "tools/bench/pointer_bench.h"
 #include "tools/cli/results_file.h"
 #include "tools/sample_target/sample_layout.h"
 
@@ -64,7 +66,6 @@ bool wanted(const char* key) { return onlyPass == nullptr || std::strcmp(onlyPas
 
 using bench::BenchSink;
 using bench::CountingTarget;
-using bench::memoryInUse;
 
 #ifdef _WIN32
 // The sample target process in its large or huge layout.
@@ -433,6 +434,8 @@ int run(bool huge, bool unmapped) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--pointers") == 0) return corvane::runPointerBench(argc, argv);
     bool huge = false;
     bool unmapped = false;
     bool memoryRow = false;

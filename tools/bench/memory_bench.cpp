@@ -288,26 +288,6 @@ void benchSize(std::uint64_t mebibytes, int repeats) {
 
 }  // namespace
 
-#ifdef _WIN32
-std::size_t memoryInUse() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    // The commit charge; Wine leaves PrivateUsage at 0.
-    return counters.PagefileUsage;
-}
-#else
-std::size_t memoryInUse() {
-    // Resident pages: what the pass really touched.
-    long size = 0, resident = 0;
-    if (FILE* file = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(file, "%ld %ld", &size, &resident) != 2) resident = 0;
-        std::fclose(file);
-    }
-    return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-#endif
-
 int runMemoryBench(int repeats) {
     std::printf("memory row: one planted value, the limit reads every region once in %llu KiB chunks\n",
                 static_cast<unsigned long long>(MemoryRowScan::kChunkBytes >> 10));

@@ -3,13 +3,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iostream>
-#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -20,14 +18,14 @@
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
 #include "tools/cli/monitor_changes.h"
+#include "tools/cli/pointers_command.h"
+#include "tools/cli/progress_line.h"
 #include "tools/cli/results_file.h"
 #include "tools/cli/snapshot_file.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#define CORVANE_ISATTY _isatty
-#define CORVANE_FILENO _fileno
 #include <windows.h>
 #include <shellapi.h>
 
@@ -36,8 +34,6 @@
 #include <unistd.h>
 
 #include "engine/native/process_reader.h"
-#define CORVANE_ISATTY isatty
-#define CORVANE_FILENO fileno
 #endif
 
 namespace {
@@ -58,6 +54,7 @@ void interrupt() {
         engine->stopRequested = -1;
         engine->monitorActive = 0;
     }
+    stopPointers();
 }
 
 #ifdef _WIN32
@@ -138,50 +135,19 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
-// A first search that runs longer than a second shows, on a terminal, one
-// line that is rewritten in place: the leaves so far, the results so far and
-// the rate. Nothing is written when standard error is a file or a pipe.
-class ProgressLine {
-public:
-    explicit ProgressLine(const SearchEngine& engine) : engine_(engine) {
-        if (!CORVANE_ISATTY(CORVANE_FILENO(stderr))) return;
-        thread_ = std::thread([this] { show(); });
-    }
-    ~ProgressLine() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        if (thread_.joinable()) thread_.join();
-    }
-
-private:
-    void show() {
-        const auto start = std::chrono::steady_clock::now();
-        std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) return;
-        bool shown = false;
-        while (!done_) {
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            const auto leaves = engine_.progress().leaves.load(std::memory_order_relaxed);
-            const auto results = engine_.progress().results.load(std::memory_order_relaxed);
-            std::fprintf(stderr, "\rtraversed %llu, results %llu, %.0f leaves/s   ",
-                         static_cast<unsigned long long>(leaves), static_cast<unsigned long long>(results),
-                         static_cast<double>(leaves) / seconds);
-            std::fflush(stderr);
-            shown = true;
-            wake_.wait_for(lock, std::chrono::milliseconds(250), [this] { return done_; });
-        }
-        if (shown) std::fprintf(stderr, "\n");
-    }
-
-    const SearchEngine& engine_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;
-    std::thread thread_;
-};
+// The first search's progress line: leaves so far, results so far, the rate.
+std::function<std::string()> searchProgress(const SearchEngine& engine) {
+    return [&engine, start = std::chrono::steady_clock::now()] {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto leaves = engine.progress().leaves.load(std::memory_order_relaxed);
+        const auto results = engine.progress().results.load(std::memory_order_relaxed);
+        char text[128];
+        std::snprintf(text, sizeof text, "traversed %llu, results %llu, %.0f leaves/s",
+                      static_cast<unsigned long long>(leaves), static_cast<unsigned long long>(results),
+                      static_cast<double>(leaves) / seconds);
+        return std::string(text);
+    };
+}
 
 void sayIfGone(const TargetAccess& target) {
     if (target.hasExited())
@@ -255,7 +221,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
     if (options.command == "first") {
         FirstSearchReport report;
         {
-            const ProgressLine progress(engine);
+            const ProgressLine progress(searchProgress(engine));
             report = engine.runFirstSearch(settings.rows, settings.module,
                                            settings.memory ? FirstRow::Memory : FirstRow::Offsets);
         }
@@ -311,6 +277,16 @@ int run(const CliOptions& options, const CliSettings& settings) {
     return moduleMissing ? kExitNoModule : 0;
 }
 
+int pointersCommand(const std::vector<std::string>& args) {
+    PointerOptions options;
+    if (const std::string problem = parsePointerOptions({args.begin() + 1, args.end()}, options); !problem.empty()) {
+        std::fprintf(stderr, "corvane-cli: %s\nusage:\n%s", problem.c_str(), kPointersUsage);
+        return kExitUsage;
+    }
+    auto target = makeTarget(*options.pid);
+    return runPointers(options, *target, dynamic_cast<RegionLookup&>(*target), dynamic_cast<ModuleLookup&>(*target));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -323,13 +299,16 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, onSignal);
 #endif
     try {
+        const std::vector<std::string> args = arguments(argc, argv);
+        if (!args.empty() && args[0] == "pointers") return pointersCommand(args);
         CliOptions options;
-        if (const std::string problem = parseCliOptions(arguments(argc, argv), options); !problem.empty()) {
+        if (const std::string problem = parseCliOptions(args, options); !problem.empty()) {
             std::fprintf(stderr, "corvane-cli: %s\n%s", problem.c_str(), kCliUsage);
             return kExitUsage;
         }
         if (options.command == "help") {
             std::fputs(kCliUsage, stdout);
+            std::fputs(kPointersUsage, stdout);
             return 0;
         }
         if (options.command == "version") {

@@ -1,0 +1,191 @@
+// The pointer dialog over the real main window and the sample target: the
+// scan from a result's address finds the sample's module table path, the
+// list is saved and read back, a restart moves the objects and the rescan
+// keeps the paths that still lead to the value, and 使用 puts a path into
+// Text结构 where 首次搜索 finds the value through it. Also the dialog's
+// decisions on their own.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/hex_text.h"
+#include "framework/window_text.h"
+#include "tests/ui/main_window_fixture.h"
+#include "tools/sample_target/sample_layout.h"
+#include "ui/pointer_dialog_logic.h"
+
+namespace corvane {
+namespace {
+
+std::string hex(std::uint64_t value) {
+    std::string text;
+    appendHex(text, value);
+    return text;
+}
+
+TEST(PointerDialogLogic, BoxesToAScanOrARefusal) {
+    const struct {
+        PointerDialogInputs inputs;
+        bool refused;
+        std::uint64_t address;
+        unsigned depth;
+        std::int64_t maxOffset;
+        std::int64_t minOffset;
+    } cases[] = {
+        {{"1A2B0", "5", "1000", "0", ""}, false, 0x1A2B0, 5, 0x1000, 0},
+        {{"0x7FF0", "10", "800", "-40", "game.exe"}, false, 0x7FF0, 10, 0x800, -0x40},
+        {{"", "5", "1000", "0", ""}, true, 0, 0, 0, 0},
+        {{"12G", "5", "1000", "0", ""}, true, 0, 0, 0, 0},
+        {{"1000", "0", "1000", "0", ""}, true, 0, 0, 0, 0},
+        {{"1000", "11", "1000", "0", ""}, true, 0, 0, 0, 0},
+        {{"1000", "5x", "1000", "0", ""}, true, 0, 0, 0, 0},
+        {{"1000", "5", "", "0", ""}, true, 0, 0, 0, 0},
+        {{"1000", "5", "10", "20", ""}, true, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const PointerScanRequest request = pointerScanRequest(c.inputs);
+        EXPECT_EQ(request.refusal != nullptr, c.refused) << c.inputs.address << " " << c.inputs.depth;
+        if (c.refused) continue;
+        EXPECT_EQ(request.settings.address, c.address);
+        EXPECT_EQ(request.settings.depth, c.depth);
+        EXPECT_EQ(request.settings.maxOffset, c.maxOffset);
+        EXPECT_EQ(request.settings.minOffset, c.minOffset);
+        EXPECT_EQ(request.settings.modules.size(), c.inputs.module.empty() ? 0u : 1u);
+    }
+    EXPECT_EQ(structureTextOfPath("game.exe+1A2B0]18"), "game.exe+1A2B0]18]");
+    PointerScanReport report;
+    EXPECT_EQ(pathCountText(3, nullptr), L"路径：3");
+    report.total = 3;
+    EXPECT_EQ(pathCountText(3, &report), L"路径：3");
+    report.total = 9;
+    report.totalIsLowerBound = true;
+    EXPECT_EQ(pathCountText(3, &report), L"路径：3（至少 9）");
+    report.stopped = true;
+    EXPECT_EQ(pathCountText(3, &report), L"路径：3（已停止）");
+}
+
+class PointerDialogTest : public MainWindowTest {
+protected:
+    void TearDown() override {
+        if (form_ && form_->pointerDialog().isOpen()) DestroyWindow(form_->pointerDialog().hwnd());
+        MainWindowTest::TearDown();
+    }
+    // The sample's module table, slot 0, to its object's data array.
+    std::wstring tableStructure() const {
+        return widen("sample_target.exe+" + hex(sample_->value("moduleTable")) + "]800]");
+    }
+    std::uint64_t valueAddress() const { return sample_->value("moduleObject0") + 0x800; }
+    void findValue() {
+        type(c->Text结构, tableStructure());
+        leave(c->Text结构);
+        click(c->Command首次搜索);
+        ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
+        pump(150ms);
+        ASSERT_EQ(itemCount(c->ListView1), 1);
+        ASSERT_EQ(cell(c->ListView1, 0, 2), widen(hex(valueAddress())));
+        c->ListView1.selectOnly(0);
+    }
+    bool waitForRun(PointerDialog& dialog) {
+        return pumpUntil([&] { return !dialog.running() && form_->engine().busyCheck(); }, 60000ms);
+    }
+};
+
+TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
+    startSample();
+    findValue();
+    ASSERT_TRUE(form_->preparePointerScan());
+    PointerDialog& dialog = form_->pointerDialog();
+    ASSERT_TRUE(dialog.create(window_));
+    pump(50ms);
+    const PointerDialogControls& d = dialog.controls();
+    EXPECT_EQ(windowText(dialog.hwnd()), L"指针扫描");
+    EXPECT_EQ(windowText(d.Text地址), widen(hex(valueAddress())));
+    EXPECT_EQ(d.Combo模块.itemText(0), L"全部模块");
+    SetWindowTextW(d.Text深度, L"2");
+    const int sampleModule = d.Combo模块.findExact(L"sample_target.exe");
+    ASSERT_GT(sampleModule, 0);
+    d.Combo模块.select(sampleModule);
+
+    SendMessageW(d.Command扫描, BM_CLICK, 0, 0);
+    EXPECT_EQ(windowText(d.Command扫描), L"停止");
+    EXPECT_FALSE(form_->engine().busyCheck()) << "no search may start beside the scan";
+    ASSERT_TRUE(waitForRun(dialog));
+    pump(150ms);
+    EXPECT_EQ(windowText(d.Command扫描), L"扫描");
+    const std::vector<std::string> found = dialog.paths();
+    const std::string table = "sample_target.exe+" + hex(sample_->value("moduleTable"));
+    // Slot 0 to the object, and on through its data pointer at +8.
+    for (const std::string& path : {table + "]800", table + "]8]0"})
+        EXPECT_NE(std::find(found.begin(), found.end(), path), found.end()) << path;
+    EXPECT_EQ(d.ListV路径.itemCount(), static_cast<int>(found.size()));
+    EXPECT_EQ(windowText(d.Label数量), L"路径：" + std::to_wstring(found.size()));
+    EXPECT_EQ(d.ListV路径.itemText(0, 0), widen(found[0]));
+
+    // Saved and read back, with a path that leads elsewhere after it: slot 1
+    // points at the next object.
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "corvane_pointer_dialog.txt";
+    ASSERT_TRUE(dialog.savePaths(file.wstring()));
+    std::ofstream(file, std::ios::binary | std::ios::app)
+        << table.substr(0, table.find('+') + 1) << hex(sample_->value("moduleTable") + 8) << "]800\n";
+    ASSERT_TRUE(dialog.loadPaths(file.wstring()));
+    std::filesystem::remove(file);
+    const std::vector<std::string> loaded = dialog.paths();
+    ASSERT_EQ(loaded.size(), found.size() + 1);
+    EXPECT_TRUE(std::equal(found.begin(), found.end(), loaded.begin()));
+    pump(150ms);
+
+    // A double click on a path uses it, as 使用 does.
+    const auto direct = std::find(loaded.begin(), loaded.end(), table + "]800") - loaded.begin();
+    d.ListV路径.ensureVisible(static_cast<int>(direct));
+    doubleClick(d.ListV路径, static_cast<int>(direct), 0);
+    ASSERT_TRUE(pumpUntil([&] { return !dialog.isOpen(); }, 5000ms));
+    EXPECT_EQ(windowText(c->Text结构), widen(table + "]800]"));
+
+    // Restarted: the objects are elsewhere; the value is found again there.
+    // The objects' place follows the process id; a start that happens to
+    // put them where they were is tried again.
+    const std::uint64_t before = valueAddress();
+    for (int start = 0; start < 8 && (start == 0 || valueAddress() == before); ++start) {
+        sample_.reset();
+        startSample();
+    }
+    ASSERT_NE(valueAddress(), before) << "the objects should move with the process";
+    findValue();
+    ASSERT_TRUE(form_->preparePointerScan());
+    ASSERT_TRUE(dialog.create(window_));
+    pump(50ms);
+    EXPECT_EQ(windowText(d.Text地址), widen(hex(valueAddress())));
+    SendMessageW(d.Command重新扫描, BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForRun(dialog));
+    pump(150ms);
+    const std::vector<std::string> kept = dialog.paths();
+    for (const std::string& path : {table + "]800", table + "]8]0"})
+        EXPECT_NE(std::find(kept.begin(), kept.end(), path), kept.end()) << path;
+    EXPECT_LT(kept.size(), found.size() + 1) << "the path through slot 1 should be dropped";
+    for (const std::string& path : kept) EXPECT_NE(std::find(found.begin(), found.end(), path), found.end()) << path;
+
+    // 使用 on the two-level path: into Text结构, the dialog closes, and
+    // 首次搜索 finds the value through it.
+    const auto row = std::find(kept.begin(), kept.end(), table + "]8]0") - kept.begin();
+    d.ListV路径.selectOnly(static_cast<int>(row));
+    SendMessageW(d.Command使用, BM_CLICK, 0, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !dialog.isOpen(); }, 5000ms));
+    EXPECT_EQ(windowText(c->Text结构), widen(table + "]8]0]"));
+    click(c->Command首次搜索);
+    ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
+    pump(150ms);
+    ASSERT_EQ(itemCount(c->ListView1), 1);
+    EXPECT_EQ(cell(c->ListView1, 0, 1), std::to_wstring(sample::dataValue(sample::kModuleObjectFirst, 0)));
+    EXPECT_EQ(cell(c->ListView1, 0, 2), widen(hex(valueAddress())));
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,321 @@
+// bench --pointers: the pointer scan against a process holding a heap of
+// random objects that point at each other (256 MiB, then 1 GiB with --huge
+// or both with --all) and a static root in its image from which a chain of
+// four levels leads to a value among them. Prints the scan at depth 5, max
+// offset 0x1000, limit 100,000, beside the limit measured in the same run
+// (every readable region read once in the scan's chunk size, each word tested
+// against the region bounds); the peak memory per pointer mapped; and the
+// rescan of the paths written.
+
+#include "tools/bench/pointer_bench.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/pointer_map.h"
+#include "engine/pointer_rescan.h"
+#include "engine/pointer_scan.h"
+#include "tools/bench/memory_in_use.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+
+#include <string>
+
+#include "engine/win32/target_process.h"
+#else
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "engine/native/process_reader.h"
+#endif
+
+namespace corvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kObjectBytes = 256;
+constexpr std::size_t kLinksPerObject = 4;
+constexpr int kChainLevels = 4;
+constexpr std::uint64_t kValueOffset = 0x40;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::uint64_t nextRandom(std::uint64_t& state) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+}
+
+// Fills `heap` with objects of kObjectBytes: small numbers, and in each
+// object kLinksPerObject pointers to random words of random objects. The
+// root's chain runs through objects of its own at fixed offsets; returns the
+// value's address.
+std::uint64_t layOutHeap(unsigned char* heap, std::size_t bytes, volatile std::uint64_t& root) {
+    const std::size_t objects = bytes / kObjectBytes;
+    const auto base = reinterpret_cast<std::uint64_t>(heap);
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (std::size_t i = 0; i < objects; ++i) {
+        auto* words = reinterpret_cast<std::uint64_t*>(heap + i * kObjectBytes);
+        for (std::size_t w = 0; w < kObjectBytes / 8; ++w) words[w] = nextRandom(state) & 0xFFFF;
+        for (std::size_t link = 0; link < kLinksPerObject; ++link)
+            words[nextRandom(state) % (kObjectBytes / 8)] =
+                base + (nextRandom(state) % objects) * kObjectBytes + 8 * (nextRandom(state) % (kObjectBytes / 8));
+    }
+    // root -> chain[0], chain[0]+0x18 -> chain[1], ... -> the value.
+    std::uint64_t at = reinterpret_cast<std::uint64_t>(&root);
+    for (int level = 0; level < kChainLevels; ++level) {
+        const std::uint64_t object = base + (nextRandom(state) % objects) * kObjectBytes;
+        if (level == 0)
+            root = object;
+        else
+            std::memcpy(reinterpret_cast<void*>(at), &object, 8);
+        at = object + 0x18;
+    }
+    const std::uint64_t value = base + (nextRandom(state) % objects) * kObjectBytes + kValueOffset;
+    const std::uint64_t last = value - kValueOffset;
+    std::memcpy(reinterpret_cast<void*>(at), &last, 8);
+    return value;
+}
+
+// In this image, so that the child's root is a static of the module "bench".
+volatile std::uint64_t benchRoot = 0;
+
+#ifdef _WIN32
+std::size_t peakResidentBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakPagefileUsage;
+}
+
+// This program again, started with --heap-child: it lays the heap out, says
+// where the value is on its standard output and waits to be ended.
+int heapChild(std::size_t bytes) {
+    void* heap = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    std::uint64_t value = 0;
+    if (heap != nullptr) value = layOutHeap(static_cast<unsigned char*>(heap), bytes, benchRoot);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), &value, sizeof value, &written, nullptr);
+    for (;;) Sleep(INFINITE);
+}
+
+class HeapTarget {
+public:
+    ~HeapTarget() {
+        if (process_ != nullptr) {
+            TerminateProcess(process_, 0);
+            WaitForSingleObject(process_, INFINITE);
+            CloseHandle(process_);
+        }
+    }
+    bool start(std::size_t bytes) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(self) + L"\" --pointers --heap-child " + std::to_wstring(bytes);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnd;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION info{};
+        const BOOL started =
+            CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+        CloseHandle(writeEnd);
+        if (!started) {
+            CloseHandle(readEnd);
+            return false;
+        }
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        DWORD got = 0;
+        const bool ok = ReadFile(readEnd, &value_, sizeof value_, &got, nullptr) && got == sizeof value_ && value_ != 0;
+        CloseHandle(readEnd);
+        reader_.targetPid = info.dwProcessId;
+        return ok && reader_.openTarget() == 0;
+    }
+    TargetProcess& reader() { return reader_; }
+    std::uint64_t value() const { return value_; }
+
+private:
+    HANDLE process_ = nullptr;
+    std::uint64_t value_ = 0;
+    TargetProcess reader_;
+};
+#else
+
+std::size_t peakResidentBytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+}
+
+// A forked child holding the heap, until this process kills it.
+class HeapTarget {
+public:
+    ~HeapTarget() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool start(std::size_t bytes) {
+        int ready[2];
+        if (pipe(ready) != 0) return false;
+        pid_ = fork();
+        if (pid_ < 0) return false;
+        if (pid_ == 0) {
+            close(ready[0]);
+            void* heap = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            std::uint64_t value = 0;
+            if (heap != MAP_FAILED) value = layOutHeap(static_cast<unsigned char*>(heap), bytes, benchRoot);
+            if (write(ready[1], &value, sizeof value) != sizeof value) _exit(1);
+            for (;;) pause();
+        }
+        close(ready[1]);
+        const bool ok = read(ready[0], &value_, sizeof value_) == sizeof value_ && value_ != 0;
+        close(ready[0]);
+        reader_ = std::make_unique<LinuxProcessReader>(pid_);
+        return ok;
+    }
+    LinuxProcessReader& reader() { return *reader_; }
+    std::uint64_t value() const { return value_; }
+
+private:
+    pid_t pid_ = -1;
+    std::uint64_t value_ = 0;
+    std::unique_ptr<LinuxProcessReader> reader_;
+};
+#endif
+
+// Every readable region read once in the scan's chunk size, each word tested
+// against the region bounds: what no scan can beat.
+double limitMs(MemoryReader& reader, RegionLookup& regions, std::uint64_t& pointers) {
+    const auto start = Clock::now();
+    const std::vector<MemoryRegion> list = regions.readableRegions();
+    RegionBounds bounds(list);
+    PointerScanProgress progress;
+    const std::atomic<bool> stop{false};
+    std::uint64_t count = 0;
+    readPointerWords(reader, list, bounds, stop, progress, kPointerScanChunk,
+                     [&](std::uint64_t, std::uint64_t, std::size_t) { ++count; });
+    pointers = count;
+    return msSince(start);
+}
+
+template <typename Target>
+void measure(Target& target, std::size_t heapBytes, int repeats) {
+    auto& reader = target.reader();
+    std::printf("\nheap of %zu MiB of random objects (%zu bytes, %zu links each)\n", heapBytes >> 20, kObjectBytes,
+                kLinksPerObject);
+    double limit = 1e300;
+    std::uint64_t words = 0;
+    for (int i = 0; i < repeats; ++i) limit = std::min(limit, limitMs(reader, reader, words));
+
+    PointerScanSettings settings;
+    settings.address = target.value();
+    settings.depth = 5;
+    settings.maxOffset = 0x1000;
+    settings.limit = 100000;
+    double best = 1e300;
+    PointerScanReport report;
+    std::vector<std::string> paths;
+    std::size_t peak = 0;
+    for (int i = 0; i < repeats; ++i) {
+        std::vector<std::string> written;
+        written.reserve(settings.limit);
+        const std::size_t before = memoryInUse();
+        const auto start = Clock::now();
+        PointerScan scan(reader, reader);
+        report = scan.run(settings, [&](std::string_view path) { written.emplace_back(path); });
+        const double ms = msSince(start);
+        peak = std::max(peak, peakResidentBytes() > before ? peakResidentBytes() - before : 0);
+        if (ms < best) best = ms;
+        paths.swap(written);
+    }
+    std::printf("  limit: %.0f ms (%llu pointer words)\n", limit, static_cast<unsigned long long>(words));
+    std::printf("  scan:  %.0f ms = %.2f x the limit; map %u ms, sort %u ms, levels %u ms, paths %u ms\n", best,
+                best / limit, report.mapMs, report.sortMs, report.levelsMs, report.pathsMs);
+    std::printf("         %llu regions, %llu MiB read, %llu pointers mapped, %llu paths written, %s%llu in all\n",
+                static_cast<unsigned long long>(report.regions), static_cast<unsigned long long>(report.bytes >> 20),
+                static_cast<unsigned long long>(report.pointers), static_cast<unsigned long long>(report.paths),
+                report.totalIsLowerBound ? "at least " : "", static_cast<unsigned long long>(report.total));
+    const double perPointer =
+        report.pointers ? static_cast<double>(report.peakBytes) / static_cast<double>(report.pointers) : 0;
+    std::printf(
+        "  memory: scan's own peak %.0f MiB = %.1f bytes per pointer; process peak above idle %.0f MiB"
+        " (%.1f bytes per pointer, paths' texts included)\n",
+        static_cast<double>(report.peakBytes) / 1048576.0, perPointer, static_cast<double>(peak) / 1048576.0,
+        report.pointers ? static_cast<double>(peak) / static_cast<double>(report.pointers) : 0.0);
+    const bool planted = std::any_of(paths.begin(), paths.end(), [](const std::string& p) {
+        return p.starts_with("bench") && std::count(p.begin(), p.end(), ']') == kChainLevels;
+    });
+    std::printf("  the root's chain of %d levels %s\n", kChainLevels, planted ? "found" : "NOT found");
+
+    double rescanBest = 1e300;
+    PointerRescanReport rescan;
+    for (int i = 0; i < repeats; ++i) {
+        std::vector<std::string> kept;
+        const std::atomic<bool> stop{false};
+        const auto start = Clock::now();
+        rescan = rescanPaths(reader, &reader, settings.address, paths, stop, kept);
+        rescanBest = std::min(rescanBest, msSince(start));
+    }
+    std::printf("  rescan of %zu paths: %.0f ms, %llu kept\n", paths.size(), rescanBest,
+                static_cast<unsigned long long>(rescan.kept));
+}
+
+}  // namespace
+
+int runPointerBench(int argc, char** argv) {
+    bool huge = false;
+    bool all = false;
+    int repeats = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--huge") == 0) huge = true;
+        if (std::strcmp(argv[i], "--all") == 0) all = true;
+        if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) repeats = std::max(1, std::atoi(argv[++i]));
+    }
+    std::vector<std::size_t> sizes;
+    if (!huge || all) sizes.push_back(std::size_t{256} << 20);
+    if (huge || all) sizes.push_back(std::size_t{1} << 30);
+#ifdef _WIN32
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--heap-child") == 0) return heapChild(std::strtoull(argv[i + 1], nullptr, 10));
+    std::printf("pointer scan against a child process, ReadProcessMemory; best of %d\n", repeats);
+#else
+    std::printf("pointer scan against a forked child, process_vm_readv; best of %d\n", repeats);
+#endif
+    for (const std::size_t bytes : sizes) {
+        HeapTarget target;
+        if (!target.start(bytes)) {
+            std::fprintf(stderr, "the child could not lay out its heap\n");
+            return 1;
+        }
+        measure(target, bytes, repeats);
+    }
+    return 0;
+}
+
+}  // namespace corvane

@@ -1,0 +1,321 @@
+#include "ui/pointer_dialog.h"
+
+#include <commdlg.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "engine/hex_text.h"
+#include "engine/pointer_paths_file.h"
+#include "engine/pointer_rescan.h"
+#include "engine/text_codec.h"
+#include "framework/routes.h"
+#include "framework/window_text.h"
+#include "ui/pointer_dialog_logic.h"
+
+namespace corvane {
+namespace {
+
+constexpr const wchar_t* kFont = L"SimSun,9";
+constexpr DWORD kButton = WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_VCENTER | BS_PUSHBUTTON;
+constexpr DWORD kEdit = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr DWORD kLabel = WS_VISIBLE;
+constexpr AnchorCode kAllSides = 5;
+constexpr UINT kProgressMs = 100;
+
+std::wstring hexText(std::uint64_t value) {
+    std::string text;
+    appendHex(text, value);
+    return widen(text);
+}
+
+std::wstring progressText(const PointerScanProgress& progress) {
+    switch (progress.phase.load()) {
+        case PointerScanProgress::Mapping:
+            return L"读取内存 " + std::to_wstring(progress.bytesRead.load() >> 20) + L"/" +
+                   std::to_wstring(progress.bytesTotal.load() >> 20) + L" MB";
+        case PointerScanProgress::Sorting: return L"排序 " + std::to_wstring(progress.pointers.load()) + L" 个指针";
+        case PointerScanProgress::Levels:
+        case PointerScanProgress::Paths: return L"第 " + std::to_wstring(progress.level.load()) + L" 层";
+        default: return L"";
+    }
+}
+
+}  // namespace
+
+PointerDialog::PointerDialog(SearchEngine& engine, TargetProcess& target, std::function<void(const std::string&)> use)
+    : ModalDialog(L"Form指针"), engine_(engine), target_(target), use_(std::move(use)) {}
+
+PointerDialog::~PointerDialog() { stopAndWait(); }
+
+bool PointerDialog::build(HWND owner) {
+    PointerDialogControls& c = controls_;
+    const ControlSpec table[] = {
+        {nullptr, L"Label地址", kWindowlessLabel, kIdLabel地址, L"地址", 8, 12, 50, 18, kLabel, 0, kFont},
+        {&c.Text地址, L"Text地址", L"EDIT", kIdText地址, L"", 62, 8, 140, 22, kEdit, WS_EX_CLIENTEDGE, kFont},
+        {nullptr, L"Label深度", kWindowlessLabel, kIdLabel深度, L"深度", 214, 12, 36, 18, kLabel, 0, kFont},
+        {&c.Text深度, L"Text深度", L"EDIT", kIdText深度, L"5", 252, 8, 40, 22, kEdit, WS_EX_CLIENTEDGE, kFont},
+        {nullptr, L"Label最大偏移", kWindowlessLabel, kIdLabel最大偏移, L"最大偏移", 8, 40, 54, 18, kLabel, 0, kFont},
+        {&c.Text最大偏移, L"Text最大偏移", L"EDIT", kIdText最大偏移, L"1000", 62, 36, 80, 22, kEdit, WS_EX_CLIENTEDGE,
+         kFont},
+        {nullptr, L"Label最小偏移", kWindowlessLabel, kIdLabel最小偏移, L"最小偏移", 152, 40, 54, 18, kLabel, 0, kFont},
+        {&c.Text最小偏移, L"Text最小偏移", L"EDIT", kIdText最小偏移, L"0", 212, 36, 80, 22, kEdit, WS_EX_CLIENTEDGE,
+         kFont},
+        {nullptr, L"Label模块", kWindowlessLabel, kIdLabel模块, L"模块", 8, 68, 50, 18, kLabel, 0, kFont},
+        {&c.Combo模块, L"Combo模块", L"COMBOBOX", kIdCombo模块, L"", 62, 64, 230, 300,
+         WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, kFont},
+        {&c.Command扫描, L"Command扫描", L"BUTTON", kIdCommand扫描, L"扫描", 306, 8, 80, 26, kButton | BS_DEFPUSHBUTTON,
+         0, kFont},
+        {&c.Command重新扫描, L"Command重新扫描", L"BUTTON", kIdCommand重新扫描, L"重新扫描", 392, 8, 80, 26, kButton, 0,
+         kFont},
+        {&c.Label数量, L"Label数量", L"LABEL", kIdLabel数量, L"路径：0", 8, 96, 290, 18, kLabel, 0, kFont},
+        {&c.Label进度, L"Label进度", L"LABEL", kIdLabel进度, L"", 306, 96, 166, 18, kLabel, 0, kFont},
+        {&c.ListV路径, L"ListV路径", L"LISTVIEW", kIdListV路径, L"", 8, 116, 464, 240,
+         WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE,
+         kFont, kColorDefault, kColorDefault, kAllSides},
+        {&c.Command使用, L"Command使用", L"BUTTON", kIdCommand使用, L"使用", 8, 364, 80, 26, kButton, 0, kFont},
+        {&c.Command保存路径, L"Command保存路径", L"BUTTON", kIdCommand保存路径, L"保存列表", 96, 364, 80, 26, kButton,
+         0, kFont},
+        {&c.Command读取路径, L"Command读取路径", L"BUTTON", kIdCommand读取路径, L"读取列表", 184, 364, 80, 26, kButton,
+         0, kFont},
+    };
+    constexpr FormDesign design{L"指针扫描",
+                                480,
+                                400,
+                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                                WS_EX_CONTROLPARENT | WS_EX_WINDOWEDGE,
+                                L"ICON_FAVICON1",
+                                true};
+    if (!open(owner, design, table)) return false;
+    c.ListV路径.setExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    c.ListV路径.insertColumn(0, L"路径", scaled(440, scale().x));
+    c.Text地址.setText(address_ == 0 ? L"" : hexText(address_));
+    c.Combo模块.add(kAllModules);
+    for (const ModuleImage& image : target_.moduleImages()) c.Combo模块.add(widen(image.name));
+    c.Combo模块.select(0);
+    {
+        const std::lock_guard lock(mutex_);
+        c.ListV路径.setVirtualCount(paths_.size());
+    }
+    showRunState();
+    return true;
+}
+
+void PointerDialog::onDestroy() {
+    KillTimer(hwnd(), kIdTimer进度);
+    stopAndWait();
+}
+
+void PointerDialog::onCommand(int id, int code, HWND control) {
+    static const CommandRoute<PointerDialog> routes[] = {
+        {kIdCommand扫描, BN_CLICKED, &PointerDialog::onScan},
+        {kIdCommand重新扫描, BN_CLICKED, &PointerDialog::onRescan},
+        {kIdCommand使用, BN_CLICKED, &PointerDialog::onUse},
+        {kIdCommand保存路径, BN_CLICKED, &PointerDialog::onSavePaths},
+        {kIdCommand读取路径, BN_CLICKED, &PointerDialog::onLoadPaths},
+    };
+    if (!routeCommand<PointerDialog>(*this, routes, id, code)) Form::onCommand(id, code, control);
+}
+
+LRESULT PointerDialog::onNotify(NMHDR& header) {
+    static const NotifyRoute<PointerDialog> routes[] = {
+        {kIdListV路径, LVN_GETDISPINFOW, &PointerDialog::onGetDisplayInfo},
+    };
+    LRESULT result = 0;
+    routeNotify<PointerDialog>(*this, routes, header, result);
+    return result;
+}
+
+bool PointerDialog::onControlMessage(ControlRecord& record, HWND, UINT message, WPARAM, LPARAM, LRESULT&) {
+    if (record.id == kIdListV路径 && message == WM_LBUTTONDBLCLK && !running_)
+        // After the click has marked the row under it.
+        PostMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(kIdCommand使用, BN_CLICKED), 0);
+    return false;
+}
+
+LRESULT PointerDialog::onGetDisplayInfo(NMHDR& header) {
+    auto& info = reinterpret_cast<NMLVDISPINFOW&>(header);
+    if ((info.item.mask & LVIF_TEXT) == 0 || info.item.iItem < 0) return 0;
+    {
+        const std::lock_guard lock(mutex_);
+        const auto row = static_cast<std::size_t>(info.item.iItem);
+        cell_ = row < paths_.size() ? widen(paths_[row]) : std::wstring();
+    }
+    info.item.pszText = cell_.data();
+    return 0;
+}
+
+std::vector<std::string> PointerDialog::paths() const {
+    const std::lock_guard lock(mutex_);
+    return paths_;
+}
+
+bool PointerDialog::startRun(std::function<void()> body) {
+    stop_ = false;
+    running_ = true;
+    if (!engine_.startPointerScan([this, body = std::move(body)] {
+            body();
+            running_ = false;
+        })) {
+        running_ = false;
+        messageBox(hwnd(), L"请等待当前的搜索结束！", MB_ICONINFORMATION);
+        return false;
+    }
+    showRunState();
+    SetTimer(hwnd(), kIdTimer进度, kProgressMs, nullptr);
+    return true;
+}
+
+void PointerDialog::onScan() {
+    if (running_) {
+        stop_ = true;
+        if (scan_) scan_->stop = true;
+        return;
+    }
+    const PointerDialogInputs inputs{narrow(controls_.Text地址.text()), narrow(controls_.Text深度.text()),
+                                     narrow(controls_.Text最大偏移.text()), narrow(controls_.Text最小偏移.text()),
+                                     controls_.Combo模块.selection() > 0
+                                         ? narrow(controls_.Combo模块.itemText(controls_.Combo模块.selection()))
+                                         : std::string()};
+    const PointerScanRequest request = pointerScanRequest(inputs);
+    if (request.refusal != nullptr) {
+        messageBox(hwnd(), request.refusal, MB_ICONINFORMATION);
+        return;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        paths_.clear();
+        report_.reset();
+    }
+    controls_.ListV路径.setVirtualCount(0);
+    scan_ = std::make_unique<PointerScan>(target_, target_);
+    startRun([this, settings = request.settings] {
+        PointerScanReport report;
+        if (target_.openTarget() == 0)
+            report = scan_->run(settings, [this](std::string_view path) {
+                const std::lock_guard lock(mutex_);
+                paths_.emplace_back(path);
+            });
+        const std::lock_guard lock(mutex_);
+        report_ = report;
+    });
+}
+
+void PointerDialog::onRescan() {
+    if (running_) return;
+    std::uint64_t address = 0;
+    if (!parseAddressHex(narrow(controls_.Text地址.text()), address)) {
+        messageBox(hwnd(), L"地址应是十六进制数！", MB_ICONINFORMATION);
+        return;
+    }
+    std::vector<std::string> before = paths();
+    scan_.reset();
+    startRun([this, address, before = std::move(before)] {
+        std::vector<std::string> kept;
+        if (target_.openTarget() == 0) rescanPaths(target_, &target_, address, before, stop_, kept);
+        const std::lock_guard lock(mutex_);
+        paths_ = std::move(kept);
+        report_.reset();
+    });
+}
+
+void PointerDialog::onTimer(UINT_PTR id) {
+    if (id != kIdTimer进度) return;
+    showRunState();
+    if (!running_) KillTimer(hwnd(), kIdTimer进度);
+}
+
+void PointerDialog::showRunState() {
+    const bool running = running_;
+    std::size_t count = 0;
+    std::optional<PointerScanReport> report;
+    {
+        const std::lock_guard lock(mutex_);
+        count = paths_.size();
+        report = report_;
+    }
+    controls_.ListV路径.setVirtualCount(count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    if (!running) controls_.ListV路径.invalidate();
+    controls_.Label数量.setText(pathCountText(count, report ? &*report : nullptr));
+    controls_.Label进度.setText(running && scan_ ? progressText(scan_->progress) : L"");
+    if (running != shownRunning_ || !running) {
+        controls_.Command扫描.setText(running ? L"停止" : L"扫描");
+        for (const Window* control : {&controls_.Command重新扫描, &controls_.Command使用, &controls_.Command保存路径,
+                                      &controls_.Command读取路径})
+            control->enable(!running);
+        shownRunning_ = running;
+    }
+}
+
+void PointerDialog::stopAndWait() {
+    stop_ = true;
+    if (scan_) scan_->stop = true;
+    while (engine_.isWorkerRunning(Worker::PointerScan)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void PointerDialog::onUse() {
+    if (running_) return;
+    const int row = controls_.ListV路径.selectionMark();
+    std::string path;
+    {
+        const std::lock_guard lock(mutex_);
+        if (row < 0 || static_cast<std::size_t>(row) >= paths_.size()) return;
+        path = paths_[static_cast<std::size_t>(row)];
+    }
+    if (use_) use_(structureTextOfPath(path));
+    closeForm();
+}
+
+bool PointerDialog::savePaths(const std::wstring& file) {
+    std::ofstream out(std::filesystem::path(file), std::ios::binary | std::ios::trunc);
+    writePointerPaths(out, paths(), systemTextCodec());
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+bool PointerDialog::loadPaths(const std::wstring& file) {
+    if (running_) return false;
+    std::ifstream in(std::filesystem::path(file), std::ios::binary);
+    if (!in) return false;
+    std::vector<std::string> read = readPointerPaths(in, systemTextCodec());
+    {
+        const std::lock_guard lock(mutex_);
+        paths_ = std::move(read);
+        report_.reset();
+    }
+    showRunState();
+    return true;
+}
+
+namespace {
+
+// The file chosen in the system's dialog, or nothing.
+std::wstring chooseFile(HWND owner, bool saving) {
+    wchar_t file[MAX_PATH] = L"";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = L"文本文件 (*.txt)\0*.txt\0所有文件\0*.*\0";
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrDefExt = L"txt";
+    dialog.Flags = OFN_NOCHANGEDIR | (saving ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    const BOOL chosen = saving ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    return chosen ? std::wstring(file) : std::wstring();
+}
+
+}  // namespace
+
+void PointerDialog::onSavePaths() {
+    const std::wstring file = chooseFile(hwnd(), true);
+    if (!file.empty() && !savePaths(file)) messageBox(hwnd(), L"无法写入文件！", MB_ICONINFORMATION);
+}
+
+void PointerDialog::onLoadPaths() {
+    const std::wstring file = chooseFile(hwnd(), false);
+    if (!file.empty() && !loadPaths(file)) messageBox(hwnd(), L"无法读取文件！", MB_ICONINFORMATION);
+}
+
+}  // namespace corvane

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/pointer_scan.h"
+#include "engine/search_engine.h"
+#include "engine/win32/target_process.h"
+#include "framework/form.h"
+
+namespace corvane {
+
+enum PointerDialogId : int {
+    kIdText地址 = 102,
+    kIdText深度 = 103,
+    kIdText最大偏移 = 104,
+    kIdText最小偏移 = 105,
+    kIdCombo模块 = 106,
+    kIdCommand扫描 = 107,
+    kIdCommand重新扫描 = 108,
+    kIdLabel数量 = 109,
+    kIdLabel进度 = 110,
+    kIdListV路径 = 111,
+    kIdCommand使用 = 112,
+    kIdCommand保存路径 = 113,
+    kIdCommand读取路径 = 114,
+    kIdTimer进度 = 115,
+    kIdLabel地址 = 116,
+    kIdLabel深度 = 117,
+    kIdLabel最大偏移 = 118,
+    kIdLabel最小偏移 = 119,
+    kIdLabel模块 = 120,
+};
+
+struct PointerDialogControls {
+    Edit Text地址;
+    Edit Text深度;
+    Edit Text最大偏移;
+    Edit Text最小偏移;
+    ComboBox Combo模块;
+    Window Command扫描;
+    Window Command重新扫描;
+    Window Label数量;
+    Window Label进度;
+    ListView ListV路径;
+    Window Command使用;
+    Window Command保存路径;
+    Window Command读取路径;
+};
+
+// "指针扫描": from an address to the paths of pointers that lead to it from
+// module statics, and their rescan after a restart. The scan runs on the
+// engine's pointer-scan worker, so no search starts beside it; the list
+// shows the paths as they come. 使用 or a double click puts the marked path
+// into Text结构 as a structure.
+class PointerDialog : public ModalDialog {
+public:
+    // `use` receives the structure text of the chosen path.
+    PointerDialog(SearchEngine& engine, TargetProcess& target, std::function<void(const std::string&)> use);
+    ~PointerDialog() override;
+
+    // Set before showModal: the address the box starts with.
+    void setAddress(std::uint64_t address) { address_ = address; }
+
+    // 扫描 starts a scan, or stops the one running (it then reads 停止).
+    void onScan();
+    void onRescan();
+    void onUse();
+    void onSavePaths();
+    void onLoadPaths();
+    // What 保存/读取 do with the file chosen.
+    bool savePaths(const std::wstring& file);
+    bool loadPaths(const std::wstring& file);
+
+    bool running() const { return running_; }
+    std::vector<std::string> paths() const;
+    const PointerDialogControls& controls() const { return controls_; }
+
+protected:
+    bool build(HWND owner) override;
+    HWND firstFocus() const override { return controls_.Command扫描; }
+    void onCommand(int id, int code, HWND control) override;
+    LRESULT onNotify(NMHDR& header) override;
+    void onTimer(UINT_PTR id) override;
+    void onDestroy() override;
+    bool onControlMessage(ControlRecord& record, HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                          LRESULT& result) override;
+
+private:
+    LRESULT onGetDisplayInfo(NMHDR& header);
+    // Starts `body` on the worker with the buttons set for a run.
+    bool startRun(std::function<void()> body);
+    void showRunState();
+    void stopAndWait();
+
+    SearchEngine& engine_;
+    TargetProcess& target_;
+    std::function<void(const std::string&)> use_;
+    std::uint64_t address_ = 0;
+    PointerDialogControls controls_;
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> paths_;  // guarded while a run writes them
+    std::optional<PointerScanReport> report_;
+    std::unique_ptr<PointerScan> scan_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> running_{false};
+    bool shownRunning_ = false;
+    std::wstring cell_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,47 @@
+#include "ui/pointer_dialog_logic.h"
+
+#include <charconv>
+
+#include "engine/hex_text.h"
+
+namespace corvane {
+
+PointerScanRequest pointerScanRequest(const PointerDialogInputs& inputs) {
+    PointerScanRequest request;
+    PointerScanSettings& settings = request.settings;
+    settings.limit = kDialogPathLimit;
+    if (!parseAddressHex(inputs.address, settings.address) || settings.address == 0) {
+        request.refusal = L"地址应是十六进制数！";
+        return request;
+    }
+    const char* end = inputs.depth.data() + inputs.depth.size();
+    const auto [stop, error] = std::from_chars(inputs.depth.data(), end, settings.depth);
+    if (error != std::errc() || stop != end || settings.depth < 1 || settings.depth > kMaxPointerDepth) {
+        request.refusal = L"深度应是 1 到 10 之间的整数！";
+        return request;
+    }
+    if (!parseSignedHex(inputs.maxOffset, settings.maxOffset) ||
+        !parseSignedHex(inputs.minOffset, settings.minOffset)) {
+        request.refusal = L"偏移应是十六进制数（负数前加“-”）！";
+        return request;
+    }
+    if (settings.minOffset > settings.maxOffset) {
+        request.refusal = L"最小偏移不能大于最大偏移！";
+        return request;
+    }
+    if (!inputs.module.empty()) settings.modules.push_back(inputs.module);
+    return request;
+}
+
+std::string structureTextOfPath(std::string_view path) { return std::string(path) + "]"; }
+
+std::wstring pathCountText(std::size_t shown, const PointerScanReport* report) {
+    std::wstring text = L"路径：" + std::to_wstring(shown);
+    if (report == nullptr) return text;
+    if (report->stopped) return text + L"（已停止）";
+    if (report->total > shown)
+        text += (report->totalIsLowerBound ? L"（至少 " : L"（共 ") + std::to_wstring(report->total) + L"）";
+    return text;
+}
+
+}  // namespace corvane
