@@ -30,7 +30,7 @@ public:
             {&button, L"Button", L"BUTTON", kIdButton, L"OK", 10, 10, 60, 24, WS_VISIBLE | BS_DEFPUSHBUTTON, 0},
             {nullptr, L"Label", kWindowlessLabel, 203, L"label", 10, 40, 60, 16, DT_LEFT, 0},
             {&edit, L"Edit", L"TEXTBOX", kIdEdit, L"", 10, 60, 100, 20, WS_VISIBLE, WS_EX_CLIENTEDGE, nullptr,
-             kColorWindowText, kColorWindow, 1},
+             kColorWindowText, kColorWindow, kAnchorStretchWidth},
         };
         constexpr FormDesign design{L"test form", 240, 160, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, nullptr, true};
         return open(owner, design, table);
