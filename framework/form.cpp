@@ -90,7 +90,10 @@ bool Form::open(HWND owner, const FormDesign& design, std::span<const ControlSpe
             continue;
         }
         HWND control = createControl(spec);
-        if (spec.slot != nullptr) spec.slot->attach(control);
+        if (spec.slot != nullptr) {
+            spec.slot->attach(control);
+            slots_.push_back(spec.slot);
+        }
         if ((spec.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON &&
             lstrcmpiW(systemClassFor(spec.type).c_str(), L"Button") == 0)
             defaultButton_ = spec.id;
@@ -502,6 +505,10 @@ void Form::onFinalMessage() {
     for (auto& label : labels_) releaseRecord(*label);
     if (record_) releaseRecord(*record_);
     SetWindowLongPtrW(object_->hwnd, 0, 0);
+    // The slots become views of no window: code that runs on after the form
+    // closed (a message pump inside a handler) touches nothing.
+    for (Window* slot : slots_) slot->attach(nullptr);
+    slots_.clear();
     labels_.clear();
     controls_.clear();
     record_.reset();

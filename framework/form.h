@@ -168,6 +168,8 @@ private:
     std::unique_ptr<ControlRecord> record_;
     std::vector<std::unique_ptr<ControlRecord>> controls_;
     std::vector<std::unique_ptr<ControlRecord>> labels_;
+    // The creator's slots, emptied when the window goes.
+    std::vector<Window*> slots_;
     DpiScale scale_;
     std::optional<DpiScale> scaleOverride_;
     HWND disabledOwner_ = nullptr;

@@ -102,6 +102,7 @@ TEST(Form, TheFormSeesItsWholeLifeAndItsTableBindsTheSlots) {
     pump(30ms);
     EXPECT_FALSE(form.isOpen());
     EXPECT_EQ(form.button.exists(), false);
+    EXPECT_EQ(form.button.hwnd(), nullptr) << "a closed form's slots are views of no window";
 }
 
 TEST(Form, EachControlCarriesItsRecordUntilItsWindowGoes) {

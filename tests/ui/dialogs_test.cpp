@@ -424,6 +424,9 @@ TEST_F(DialogsTest, ADialogClosedWhileItListsAFolderOfManyFilesIsLeftAlone) {
                  reinterpret_cast<LPARAM>(save.controls().Combo文件.hwnd()));
     EXPECT_FALSE(save.isOpen()) << "the close was taken while the folder was listed";
     EXPECT_FALSE(IsWindow(saveWindow));
+    // What the dialog's code may still do goes to no window.
+    EXPECT_EQ(save.controls().Combo文件.hwnd(), nullptr);
+    EXPECT_EQ(load.controls().Combo文件.hwnd(), nullptr);
 
     // Both open again as usual, each title listed once.
     ASSERT_TRUE(load.create(window_));
