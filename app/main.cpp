@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include "ui/main_window.h"
 #include "ui/picture.h"
@@ -14,14 +15,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::setlocale(LC_CTYPE, "");
     try {
         corvane::GdiplusSession gdiplus;
-        // The window and its engine stay alive to the end: a worker still
-        // running when the window closes is not waited for, and the process
-        // ends under it.
-        auto* form = new corvane::Form1;
-        form->run();
+        // The window ends as it does in the tests: its window goes, then its
+        // workers are stopped and waited for and the results released, all
+        // before the drawing session closes and the runtime shuts down.
+        const auto form = std::make_unique<corvane::Form1>();
+        return form->run();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "Corvane: %s\n", error.what());
-        ExitProcess(1);
+        return 1;
     }
-    ExitProcess(0);
 }

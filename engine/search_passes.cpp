@@ -148,8 +148,6 @@ StoredValue storedValueOf(ValueType type, std::uint8_t baseMode, const unsigned 
     return StoredValue::number(type, baseMode, bytes);
 }
 
-StoredValue storedValueOf(const ValueFilter& filter, const unsigned char* bytes) { return filter.storedValue(bytes); }
-
 void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchSettings& settings,
                        const TextCodec& codec, const ModuleBases* modules) {
     const auto paths = results.paths();

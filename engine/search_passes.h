@@ -35,7 +35,6 @@ void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type,
                      const TextCodec& codec);
 
 // The value as a result keeps it: numbers as read, texts as text.
-StoredValue storedValueOf(const ValueFilter& filter, const unsigned char* bytes);
 StoredValue storedValueOf(ValueType type, std::uint8_t baseMode, const unsigned char* bytes, const TextCodec& codec);
 
 // The condition a first search applies: the change conditions need a listed

@@ -18,37 +18,37 @@ Geometry anchoredGeometry(AnchorCode code, const Geometry& g, const AnchorMargin
     H h = H::Keep;
     V v = V::Keep;
     switch (code) {
-        case 1: h = H::Stretch; break;
-        case 2: h = H::Right; break;
-        case 3: h = H::Centre; break;
-        case 4: v = V::Stretch; break;
-        case 5:
+        case kAnchorStretchWidth: h = H::Stretch; break;
+        case kAnchorRight: h = H::Right; break;
+        case kAnchorCentreX: h = H::Centre; break;
+        case kAnchorStretchHeight: v = V::Stretch; break;
+        case kAnchorStretchBoth:
             h = H::Stretch;
             v = V::Stretch;
             break;
-        case 6:
+        case kAnchorRightStretchHeight:
             h = H::Right;
             v = V::Stretch;
             break;
-        case 7: v = V::Bottom; break;
-        case 8:
+        case kAnchorBottom: v = V::Bottom; break;
+        case kAnchorStretchWidthBottom:
             h = H::Stretch;
             v = V::Bottom;
             break;
-        case 9:
+        case kAnchorRightBottom:
             h = H::Right;
             v = V::Bottom;
             break;
-        case 10:
+        case kAnchorCentreXBottom:
             h = H::Centre;
             v = V::Bottom;
             break;
-        case 11: v = V::Middle; break;
-        case 12:
+        case kAnchorMiddle: v = V::Middle; break;
+        case kAnchorRightMiddle:
             h = H::Right;
             v = V::Middle;
             break;
-        case 13:
+        case kAnchorCentreBoth:
             h = H::Centre;
             v = V::Centre;
             break;

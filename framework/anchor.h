@@ -3,8 +3,27 @@
 namespace corvane {
 
 // What happens to a control when its form's client area is resized; see
-// anchoredGeometry. 0 leaves it where it is.
+// anchoredGeometry. The codes are those of the settings the forms were
+// designed with, so they stay plain numbers underneath.
 using AnchorCode = int;
+
+// Horizontal behaviour first, then vertical: "stretch" keeps the far margin
+// by changing the size, "right"/"bottom" keep it by moving, "centre" keeps
+// the offset from the middle, "middle" centres the control itself.
+inline constexpr AnchorCode kAnchorNone = 0;
+inline constexpr AnchorCode kAnchorStretchWidth = 1;
+inline constexpr AnchorCode kAnchorRight = 2;
+inline constexpr AnchorCode kAnchorCentreX = 3;
+inline constexpr AnchorCode kAnchorStretchHeight = 4;
+inline constexpr AnchorCode kAnchorStretchBoth = 5;
+inline constexpr AnchorCode kAnchorRightStretchHeight = 6;
+inline constexpr AnchorCode kAnchorBottom = 7;
+inline constexpr AnchorCode kAnchorStretchWidthBottom = 8;
+inline constexpr AnchorCode kAnchorRightBottom = 9;
+inline constexpr AnchorCode kAnchorCentreXBottom = 10;
+inline constexpr AnchorCode kAnchorMiddle = 11;
+inline constexpr AnchorCode kAnchorRightMiddle = 12;
+inline constexpr AnchorCode kAnchorCentreBoth = 13;
 
 // Position and size in 96-dpi units.
 struct Geometry {

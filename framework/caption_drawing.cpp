@@ -3,7 +3,7 @@
 #include <string>
 
 #include "framework/caption_painter.h"
-#include "framework/counted_gdi.h"
+#include "framework/gdi_owners.h"
 #include "framework/fonts.h"
 
 namespace corvane {

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "framework/counted_gdi.h"
+#include "framework/gdi_owners.h"
 
 namespace corvane {
 

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "framework/scaling.h"
+
 namespace corvane {
 
 std::wstring Window::text() const {
@@ -81,6 +83,12 @@ void ListView::insertColumn(int index, const wchar_t* header, int width, int for
     column.cx = width;
     column.pszText = const_cast<wchar_t*>(header);
     send(LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+}
+
+void ListView::rescaleColumns(double ratio) const {
+    const int columns = header() == nullptr ? 0 : static_cast<int>(SendMessageW(header(), HDM_GETITEMCOUNT, 0, 0));
+    for (int column = 0; column < columns; ++column)
+        send(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), scaled(columnWidth(column), ratio));
 }
 
 void ListView::setVirtualCount(std::size_t count, DWORD flags) const {

@@ -77,6 +77,8 @@ public:
     int columnWidth(int column) const {
         return static_cast<int>(send(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column)));
     }
+    // Every column's width times `ratio`, as the list moves to another dpi.
+    void rescaleColumns(double ratio) const;
     int itemCount() const { return static_cast<int>(send(LVM_GETITEMCOUNT)); }
     // The count of a list whose items the form supplies on demand.
     void setVirtualCount(std::size_t count, DWORD flags = 0) const;

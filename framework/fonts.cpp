@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "framework/scaling.h"
@@ -51,9 +52,11 @@ int fontHeight(int points, int dpiX, int dpiY) { return -MulDiv(points * dpiX / 
 
 HFONT fontFromSpec(const std::wstring& spec, int dpiX, int dpiY) {
     static std::mutex mutex;
-    static std::map<std::wstring, HFONT> fonts;  // kept for the whole run
+    // Kept for the whole run; the same text at another dpi is another font.
+    static std::map<std::tuple<std::wstring, int, int>, HFONT> fonts;
     std::lock_guard lock(mutex);
-    if (const auto found = fonts.find(spec); found != fonts.end()) return found->second;
+    const auto key = std::make_tuple(spec, dpiX, dpiY);
+    if (const auto found = fonts.find(key); found != fonts.end()) return found->second;
     const FontSpec parsed = parseFontSpec(spec);
     LOGFONTW font{};
     font.lfHeight = fontHeight(parsed.size, dpiX, dpiY);
@@ -66,7 +69,7 @@ HFONT fontFromSpec(const std::wstring& spec, int dpiX, int dpiY) {
     font.lfQuality = parsed.size >= 24 ? ANTIALIASED_QUALITY : DEFAULT_QUALITY;
     lstrcpynW(font.lfFaceName, parsed.face.c_str(), LF_FACESIZE);
     HFONT handle = CreateFontIndirectW(&font);
-    fonts[spec] = handle;
+    fonts[key] = handle;
     return handle;
 }
 

@@ -23,7 +23,8 @@ FontSpec parseFontSpec(std::wstring_view text);
 // The LOGFONT height for `points`: the size converted at the horizontal dpi.
 int fontHeight(int points, int dpiX, int dpiY);
 
-// One font per distinct spec text, created on first use and kept for the run.
+// One font per distinct spec text and dpi, created on first use and kept
+// for the run.
 HFONT fontFromSpec(const std::wstring& spec, int dpiX, int dpiY);
 HFONT fontFromSpec(const std::wstring& spec);
 

@@ -12,7 +12,17 @@
 namespace corvane {
 namespace {
 
-constexpr wchar_t kOldProcProperty[] = L"OLDWNDPROC";
+// The one subclass the framework puts on its controls.
+constexpr UINT_PTR kControlSubclass = 1;
+
+// The import library names three of the four subclass functions; the
+// fourth is taken from the common controls by its ordinal.
+BOOL getWindowSubclass(HWND window, SUBCLASSPROC procedure, UINT_PTR id, DWORD_PTR* data) {
+    using GetSubclass = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR*);
+    static const auto function = reinterpret_cast<GetSubclass>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"comctl32.dll"), MAKEINTRESOURCEA(411))));
+    return function != nullptr && function(window, procedure, id, data);
+}
 
 ATOM registerFormClass(const std::wstring& className, HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW existing{};
@@ -80,7 +90,10 @@ bool Form::open(HWND owner, const FormDesign& design, std::span<const ControlSpe
             continue;
         }
         HWND control = createControl(spec);
-        if (spec.slot != nullptr) spec.slot->attach(control);
+        if (spec.slot != nullptr) {
+            spec.slot->attach(control);
+            slots_.push_back(spec.slot);
+        }
         if ((spec.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON &&
             lstrcmpiW(systemClassFor(spec.type).c_str(), L"Button") == 0)
             defaultButton_ = spec.id;
@@ -156,11 +169,9 @@ HWND Form::createControl(const ControlSpec& spec) {
     record->anchor = spec.anchor;
     record->margins =
         takeMargins(record->geometry, unscaled(client.right, scale_.x), unscaled(client.bottom, scale_.y));
+    record->window = control;
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(object_->defaultFont), FALSE);
-    record->previous = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form::controlProc)));
-    SetPropW(control, kOldProcProperty, reinterpret_cast<HANDLE>(record->previous));
-    controlRegistry().add(control, record.get());
+    SetWindowSubclass(control, &Form::controlProc, kControlSubclass, reinterpret_cast<DWORD_PTR>(record.get()));
     controls_.push_back(std::move(record));
     if (spec.font != nullptr) setControlFont(control, spec.font);
     return control;
@@ -205,6 +216,21 @@ std::vector<HGDIOBJ> Form::heldGdiObjects() const {
 RECT Form::deviceRect(const Geometry& g) const {
     return {scaled(g.left, scale_.x), scaled(g.top, scale_.y), scaled(g.left + g.width, scale_.x),
             scaled(g.top + g.height, scale_.y)};
+}
+
+ControlRecord* Form::recordOf(HWND control) {
+    DWORD_PTR record = 0;
+    if (control == nullptr || !getWindowSubclass(control, &Form::controlProc, kControlSubclass, &record))
+        return nullptr;
+    return reinterpret_cast<ControlRecord*>(record);
+}
+
+void Form::forgetControl(const ControlRecord* record) {
+    for (auto it = controls_.begin(); it != controls_.end(); ++it)
+        if (it->get() == record) {
+            controls_.erase(it);
+            return;
+        }
 }
 
 void Form::setControlFont(HWND control, const std::wstring& spec) {
@@ -272,17 +298,20 @@ void Form::bringFormForward() {
     FlashWindowEx(&flash);
 }
 
-void Form::layoutAnchors() {
+void Form::layoutAnchors(bool everyControl) {
     RECT client{};
     GetClientRect(hwnd(), &client);
     const int width = unscaled(client.right, scale_.x);
     const int height = unscaled(client.bottom, scale_.y);
     HDWP batch = BeginDeferWindowPos(static_cast<int>(controls_.size()));
     for (auto& record : controls_) {
-        if (record->anchor <= 0) continue;
-        HWND control = GetDlgItem(hwnd(), record->id);
-        if (control == nullptr) continue;
-        record->geometry = anchoredGeometry(record->anchor, record->geometry, record->margins, width, height);
+        const bool anchored = record->anchor > kAnchorNone;
+        // A control designed without a size (a status bar) places itself.
+        const bool designed = record->geometry.width > 0 || record->geometry.height > 0;
+        if (!anchored && !(everyControl && designed)) continue;
+        HWND control = record->window;
+        if (anchored)
+            record->geometry = anchoredGeometry(record->anchor, record->geometry, record->margins, width, height);
         RECT box = deviceRect(record->geometry);
         // Back from 96-dpi units a control may round one pixel past an edge
         // it should end at.
@@ -295,8 +324,35 @@ void Form::layoutAnchors() {
     }
     if (batch != nullptr) EndDeferWindowPos(batch);
     for (auto& record : labels_)
-        if (record->anchor > 0)
+        if (record->anchor > kAnchorNone)
             record->geometry = anchoredGeometry(record->anchor, record->geometry, record->margins, width, height);
+}
+
+void Form::onDpiChanged(int dpi, const RECT& suggested) {
+    const DpiScale previous = scale_;
+    // Square pixels: both factors follow the one dpi, as at creation.
+    scale_ = scaleForDpi(dpi, dpi);
+    object_->scale = scale_;
+    object_->defaultFont =
+        fontFromSpec(object_->defaultFace + L"," + std::to_wstring(object_->defaultSize), scale_.dpiX, scale_.dpiY);
+    SendMessageW(hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(object_->defaultFont), FALSE);
+    for (const auto& record : controls_) {
+        if (record->fontSpec.empty())
+            SendMessageW(record->window, WM_SETFONT, reinterpret_cast<WPARAM>(object_->defaultFont), TRUE);
+        else
+            setControlFont(record->window, record->fontSpec);
+    }
+    // The frame may be the form's own (a caption painter) and is measured
+    // again at the new scale.
+    SetWindowPos(hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    layoutAnchors(true);
+    onScaleChanged(previous);
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    // The same size in pixels is another size in 96-dpi units.
+    SendMessageW(hwnd(), WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
 void Form::paintBackgroundAndLabels(HDC dc) {
@@ -355,6 +411,7 @@ bool Form::crackMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
             UpdateWindow(window);
             return true;
         }
+        case WM_DPICHANGED: onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return true;
         case WM_SIZE:
             if (wParam != SIZE_MINIMIZED) {
                 onResized();
@@ -447,8 +504,11 @@ void Form::onFinalMessage() {
     // it held; what is left is the form's and its labels'.
     for (auto& label : labels_) releaseRecord(*label);
     if (record_) releaseRecord(*record_);
-    controlRegistry().remove(object_->hwnd);
     SetWindowLongPtrW(object_->hwnd, 0, 0);
+    // The slots become views of no window: code that runs on after the form
+    // closed (a message pump inside a handler) touches nothing.
+    for (Window* slot : slots_) slot->attach(nullptr);
+    slots_.clear();
     labels_.clear();
     controls_.clear();
     record_.reset();
@@ -465,7 +525,6 @@ LRESULT CALLBACK Form::windowProc(HWND window, UINT message, WPARAM wParam, LPAR
                 form->object_->hwnd = window;
                 form->record_->owner = window;
                 SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(form));
-                controlRegistry().add(window, form->record_.get());
             }
         }
         Form* form = fromWindow(window);
@@ -483,30 +542,35 @@ LRESULT CALLBACK Form::windowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-LRESULT CALLBACK Form::controlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    ControlRecord* record = controlRegistry().find(control);
-    const auto previous = reinterpret_cast<WNDPROC>(GetPropW(control, kOldProcProperty));
-    if (previous == nullptr) return DefWindowProcW(control, message, wParam, lParam);
-    if (record == nullptr) return CallWindowProcW(previous, control, message, wParam, lParam);
+LRESULT CALLBACK Form::controlProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+    auto* record = reinterpret_cast<ControlRecord*>(data);
+    Form* form = fromWindow(record->owner);
+    if (form != nullptr && form->object_ == nullptr) form = nullptr;
+    if (message == WM_NCDESTROY) {
+        // The control's last message: it gives back what it held, and its
+        // form lets go of its record, whether or not the form still listens.
+        RemoveWindowSubclass(control, &Form::controlProc, kControlSubclass);
+        try {
+            LRESULT ignored = 0;
+            if (form != nullptr) form->onControlMessage(*record, control, message, wParam, lParam, ignored);
+        } catch (...) {
+            reportException("control procedure");
+        }
+        releaseRecord(*record);
+        if (form != nullptr && form->record_ && form->record_->lastFocus == control) form->record_->lastFocus = nullptr;
+        if (form != nullptr) form->forgetControl(record);
+        return DefSubclassProc(control, message, wParam, lParam);
+    }
     try {
-        Form* form = fromWindow(record->owner);
         if (form != nullptr) {
             LRESULT result = 0;
             if (form->onControlMessage(*record, control, message, wParam, lParam, result)) return result;
             if (message == WM_SETFOCUS && form->record_) form->record_->lastFocus = control;
         }
-        if (message == WM_NCDESTROY) {
-            // The control's last message: it gives back what it held, whether
-            // or not its form still listens.
-            SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-            RemovePropW(control, kOldProcProperty);
-            releaseRecord(*record);
-            controlRegistry().remove(control);
-        }
     } catch (...) {
         reportException("control procedure");
     }
-    return CallWindowProcW(previous, control, message, wParam, lParam);
+    return DefSubclassProc(control, message, wParam, lParam);
 }
 
 bool ModalDialog::create(HWND owner) {

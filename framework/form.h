@@ -8,15 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "framework/control_registry.h"
+#include "framework/control_record.h"
 #include "framework/controls.h"
 #include "framework/scaling.h"
 
 namespace corvane {
 
 // The message a form posts to itself once it is created; its load handler
-// runs when the message loop picks it up, with the form on screen.
-inline constexpr UINT kAfterCreationMessage = 0x1000;
+// runs when the message loop picks it up, with the form on screen. The
+// framework's messages sit at the top of the private range, so that the forms
+// number their own from WM_APP + 1 upward and controls' messages never meet
+// them.
+inline constexpr UINT kAfterCreationMessage = WM_APP + 0x3F00;
 inline constexpr WPARAM kAfterCreationParam = 4096;
 
 // What a form's window carries: its module, class, scale and default font.
@@ -96,8 +99,8 @@ public:
 
     ControlRecord* formRecord() { return record_.get(); }
     ControlRecord* label(int id);
-    // The record of a control window of this form.
-    static ControlRecord* recordOf(HWND control) { return controlRegistry().find(control); }
+    // The record a control window of a form carries; none for other windows.
+    static ControlRecord* recordOf(HWND control);
     static Form* fromWindow(HWND window);
     // Every GDI object the form's records hold now; each is released when
     // the window goes.
@@ -126,6 +129,11 @@ protected:
     virtual void onPaint(HDC) {}
     // Before the anchored controls move.
     virtual void onResized() {}
+    // The form's scale has changed from `previous` (the window went to a
+    // screen of another dpi) and its controls are laid out and given their
+    // fonts anew; what the form sized itself in device pixels is its own to
+    // redo here, before the anchors are applied once more.
+    virtual void onScaleChanged(const DpiScale& /*previous*/) {}
     virtual void onLoad() {}
     // WM_DESTROY: the controls still exist.
     virtual void onDestroy() {}
@@ -135,12 +143,15 @@ protected:
     // return true to swallow it.
     virtual bool onControlMessage(ControlRecord&, HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
-    // Moves anchored controls and labels for the current client size.
-    void layoutAnchors();
+    // Moves anchored controls and labels for the current client size; with
+    // `everyControl` the others too, to their 96-dpi places at the current scale.
+    void layoutAnchors(bool everyControl = false);
 
 private:
     static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK controlProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK controlProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    void onDpiChanged(int dpi, const RECT& suggested);
+    void forgetControl(const ControlRecord* record);
     HWND createForm(HWND owner, const FormDesign& design);
     HWND createControl(const ControlSpec& spec);
     void addLabel(const ControlSpec& spec);
@@ -152,10 +163,13 @@ private:
 
     std::wstring formName_;
     std::unique_ptr<FormObject> object_;
-    // Records live until the form's last message, after every control's.
+    // The form's and its labels' records live until the form's last
+    // message; a control's until its own.
     std::unique_ptr<ControlRecord> record_;
     std::vector<std::unique_ptr<ControlRecord>> controls_;
     std::vector<std::unique_ptr<ControlRecord>> labels_;
+    // The creator's slots, emptied when the window goes.
+    std::vector<Window*> slots_;
     DpiScale scale_;
     std::optional<DpiScale> scaleOverride_;
     HWND disabledOwner_ = nullptr;

@@ -16,6 +16,7 @@
 #include "ui/process_list_dialog.h"
 #include "settings/structure_text.h"
 #include "settings/win32/settings_dialog.h"
+#include "ui/enter_release.h"
 #include "ui/picture.h"
 #include "ui/pointer_dialog.h"
 #include "ui/window_sink.h"
@@ -69,11 +70,9 @@ enum Form1Id : int {
     kIdMenuCopyAddress = 112,
     kIdMenuDeleteResult = 113,
     kIdMenuClearResults = 114,
-    kIdPopupMenu结果 = 115,
     kIdMenuSaveList = 116,
     kIdMenuDeleteRow = 117,
     kIdMenuClearRows = 118,
-    kIdPopupMenu结构 = 119,
     kIdText结构 = 120,
     kIdTimer1 = 121,
     kIdLabel3 = 122,
@@ -174,6 +173,7 @@ protected:
     void onLeftButtonDown(POINT point) override;
     void onPaint(HDC dc) override;
     void onResized() override;
+    void onScaleChanged(const DpiScale& previous) override;
     void onLoad() override;
     void onDestroy() override;
     bool onAfterHandlers(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -183,6 +183,10 @@ protected:
 private:
     void createControls();
     void createMenus();
+    void sizeComboItems();
+    void sizeStatusPanels();
+    // Text数值1 is as wide as Combo过滤 below it.
+    void matchValueToFilterWidth();
 
     // Messages from the workers.
     void onCaptureSettings(SearchSettings& settings);
@@ -261,6 +265,8 @@ private:
     // The cell an editor is open over; one pair serves both editors.
     int editRow_ = -1;
     int editColumn_ = -1;
+    EnterRelease structureEnter_;
+    EnterRelease valueEnter_;
     CaptionPainter caption_;
     std::vector<StructureRow> lastRows_;
     // The last first search walked a memory row: its total is known only at its end.

@@ -312,11 +312,13 @@ void Form1::onConditionChanged() {
 void Form1::onCaptureSettings(SearchSettings& settings) {
     const Form1Controls& c = controls_;
     const int type = c.Combo类型.selection();
-    settings.type = static_cast<ValueType>(type >= 0 && type < 9 ? type : static_cast<int>(ValueType::Long));
+    settings.type =
+        static_cast<ValueType>(type >= 0 && type < kValueTypeCount ? type : static_cast<int>(ValueType::Long));
     const int base = c.Combo进制.selection();
     settings.baseMode = static_cast<std::uint8_t>(base < 0 ? kNoBaseMode : base);
     const int condition = c.Combo过滤.selection();
-    settings.condition = static_cast<SearchCondition>(condition >= 0 && condition < 11 ? condition : 0);
+    settings.condition =
+        static_cast<SearchCondition>(condition >= 0 && condition < kSearchConditionCount ? condition : 0);
     settings.value1 = narrow(c.Text数值1.text());
     settings.value2 = narrow(c.Text数值2.text());
 }

@@ -116,11 +116,11 @@ void Form1::createControls() {
         {&c.Text修改内存, L"Text修改内存", L"TEXTBOX", kIdText修改内存, L"Text1", 184, 510, 94, 21, kTextBox,
          WS_EX_CLIENTEDGE, kControlFont, kColorWindowText, kColorWindow},
         {&c.Picture1, L"Picture1", L"LABEL", kIdPicture1, L"", 328, 98, 282, 260, SS_NOTIFY, 0, nullptr, kColorDefault,
-         kColorDefault, 13},
+         kColorDefault, kAnchorCentreBoth},
         {&c.Text修改, L"Text修改", L"TEXTBOX", kIdText修改, L"Text1", 181, 479, 102, 23, kTextBox, WS_EX_CLIENTEDGE,
          kControlFont, kColorWindowText, kColorWindow},
         {&c.Text结构, L"Text结构", L"TEXTBOX", kIdText结构, L"", 219, 4, 473, 23, kVisible | kTextBox, WS_EX_CLIENTEDGE,
-         kControlFont, kColorWindowText, kColorWindow, 1},
+         kControlFont, kColorWindowText, kColorWindow, kAnchorStretchWidth},
         {&c.Text数值1, L"Text数值1", L"TEXTBOX", kIdText数值1, L"", 34, 79, 89, 20, kVisible | kTextBox,
          WS_EX_CLIENTEDGE, kControlFont, kColorWindowText, kColorWindow},
         {nullptr, L"Label3", kWindowlessLabel, kIdLabel3, L"数值", 7, 82, 28, 16, kLabelText, 0, kControlFont},
@@ -136,7 +136,7 @@ void Form1::createControls() {
          WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS, 0, kControlFont, kColorDefault, kColorButtonFace},
         {&c.ListView1, L"ListView1", L"LISTVIEW", kIdListView1, L"", 219, 31, 473, 427,
          kVisible | kResultsList | LVS_OWNERDATA | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE, kControlFont, kColorWindowText,
-         kColorWindow, 5},
+         kColorWindow, kAnchorStretchBoth},
         {&c.Combo进制, L"Combo进制", L"COMBOBOX", kIdCombo进制, L"", 127, 31, 89, 300, kVisible | kCombo, 0, kComboFont,
          kColorWindowText, kColorWindow},
         {nullptr, L"Label2", kWindowlessLabel, kIdLabel2, L"条件", 6, 57, 33, 16, kLabelText, 0, kControlFont},
@@ -176,10 +176,7 @@ void Form1::createControls() {
     for (const wchar_t* item : kTypeItems) c.Combo类型.add(item);
     for (const wchar_t* item : {L"10进制", L"16进制"}) c.Combo进制.add(item);
     for (const wchar_t* item : kConditionItems) c.Combo过滤.add(item);
-    for (const ComboBox& combo : {c.Combo类型, c.Combo进制, c.Combo过滤}) {
-        combo.setItemHeight(-1, scaled(20, scale().y));
-        combo.setItemHeight(0, scaled(18, scale().y));
-    }
+    sizeComboItems();
 
     for (const ListView& list : {c.ListView结构, c.ListView1})
         list.setExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -187,13 +184,7 @@ void Form1::createControls() {
     for (int i = 0; i < 3; ++i)
         c.ListView结构.insertColumn(i, structureColumns[i].header, scaled(structureColumns[i].width, scale().x));
 
-    // Panel right edges: each positive width scaled; the last takes the rest.
-    const int widths[] = {60, 100, 60, 100, 60};
-    int edges[6];
-    int edge = 0;
-    for (int i = 0; i < 5; ++i) edges[i] = edge += scaled(widths[i], scale().x);
-    edges[5] = -1;
-    c.Status1.setParts(edges, 6);
+    sizeStatusPanels();
     const wchar_t* const panelTexts[] = {L"遍历总数：", L"", L"有效数据：", L"", L"搜索耗时：", L""};
     for (int i = 0; i < 6; ++i) c.Status1.setPartText(i, panelTexts[i]);
 
@@ -204,6 +195,38 @@ void Form1::createControls() {
     // Interval 0 with the enabled flag set: no tick until an interval is given.
     timer1Enabled_ = true;
     timer1Interval_ = 0;
+}
+
+void Form1::sizeComboItems() {
+    const Form1Controls& c = controls_;
+    for (const ComboBox& combo : {c.Combo类型, c.Combo进制, c.Combo过滤}) {
+        combo.setItemHeight(-1, scaled(20, scale().y));
+        combo.setItemHeight(0, scaled(18, scale().y));
+    }
+}
+
+void Form1::sizeStatusPanels() {
+    // Panel right edges: each positive width scaled; the last takes the rest.
+    const int widths[] = {60, 100, 60, 100, 60};
+    int edges[6];
+    int edge = 0;
+    for (int i = 0; i < 5; ++i) edges[i] = edge += scaled(widths[i], scale().x);
+    edges[5] = -1;
+    controls_.Status1.setParts(edges, 6);
+}
+
+void Form1::matchValueToFilterWidth() {
+    const RECT combo = controls_.Combo过滤.rectInParent();
+    const RECT value = controls_.Text数值1.rectInParent();
+    controls_.Text数值1.resize(combo.right - combo.left, value.bottom - value.top);
+}
+
+void Form1::onScaleChanged(const DpiScale& previous) {
+    sizeComboItems();
+    sizeStatusPanels();
+    matchValueToFilterWidth();
+    for (const ListView& list : {controls_.ListView结构, controls_.ListView1})
+        list.rescaleColumns(scale().x / previous.x);
 }
 
 void Form1::createMenus() {
@@ -238,9 +261,7 @@ void Form1::onLoad() {
     controls_.Combo类型.select(2);
     controls_.Combo进制.select(0);
     controls_.Combo过滤.select(0);
-    const RECT combo = controls_.Combo过滤.rectInParent();
-    const RECT value = controls_.Text数值1.rectInParent();
-    controls_.Text数值1.resize(combo.right - combo.left, value.bottom - value.top);
+    matchValueToFilterWidth();
     // Until a process is chosen only the process button and the picker work.
     disableInputs(controls_.Command选择进程, true);
     createSettingsFolder(settingsFolder());

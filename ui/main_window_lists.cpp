@@ -51,10 +51,10 @@ bool Form1::onControlMessage(ControlRecord& record, HWND, UINT message, WPARAM w
             }
             return false;
         case kIdText修改:
-            if (message == WM_KEYUP && wParam == VK_RETURN) c.Text修改.show(false);
+            if (structureEnter_.completes(message, wParam, lParam)) c.Text修改.show(false);
             return false;
         case kIdText修改内存:
-            if (message == WM_KEYUP && wParam == VK_RETURN) c.Text修改内存.show(false);
+            if (valueEnter_.completes(message, wParam, lParam)) c.Text修改内存.show(false);
             return false;
         default: return false;
     }

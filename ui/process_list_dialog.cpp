@@ -12,7 +12,6 @@ namespace {
 
 constexpr const wchar_t* kFont = L"SimSun,9";
 constexpr DWORD kButton = WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_VCENTER;
-constexpr AnchorCode kAllSides = 5;
 // The comparison reads each cell into a buffer of this many units.
 constexpr std::size_t kSortCellLength = 259;
 
@@ -30,7 +29,7 @@ bool ProcessListDialog::build(HWND owner) {
          kButton | BS_PUSHBUTTON, 0, kFont},
         {&c.ListV进程, L"ListV进程", L"LISTVIEW", kIdListV进程, L"", 0, 25, 466, 292,
          WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE, kFont, kColorDefault,
-         kColorDefault, kAllSides},
+         kColorDefault, kAnchorStretchBoth},
     };
     constexpr FormDesign design{L"进程列表",
                                 471,
@@ -70,6 +69,10 @@ void ProcessListDialog::onLoad() {
     SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
+void ProcessListDialog::onScaleChanged(const DpiScale& previous) {
+    controls_.ListV进程.rescaleColumns(scale().x / previous.x);
+}
+
 bool ProcessListDialog::onControlMessage(ControlRecord& record, HWND, UINT message, WPARAM, LPARAM, LRESULT&) {
     // A double click anywhere in the list chooses, on an item or not; the
     // list still sees the click.
@@ -92,9 +95,9 @@ void ProcessListDialog::fillProcessList() {
 
 void ProcessListDialog::chooseMarkedProcess() {
     const ListView& list = controls_.ListV进程;
-    const int marked = list.selectionMark();
-    const auto pid = marked < 0 ? DWORD{0} : static_cast<DWORD>(list.itemParam(marked));
-    if (choose_) choose_(pid);
+    // With no row marked there is no choice: the target stays as it was.
+    if (const int marked = list.selectionMark(); marked >= 0 && choose_)
+        choose_(static_cast<DWORD>(list.itemParam(marked)));
     closeForm();
 }
 

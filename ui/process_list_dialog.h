@@ -31,6 +31,7 @@ public:
     explicit ProcessListDialog(std::function<void(DWORD)> choose);
 
     void fillProcessList();
+    // The marked row's process becomes the target; closes the dialog.
     void chooseMarkedProcess();
     void sortByColumn(int column);
 
@@ -44,6 +45,7 @@ protected:
     void onCommand(int id, int code, HWND control) override;
     LRESULT onNotify(NMHDR& header) override;
     void onLoad() override;
+    void onScaleChanged(const DpiScale& previous) override;
     bool onControlMessage(ControlRecord& record, HWND control, UINT message, WPARAM wParam, LPARAM lParam,
                           LRESULT& result) override;
 

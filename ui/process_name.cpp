@@ -8,6 +8,9 @@ namespace corvane {
 
 namespace {
 
+// The program's texts are code page 936 whatever the system's own is.
+constexpr UINT kGbkCodePage = 936;
+
 bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -28,27 +31,20 @@ std::string asciiOrQuestionMarks(std::wstring_view text) {
 
 }  // namespace
 
-std::string processTextToAnsi(std::wstring_view text) {
+std::string processTextToGbk(std::wstring_view text) {
     const std::size_t zero = text.find(L'\0');
     if (zero != std::wstring_view::npos) text = text.substr(0, zero);
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
-    if (GetACP() == CP_UTF8) {
-        // UTF-8 holds every character; the system refuses the loss report there.
-        const int utf8Size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-        if (utf8Size <= 0) return asciiOrQuestionMarks(text);
-        std::string utf8(static_cast<std::size_t>(utf8Size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), utf8Size, nullptr, nullptr);
-        return utf8;
-    }
     // Without WC_NO_BEST_FIT_CHARS a character would silently turn into a
     // look-alike and the lossy conversion would go unnoticed.
     BOOL usedDefault = FALSE;
     const int size =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &usedDefault);
+        WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &usedDefault);
     if (size <= 0 || usedDefault) return asciiOrQuestionMarks(text);
     std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, result.data(), size, nullptr, &usedDefault);
+    WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, result.data(), size, nullptr,
+                        &usedDefault);
     if (usedDefault) return asciiOrQuestionMarks(text);
     return result;
 }
@@ -60,7 +56,7 @@ std::string processExeName(DWORD pid) {
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ProcessID == pid)
-            return processTextToAnsi(std::wstring_view(entry.szExeFile, std::size(entry.szExeFile)));
+            return processTextToGbk(std::wstring_view(entry.szExeFile, std::size(entry.szExeFile)));
     }
     return {};
 }

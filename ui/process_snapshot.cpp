@@ -66,7 +66,7 @@ std::string processCurrentDirectory(DWORD pid) {
     const std::size_t bytes = std::min<std::size_t>(maximumBytes, kDirectoryBufferBytes - sizeof(wchar_t));
     if (read(process.get(), reinterpret_cast<const void*>(bufferAddress), directory.data(), bytes, nullptr) < 0)
         return {};
-    return processTextToAnsi(std::wstring_view(directory.data(), directory.size()));
+    return processTextToGbk(std::wstring_view(directory.data(), directory.size()));
 }
 
 std::vector<ProcessRow> listProcesses(bool* snapshotTaken) {
@@ -82,7 +82,7 @@ std::vector<ProcessRow> listProcesses(bool* snapshotTaken) {
         ProcessRow row;
         // The same conversion as processExeName, so that a name chosen here
         // and one picked from a window name the same settings section.
-        row.exeName = processTextToAnsi(std::wstring_view(entry.szExeFile, std::size(entry.szExeFile)));
+        row.exeName = processTextToGbk(std::wstring_view(entry.szExeFile, std::size(entry.szExeFile)));
         row.pid = entry.th32ProcessID;
         row.path = std::move(directory) + row.exeName;
         rows.push_back(std::move(row));

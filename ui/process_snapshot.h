@@ -7,8 +7,8 @@
 
 namespace corvane {
 
-// One running process as the process list shows it. Texts are in the
-// system's ANSI code page.
+// One running process as the process list shows it. Texts are in code
+// page 936, like every other text of the program.
 struct ProcessRow {
     std::string exeName;
     DWORD pid = 0;

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "engine/win32/unique_handle.h"
-#include "ui/gdi_owners.h"
+#include "framework/gdi_owners.h"
 
 namespace corvane {
 
@@ -92,8 +92,8 @@ public:
         box_ = waitBoxPlacement(client.right, client.bottom, scaleX_, scaleY_);
         if (box_.width <= 0 || box_.height <= 0) return;
 
-        backgroundDc_ = MemoryDc(windowDc_.get());
-        frameDc_ = MemoryDc(windowDc_.get());
+        backgroundDc_ = gdi::MemoryDc(windowDc_.get());
+        frameDc_ = gdi::MemoryDc(windowDc_.get());
         background_.reset(CreateCompatibleBitmap(windowDc_.get(), box_.width, box_.height));
         frame_.reset(CreateCompatibleBitmap(windowDc_.get(), box_.width, box_.height));
         pen_.reset(CreatePen(PS_SOLID, scaled(1, scaleX_), kWhite));
@@ -102,12 +102,12 @@ public:
                                 DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei"));
         if (!backgroundDc_ || !frameDc_ || !background_ || !frame_ || !pen_ || !font_) return;
 
-        backgroundSelection_ = ScopedSelection(backgroundDc_.get(), background_.get());
-        frameSelection_ = ScopedSelection(frameDc_.get(), frame_.get());
-        penSelection_ = ScopedSelection(frameDc_.get(), pen_.get());
-        fontSelection_ = ScopedSelection(frameDc_.get(), font_.get());
+        backgroundSelection_ = gdi::Selection(backgroundDc_.get(), background_.get());
+        frameSelection_ = gdi::Selection(frameDc_.get(), frame_.get());
+        penSelection_ = gdi::Selection(frameDc_.get(), pen_.get());
+        fontSelection_ = gdi::Selection(frameDc_.get(), font_.get());
         // Each dot sets its own colour on the DC brush, so no brush is made per frame.
-        brushSelection_ = ScopedSelection(frameDc_.get(), GetStockObject(DC_BRUSH));
+        brushSelection_ = gdi::Selection(frameDc_.get(), GetStockObject(DC_BRUSH));
         SetBkMode(frameDc_.get(), TRANSPARENT);
 
         BitBlt(backgroundDc_.get(), 0, 0, box_.width, box_.height, windowDc_.get(), box_.x, box_.y, SRCCOPY);
@@ -151,18 +151,18 @@ private:
 
     // Declaration order is release order reversed: selections are undone
     // before the DCs go, and the DCs before the objects they held.
-    WindowDc windowDc_;
-    PenOwner pen_;
-    FontOwner font_;
-    BitmapOwner background_;
-    BitmapOwner frame_;
-    MemoryDc backgroundDc_;
-    MemoryDc frameDc_;
-    ScopedSelection backgroundSelection_;
-    ScopedSelection frameSelection_;
-    ScopedSelection penSelection_;
-    ScopedSelection fontSelection_;
-    ScopedSelection brushSelection_;
+    gdi::WindowDc windowDc_;
+    gdi::Pen pen_;
+    gdi::Font font_;
+    gdi::Bitmap background_;
+    gdi::Bitmap frame_;
+    gdi::MemoryDc backgroundDc_;
+    gdi::MemoryDc frameDc_;
+    gdi::Selection backgroundSelection_;
+    gdi::Selection frameSelection_;
+    gdi::Selection penSelection_;
+    gdi::Selection fontSelection_;
+    gdi::Selection brushSelection_;
     double scaleX_ = 1.0;
     double scaleY_ = 1.0;
     PixelRect box_;

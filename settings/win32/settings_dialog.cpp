@@ -53,12 +53,18 @@ bool SettingsDialog::build(HWND owner) {
                             L"AAAAA_APPICON",
                             true};
     if (!open(owner, design, table)) return false;
-    for (const ComboBox& box : {c.Combo文件, c.Combo结构}) {
+    sizeComboItems();
+    return true;
+}
+
+void SettingsDialog::sizeComboItems() {
+    for (const ComboBox& box : {controls_.Combo文件, controls_.Combo结构}) {
         box.setItemHeight(-1, scaled(20, scale().y));
         box.setItemHeight(0, scaled(18, scale().y));
     }
-    return true;
 }
+
+void SettingsDialog::onScaleChanged(const DpiScale&) { sizeComboItems(); }
 
 void SettingsDialog::onCommand(int id, int code, HWND control) {
     static const CommandRoute<SettingsDialog> routes[] = {
@@ -80,16 +86,22 @@ void SettingsDialog::onLoad() {
         fillNames();
         return;
     }
+    HWND window = hwnd();
     onFileDropDown();
+    if (hwnd() != window) return;
     c.Combo文件.select(c.Combo文件.findExact(widen(proposedTitle)));
     fillNames();
     c.Combo结构.select(c.Combo结构.count() > 0 ? 0 : -1);
 }
 
 void SettingsDialog::onFileDropDown() {
+    HWND window = hwnd();
     controls_.Combo文件.reset();
-    for (const std::string& title : listSettingsFiles(folder_, pumpPendingMessages))
-        controls_.Combo文件.add(widen(title));
+    // A large folder is listed with the messages pumped: the dialog may be
+    // closed meanwhile, and a closed dialog is never touched again.
+    const std::vector<std::string> titles = listSettingsFiles(folder_, pumpPendingMessages);
+    if (hwnd() != window) return;
+    for (const std::string& title : titles) controls_.Combo文件.add(widen(title));
 }
 
 void SettingsDialog::onNameDropDown() {

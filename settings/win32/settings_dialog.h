@@ -56,9 +56,12 @@ protected:
     HWND firstFocus() const override { return controls_.Command; }
     void onCommand(int id, int code, HWND control) override;
     void onLoad() override;
+    void onScaleChanged(const DpiScale& previous) override;
 
 private:
+    // Leaves the dialog alone when it was closed while the folder was listed.
     void onFileDropDown();
+    void sizeComboItems();
     void onNameDropDown();
     void onActionClicked();
     void save();

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "framework/caption_painter.h"
-#include "framework/counted_gdi.h"
+#include "framework/gdi_owners.h"
 
 namespace corvane {
 namespace {

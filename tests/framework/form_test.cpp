@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "framework/fonts.h"
 #include "framework/form.h"
 #include "framework/routes.h"
 #include "tests/ui/window_test_support.h"
@@ -29,7 +30,7 @@ public:
             {&button, L"Button", L"BUTTON", kIdButton, L"OK", 10, 10, 60, 24, WS_VISIBLE | BS_DEFPUSHBUTTON, 0},
             {nullptr, L"Label", kWindowlessLabel, 203, L"label", 10, 40, 60, 16, DT_LEFT, 0},
             {&edit, L"Edit", L"TEXTBOX", kIdEdit, L"", 10, 60, 100, 20, WS_VISIBLE, WS_EX_CLIENTEDGE, nullptr,
-             kColorWindowText, kColorWindow, 1},
+             kColorWindowText, kColorWindow, kAnchorStretchWidth},
         };
         constexpr FormDesign design{L"test form", 240, 160, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, nullptr, true};
         return open(owner, design, table);
@@ -101,6 +102,66 @@ TEST(Form, TheFormSeesItsWholeLifeAndItsTableBindsTheSlots) {
     pump(30ms);
     EXPECT_FALSE(form.isOpen());
     EXPECT_EQ(form.button.exists(), false);
+    EXPECT_EQ(form.button.hwnd(), nullptr) << "a closed form's slots are views of no window";
+}
+
+TEST(Form, EachControlCarriesItsRecordUntilItsWindowGoes) {
+    const std::size_t before = liveControlRecords();
+    TestForm form(L"FormRecords");
+    if (!form.create(nullptr)) GTEST_SKIP() << "no display for windows here";
+    // The form, its label and its two controls.
+    EXPECT_EQ(liveControlRecords(), before + 4);
+    ControlRecord* edit = Form::recordOf(form.edit);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->id, kIdEdit);
+    EXPECT_EQ(edit->window, form.edit.hwnd());
+    EXPECT_EQ(Form::recordOf(form.hwnd()), nullptr) << "a form window is no control";
+    // A control that goes alone gives its record back at once.
+    DestroyWindow(form.edit);
+    EXPECT_EQ(liveControlRecords(), before + 3);
+    EXPECT_EQ(Form::recordOf(form.button)->id, kIdButton);
+    DestroyWindow(form.hwnd());
+    EXPECT_EQ(liveControlRecords(), before);
+}
+
+TEST(Form, AScreenOfAnotherDpiScalesTheFormAndItsControlsAgain) {
+    TestForm form(L"FormDpi");
+    form.setScaleOverride(scaleForDpi(96, 96));
+    if (!form.create(nullptr)) GTEST_SKIP() << "no display for windows here";
+    pump(30ms);
+    RECT client96{};
+    GetClientRect(form.hwnd(), &client96);
+    const int margin96 = client96.right - form.edit.rectInParent().right;
+    for (int dpi : {144, 120}) {
+        const double factor = dpi / 96.0;
+        RECT outer{};
+        GetWindowRect(form.hwnd(), &outer);
+        const RECT suggested{outer.left + 10, outer.top + 5, outer.left + 10 + scaled(300, factor),
+                             outer.top + 5 + scaled(200, factor)};
+        SendMessageW(form.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(form.scale().dpiX, dpi);
+        RECT now{};
+        GetWindowRect(form.hwnd(), &now);
+        EXPECT_TRUE(EqualRect(&now, &suggested)) << dpi << " dpi";
+        RECT client{};
+        GetClientRect(form.hwnd(), &client);
+        // Unanchored: the designed place at the new scale.
+        const RECT button = form.button.rectInParent();
+        EXPECT_EQ(button.left, scaled(10, factor)) << dpi << " dpi";
+        EXPECT_EQ(button.right, scaled(70, factor)) << dpi << " dpi";
+        EXPECT_EQ(button.bottom, scaled(34, factor)) << dpi << " dpi";
+        // Stretched: the margin taken at 96 dpi, now at the new scale.
+        const RECT edit = form.edit.rectInParent();
+        EXPECT_EQ(edit.left, scaled(10, factor)) << dpi << " dpi";
+        EXPECT_NEAR(client.right - edit.right, scaled(margin96, factor), 1) << dpi << " dpi";
+        // The default font at the new dpi: Segoe UI 9 or Tahoma 8, as the
+        // system and the process's awareness choose.
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form.button, WM_GETFONT, 0, 0)), sizeof font, &font);
+        EXPECT_TRUE(font.lfHeight == fontHeight(9, dpi, dpi) || font.lfHeight == fontHeight(8, dpi, dpi))
+            << font.lfHeight << " at " << dpi << " dpi";
+    }
+    DestroyWindow(form.hwnd());
 }
 
 TEST(Form, OpeningAnOpenFormBringsItForwardInsteadOfASecondWindow) {

@@ -2,7 +2,6 @@
 
 #include "framework/anchor.h"
 #include "framework/colors.h"
-#include "framework/control_registry.h"
 #include "framework/control_types.h"
 #include "framework/fonts.h"
 #include "framework/scaling.h"
@@ -92,6 +91,22 @@ TEST(FontSpecs, EachDistinctTextHasItsOwnHandle) {
     EXPECT_EQ(fontFromSpec(L"SimSun,9", 96, 96), a);
 }
 
+TEST(FontSpecs, TheSameTextAtAnotherDpiIsAnotherFontOfItsHeight) {
+    struct Case {
+        int dpi;
+        int height;
+    };
+    const Case cases[] = {{96, -12}, {144, -18}, {120, -15}};
+    for (const Case& c : cases) {
+        HFONT font = fontFromSpec(L"SimSun,9", c.dpi, c.dpi);
+        LOGFONTW logical{};
+        ASSERT_NE(GetObjectW(font, sizeof logical, &logical), 0) << c.dpi;
+        EXPECT_EQ(logical.lfHeight, c.height) << c.dpi;
+        EXPECT_EQ(fontFromSpec(L"SimSun,9", c.dpi, c.dpi), font) << "kept for the run at " << c.dpi;
+    }
+    EXPECT_NE(fontFromSpec(L"SimSun,9", 96, 96), fontFromSpec(L"SimSun,9", 144, 144));
+}
+
 TEST(ControlTypes, NamesMapToSystemClassesWithoutRegardToCase) {
     EXPECT_EQ(systemClassFor(L"TEXTBOX"), L"Edit");
     EXPECT_EQ(systemClassFor(L"textbox"), L"Edit");
@@ -113,21 +128,6 @@ TEST(ColorSpecs, PlainSystemAndDefault) {
     EXPECT_TRUE(isDefaultColor(kColorDefault));
     EXPECT_FALSE(isDefaultColor(kColorWindow));
     EXPECT_EQ(argbFromSpec(0x00332211, 0), 0xFF112233u);  // red and blue swapped
-}
-
-TEST(ControlRegistry, BlocksOfAHundredAndReplacement) {
-    ControlRegistry registry;
-    std::vector<ControlRecord> records(150);
-    for (std::size_t i = 0; i < records.size(); ++i) registry.add(reinterpret_cast<HWND>(i + 1), &records[i]);
-    EXPECT_EQ(registry.blockCount(), 2u);
-    EXPECT_EQ(registry.find(reinterpret_cast<HWND>(150)), &records[149]);
-    ControlRecord other;
-    registry.add(reinterpret_cast<HWND>(5), &other);  // present: replaced in place
-    EXPECT_EQ(registry.find(reinterpret_cast<HWND>(5)), &other);
-    registry.remove(reinterpret_cast<HWND>(5));
-    EXPECT_EQ(registry.find(reinterpret_cast<HWND>(5)), nullptr);
-    EXPECT_EQ(registry.find(nullptr), nullptr);
-    EXPECT_EQ(registry.blockCount(), 2u);
 }
 
 TEST(WindowText, CodePage936RoundTrip) {

@@ -209,6 +209,31 @@ TEST_F(DialogsTest, ChoosingFromTheListLoadsTheTargetsSettingsOnlyWhenTheTargetC
     EXPECT_EQ(windowText(c->Text结构), L"20]");
 }
 
+TEST_F(DialogsTest, OpeningWithNoRowMarkedLeavesTheTargetAndItsSettings) {
+    chooseSample();
+    c->Text结构.setText(L"20]");
+    ProcessListDialog& dialog = form_->processList();
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(dialog.create(window_));
+        const ListView& list = dialog.controls().ListV进程;
+        ASSERT_GT(list.itemCount(), 0);
+        list.setSelectionMark(-1);
+        ASSERT_EQ(list.selectionMark(), -1);
+        // The button, then a double click on no row: neither chooses.
+        if (round == 0)
+            ASSERT_TRUE(closesAfter(dialog, [&] { press(dialog.controls().Command打开进程); }));
+        else {
+            RECT client{};
+            GetClientRect(list, &client);
+            const LPARAM empty = MAKELPARAM(client.right - 5, client.bottom - 5);
+            ASSERT_TRUE(closesAfter(dialog, [&] { SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, empty); }));
+        }
+        EXPECT_EQ(form_->target().targetPid.load(), sample_->pid()) << "round " << round;
+        EXPECT_EQ(windowText(c->Command选择进程), L"sample_target.exe") << "round " << round;
+        EXPECT_EQ(windowText(c->Text结构), L"20]") << "round " << round;
+    }
+}
+
 TEST_F(DialogsTest, ADoubleClickAnywhereInTheListChoosesAndATargetWithoutSettingsResetsTheWindow) {
     launchSample();
     c->Text结构.setText(L"20]");
@@ -357,6 +382,88 @@ TEST_F(DialogsTest, LoadingSelectsTheTargetsFileAndFillsTheStructureListAtOnce) 
     ASSERT_TRUE(save.create(window_));
     pump(50ms);
     EXPECT_EQ(save.controls().Combo结构.currentText(), L"second");
+}
+
+TEST_F(DialogsTest, ADialogClosedWhileItListsAFolderOfManyFilesIsLeftAlone) {
+    // More entries than the listing takes before it starts to pump messages.
+    constexpr int kFiles = 1500;
+    static_assert(kFiles > static_cast<int>(kEntriesBeforeMessagePump));
+    struct ManyFiles {
+        std::vector<std::u16string> names;
+        ~ManyFiles() {
+            for (const auto& name : names) remove(name);
+        }
+    } many;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string number = std::to_string(i);
+        many.names.push_back(u"many" + std::u16string(number.begin(), number.end()) + u".ini");
+        std::ofstream empty{std::filesystem::path(settingsFile(many.names.back()))};
+    }
+    auto manyTitles = [](const ComboBox& box) {
+        int count = 0;
+        for (int i = 0; i < box.count(); ++i) count += box.itemText(i).starts_with(L"many") ? 1 : 0;
+        return count;
+    };
+
+    // The load dialog lists the folder as it opens; the close is already
+    // waiting behind the notice that starts the listing.
+    SettingsDialog& load = form_->loadDialog();
+    ASSERT_TRUE(load.create(window_));
+    HWND loadWindow = load.hwnd();
+    PostMessageW(loadWindow, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !load.isOpen(); }, 20000ms));
+    EXPECT_FALSE(IsWindow(loadWindow));
+
+    // The save dialog lists it when its file list drops down.
+    SettingsDialog& save = form_->saveDialog();
+    ASSERT_TRUE(save.create(window_));
+    pump(50ms);
+    HWND saveWindow = save.hwnd();
+    PostMessageW(saveWindow, WM_CLOSE, 0, 0);
+    SendMessageW(saveWindow, WM_COMMAND, MAKEWPARAM(kIdSettingsFile, CBN_DROPDOWN),
+                 reinterpret_cast<LPARAM>(save.controls().Combo文件.hwnd()));
+    EXPECT_FALSE(save.isOpen()) << "the close was taken while the folder was listed";
+    EXPECT_FALSE(IsWindow(saveWindow));
+    // What the dialog's code may still do goes to no window.
+    EXPECT_EQ(save.controls().Combo文件.hwnd(), nullptr);
+    EXPECT_EQ(load.controls().Combo文件.hwnd(), nullptr);
+
+    // Both open again as usual, each title listed once.
+    ASSERT_TRUE(load.create(window_));
+    ASSERT_TRUE(pumpUntil([&] { return manyTitles(load.controls().Combo文件) == kFiles; }, 20000ms))
+        << manyTitles(load.controls().Combo文件);
+    pump(50ms);
+    EXPECT_EQ(manyTitles(load.controls().Combo文件), kFiles);
+    ASSERT_TRUE(closesAfter(load, [&] { load.closeForm(); }));
+    ASSERT_TRUE(save.create(window_));
+    pump(50ms);
+    SendMessageW(save.hwnd(), WM_COMMAND, MAKEWPARAM(kIdSettingsFile, CBN_DROPDOWN),
+                 reinterpret_cast<LPARAM>(save.controls().Combo文件.hwnd()));
+    EXPECT_EQ(manyTitles(save.controls().Combo文件), kFiles);
+}
+
+TEST_F(DialogsTest, TheRecordsHeldStayFlatOverFiveHundredOpeningsOfTheProcessList) {
+    ProcessListDialog& dialog = form_->processList();
+    const std::size_t closed = liveControlRecords();
+    std::size_t open = 0;
+    for (int round = 0; round < 500; ++round) {
+        ASSERT_TRUE(dialog.create(window_)) << "round " << round;
+        // The form's own record and one for each of its three controls.
+        if (round == 0) open = liveControlRecords();
+        ASSERT_EQ(open, closed + 4) << "round " << round;
+        ASSERT_EQ(liveControlRecords(), open) << "round " << round;
+        // Each control still finds its own record.
+        ASSERT_EQ(Form::recordOf(dialog.controls().ListV进程)->id, kIdListV进程) << "round " << round;
+        // The first time shown and loaded; then closed at once, as a window
+        // on screen takes Wine seconds to go.
+        if (round == 0)
+            ASSERT_TRUE(closesAfter(dialog, [&] { dialog.closeForm(); }));
+        else
+            SendMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
+        ASSERT_FALSE(dialog.isOpen()) << "round " << round;
+        ASSERT_EQ(liveControlRecords(), closed) << "round " << round;
+    }
+    EXPECT_EQ(Form::recordOf(dialog.controls().ListV进程), nullptr) << "a closed control has no record";
 }
 
 TEST_F(DialogsTest, NoGdiObjectOutlivesFiftyOpeningsOfEachDialog) {

@@ -73,6 +73,14 @@ protected:
     void type(HWND box, const std::wstring& text) {
         SetWindowTextW(box, text.c_str());  // EN_CHANGE follows by itself
     }
+    // Enter on a control as the window's own loop delivers it: the press
+    // goes through the dialog handling, which keeps it from a single-line
+    // box, and the release reaches the control.
+    void pressEnter(HWND control) {
+        MSG press{control, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+        if (!IsDialogMessageW(window_, &press)) DispatchMessageW(&press);
+        SendMessageW(control, WM_KEYUP, VK_RETURN, 0);
+    }
     void leave(HWND box) {
         SendMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), EN_KILLFOCUS), reinterpret_cast<LPARAM>(box));
     }

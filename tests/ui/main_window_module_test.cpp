@@ -138,7 +138,7 @@ TEST_F(ModuleWindowTest, OnlyTheFirstRowMayNameAModule) {
     type(c->Text修改, L"game.exe+8");
     {
         MessageBoxCatcher catcher;
-        SendMessageW(c->Text修改, WM_KEYUP, VK_RETURN, 0);
+        pressEnter(c->Text修改);
         c->Text偏移.focus();
         EXPECT_EQ(catcher.text(), kLaterModuleRefusal);
     }

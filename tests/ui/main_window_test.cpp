@@ -16,6 +16,7 @@
 
 #include "tools/sample_target/sample_layout.h"
 #include "tools/sample_target/sample_process.h"
+#include "framework/fonts.h"
 #include "settings/settings_paths.h"
 #include "settings/settings_record.h"
 #include "ui/main_window.h"
@@ -375,6 +376,52 @@ TEST(CanonicalHex, ExactUppercaseWithoutLeadingZeros) {
     EXPECT_FALSE(Form1::isCanonicalHex(" 1A0"));
     EXPECT_FALSE(Form1::isCanonicalHex(""));
     EXPECT_FALSE(Form1::isCanonicalHex("20000000000001"));  // 2^53 + 1
+}
+
+TEST(MainWindowLayout, AMoveToScreensOfOtherDpiLaysTheWindowOutAgain) {
+    Form1 form;
+    form.setScaleOverride(scaleForDpi(96, 96));
+    HWND window = form.create();
+    if (window == nullptr) GTEST_SKIP() << "no display for windows here";
+    ShowWindow(window, SW_SHOW);
+    pump(100ms);
+    const Form1Controls& c = form.controls();
+    for (int dpi : {144, 120}) {
+        const double factor = dpi / 96.0;
+        // The rectangle the system suggests on the new screen.
+        const RECT suggested{20, 10, 20 + scaled(kForm1Width, factor), 10 + scaled(kForm1Height, factor)};
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        pump(50ms);
+        EXPECT_EQ(form.scale().dpiX, dpi);
+        RECT outer{};
+        GetWindowRect(window, &outer);
+        EXPECT_EQ(outer.left, suggested.left) << dpi << " dpi";
+        EXPECT_EQ(outer.top, suggested.top) << dpi << " dpi";
+        EXPECT_EQ(outer.right, suggested.right) << dpi << " dpi";
+        EXPECT_EQ(outer.bottom, suggested.bottom) << dpi << " dpi";
+        // The own caption and frame at the new scale.
+        RECT client{};
+        GetClientRect(window, &client);
+        EXPECT_EQ(client.right, outer.right - outer.left - 2 * scaled(3, factor)) << dpi << " dpi";
+        EXPECT_EQ(client.bottom, outer.bottom - outer.top - scaled(24, factor) - scaled(3, factor)) << dpi << " dpi";
+        expectLaidOut(window, c, dpi);
+        // A control without an anchor goes back to its designed place.
+        const RECT button = c.Command首次搜索.rectInParent();
+        EXPECT_EQ(button.left, scaled(74, factor)) << dpi << " dpi";
+        EXPECT_EQ(button.top, scaled(102, factor)) << dpi << " dpi";
+        EXPECT_EQ(button.right, scaled(74 + 72, factor)) << dpi << " dpi";
+        // Its font is the same spec at the new dpi.
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(c.Command首次搜索, WM_GETFONT, 0, 0));
+        EXPECT_EQ(font, fontFromSpec(L"Microsoft YaHei,9,0", dpi, dpi)) << dpi << " dpi";
+        LOGFONTW logical{};
+        GetObjectW(font, sizeof logical, &logical);
+        EXPECT_EQ(logical.lfHeight, fontHeight(9, dpi, dpi)) << dpi << " dpi";
+        // Text数值1 stays as wide as Combo过滤.
+        const RECT filter = c.Combo过滤.rectInParent();
+        const RECT value = c.Text数值1.rectInParent();
+        EXPECT_EQ(value.right - value.left, filter.right - filter.left) << dpi << " dpi";
+    }
+    DestroyWindow(window);
 }
 
 }  // namespace

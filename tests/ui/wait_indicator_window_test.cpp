@@ -15,7 +15,7 @@
 
 #include "engine/search_engine.h"
 #include "engine/win32/unique_handle.h"
-#include "ui/gdi_owners.h"
+#include "framework/gdi_owners.h"
 #include "ui/wait_indicator.h"
 
 namespace corvane {
@@ -90,8 +90,8 @@ PixelCounts countPixels(HWND window, const RECT& area) {
     PixelCounts counts;
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
-    const WindowDc windowDc(window);
-    const MemoryDc memory(windowDc.get());
+    const gdi::WindowDc windowDc(window);
+    const gdi::MemoryDc memory(windowDc.get());
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -100,10 +100,10 @@ PixelCounts countPixels(HWND window, const RECT& area) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    const BitmapOwner bitmap(CreateDIBSection(windowDc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const gdi::Bitmap bitmap(CreateDIBSection(windowDc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !memory) return counts;
     {
-        const ScopedSelection selection(memory.get(), bitmap.get());
+        const gdi::Selection selection(memory.get(), bitmap.get());
         BitBlt(memory.get(), 0, 0, width, height, windowDc.get(), area.left, area.top, SRCCOPY);
     }
     GdiFlush();

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "tools/sample_target/sample_layout.h"
-#include "ui/gdi_owners.h"
+#include "framework/gdi_owners.h"
 
 namespace corvane::sample {
 
@@ -52,7 +52,7 @@ private:
     HWND window_ = nullptr;
     HWND values_ = nullptr;
     HWND hints_ = nullptr;
-    FontOwner font_;
+    gdi::Font font_;
     double scaleX_ = 1.0;
     double scaleY_ = 1.0;
     std::wstring shownValues_;
