@@ -34,13 +34,6 @@ struct CompactResult {
     ValueType type = ValueType::Byte;
     std::uint8_t baseMode = 0;
 
-    static CompactResult of(std::uint64_t address, std::uint32_t serial, const StoredValue& value) {
-        CompactResult entry;
-        entry.address = address;
-        entry.serial = serial;
-        entry.pack(value);
-        return entry;
-    }
     // A number read at `address`, as StoredValue::number keeps it.
     static CompactResult number(std::uint64_t address, std::uint32_t serial, ValueType type, std::uint8_t baseMode,
                                 const unsigned char* value) {

@@ -4,59 +4,28 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "engine/memory_snapshot.h"
 #include "engine/search_engine.h"
 #include "engine/search_passes.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
+#include "tests/support/listed_rows.h"
 #include "tests/support/test_sink.h"
 
 namespace corvane {
 namespace {
 
+using test::copyAsOrdinary;
 using test::FakeTarget;
+using test::Row;
+using test::rowsOf;
 using test::TestSink;
 
 constexpr std::uint64_t kBase = 0x20000000;
 constexpr std::uint64_t kPages = 6;
-
-struct Row {
-    std::string path;
-    std::uint64_t address;
-    std::string value;
-    bool operator==(const Row&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Row& row) {
-    return os << row.path << " @" << std::hex << row.address << std::dec << " = " << row.value;
-}
-
-std::vector<Row> rowsOf(const ResultStore& results) {
-    std::vector<Row> rows;
-    for (std::size_t i = 0; i < results.count(); ++i)
-        rows.push_back({results.pathText(i), results.address(i), results.valueText(i)});
-    return rows;
-}
-
-// The store's results again, as ordinary entries.
-void copyAsOrdinary(const ResultStore& from, ResultStore& to) {
-    std::vector<ResultSnapshot> taken;
-    const std::size_t n = from.snapshot(true, 0, from.count(), taken);
-    ResultEntries entries;
-    for (std::size_t i = 0; i < n; ++i) {
-        ResultEntry& entry = entries.emplace_back();
-        entry.address = taken[i].address;
-        entry.parent = taken[i].parent;
-        entry.leafOffset = taken[i].leafOffset;
-        entry.value = std::move(taken[i].value);
-    }
-    to.replace(from.paths(), std::move(entries));
-}
 
 // Small numbers, so that every condition keeps some and drops others, and
 // now and then a run of letters for the text kinds.

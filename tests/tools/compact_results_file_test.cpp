@@ -12,6 +12,7 @@
 #include "engine/search_engine.h"
 #include "engine/text_codec.h"
 #include "tests/support/fake_target.h"
+#include "tests/support/listed_rows.h"
 #include "tests/support/test_sink.h"
 #include "tools/cli/results_file.h"
 
@@ -61,18 +62,8 @@ TEST(CompactResultsFile, WrittenAsOrdinaryEntriesAreAndReadBackWhole) {
         ASSERT_GT(compact.count(), 10u) << static_cast<int>(c.type);
 
         // The same results as ordinary entries write the same file.
-        std::vector<ResultSnapshot> taken;
-        compact.snapshot(true, 0, compact.count(), taken);
-        ResultEntries entries;
-        for (std::size_t i = 0; i < compact.count(); ++i) {
-            ResultEntry& entry = entries.emplace_back();
-            entry.address = taken[i].address;
-            entry.parent = taken[i].parent;
-            entry.leafOffset = taken[i].leafOffset;
-            entry.value = std::move(taken[i].value);
-        }
         ResultStore ordinary;
-        ordinary.replace(compact.paths(), std::move(entries));
+        test::copyAsOrdinary(compact, ordinary);
         const std::string text = written(compact);
         EXPECT_EQ(text, written(ordinary)) << static_cast<int>(c.type);
 
