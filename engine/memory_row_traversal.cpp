@@ -35,6 +35,14 @@ void Traversal::runFilteredOverMemory(std::vector<StructureRow> rows, std::vecto
     });
 }
 
+void Traversal::runFilteredOverMemory(std::vector<StructureRow> rows, std::vector<MemoryRegion> regions,
+                                      const ValueFilter& filter, ResultEntries& results, CompactResults& compact,
+                                      TraversalProgress* progress) {
+    compactResults_ = &compact;
+    runFilteredOverMemory(std::move(rows), std::move(regions), filter, results, progress);
+    compactResults_ = nullptr;
+}
+
 void Traversal::scanMemoryRow(std::vector<MemoryRegion> regions) {
     const StructureRow& row = store_.rows()[0];
     const auto step = static_cast<std::uint64_t>(row.increment > 0 ? row.increment : 4);
@@ -44,6 +52,8 @@ void Traversal::scanMemoryRow(std::vector<MemoryRegion> regions) {
     ResultEntries& results = *results_;
     const ValueFilter& filter = *filter_;
     const std::optional<ValueFilter::KeyRange> keys = filter.keyRange();
+    CompactResults* const compact =
+        alone && rootNode_ == kNoPathNode && !isTextType(filter.type()) ? compactResults_ : nullptr;
     while (!stopped() && scan.next()) {
         std::uint64_t address = scan.first();
         const unsigned char* bytes = scan.bytes();
@@ -53,6 +63,11 @@ void Traversal::scanMemoryRow(std::vector<MemoryRegion> regions) {
             // A row alone is the whole search: its values are tested where
             // they lie in the chunk, and a kept one's path is its address.
             auto keep = [&](std::uint64_t at, const unsigned char* value) {
+                if (compact != nullptr) {
+                    const auto serial = static_cast<std::uint32_t>(compact->size());
+                    compact->push_back(CompactResult::number(at, serial, filter.type(), filter.baseMode(), value));
+                    return;
+                }
                 const auto serial = static_cast<std::uint32_t>(results.size());
                 ResultEntry& entry = results.emplace_back();
                 entry.address = at;

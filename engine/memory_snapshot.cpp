@@ -59,8 +59,12 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
     return snapshot;
 }
 
-void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
-                          const TextCodec& codec, ResultEntries& out) {
+namespace {
+
+// Calls `keep(address, bytes)` for every address the next search keeps.
+template <typename Keep>
+void narrow(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+            const TextCodec& codec, Keep&& keep) {
     const bool change = isChangeCondition(settings.condition);
     const ValueFilter filter(settings.type, settings.baseMode, change ? SearchCondition::None : settings.condition,
                              settings.value1, settings.value2, codec);
@@ -91,14 +95,34 @@ void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, 
                 filter.storeValue(before, previous);
                 if (!changeTest.keeps(bytes, previous)) continue;
             }
-            const auto serial = static_cast<std::uint32_t>(out.size());
-            ResultEntry& entry = out.emplace_back();
-            entry.address = address;
-            entry.leafOffset = static_cast<std::int64_t>(address);
-            entry.serial = serial;
-            filter.storeValue(bytes, entry.value);
+            keep(filter, address, bytes);
         }
     }
+}
+
+}  // namespace
+
+void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+                          const TextCodec& codec, ResultEntries& out) {
+    narrow(reader, snapshot, settings, codec,
+           [&out](const ValueFilter& filter, std::uint64_t address, const unsigned char* bytes) {
+               const auto serial = static_cast<std::uint32_t>(out.size());
+               ResultEntry& entry = out.emplace_back();
+               entry.address = address;
+               entry.leafOffset = static_cast<std::int64_t>(address);
+               entry.serial = serial;
+               filter.storeValue(bytes, entry.value);
+           });
+}
+
+void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+                          const TextCodec& codec, ResultEntries& out, CompactResults& compact) {
+    if (isTextType(settings.type)) return narrowMemorySnapshot(reader, snapshot, settings, codec, out);
+    narrow(reader, snapshot, settings, codec,
+           [&compact](const ValueFilter& filter, std::uint64_t address, const unsigned char* bytes) {
+               const auto serial = static_cast<std::uint32_t>(compact.size());
+               compact.push_back(CompactResult::number(address, serial, filter.type(), filter.baseMode(), bytes));
+           });
 }
 
 }  // namespace corvane

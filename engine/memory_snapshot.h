@@ -83,5 +83,9 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
 // to `out` as results whose path is their address.
 void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
                           const TextCodec& codec, ResultEntries& out);
+// The same with a number kind's results appended to `compact` instead: they
+// are held in 24 bytes each (a text kind's go to `out`, as they may be long).
+void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+                          const TextCodec& codec, ResultEntries& out, CompactResults& compact);
 
 }  // namespace corvane

@@ -7,27 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/chunked_array.h"
 #include "engine/path_table.h"
-#include "engine/stored_value.h"
+#include "engine/result_entry.h"
 
 namespace corvane {
-
-// One listed result: its path (a leaf offset under a path node), the leaf
-// address last read and the value read there. `serial` grows along the list
-// and never changes, so a worker can find an entry again after the window
-// removed rows in front of it; its top bit marks an entry a pass dropped.
-struct ResultEntry {
-    std::uint64_t address = 0;
-    std::int64_t leafOffset = 0;
-    std::uint32_t parent = kNoPathNode;
-    std::uint32_t serial = 0;
-    StoredValue value;
-};
-
-inline constexpr std::uint32_t kDroppedBit = 0x80000000;
-inline constexpr std::size_t kResultChunk = 65536;
-using ResultEntries = ChunkedArray<ResultEntry, kResultChunk>;
 
 // What a worker takes of an entry to work on it outside the lock.
 struct ResultSnapshot {
@@ -69,6 +52,13 @@ public:
     enum class Numbering : std::uint8_t { Renumber, InOrder };
     void replace(std::shared_ptr<const PathTable> paths, ResultEntries entries,
                  Numbering numbering = Numbering::Renumber);
+    // The same for results whose path is their address alone: they are held
+    // in 24 bytes each and read as ordinary entries everywhere. A pass that
+    // writes one a compact entry cannot hold (a long text) turns the whole
+    // store into ordinary entries, once.
+    void replace(std::shared_ptr<const PathTable> paths, CompactResults entries,
+                 Numbering numbering = Numbering::Renumber);
+    bool compactForm() const;
     void removeAt(std::size_t index);
     void clear();
 
@@ -106,13 +96,54 @@ public:
     std::size_t memoryBytes() const;
 
 private:
-    static std::uint32_t serialOf(const ResultEntry& entry) { return entry.serial & ~kDroppedBit; }
-    // Index of the first entry numbered `serial` or above (entries_.size() when none).
-    std::size_t lowerBound(std::uint32_t serial, std::size_t hint) const;
+    template <typename Entry>
+    static std::uint32_t serialOf(const Entry& entry) {
+        return entry.serial & ~kDroppedBit;
+    }
+    static std::uint32_t parentOf(const ResultEntry& entry) { return entry.parent; }
+    static std::uint32_t parentOf(const CompactResult&) { return kNoPathNode; }
+    static std::int64_t leafOffsetOf(const ResultEntry& entry) { return entry.leafOffset; }
+    static std::int64_t leafOffsetOf(const CompactResult& entry) { return static_cast<std::int64_t>(entry.address); }
+    static StoredValue valueOf(const ResultEntry& entry) { return entry.value.clone(); }
+    static StoredValue valueOf(const CompactResult& entry) { return entry.value(); }
+
+    // Calls `use(entries)` with the array of the form held.
+    template <typename Use>
+    decltype(auto) withEntries(Use&& use) {
+        if (compactForm_) return use(compact_);
+        return use(entries_);
+    }
+    template <typename Use>
+    decltype(auto) withEntries(Use&& use) const {
+        if (compactForm_) return use(compact_);
+        return use(entries_);
+    }
+    std::size_t size() const { return compactForm_ ? compact_.size() : entries_.size(); }
+
+    template <typename Entries>
+    void install(std::shared_ptr<const PathTable> paths, Entries& entries, Numbering numbering);
+    // Index of the first entry numbered `serial` or above (size() when none).
+    template <typename Entries>
+    static std::size_t lowerBound(const Entries& entries, std::uint32_t serial, std::size_t hint);
+    template <typename Entries>
+    void compactEntries(Entries& entries);
+
+    // What a visit in updateBatch asks for its entry.
+    enum class Visited : std::uint8_t { Kept, Dropped, Widen };
+    // The merge walk of updateBatch from the batch's `i`th entry and the
+    // store's place `at`; stops early, false, with both on the entry whose
+    // visit asked to widen the store.
+    template <typename Entries, typename Step>
+    bool walkBatch(Entries& entries, const ResultBatch& batch, std::size_t& i, std::size_t& at, Step&& step);
+    // Turns the compact entries into ordinary ones, chunk by chunk.
+    void widen();
 
     mutable std::mutex mutex_;
     std::shared_ptr<const PathTable> paths_;
     ResultEntries entries_;
+    // Held instead of entries_ while compactForm_.
+    CompactResults compact_;
+    bool compactForm_ = false;
     bool allocated_ = false;
     // Entries marked since the last compact(), and a place at or before the
     // first of them: compact() has nothing to do when none are, and starts
@@ -132,24 +163,38 @@ private:
     bool droppedBitsValid_ = false;
 };
 
-template <typename Visit>
-void ResultStore::updateBatch(const ResultBatch& batch, Visit&& visit) {
-    std::lock_guard lock(mutex_);
-    const std::size_t n = entries_.size();
-    if (batch.count == 0) return;
-    // Both the batch and the store are in serial order: one walk over the
-    // two meets every entry of the batch still there, and skips those
-    // removed meanwhile.
-    std::size_t at = lowerBound(batch.serials[0], batch.first);
-    std::size_t i = 0;
+template <typename Entries>
+std::size_t ResultStore::lowerBound(const Entries& entries, std::uint32_t serial, std::size_t hint) {
+    const std::size_t n = entries.size();
+    if (hint < n && serialOf(entries[hint]) >= serial && (hint == 0 || serialOf(entries[hint - 1]) < serial))
+        return hint;
+    std::size_t low = 0, high = n;
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (serialOf(entries[middle]) < serial)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+template <typename Entries, typename Step>
+bool ResultStore::walkBatch(Entries& entries, const ResultBatch& batch, std::size_t& i, std::size_t& at, Step&& step) {
+    const std::size_t n = entries.size();
     while (i < batch.count && at < n) {
-        const auto [data, count] = entries_.piece(at);
+        const auto [data, count] = entries.piece(at);
         std::size_t k = 0;
         while (i < batch.count && k < count) {
-            ResultEntry& entry = data[k];
+            auto& entry = data[k];
             const std::uint32_t serial = batch.serials[i];
             if (entry.serial == serial) {
-                if (!visit(i, entry)) {
+                const Visited visited = step(i, entry);
+                if (visited == Visited::Widen) {
+                    at += k;
+                    return false;
+                }
+                if (visited == Visited::Dropped) {
                     entry.serial |= kDroppedBit;
                     markDropped(at + k);
                 }
@@ -163,6 +208,46 @@ void ResultStore::updateBatch(const ResultBatch& batch, Visit&& visit) {
         }
         at += k;
     }
+    return true;
+}
+
+template <typename Visit>
+void ResultStore::updateBatch(const ResultBatch& batch, Visit&& visit) {
+    std::lock_guard lock(mutex_);
+    if (batch.count == 0) return;
+    // Both the batch and the store are in serial order: one walk over the
+    // two meets every entry of the batch still there, and skips those
+    // removed meanwhile.
+    std::size_t i = 0;
+    std::size_t at =
+        withEntries([&](const auto& entries) { return lowerBound(entries, batch.serials[0], batch.first); });
+    if (compactForm_) {
+        // A compact entry is visited as an ordinary one and packed again.
+        ResultEntry scratch;
+        bool kept = true;
+        const bool done = walkBatch(compact_, batch, i, at, [&](std::size_t j, CompactResult& entry) {
+            scratch.address = entry.address;
+            scratch.leafOffset = static_cast<std::int64_t>(entry.address);
+            scratch.serial = entry.serial;
+            scratch.value = entry.value();
+            kept = visit(j, scratch);
+            if (!CompactResult::fits(scratch)) return Visited::Widen;
+            entry.address = scratch.address;
+            entry.pack(scratch.value);
+            return kept ? Visited::Kept : Visited::Dropped;
+        });
+        if (done) return;
+        widen();
+        entries_[at] = std::move(scratch);
+        if (!kept) {
+            entries_[at].serial |= kDroppedBit;
+            markDropped(at);
+        }
+        ++i;
+        ++at;
+    }
+    walkBatch(entries_, batch, i, at,
+              [&](std::size_t j, ResultEntry& entry) { return visit(j, entry) ? Visited::Kept : Visited::Dropped; });
 }
 
 }  // namespace corvane

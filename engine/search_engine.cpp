@@ -24,6 +24,16 @@ void reportFailure(const char* pass) {
     }
 }
 
+// A search over a memory row alone fills the compact array, any other the
+// ordinary one.
+void install(ResultStore& store, std::shared_ptr<const PathTable> paths, ResultEntries& entries,
+             CompactResults& compact) {
+    if (!compact.empty())
+        store.replace(std::move(paths), std::move(compact), ResultStore::Numbering::InOrder);
+    else
+        store.replace(std::move(paths), std::move(entries), ResultStore::Numbering::InOrder);
+}
+
 }  // namespace
 
 std::uint64_t traversalTotal(const std::vector<StructureRow>& rows) {
@@ -140,6 +150,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
         const ValueFilter filter(settings.type, settings.baseMode, firstSearchCondition(settings.condition),
                                  settings.value1, settings.value2, codec_);
         ResultEntries entries;
+        CompactResults compact;
         Traversal traversal(target_, stopRequested, candidates_);
         progress_.leaves = 0;
         progress_.results = 0;
@@ -162,7 +173,8 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
                     snapshot_ = std::move(snapshot);
                 }
             } else {
-                traversal.runFilteredOverMemory(std::move(rows), std::move(regions), filter, entries, &progress_);
+                traversal.runFilteredOverMemory(std::move(rows), std::move(regions), filter, entries, compact,
+                                                &progress_);
             }
         } else if (module.empty() || base) {
             traversal.anchorOn(module, base.value_or(0));
@@ -175,8 +187,11 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
         if (!snapshot_) report.candidates = static_cast<std::size_t>(traversal.leafCount());
         // A stop before the walk is done keeps nothing: the values are tested
         // as the leaves are met, so what was kept is only part of the leaves.
-        if (stopRequested.load() != 0) entries.clear();
-        results_.replace(candidates_.paths(), std::move(entries), ResultStore::Numbering::InOrder);
+        if (stopRequested.load() != 0) {
+            entries.clear();
+            compact.clear();
+        }
+        install(results_, candidates_.paths(), entries, compact);
         candidates_.reset({});
     } catch (...) {
         reportFailure("first search");
@@ -208,8 +223,9 @@ void SearchEngine::runNextSearch() {
         baseMode_ = settings.baseMode;
         if (snapshot_) {
             ResultEntries entries;
-            narrowMemorySnapshot(target_, *snapshot_, settings, codec_, entries);
-            results_.replace(std::make_shared<PathTable>(), std::move(entries), ResultStore::Numbering::InOrder);
+            CompactResults compact;
+            narrowMemorySnapshot(target_, *snapshot_, settings, codec_, entries, compact);
+            install(results_, std::make_shared<PathTable>(), entries, compact);
             dropSnapshot();
         } else {
             const ModuleBases bases = moduleBases();

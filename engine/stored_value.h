@@ -110,6 +110,22 @@ public:
         return length_ <= kInlineText ? std::string_view(inline_, length_) : std::string_view(text_, length_);
     }
 
+    // Every value but a long text packs into its 8 bytes, its length and its
+    // kind: the compact results keep them that way.
+    bool packable() const { return !onHeap(); }
+    std::uint64_t packedBytes() const { return raw_; }
+    std::uint32_t packedLength() const { return length_; }
+    static StoredValue unpacked(Form form, ValueType type, std::uint8_t baseMode, std::uint32_t length,
+                                std::uint64_t bytes) {
+        StoredValue value;
+        value.raw_ = bytes;
+        value.length_ = length <= kInlineText ? length : kInlineText;
+        value.form_ = form;
+        value.type_ = type;
+        value.baseMode_ = baseMode;
+        return value;
+    }
+
     // The value text as listed.
     void appendText(std::string& out) const;
     std::string text() const;

@@ -64,6 +64,12 @@ public:
     void runFilteredOverMemory(std::vector<StructureRow> rows, std::vector<MemoryRegion> regions,
                                const ValueFilter& filter, ResultEntries& results,
                                TraversalProgress* progress = nullptr);
+    // The same, with the results of a memory row alone over a number kind
+    // appended to `compact` instead (their path is their address; a text
+    // kind's values may be too long to pack, and go to `results`).
+    void runFilteredOverMemory(std::vector<StructureRow> rows, std::vector<MemoryRegion> regions,
+                               const ValueFilter& filter, ResultEntries& results, CompactResults& compact,
+                               TraversalProgress* progress = nullptr);
 
     // The next runs count row 0's offsets from `base`, the load address of
     // `module`, and their paths hang from that module's anchor; an empty
@@ -113,13 +119,15 @@ private:
     // Filtered runs only.
     const ValueFilter* filter_ = nullptr;
     ResultEntries* results_ = nullptr;
-    std::unique_ptr<PageCache> leafCache_;  // leaves of rows that are not read in windows
+    CompactResults* compactResults_ = nullptr;  // over a memory row only
+    std::unique_ptr<PageCache> leafCache_;      // leaves of rows that are not read in windows
     std::vector<unsigned char> scratch_;
     TraversalProgress* progress_ = nullptr;
     void publish() {
         if (progress_ == nullptr) return;
         progress_->leaves.store(leafCount_, std::memory_order_relaxed);
-        progress_->results.store(results_->size(), std::memory_order_relaxed);
+        const std::size_t compact = compactResults_ != nullptr ? compactResults_->size() : 0;
+        progress_->results.store(results_->size() + compact, std::memory_order_relaxed);
     }
 };
 

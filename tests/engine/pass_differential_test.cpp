@@ -17,6 +17,7 @@
 #include "engine/value_compare.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
+#include "tests/support/listed_rows.h"
 #include "tests/support/reference_traversal.h"
 #include "tests/support/test_sink.h"
 
@@ -25,24 +26,8 @@ namespace {
 
 using test::FakeTarget;
 using test::RandomWeb;
-
-struct Row {
-    std::string path;
-    std::uint64_t address;
-    std::string value;
-    bool operator==(const Row&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Row& row) {
-    return os << row.path << " @" << std::hex << row.address << std::dec << " = " << row.value;
-}
-
-std::vector<Row> rowsOf(const ResultStore& results) {
-    std::vector<Row> rows;
-    for (std::size_t i = 0; i < results.count(); ++i)
-        rows.push_back({results.pathText(i), results.address(i), results.valueText(i)});
-    return rows;
-}
+using test::Row;
+using test::rowsOf;
 
 // Kinds of every width, the text kinds reading 256 bytes across pages.
 const ValueType kKinds[] = {ValueType::Byte,   ValueType::Short,    ValueType::Long,      ValueType::Int64,

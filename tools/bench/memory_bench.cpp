@@ -260,7 +260,8 @@ void benchSize(std::uint64_t mebibytes, int repeats) {
     print("next 保留改变了的数值* (snapshot)", engine.results().count(), changed, limit);
 
     // Ten million results and more: every word 0 of the block.
-    report = first(SearchCondition::Equal, "0");
+    const Run zero = measure(target, 1, [&] { report = first(SearchCondition::Equal, "0"); });
+    print("first 等于 0", report.results, zero, limit);
     const std::size_t count = engine.results().count();
     std::vector<MemoryRegion> pages;
     for (std::size_t i = 0; i < count; ++i) {
