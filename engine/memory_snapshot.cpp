@@ -47,8 +47,8 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
     // the next search may read in another type): each region is kept whole,
     // read in the memory row's chunks straight into place.
     for (const MemoryRegion& region : regions) {
-        MemorySnapshot::Region& kept =
-            snapshot.regions.emplace_back(region.start, MemorySnapshot::Bytes(static_cast<std::size_t>(region.size)));
+        MemorySnapshot::Region& kept = snapshot.regions.emplace_back(
+            MemorySnapshot::Region{region.start, MemorySnapshot::Bytes(static_cast<std::size_t>(region.size)), {}});
         for (std::uint64_t at = region.start; at < region.end(); at += MemoryRowScan::kChunkBytes) {
             if (stop.load(std::memory_order_relaxed) != 0) return snapshot;
             const std::uint64_t end = std::min(region.end(), at + MemoryRowScan::kChunkBytes);
