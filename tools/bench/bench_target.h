@@ -6,7 +6,9 @@
 #include <functional>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -50,7 +52,81 @@ public:
     void reformatEnded() override {}
 };
 
-#ifndef _WIN32
+#ifdef _WIN32
+// This program started again with further arguments, its input and output on
+// pipes: the child reports on its output, then waits for its input to close
+// (waitForInputToClose), which happens when its owner goes.
+class SelfChild {
+public:
+    SelfChild() = default;
+    SelfChild(const SelfChild&) = delete;
+    SelfChild& operator=(const SelfChild&) = delete;
+    ~SelfChild() {
+        if (toChild_ != nullptr) CloseHandle(toChild_);
+        if (info_.hProcess != nullptr) {
+            if (WaitForSingleObject(info_.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(info_.hProcess, 1);
+            CloseHandle(info_.hProcess);
+            CloseHandle(info_.hThread);
+        }
+        if (fromChild_ != nullptr) CloseHandle(fromChild_);
+    }
+
+    bool start(const std::wstring& arguments) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE childIn = nullptr;
+        HANDLE childOut = nullptr;
+        if (!CreatePipe(&childIn, &toChild_, &inherit, 0)) return false;
+        if (!CreatePipe(&fromChild_, &childOut, &inherit, 0)) {
+            CloseHandle(childIn);
+            return false;
+        }
+        SetHandleInformation(toChild_, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(fromChild_, HANDLE_FLAG_INHERIT, 0);
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(self) + L"\" " + arguments;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childIn;
+        startup.hStdOutput = childOut;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                            nullptr, &startup, &info_) != 0;
+        CloseHandle(childIn);
+        CloseHandle(childOut);
+        return started;
+    }
+
+    // Reads exactly `size` bytes of what the child reports.
+    bool readReport(void* bytes, DWORD size) {
+        auto* at = static_cast<char*>(bytes);
+        while (size > 0) {
+            DWORD got = 0;
+            if (!ReadFile(fromChild_, at, size, &got, nullptr) || got == 0) return false;
+            at += got;
+            size -= got;
+        }
+        return true;
+    }
+
+    DWORD pid() const { return info_.dwProcessId; }
+
+private:
+    HANDLE toChild_ = nullptr;
+    HANDLE fromChild_ = nullptr;
+    PROCESS_INFORMATION info_{};
+};
+
+// What a SelfChild does once it has reported: holds its memory until its
+// owner goes.
+inline void waitForInputToClose() {
+    char byte = 0;
+    DWORD got = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &got, nullptr) && got > 0) {
+    }
+}
+#else
 // Forks a child that runs `layOut` and then waits until it is killed. Gives
 // the child's id, or -1 with `why` when it could not be made or laid out.
 inline pid_t forkLaidOut(const std::function<bool()>& layOut, std::string& why) {

@@ -53,50 +53,18 @@ double msSince(Clock::time_point start) {
 }
 
 #ifdef _WIN32
-// This program again, with --hold: it fills its block, says "ready" and
-// waits for its input to close.
+// This program again, with --hold: it fills its block, says "y" and holds it
+// until this process goes.
 class Holder {
 public:
     bool start(std::uint64_t mebibytes) {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE childIn = nullptr, childOut = nullptr;
-        if (!CreatePipe(&childIn, &toChild_, &inherit, 0) || !CreatePipe(&fromChild_, &childOut, &inherit, 0))
-            return false;
-        SetHandleInformation(toChild_, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(fromChild_, HANDLE_FLAG_INHERIT, 0);
-        wchar_t self[MAX_PATH];
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring command = L"\"" + std::wstring(self) + L"\" --hold " + std::to_wstring(mebibytes);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = childIn;
-        startup.hStdOutput = childOut;
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                            nullptr, &startup, &info_) != 0;
-        CloseHandle(childIn);
-        CloseHandle(childOut);
-        if (!started) return false;
         char answer = 0;
-        DWORD got = 0;
-        return ReadFile(fromChild_, &answer, 1, &got, nullptr) && got == 1 && answer == 'y';
+        return child_.start(L"--hold " + std::to_wstring(mebibytes)) && child_.readReport(&answer, 1) && answer == 'y';
     }
-    ~Holder() {
-        if (toChild_ != nullptr) CloseHandle(toChild_);
-        if (info_.hProcess != nullptr) {
-            if (WaitForSingleObject(info_.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(info_.hProcess, 1);
-            CloseHandle(info_.hProcess);
-            CloseHandle(info_.hThread);
-        }
-        if (fromChild_ != nullptr) CloseHandle(fromChild_);
-    }
-    std::uint32_t pid() const { return info_.dwProcessId; }
+    std::uint32_t pid() const { return child_.pid(); }
 
 private:
-    HANDLE toChild_ = nullptr;
-    HANDLE fromChild_ = nullptr;
-    PROCESS_INFORMATION info_{};
+    SelfChild child_;
 };
 
 std::unique_ptr<TargetProcess> openReader(const Holder& holder) {
@@ -305,10 +273,7 @@ int holdMemory(std::uint64_t mebibytes) {
     fill(block, bytes);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "y", 1, &written, nullptr);
-    char byte = 0;
-    DWORD got = 0;
-    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &got, nullptr) && got > 0) {
-    }
+    waitForInputToClose();
     return 0;
 #else
     (void)mebibytes;

@@ -22,6 +22,7 @@
 #include "engine/pointer_map.h"
 #include "engine/pointer_rescan.h"
 #include "engine/pointer_scan.h"
+#include "tools/bench/bench_target.h"
 #include "tools/bench/memory_in_use.h"
 
 #ifdef _WIN32
@@ -105,61 +106,32 @@ std::size_t peakResidentBytes() {
 }
 
 // This program again, started with --heap-child: it lays the heap out, says
-// where the value is on its standard output and waits to be ended.
+// where the value is on its standard output and holds the heap until its
+// owner goes.
 int heapChild(std::size_t bytes) {
     void* heap = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     std::uint64_t value = 0;
     if (heap != nullptr) value = layOutHeap(static_cast<unsigned char*>(heap), bytes, benchRoot);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), &value, sizeof value, &written, nullptr);
-    for (;;) Sleep(INFINITE);
+    bench::waitForInputToClose();
+    return 0;
 }
 
 class HeapTarget {
 public:
-    ~HeapTarget() {
-        if (process_ != nullptr) {
-            TerminateProcess(process_, 0);
-            WaitForSingleObject(process_, INFINITE);
-            CloseHandle(process_);
-        }
-    }
     bool start(std::size_t bytes) {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE readEnd = nullptr;
-        HANDLE writeEnd = nullptr;
-        if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
-        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-        wchar_t self[MAX_PATH];
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring command = L"\"" + std::wstring(self) + L"\" --pointers --heap-child " + std::to_wstring(bytes);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        PROCESS_INFORMATION info{};
-        const BOOL started =
-            CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
-        CloseHandle(writeEnd);
-        if (!started) {
-            CloseHandle(readEnd);
+        if (!child_.start(L"--pointers --heap-child " + std::to_wstring(bytes)) ||
+            !child_.readReport(&value_, sizeof value_) || value_ == 0)
             return false;
-        }
-        CloseHandle(info.hThread);
-        process_ = info.hProcess;
-        DWORD got = 0;
-        const bool ok = ReadFile(readEnd, &value_, sizeof value_, &got, nullptr) && got == sizeof value_ && value_ != 0;
-        CloseHandle(readEnd);
-        reader_.targetPid = info.dwProcessId;
-        return ok && reader_.openTarget() == 0;
+        reader_.targetPid = child_.pid();
+        return reader_.openTarget() == 0;
     }
     TargetProcess& reader() { return reader_; }
     std::uint64_t value() const { return value_; }
 
 private:
-    HANDLE process_ = nullptr;
+    bench::SelfChild child_;
     std::uint64_t value_ = 0;
     TargetProcess reader_;
 };
