@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -271,6 +273,10 @@ private:
     std::vector<StructureRow> lastRows_;
     // The last first search walked a memory row: its total is known only at its end.
     bool lastMemory_ = false;
+    // Counts the wait indicators started; each knows its own number, so one
+    // that wakes after a later one started leaves the status bar alone. Shared,
+    // since an indicator may outlive the window.
+    std::shared_ptr<std::atomic<std::uint64_t>> indicatorsStarted_ = std::make_shared<std::atomic<std::uint64_t>>(0);
     // Modules the workers found missing, for the window thread to tell.
     std::mutex missingMutex_;
     std::vector<std::string> missingModules_;

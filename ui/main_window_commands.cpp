@@ -335,6 +335,8 @@ void Form1::startWaitIndicator(std::uint64_t total) {
         return flags->running(Worker::FirstSearch) || flags->running(Worker::NextSearch) ||
                flags->running(Worker::Reformat);
     };
+    const std::uint64_t number = ++*indicatorsStarted_;
+    job.superseded = [started = indicatorsStarted_, number] { return started->load() != number; };
     corvane::startWaitIndicator(std::move(job));
 }
 

@@ -214,7 +214,7 @@ void WaitIndicator(const WaitIndicatorJob& job) {
         if (!surface->ready()) surface.reset();
     }
 
-    if (windows.statusBar) {
+    if (windows.statusBar && !(job.superseded && job.superseded())) {
         const std::wstring total = statusTotalText(job.traversalTotal);
         SendMessageW(windows.statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(total.c_str()));
     }

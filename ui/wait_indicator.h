@@ -26,6 +26,11 @@ struct WaitIndicatorJob {
     // True while a first search, next search or reformat worker still runs.
     // Called from the indicator's thread, so it must be safe to call there.
     std::function<bool()> watchedWorkerRunning;
+    // True once a later indicator has been started for the same windows. Its
+    // total is the newer one (or is written at the end of a memory row's
+    // search), so an indicator that wakes late leaves the status bar alone.
+    // Unset: never superseded.
+    std::function<bool()> superseded;
 };
 
 // Starts `WaitIndicator` on a detached thread of its own and returns that

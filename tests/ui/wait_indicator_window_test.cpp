@@ -179,7 +179,7 @@ TEST_F(IndicatorWindows, HidesTheListWhileTheWorkerRunsAndGivesItBackAfter) {
     std::atomic<bool> workerRunning{true};
     const std::vector<StructureRow> rows{{0x1000, 10, 4}, {0, 0, 4}, {0x20, 5, 8}};
     const DWORD threadId = startWaitIndicator(
-        {{picture_, list_, status_}, traversalTotal(rows), [&workerRunning] { return workerRunning.load(); }});
+        {{picture_, list_, status_}, traversalTotal(rows), [&workerRunning] { return workerRunning.load(); }, {}});
     ASSERT_NE(threadId, 0u);
     const UniqueHandle thread(OpenThread(SYNCHRONIZE, FALSE, threadId));
     ASSERT_TRUE(thread);
@@ -224,11 +224,13 @@ TEST_F(IndicatorWindows, HidesTheListWhileTheWorkerRunsAndGivesItBackAfter) {
 
 TEST_F(IndicatorWindows, AWorkerDoneBeforeTheFirstFrameStillHidesAndShowsTheList) {
     int checks = 0;
-    const DWORD threadId =
-        startWaitIndicator({{picture_, list_, status_}, std::numeric_limits<std::uint64_t>::max(), [&checks] {
-                                ++checks;
-                                return false;
-                            }});
+    const DWORD threadId = startWaitIndicator({{picture_, list_, status_},
+                                               std::numeric_limits<std::uint64_t>::max(),
+                                               [&checks] {
+                                                   ++checks;
+                                                   return false;
+                                               },
+                                               {}});
     ASSERT_NE(threadId, 0u);
     ASSERT_TRUE(threadEnds(threadId, std::chrono::seconds(3)));
     pumpMessages();
@@ -242,7 +244,7 @@ TEST_F(IndicatorWindows, AWorkerDoneBeforeTheFirstFrameStillHidesAndShowsTheList
 TEST_F(IndicatorWindows, WithoutAPictureTheListAndStatusBarStillFollow) {
     std::atomic<bool> workerRunning{true};
     const DWORD threadId =
-        startWaitIndicator({{nullptr, list_, status_}, 7, [&workerRunning] { return workerRunning.load(); }});
+        startWaitIndicator({{nullptr, list_, status_}, 7, [&workerRunning] { return workerRunning.load(); }, {}});
     ASSERT_NE(threadId, 0u);
     const UniqueHandle thread(OpenThread(SYNCHRONIZE, FALSE, threadId));
     ASSERT_TRUE(thread);
@@ -256,6 +258,21 @@ TEST_F(IndicatorWindows, WithoutAPictureTheListAndStatusBarStillFollow) {
     EXPECT_TRUE(hasVisibleStyle(list_));
     EXPECT_TRUE(pictureShows_.empty());
     EXPECT_EQ(statusPartText(status_, 1), L"7");
+}
+
+// An indicator that wakes after a later one has started (a reformat's, late on
+// a loaded machine, after a memory row's search wrote its own total) must not
+// put its older total over the newer one.
+TEST_F(IndicatorWindows, ASupersededIndicatorLeavesTheTotalStanding) {
+    SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L"2410496"));
+    for (const bool superseded : {true, false}) {
+        const DWORD threadId = startWaitIndicator(
+            {{picture_, list_, status_}, 1, [] { return false; }, [superseded] { return superseded; }});
+        ASSERT_NE(threadId, 0u);
+        ASSERT_TRUE(threadEnds(threadId, std::chrono::seconds(3)));
+        pumpMessages();
+        EXPECT_EQ(statusPartText(status_, 1), superseded ? L"2410496" : L"1") << "superseded: " << superseded;
+    }
 }
 
 }  // namespace
