@@ -53,6 +53,18 @@ bool hasRoot(const std::vector<std::string>& paths, const std::string& root) {
     return std::any_of(paths.begin(), paths.end(), [&](const std::string& p) { return p.starts_with(root); });
 }
 
+// Found as a newcomer finds it: all of memory for the value, which lists the
+// target's field among its rows.
+std::string foundInMemory(const test::NativeChild& target) {
+    const test::ProgramRun first = runCli({"first", "--pid", std::to_string(target.pid()), "--structure", "内存]",
+                                           "--type", "long", "--condition", "eq", "--value1", "31337"});
+    const std::string address = test::hexText(target.value("value"));
+    EXPECT_EQ(first.exitCode, 0) << first.errors;
+    const std::vector<std::string> rows = lines(first.out);
+    EXPECT_NE(std::find(rows.begin(), rows.end(), address + "\t31337\t" + address), rows.end()) << first.out;
+    return address;
+}
+
 TEST(CliPointers, ScanRestartRescanAndSearchThroughAKeptPath) {
     const std::string file =
         (std::filesystem::temp_directory_path() / ("corvane_pointers_" + std::to_string(getpid()) + ".txt")).string();
@@ -61,8 +73,8 @@ TEST(CliPointers, ScanRestartRescanAndSearchThroughAKeptPath) {
         test::NativeChild target(CORVANE_POINTER_TARGET_PATH, "1");
         ASSERT_GT(target.pid(), 0);
         const test::ProgramRun scan =
-            runCli({"pointers", "--pid", std::to_string(target.pid()), "--address",
-                    test::hexText(target.value("value")), "--depth", "6", "--max-offset", "100", "--out", file});
+            runCli({"pointers", "--pid", std::to_string(target.pid()), "--address", foundInMemory(target), "--depth",
+                    "6", "--max-offset", "100", "--out", file});
         ASSERT_EQ(scan.exitCode, 0) << scan.errors;
         EXPECT_EQ(scan.out, "");
         for (const char* figure : {"regions: ", "pointers mapped: ", " written, ", " in all", "time: map "})
@@ -88,8 +100,8 @@ TEST(CliPointers, ScanRestartRescanAndSearchThroughAKeptPath) {
     // from the table are as before.
     test::NativeChild target(CORVANE_POINTER_TARGET_PATH, "2");
     ASSERT_GT(target.pid(), 0);
-    const test::ProgramRun rescan = runCli({"pointers", "--pid", std::to_string(target.pid()), "--in", file,
-                                            "--address", test::hexText(target.value("value"))});
+    const test::ProgramRun rescan =
+        runCli({"pointers", "--pid", std::to_string(target.pid()), "--in", file, "--address", foundInMemory(target)});
     ASSERT_EQ(rescan.exitCode, 0) << rescan.errors;
     const std::vector<std::string> kept = lines(rescan.out);
     for (const std::string& root : plantedRoots(target)) EXPECT_TRUE(hasRoot(kept, root)) << root;
