@@ -135,10 +135,21 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
     // Saved and read back, with a path that leads elsewhere after it: slot 1
     // points at the next object.
     const std::filesystem::path file = std::filesystem::temp_directory_path() / "corvane_pointer_dialog.txt";
-    ASSERT_TRUE(dialog.savePaths(file.wstring()));
+    std::filesystem::remove(file);
+    {
+        // Through the buttons and the system's file dialog, as a user saves.
+        const FileDialogAnswerer answerer(file.wstring());
+        SendMessageW(d.Command保存路径, BM_CLICK, 0, 0);
+        ASSERT_TRUE(answerer.answered()) << "no file dialog to save the paths in";
+    }
+    ASSERT_TRUE(std::filesystem::exists(file)) << file.string();
     std::ofstream(file, std::ios::binary | std::ios::app)
         << table.substr(0, table.find('+') + 1) << hex(sample_->value("moduleTable") + 8) << "]800\n";
-    ASSERT_TRUE(dialog.loadPaths(file.wstring()));
+    {
+        const FileDialogAnswerer answerer(file.wstring());
+        SendMessageW(d.Command读取路径, BM_CLICK, 0, 0);
+        ASSERT_TRUE(answerer.answered()) << "no file dialog to read the paths from";
+    }
     std::filesystem::remove(file);
     const std::vector<std::string> loaded = dialog.paths();
     ASSERT_EQ(loaded.size(), found.size() + 1);

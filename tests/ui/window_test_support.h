@@ -42,6 +42,20 @@ inline std::wstring windowText(HWND window) {
     return buffer;
 }
 
+// A system dialog box this process shows, on a thread other than the
+// caller's, that `wanted` accepts: window tests of other processes may show
+// theirs on the same desktop at the same time.
+inline HWND ownDialogBox(const std::function<bool(HWND)>& wanted = nullptr) {
+    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box != nullptr;
+         box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+        DWORD process = 0;
+        if (GetWindowThreadProcessId(box, &process) != GetCurrentThreadId() && process == GetCurrentProcessId() &&
+            (!wanted || wanted(box)))
+            return box;
+    }
+    return nullptr;
+}
+
 // Answers the next message box that appears with `button` and keeps its text.
 class MessageBoxCatcher {
 public:
@@ -63,7 +77,7 @@ private:
     }
     void watchForBox() {
         for (int i = 0; i < 2000 && !stop_; ++i) {
-            HWND box = ownBox();
+            HWND box = ownDialogBox();
             if (box != nullptr) {
                 // The message is the box's longest static text.
                 EnumChildWindows(
@@ -91,21 +105,47 @@ private:
             std::this_thread::sleep_for(10ms);
         }
     }
-    // A box this process shows: window tests of other processes may show
-    // theirs on the same desktop at the same time.
-    static HWND ownBox() {
-        for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box != nullptr;
-             box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
-            DWORD process = 0;
-            if (GetWindowThreadProcessId(box, &process) != GetCurrentThreadId() && process == GetCurrentProcessId())
-                return box;
-        }
-        return nullptr;
-    }
     int button_;
     std::wstring text_;
     std::atomic<bool> seen_{false};
     std::atomic<bool> done_{false};  // the watch has ended, seen or not
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Answers the next system file dialog (open or save) with a file name, as a
+// user types it into the name box and presses Enter.
+class FileDialogAnswerer {
+public:
+    explicit FileDialogAnswerer(std::wstring file) : file_(std::move(file)), thread_([this] { watch(); }) {}
+    ~FileDialogAnswerer() {
+        stop_ = true;
+        thread_.join();
+    }
+    bool answered() const { return answered_; }
+
+private:
+    // The name box: a combo box with an edit in the explorer-style dialog,
+    // an edit in the older one.
+    static HWND nameBox(HWND dialog) {
+        for (const int id : {0x47c, 0x480})
+            if (HWND box = GetDlgItem(dialog, id)) return box;
+        return nullptr;
+    }
+    void watch() {
+        for (int i = 0; i < 2000 && !stop_; ++i) {
+            const HWND dialog = ownDialogBox([](HWND box) { return nameBox(box) != nullptr; });
+            if (dialog != nullptr && IsWindowVisible(dialog)) {
+                SendMessageW(nameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file_.c_str()));
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                answered_ = true;
+                return;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    std::wstring file_;
+    std::atomic<bool> answered_{false};
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
