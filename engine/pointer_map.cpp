@@ -1,8 +1,10 @@
 #include "engine/pointer_map.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "engine/elapsed_time.h"
+#include "engine/radix_sort.h"
 
 namespace corvane {
 
@@ -21,60 +23,154 @@ RegionBounds::RegionBounds(const std::vector<MemoryRegion>& regions) {
     high_ = ends_.back();
 }
 
-bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const std::atomic<bool>& stop,
+namespace {
+
+// Buckets of the first sort step: few enough that dealing the pointers out
+// writes to a cache's worth of places, many enough that each bucket sorts in
+// the cache.
+constexpr std::size_t kBuckets = 4096;
+// Items of the sort's scratch: a bucket larger than this is split in place.
+constexpr std::size_t kScratchItems = std::size_t{1} << 18;
+// Slot indices and ranks are 32-bit: a process with more pointers than that
+// has them past this many left out of the map.
+constexpr std::size_t kMaxPointers = 0xFFFFFFFF;
+
+}  // namespace
+
+void PointerMap::clear() {
+    size_ = 0;
+    slotLow_.clear();
+    slotHigh_.clear();
+    rankOf_.clear();
+    links_.reset();
+    valueHigh_.clear();
+    statics_.clear();
+}
+
+std::size_t PointerMap::memoryBytes() const {
+    return slotLow_.memoryBytes() + rankOf_.memoryBytes() + (links_ ? size_ * sizeof(Link) : 0) +
+           slotHigh_.memoryBytes() + valueHigh_.memoryBytes() + statics_.capacity() * sizeof(StaticPointer);
+}
+
+bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& regions,
+                       const std::vector<ModuleImage>& statics, const std::atomic<bool>& stop,
                        PointerScanProgress& progress, std::size_t chunkBytes) {
-    pairs_.clear();
-    RegionBounds bounds(regions);
+    clear();
+    std::vector<MemoryRegion> readable;
+    for (const MemoryRegion& region : regions)
+        if (region.size != 0) readable.push_back(region);
+    RegionBounds bounds(readable);
     // Where each region starts in the readable memory laid end to end: a
     // value's place there picks its bucket, so buckets fill evenly however
-    // sparse the address space is.
-    std::vector<std::uint64_t> before(bounds.size());
+    // sparse the address space is, and places sort as the values do.
+    std::vector<std::uint64_t> placeOfRegion(readable.size());
     std::uint64_t total = 0;
-    std::size_t index = 0;
-    for (const MemoryRegion& region : regions) {
-        if (region.size == 0) continue;
-        before[index++] = total;
-        total += region.size;
+    for (std::size_t i = 0; i < readable.size(); ++i) {
+        placeOfRegion[i] = total;
+        total += readable[i].size;
     }
     unsigned shift = 0;
-    while (total > 0 && ((total - 1) >> shift) >= kBuckets) ++shift;
+    while (total > 0 && ((total - 1) >> shift) >= kBuckets && shift < 32) ++shift;
+    std::vector<std::uint64_t> bucketSizes(total == 0 ? 1 : static_cast<std::size_t>(((total - 1) >> shift) + 1));
     progress.bytesTotal = total;
 
     progress.phase = PointerScanProgress::Mapping;
     auto start = std::chrono::steady_clock::now();
-    std::vector<ChunkedArray<PointerPair, 4096>> buckets(kBuckets);
-    std::uint64_t count = 0;
-    const bool read = readPointerWords(reader, regions, bounds, stop, progress, chunkBytes,
+    ChunkedArray<std::uint64_t, kChunk / 2> places;
+    std::size_t image = 0;
+    const bool read = readPointerWords(reader, readable, bounds, stop, progress, chunkBytes,
                                        [&](std::uint64_t slot, std::uint64_t value, std::size_t region) {
-                                           const std::uint64_t place = before[region] + (value - bounds.start(region));
-                                           buckets[static_cast<std::size_t>(place >> shift)].push_back({value, slot});
-                                           if ((++count & 0xFFFF) == 0)
-                                               progress.pointers.store(count, std::memory_order_relaxed);
+                                           // Slots come in address order, and so do the images.
+                                           while (image < statics.size() && statics[image].end() <= slot) ++image;
+                                           if (image < statics.size() && slot >= statics[image].start) {
+                                               statics_.push_back({value, slot, static_cast<std::uint32_t>(image)});
+                                               return;
+                                           }
+                                           if (size_ == kMaxPointers) return;
+                                           const std::uint64_t place =
+                                               placeOfRegion[region] + (value - readable[region].start);
+                                           ++bucketSizes[static_cast<std::size_t>(place >> shift)];
+                                           places.push_back(place);
+                                           slotHigh_.note(size_, slot);
+                                           slotLow_.push_back(static_cast<std::uint32_t>(slot));
+                                           if ((++size_ & 0xFFFF) == 0)
+                                               progress.pointers.store(size_, std::memory_order_relaxed);
                                        });
-    progress.pointers = count;
+    progress.pointers = size_ + statics_.size();
     mapMs = millisecondsSince(start);
-    if (!read) return false;
-    start = std::chrono::steady_clock::now();
+    if (!read) {
+        clear();
+        return false;
+    }
 
     progress.phase = PointerScanProgress::Sorting;
-    std::vector<PointerPair> sorting;
-    std::vector<PointerPair> scratch;
-    for (auto& bucket : buckets) {
-        if (stop.load(std::memory_order_relaxed)) {
-            pairs_.clear();
-            return false;
-        }
-        sorting.resize(bucket.size());
-        for (std::size_t i = 0; i < bucket.size(); ++i) sorting[i] = bucket[i];
-        bucket.clear();
-        if (!radixSort(
-                sorting, scratch, [](const PointerPair& pair) { return pair.value; }, &stop)) {
-            pairs_.clear();
-            return false;
-        }
-        for (const PointerPair& pair : sorting) pairs_.push_back(pair);
-    }
+    start = std::chrono::steady_clock::now();
+    std::sort(statics_.begin(), statics_.end(),
+              [](const StaticPointer& a, const StaticPointer& b) { return a.value < b.value; });
+    const bool sorted = sortByValue(places, bucketSizes, shift, readable, placeOfRegion, stop);
     sortMs = millisecondsSince(start);
+    if (!sorted) clear();
+    return sorted;
+}
+
+// Deals the places out to their buckets in the value order's array, sorts
+// each bucket, and turns places back into values; the ranks by slot follow.
+bool PointerMap::sortByValue(ChunkedArray<std::uint64_t, kChunk / 2>& places,
+                             const std::vector<std::uint64_t>& bucketSizes, unsigned shift,
+                             const std::vector<MemoryRegion>& regions, const std::vector<std::uint64_t>& placeOfRegion,
+                             const std::atomic<bool>& stop) {
+    links_.reset(new Link[size_]);
+    std::vector<std::uint64_t> bucketStart(bucketSizes.size() + 1, 0);
+    std::size_t largest = 0;
+    for (std::size_t b = 0; b < bucketSizes.size(); ++b) {
+        bucketStart[b + 1] = bucketStart[b] + bucketSizes[b];
+        largest = std::max(largest, static_cast<std::size_t>(bucketSizes[b]));
+    }
+    {
+        std::vector<std::uint64_t> next(bucketStart.begin(), bucketStart.end() - 1);
+        const std::uint64_t lowMask = (std::uint64_t{1} << shift) - 1;
+        for (std::size_t index = 0; index < size_;) {
+            if (stop.load(std::memory_order_relaxed)) return false;
+            const auto piece = places.piece(index);
+            for (std::size_t i = 0; i < piece.count; ++i) {
+                const std::uint64_t place = piece.data[i];
+                links_[next[static_cast<std::size_t>(place >> shift)]++] = {static_cast<std::uint32_t>(place & lowMask),
+                                                                            static_cast<std::uint32_t>(index + i)};
+            }
+            index += piece.count;
+        }
+    }
+    const std::size_t atMost = slotLow_.memoryBytes() + places.memoryBytes() + size_ * sizeof(Link);
+    places.clear();
+
+    std::vector<Link> scratch(std::min(largest, kScratchItems));
+    buildPeakBytes = atMost + scratch.capacity() * sizeof(Link);
+    const auto low = [](const Link& link) { return std::uint64_t{link.valueLow}; };
+    for (std::size_t b = 0; b < bucketSizes.size(); ++b) {
+        if (stop.load(std::memory_order_relaxed)) return false;
+        const std::size_t first = static_cast<std::size_t>(bucketStart[b]);
+        if (!radixSortInBoundedRoom(links_.get() + first, static_cast<std::size_t>(bucketSizes[b]), shift, low,
+                                    scratch.data(), scratch.size(), &stop))
+            return false;
+    }
+    std::vector<Link>().swap(scratch);
+
+    for (std::size_t i = 0; i < size_; ++i) rankOf_.push_back(0);
+    std::size_t region = 0;
+    for (std::size_t b = 0; b < bucketSizes.size(); ++b) {
+        if ((b & 0xFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
+        const std::uint64_t base = std::uint64_t{b} << shift;
+        for (std::size_t rank = static_cast<std::size_t>(bucketStart[b]); rank < bucketStart[b + 1]; ++rank) {
+            Link& link = links_[rank];
+            const std::uint64_t place = base | link.valueLow;
+            while (region + 1 < regions.size() && placeOfRegion[region + 1] <= place) ++region;
+            const std::uint64_t value = regions[region].start + (place - placeOfRegion[region]);
+            link.valueLow = static_cast<std::uint32_t>(value);
+            valueHigh_.note(rank, value);
+            rankOf_[link.slot] = static_cast<std::uint32_t>(rank);
+        }
+    }
+    buildPeakBytes = std::max(buildPeakBytes, memoryBytes());
     return true;
 }
 

@@ -1,7 +1,10 @@
 #include "engine/pointer_scan.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
+#include <limits>
+#include <memory>
 
 #include "engine/elapsed_time.h"
 #include "engine/hex_text.h"
@@ -21,17 +24,157 @@ constexpr std::uint32_t kSlotCountCap = 0xFFFFFFFF;
 
 std::uint64_t capped(Wide count) { return count >= Wide{kCountCap} ? kCountCap : static_cast<std::uint64_t>(count); }
 
-// A slot of a level: how many paths run from it to the address.
-struct Member {
-    std::uint64_t slot = 0;
-    std::uint32_t count = 0;
-    std::uint32_t rank = 0;  // its pair in the map
+std::uint32_t slotCount(Wide sum) {
+    return sum >= Wide{kSlotCountCap} ? kSlotCountCap : static_cast<std::uint32_t>(sum);
+}
+
+// One level's slots: a bit per slot index of the map, so a level costs an
+// eighth of a byte per pointer and walks in address order without a sort.
+class LevelBits {
+public:
+    LevelBits() = default;
+    explicit LevelBits(std::size_t size) : size_(size), words_((size + 63) / 64) {}
+
+    bool test(std::size_t index) const { return (words_[index / 64] >> (index % 64)) & 1; }
+    void set(std::size_t index) { words_[index / 64] |= std::uint64_t{1} << (index % 64); }
+    // The first member at or after `index`, or size().
+    std::size_t nextFrom(std::size_t index) const {
+        if (index >= size_) return size_;
+        std::size_t word = index / 64;
+        std::uint64_t bits = words_[word] & (~std::uint64_t{0} << (index % 64));
+        while (bits == 0) {
+            if (++word == words_.size()) return size_;
+            bits = words_[word];
+        }
+        return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+    }
+    std::size_t size() const { return size_; }
+    std::size_t memoryBytes() const { return words_.capacity() * sizeof(std::uint64_t); }
+
+private:
+    std::size_t size_ = 0;
+    std::vector<std::uint64_t> words_;
 };
 
-struct Root {
-    std::uint32_t rank = 0;
-    std::uint32_t image = 0;
+// The level below a sweep, in address order: the address itself for the
+// first level.
+class AddressWalk {
+public:
+    explicit AddressWalk(std::uint64_t address) : address_(address) {}
+    bool done() const { return done_; }
+    std::size_t position() const { return done_ ? 1 : 0; }
+    std::uint64_t slot() const { return address_; }
+    std::uint32_t count() const { return 1; }
+    void next() { done_ = true; }
+
+private:
+    std::uint64_t address_;
+    bool done_ = false;
 };
+
+// A level's members in address order with their counts.
+class MemberWalk {
+public:
+    MemberWalk(const PointerMap& map, const LevelBits& bits, const std::uint32_t* counts)
+        : bits_(&bits), counts_(counts), slots_(map), index_(bits.nextFrom(0)) {
+        load();
+    }
+    bool done() const { return index_ >= bits_->size(); }
+    std::size_t position() const { return member_; }
+    std::uint64_t slot() const { return slot_; }
+    std::uint32_t count() const { return counts_[member_]; }
+    void next() {
+        ++member_;
+        index_ = bits_->nextFrom(index_ + 1);
+        load();
+    }
+
+private:
+    void load() {
+        if (!done()) slot_ = slots_(index_);
+    }
+    const LevelBits* bits_;
+    const std::uint32_t* counts_;
+    PointerMap::SlotWalker slots_;
+    std::size_t index_;
+    std::size_t member_ = 0;
+    std::uint64_t slot_ = 0;
+};
+
+// The first position of ascending values at least `value`.
+template <typename FirstAtLeast>
+std::size_t clampedSearch(Wide value, std::size_t size, FirstAtLeast firstAtLeast) {
+    if (value <= 0) return 0;
+    if (value > Wide{std::numeric_limits<std::uint64_t>::max()}) return size;
+    return firstAtLeast(static_cast<std::uint64_t>(value));
+}
+
+// The map's values by rank, for a sweep.
+class MapValues {
+public:
+    explicit MapValues(const PointerMap& map) : map_(map), walker_(map) {}
+    std::size_t size() const { return map_.size(); }
+    std::uint64_t value(std::size_t rank) { return walker_(rank); }
+    std::size_t firstAtLeast(Wide value) const {
+        return clampedSearch(value, size(), [this](std::uint64_t v) { return map_.firstValueAtLeast(v); });
+    }
+
+private:
+    const PointerMap& map_;
+    PointerMap::ValueWalker walker_;
+};
+
+class StaticValues {
+public:
+    explicit StaticValues(const std::vector<StaticPointer>& statics) : statics_(statics) {}
+    std::size_t size() const { return statics_.size(); }
+    std::uint64_t value(std::size_t at) const { return statics_[at].value; }
+    std::size_t firstAtLeast(Wide value) const {
+        return clampedSearch(value, size(), [this](std::uint64_t v) {
+            return static_cast<std::size_t>(
+                std::lower_bound(statics_.begin(), statics_.end(), v,
+                                 [](const StaticPointer& p, std::uint64_t at) { return p.value < at; }) -
+                statics_.begin());
+        });
+    }
+
+private:
+    const std::vector<StaticPointer>& statics_;
+};
+
+// One sorted sweep of ascending values against the level below: hit(position,
+// sum) for each value v whose window [v + minOffset, v + maxOffset] holds
+// slots of that level, sum being their counts. Where no slot is in reach the
+// sweep jumps to the first value that reaches the next one, so a small level
+// costs a search per slot rather than a pass over every value.
+template <typename Values, typename Walk, typename Hit>
+bool sweep(Values& values, Walk from, const PointerScanSettings& settings, const std::atomic<bool>& stop, Hit&& hit) {
+    Walk to = from;
+    Wide sum = 0;
+    std::size_t steps = 0;
+    for (std::size_t at = 0; at < values.size(); ++at) {
+        if ((++steps & 0xFFFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
+        const std::uint64_t value = values.value(at);
+        const Wide low = Wide{value} + settings.minOffset;
+        const Wide high = Wide{value} + settings.maxOffset;
+        while (!to.done() && Wide{to.slot()} <= high) {
+            sum += to.count();
+            to.next();
+        }
+        while (from.position() < to.position() && Wide{from.slot()} < low) {
+            sum -= from.count();
+            from.next();
+        }
+        if (from.position() == to.position()) {
+            if (to.done()) break;
+            const std::size_t reach = values.firstAtLeast(Wide{to.slot()} - settings.maxOffset);
+            if (reach > at + 1) at = reach - 1;
+            continue;
+        }
+        hit(at, sum);
+    }
+    return true;
+}
 
 // One run: the map, the levels built so far and the path being written.
 class Run {
@@ -44,78 +187,83 @@ public:
           stop_(stop),
           progress_(progress),
           emit_(emit),
-          levels_(settings.depth + 1),
-          seen_((map.size() + 63) / 64) {}
+          levels_(std::min(settings.depth, kMaxPointerDepth) + 1) {}
 
-    // Builds level `level` from the members of the level below (the address
-    // itself for level 1) and writes its paths. False when stopped or when
-    // the limit is met.
-    bool buildLevel(unsigned level, std::vector<Member>& targets, std::vector<Member>& next, std::uint64_t& levelPaths,
-                    std::size_t& peakBytes) {
-        std::vector<Root> roots;
-        next.clear();
-        std::size_t from = 0;
-        std::size_t to = 0;
-        Wide sum = 0;
+    // Builds level `level` from the one below, whose counts are `below`, and
+    // writes its paths. The slots that are no statics become the next
+    // level's members unless this is the last, their counts left in `next`.
+    // False when stopped or when the limit is met.
+    bool buildLevel(unsigned level, bool last, std::vector<std::uint32_t>& below, std::vector<std::uint32_t>& next,
+                    std::uint64_t& levelPaths, std::size_t& peakBytes) {
+        std::size_t members = 0;
+        if (!last) {
+            if (!countByRank_) countByRank_.reset(new std::uint32_t[map_.size()]);
+            if (seen_.size() == 0) seen_ = LevelBits(map_.size());
+            levels_[level] = LevelBits(map_.size());
+            LevelBits& bits = levels_[level];
+            MapValues values(map_);
+            const auto member = [&](std::size_t rank, Wide sum) {
+                const std::uint32_t count = slotCount(sum);
+                if (count == kSlotCountCap) saturated_ = true;
+                const std::uint32_t index = map_.slotIndex(rank);
+                bits.set(index);
+                if (seen_.test(index)) loops_ = true;
+                seen_.set(index);
+                countByRank_[rank] = count;
+                ++members;
+            };
+            const bool swept = level == 1 ? sweep(values, AddressWalk(settings_.address), settings_, stop_, member)
+                                          : sweep(values, MemberWalk(map_, levels_[level - 1], below.data()), settings_,
+                                                  stop_, member);
+            if (!swept) return false;
+        }
+
+        std::vector<std::uint32_t> roots;
         Wide total = 0;
-        std::size_t steps = 0;
-        for (std::size_t rank = 0; rank < map_.size(); ++rank) {
-            if ((++steps & 0xFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
-            const PointerPair& pair = map_[rank];
-            const Wide low = Wide{pair.value} + settings_.minOffset;
-            const Wide high = Wide{pair.value} + settings_.maxOffset;
-            while (to < targets.size() && Wide{targets[to].slot} <= high) sum += targets[to++].count;
-            while (from < to && Wide{targets[from].slot} < low) sum -= targets[from++].count;
-            if (from == to) {
-                // No slot of the level below in reach: on to the first value
-                // that reaches the next one, so that a small level costs a
-                // search per slot rather than a sweep of the whole map.
-                if (to == targets.size()) break;
-                const std::size_t reach = firstReaching(Wide{targets[to].slot} - settings_.maxOffset);
-                if (reach > rank + 1) rank = reach - 1;
-                continue;
-            }
-            const std::uint32_t count = sum >= Wide{kSlotCountCap} ? kSlotCountCap : static_cast<std::uint32_t>(sum);
+        StaticValues statics(map_.statics());
+        const auto root = [&](std::size_t at, Wide sum) {
+            const std::uint32_t count = slotCount(sum);
             if (count == kSlotCountCap) saturated_ = true;
-            if (const std::ptrdiff_t image = staticImage(pair.slot); image >= 0) {
-                roots.push_back({static_cast<std::uint32_t>(rank), static_cast<std::uint32_t>(image)});
-                total += count;
-            } else if (level < settings_.depth) {
-                next.push_back({pair.slot, count, static_cast<std::uint32_t>(rank)});
-                std::uint64_t& word = seen_[rank / 64];
-                const std::uint64_t bit = std::uint64_t{1} << (rank % 64);
-                if (word & bit) loops_ = true;
-                word |= bit;
+            roots.push_back(static_cast<std::uint32_t>(at));
+            total += count;
+        };
+        const bool swept =
+            level == 1 ? sweep(statics, AddressWalk(settings_.address), settings_, stop_, root)
+                       : sweep(statics, MemberWalk(map_, levels_[level - 1], below.data()), settings_, stop_, root);
+        if (!swept) return false;
+        levelPaths = capped(total);
+
+        // The members' counts in address order, as the next sweep reads them.
+        next.clear();
+        if (!last) {
+            next.reserve(members);
+            const LevelBits& bits = levels_[level];
+            std::size_t steps = 0;
+            for (std::size_t index = bits.nextFrom(0); index < bits.size(); index = bits.nextFrom(index + 1)) {
+                if ((++steps & 0xFFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
+                next.push_back(countByRank_[map_.rank(index)]);
             }
         }
-        levelPaths = capped(total);
-        // The level below has had its sweep: its room goes to the sort.
-        const std::size_t targetBytes = targets.capacity() * sizeof(Member);
-        std::vector<Member>().swap(targets);
-        if (!radixSort(
-                next, scratch_, [](const Member& member) { return member.slot; }, &stop_))
-            return false;
-        std::vector<std::uint32_t>& ranks = levels_[level];
-        ranks.reserve(next.size());
-        for (const Member& member : next) ranks.push_back(member.rank);
-        // At its largest while both the members and the sort's scratch are held,
-        // or while the sweep held the level below beside the members.
-        std::size_t levelBytes = map_.memoryBytes() + next.capacity() * sizeof(Member) +
-                                 std::max(targetBytes, scratch_.capacity() * sizeof(Member)) +
-                                 roots.capacity() * sizeof(Root) + seen_.size() * sizeof(std::uint64_t);
-        std::vector<Member>().swap(scratch_);
-        for (const auto& kept : levels_) levelBytes += kept.capacity() * sizeof(std::uint32_t);
+        std::size_t levelBytes = map_.memoryBytes() + (countByRank_ ? map_.size() * sizeof(std::uint32_t) : 0) +
+                                 (below.capacity() + next.capacity() + roots.capacity()) * sizeof(std::uint32_t) +
+                                 seen_.memoryBytes();
+        for (const LevelBits& kept : levels_) levelBytes += kept.memoryBytes();
         peakBytes = std::max(peakBytes, levelBytes);
+        // The levels after the next are built from counts alone.
+        if (last || level + 1 == levels_.size() - 1) countByRank_.reset();
+        std::vector<std::uint32_t>().swap(below);
 
         progress_.phase = PointerScanProgress::Paths;
         const auto start = std::chrono::steady_clock::now();
         bool more = true;
-        for (const Root& root : roots) {
-            text_.assign(statics_[root.image].name);
+        for (const std::uint32_t at : roots) {
+            const StaticPointer& pointer = map_.statics()[at];
+            const ModuleImage& image = statics_[pointer.image];
+            text_.assign(image.name);
             text_ += '+';
-            appendHex(text_, map_[root.rank].slot - statics_[root.image].start);
-            path_[0] = map_[root.rank].slot;
-            if (!(more = descend(level, root.rank, 1))) break;
+            appendHex(text_, pointer.slot - image.start);
+            path_[0] = pointer.slot;
+            if (!(more = descend(level, pointer.value, 1))) break;
         }
         pathsMs_ += millisecondsSince(start);
         return more;
@@ -132,32 +280,9 @@ public:
     bool countsCapped() const { return saturated_; }
 
 private:
-    // The first rank whose value is at least `value`.
-    std::size_t firstReaching(Wide value) const {
-        std::size_t low = 0;
-        std::size_t high = map_.size();
-        while (low < high) {
-            const std::size_t middle = low + (high - low) / 2;
-            if (Wide{map_[middle].value} < value)
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        return low;
-    }
-
-    std::ptrdiff_t staticImage(std::uint64_t slot) const {
-        const auto it = std::upper_bound(statics_.begin(), statics_.end(), slot,
-                                         [](std::uint64_t at, const ModuleImage& image) { return at < image.start; });
-        if (it == statics_.begin()) return -1;
-        const auto index = (it - statics_.begin()) - 1;
-        return slot < statics_[static_cast<std::size_t>(index)].end() ? index : -1;
-    }
-
-    // Writes the paths from the slot of `rank` at `level` down to the address;
-    // `depth` slots of the path are set.
-    bool descend(unsigned level, std::uint32_t rank, unsigned depth) {
-        const std::uint64_t value = map_[rank].value;
+    // Writes the paths from a slot of `level` whose value is `value` down to
+    // the address; `depth` slots of the path are set.
+    bool descend(unsigned level, std::uint64_t value, unsigned depth) {
         const std::size_t length = text_.size();
         if (level == 1) {
             text_ += ']';
@@ -166,18 +291,19 @@ private:
             text_.resize(length);
             return more;
         }
-        const std::vector<std::uint32_t>& below = levels_[level - 1];
+        const LevelBits& below = levels_[level - 1];
         const Wide low = Wide{value} + settings_.minOffset;
         const Wide high = Wide{value} + settings_.maxOffset;
-        auto it = std::lower_bound(below.begin(), below.end(), low,
-                                   [this](std::uint32_t member, Wide at) { return Wide{map_[member].slot} < at; });
-        for (; it != below.end() && Wide{map_[*it].slot} <= high; ++it) {
-            const std::uint64_t slot = map_[*it].slot;
+        const std::size_t first =
+            clampedSearch(low, map_.size(), [this](std::uint64_t v) { return map_.firstSlotAtLeast(v); });
+        for (std::size_t index = below.nextFrom(first); index < below.size(); index = below.nextFrom(index + 1)) {
+            const std::uint64_t slot = map_.slot(index);
+            if (Wide{slot} > high) break;
             if (std::find(path_, path_ + depth, slot) != path_ + depth) continue;
             path_[depth] = slot;
             text_ += ']';
             appendHex(text_, slot - value);
-            const bool more = descend(level - 1, *it, depth + 1);
+            const bool more = descend(level - 1, map_.value(map_.rank(index)), depth + 1);
             text_.resize(length);
             if (!more) return false;
         }
@@ -202,10 +328,12 @@ private:
     const std::atomic<bool>& stop_;
     PointerScanProgress& progress_;
     const std::function<void(std::string_view)>& emit_;
-    // Each level's slots that are no statics, by slot; level 0 stays empty.
-    std::vector<std::vector<std::uint32_t>> levels_;
-    std::vector<std::uint64_t> seen_;
-    std::vector<Member> scratch_;
+    // Each level's slots that are no statics; level 0 stays empty.
+    std::vector<LevelBits> levels_;
+    LevelBits seen_;
+    // The counts of the level being built, by rank, until they are gathered
+    // in address order.
+    std::unique_ptr<std::uint32_t[]> countByRank_;
     bool loops_ = false;
     bool saturated_ = false;
     std::string text_;
@@ -238,13 +366,13 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
     std::vector<ModuleImage> statics = staticImages(regions_.moduleImages(), settings.modules);
 
     PointerMap map;
-    const bool mapped = map.build(reader_, regions, stop, progress);
+    const bool mapped = map.build(reader_, regions, statics, stop, progress);
     report.regions = progress.regionsRead;
     report.bytes = progress.bytesRead;
     report.pointers = progress.pointers;
     report.mapMs = map.mapMs;
     report.sortMs = map.sortMs;
-    report.peakBytes = map.memoryBytes();
+    report.peakBytes = std::max(map.buildPeakBytes, map.memoryBytes());
     if (!mapped) {
         report.stopped = true;
         report.totalIsLowerBound = true;
@@ -252,25 +380,27 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
         return report;
     }
 
+    const unsigned depth = std::min(settings.depth, kMaxPointerDepth);
     Run scan(map, settings, std::move(statics), stop, progress, emit);
-    std::vector<Member> targets{{settings.address, 1, 0}};
-    std::vector<Member> next;
+    std::vector<std::uint32_t> below;
+    std::vector<std::uint32_t> next;
     Wide counted = 0;
     bool allLevels = true;
-    const unsigned depth = std::min(settings.depth, kMaxPointerDepth);
     const auto levelsStart = std::chrono::steady_clock::now();
-    for (unsigned level = 1; level <= depth && !targets.empty(); ++level) {
+    for (unsigned level = 1; level <= depth; ++level) {
         progress.phase = PointerScanProgress::Levels;
         progress.level = level;
         std::uint64_t levelPaths = 0;
-        const bool more = scan.buildLevel(level, targets, next, levelPaths, report.peakBytes);
+        const bool last = level == depth;
+        const bool more = scan.buildLevel(level, last, below, next, levelPaths, report.peakBytes);
         counted += levelPaths;
         if (!more) {
-            allLevels = level == depth || next.empty();
+            allLevels = last || next.empty();
             report.stopped = !scan.limitMet();
             break;
         }
-        targets.swap(next);
+        if (next.empty()) break;
+        below.swap(next);
     }
     report.paths = scan.written();
     report.pathsMs = scan.pathsMs();
