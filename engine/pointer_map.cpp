@@ -41,15 +41,14 @@ void PointerMap::clear() {
     size_ = 0;
     slotLow_.clear();
     slotHigh_.clear();
-    rankOf_.clear();
     links_.reset();
     valueHigh_.clear();
     statics_.clear();
 }
 
 std::size_t PointerMap::memoryBytes() const {
-    return slotLow_.memoryBytes() + rankOf_.memoryBytes() + (links_ ? size_ * sizeof(Link) : 0) +
-           slotHigh_.memoryBytes() + valueHigh_.memoryBytes() + statics_.capacity() * sizeof(StaticPointer);
+    return slotLow_.memoryBytes() + (links_ ? size_ * sizeof(Link) : 0) + slotHigh_.memoryBytes() +
+           valueHigh_.memoryBytes() + statics_.capacity() * sizeof(StaticPointer);
 }
 
 bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& regions,
@@ -114,7 +113,7 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
 }
 
 // Deals the places out to their buckets in the value order's array, sorts
-// each bucket, and turns places back into values; the ranks by slot follow.
+// each bucket, and turns places back into values.
 bool PointerMap::sortByValue(ChunkedArray<std::uint64_t, kChunk / 2>& places,
                              const std::vector<std::uint64_t>& bucketSizes, unsigned shift,
                              const std::vector<MemoryRegion>& regions, const std::vector<std::uint64_t>& placeOfRegion,
@@ -155,7 +154,6 @@ bool PointerMap::sortByValue(ChunkedArray<std::uint64_t, kChunk / 2>& places,
     }
     std::vector<Link>().swap(scratch);
 
-    for (std::size_t i = 0; i < size_; ++i) rankOf_.push_back(0);
     std::size_t region = 0;
     for (std::size_t b = 0; b < bucketSizes.size(); ++b) {
         if ((b & 0xFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
@@ -167,7 +165,6 @@ bool PointerMap::sortByValue(ChunkedArray<std::uint64_t, kChunk / 2>& places,
             const std::uint64_t value = regions[region].start + (place - placeOfRegion[region]);
             link.valueLow = static_cast<std::uint32_t>(value);
             valueHigh_.note(rank, value);
-            rankOf_[link.slot] = static_cast<std::uint32_t>(rank);
         }
     }
     buildPeakBytes = std::max(buildPeakBytes, memoryBytes());

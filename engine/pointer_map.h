@@ -121,8 +121,8 @@ struct StaticPointer {
 // value (rank) for the sweeps from the address back, and by slot (index), the
 // order they were read in, for the levels' members and the paths' descent.
 // Addresses are kept as 32-bit low halves beside their few high halves, so a
-// pointer costs 16 bytes: its slot's low half and rank in slot order, its
-// value's low half and slot index in value order.
+// pointer costs 12 bytes: its slot's low half in slot order, its value's low
+// half and slot index in value order.
 class PointerMap {
 public:
     // `statics` in address order: the images whose slots are static. False
@@ -141,7 +141,6 @@ public:
     }
 
     std::uint64_t slot(std::size_t index) const { return slotHigh_.at(index) | slotLow_[index]; }
-    std::uint32_t rank(std::size_t index) const { return rankOf_[index]; }
     std::size_t firstSlotAtLeast(std::uint64_t slot) const {
         return slotHigh_.lowerBound(slot, size_, [this](std::size_t index) { return slotLow_[index]; });
     }
@@ -191,7 +190,6 @@ private:
     std::size_t size_ = 0;
     ChunkedArray<std::uint32_t, kChunk> slotLow_;
     HighHalves slotHigh_;
-    ChunkedArray<std::uint32_t, kChunk> rankOf_;
     std::unique_ptr<Link[]> links_;
     HighHalves valueHigh_;
     std::vector<StaticPointer> statics_;

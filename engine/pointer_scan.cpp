@@ -51,6 +51,16 @@ public:
     std::size_t size() const { return size_; }
     std::size_t memoryBytes() const { return words_.capacity() * sizeof(std::uint64_t); }
 
+    // Adds these members to `all`; true when one of them was there already.
+    bool mergeInto(LevelBits& all) const {
+        std::uint64_t met = 0;
+        for (std::size_t i = 0; i < words_.size(); ++i) {
+            met |= all.words_[i] & words_[i];
+            all.words_[i] |= words_[i];
+        }
+        return met != 0;
+    }
+
 private:
     std::size_t size_ = 0;
     std::vector<std::uint64_t> words_;
@@ -197,8 +207,11 @@ public:
                     std::uint64_t& levelPaths, std::size_t& peakBytes) {
         std::size_t members = 0;
         if (!last) {
-            if (!countByRank_) countByRank_.reset(new std::uint32_t[map_.size()]);
-            if (seen_.size() == 0) seen_ = LevelBits(map_.size());
+            if (!countBySlot_) {
+                countBySlot_.reset(new std::uint32_t[map_.size()]);
+                rankBySlot_.reset(new std::uint32_t[map_.size()]);
+                seen_ = LevelBits(map_.size());
+            }
             levels_[level] = LevelBits(map_.size());
             LevelBits& bits = levels_[level];
             MapValues values(map_);
@@ -207,15 +220,15 @@ public:
                 if (count == kSlotCountCap) saturated_ = true;
                 const std::uint32_t index = map_.slotIndex(rank);
                 bits.set(index);
-                if (seen_.test(index)) loops_ = true;
-                seen_.set(index);
-                countByRank_[rank] = count;
+                countBySlot_[index] = count;
+                rankBySlot_[index] = static_cast<std::uint32_t>(rank);
                 ++members;
             };
             const bool swept = level == 1 ? sweep(values, AddressWalk(settings_.address), settings_, stop_, member)
                                           : sweep(values, MemberWalk(map_, levels_[level - 1], below.data()), settings_,
                                                   stop_, member);
             if (!swept) return false;
+            if (bits.mergeInto(seen_)) loops_ = true;
         }
 
         std::vector<std::uint32_t> roots;
@@ -241,16 +254,17 @@ public:
             std::size_t steps = 0;
             for (std::size_t index = bits.nextFrom(0); index < bits.size(); index = bits.nextFrom(index + 1)) {
                 if ((++steps & 0xFFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
-                next.push_back(countByRank_[map_.rank(index)]);
+                next.push_back(countBySlot_[index]);
             }
         }
-        std::size_t levelBytes = map_.memoryBytes() + (countByRank_ ? map_.size() * sizeof(std::uint32_t) : 0) +
+        std::size_t levelBytes = map_.memoryBytes() + (countBySlot_ ? map_.size() * sizeof(std::uint32_t) : 0) +
+                                 (rankBySlot_ ? map_.size() * sizeof(std::uint32_t) : 0) +
                                  (below.capacity() + next.capacity() + roots.capacity()) * sizeof(std::uint32_t) +
                                  seen_.memoryBytes();
         for (const LevelBits& kept : levels_) levelBytes += kept.memoryBytes();
         peakBytes = std::max(peakBytes, levelBytes);
         // The levels after the next are built from counts alone.
-        if (last || level + 1 == levels_.size() - 1) countByRank_.reset();
+        if (last || level + 1 == levels_.size() - 1) countBySlot_.reset();
         std::vector<std::uint32_t>().swap(below);
 
         progress_.phase = PointerScanProgress::Paths;
@@ -303,7 +317,7 @@ private:
             path_[depth] = slot;
             text_ += ']';
             appendHex(text_, slot - value);
-            const bool more = descend(level - 1, map_.value(map_.rank(index)), depth + 1);
+            const bool more = descend(level - 1, map_.value(rankBySlot_[index]), depth + 1);
             text_.resize(length);
             if (!more) return false;
         }
@@ -331,9 +345,12 @@ private:
     // Each level's slots that are no statics; level 0 stays empty.
     std::vector<LevelBits> levels_;
     LevelBits seen_;
-    // The counts of the level being built, by rank, until they are gathered
-    // in address order.
-    std::unique_ptr<std::uint32_t[]> countByRank_;
+    // The counts of the level being built, by slot index, until they are
+    // gathered in address order.
+    std::unique_ptr<std::uint32_t[]> countBySlot_;
+    // Each member's rank, where its value is: the paths' descent goes from a
+    // slot to the slots its value reaches.
+    std::unique_ptr<std::uint32_t[]> rankBySlot_;
     bool loops_ = false;
     bool saturated_ = false;
     std::string text_;
