@@ -1,6 +1,7 @@
 #include "engine/pointer_scan.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <bit>
 #include <chrono>
 #include <limits>
@@ -186,6 +187,9 @@ bool sweep(Values& values, Walk from, const PointerScanSettings& settings, const
     return true;
 }
 
+// How many ranks ahead of a sweep the slots it will write are fetched.
+constexpr std::size_t kAhead = 16;
+
 // One run: the map, the levels built so far and the path being written.
 class Run {
 public:
@@ -207,9 +211,8 @@ public:
                     std::uint64_t& levelPaths, std::size_t& peakBytes) {
         std::size_t members = 0;
         if (!last) {
-            if (!countBySlot_) {
-                countBySlot_.reset(new std::uint32_t[map_.size()]);
-                rankBySlot_.reset(new std::uint32_t[map_.size()]);
+            if (!bySlot_) {
+                bySlot_.reset(new BySlot[map_.size()]);
                 seen_ = LevelBits(map_.size());
             }
             levels_[level] = LevelBits(map_.size());
@@ -220,8 +223,9 @@ public:
                 if (count == kSlotCountCap) saturated_ = true;
                 const std::uint32_t index = map_.slotIndex(rank);
                 bits.set(index);
-                countBySlot_[index] = count;
-                rankBySlot_[index] = static_cast<std::uint32_t>(rank);
+                bySlot_[index] = {count, static_cast<std::uint32_t>(rank)};
+                // The writes go all over: start the next ones' lines coming.
+                if (rank + kAhead < map_.size()) __builtin_prefetch(&bySlot_[map_.slotIndex(rank + kAhead)], 1);
                 ++members;
             };
             const bool swept = level == 1 ? sweep(values, AddressWalk(settings_.address), settings_, stop_, member)
@@ -254,17 +258,15 @@ public:
             std::size_t steps = 0;
             for (std::size_t index = bits.nextFrom(0); index < bits.size(); index = bits.nextFrom(index + 1)) {
                 if ((++steps & 0xFFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
-                next.push_back(countBySlot_[index]);
+                next.push_back(bySlot_[index].count);
             }
         }
-        std::size_t levelBytes = map_.memoryBytes() + (countBySlot_ ? map_.size() * sizeof(std::uint32_t) : 0) +
-                                 (rankBySlot_ ? map_.size() * sizeof(std::uint32_t) : 0) +
+        std::size_t levelBytes = map_.memoryBytes() + (bySlot_ ? map_.size() * sizeof(BySlot) : 0) +
                                  (below.capacity() + next.capacity() + roots.capacity()) * sizeof(std::uint32_t) +
                                  seen_.memoryBytes();
         for (const LevelBits& kept : levels_) levelBytes += kept.memoryBytes();
         peakBytes = std::max(peakBytes, levelBytes);
         // The levels after the next are built from counts alone.
-        if (last || level + 1 == levels_.size() - 1) countBySlot_.reset();
         std::vector<std::uint32_t>().swap(below);
 
         progress_.phase = PointerScanProgress::Paths;
@@ -317,7 +319,7 @@ private:
             path_[depth] = slot;
             text_ += ']';
             appendHex(text_, slot - value);
-            const bool more = descend(level - 1, map_.value(rankBySlot_[index]), depth + 1);
+            const bool more = descend(level - 1, map_.value(bySlot_[index].rank), depth + 1);
             text_.resize(length);
             if (!more) return false;
         }
@@ -345,12 +347,15 @@ private:
     // Each level's slots that are no statics; level 0 stays empty.
     std::vector<LevelBits> levels_;
     LevelBits seen_;
-    // The counts of the level being built, by slot index, until they are
-    // gathered in address order.
-    std::unique_ptr<std::uint32_t[]> countBySlot_;
-    // Each member's rank, where its value is: the paths' descent goes from a
-    // slot to the slots its value reaches.
-    std::unique_ptr<std::uint32_t[]> rankBySlot_;
+    // By slot index: the count of a member of the level being built, until
+    // the counts are gathered in address order; and each member's rank, where
+    // its value is, for the paths' descent from a slot to the slots its value
+    // reaches. One write for both, as the sweep's writes miss the cache.
+    struct BySlot {
+        std::uint32_t count;
+        std::uint32_t rank;
+    };
+    std::unique_ptr<BySlot[]> bySlot_;
     bool loops_ = false;
     bool saturated_ = false;
     std::string text_;
@@ -409,7 +414,9 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
         progress.level = level;
         std::uint64_t levelPaths = 0;
         const bool last = level == depth;
+        const auto t0 = std::chrono::steady_clock::now();
         const bool more = scan.buildLevel(level, last, below, next, levelPaths, report.peakBytes);
+        fprintf(stderr, "TMP level %u: %u ms, %zu members, %zu below\n", level, millisecondsSince(t0), next.size(), below.size());
         counted += levelPaths;
         if (!more) {
             allLevels = last || next.empty();
