@@ -1,7 +1,6 @@
 #include "engine/pointer_scan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <bit>
 #include <chrono>
 #include <limits>
@@ -414,9 +413,7 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
         progress.level = level;
         std::uint64_t levelPaths = 0;
         const bool last = level == depth;
-        const auto t0 = std::chrono::steady_clock::now();
         const bool more = scan.buildLevel(level, last, below, next, levelPaths, report.peakBytes);
-        fprintf(stderr, "TMP level %u: %u ms, %zu members, %zu below\n", level, millisecondsSince(t0), next.size(), below.size());
         counted += levelPaths;
         if (!more) {
             allLevels = last || next.empty();
