@@ -23,6 +23,10 @@ public:
         const auto high = static_cast<std::uint32_t>(address >> 32);
         if (runs_.empty() || runs_.back().high != high) runs_.push_back({index, high});
     }
+    // Notes the addresses of `other` as following on from `offset`.
+    void append(const HighHalves& other, std::size_t offset) {
+        for (const Run& run : other.runs_) note(offset + run.first, std::uint64_t{run.high} << 32);
+    }
     void clear() { runs_.clear(); }
 
     // The high half of the address at `index`, in place.

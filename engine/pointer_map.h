@@ -182,10 +182,12 @@ private:
     };
     static constexpr std::size_t kChunk = std::size_t{1} << 16;
 
+    struct Share;
+
     void clear();
-    bool sortByValue(ChunkedArray<std::uint64_t, kChunk / 2>& places, const std::vector<std::uint64_t>& bucketSizes,
-                     unsigned shift, const std::vector<MemoryRegion>& regions,
-                     const std::vector<std::uint64_t>& placeOfRegion, const std::atomic<bool>& stop);
+    bool sortByValue(std::vector<Share>& shares, const std::vector<std::uint64_t>& bucketSizes, unsigned shift,
+                     const std::vector<MemoryRegion>& regions, const std::vector<std::uint64_t>& placeOfRegion,
+                     const std::atomic<bool>& stop);
 
     std::size_t size_ = 0;
     ChunkedArray<std::uint32_t, kChunk> slotLow_;
