@@ -6,6 +6,7 @@
 #include <functional>
 #include <thread>
 
+#include "engine/block_pool.h"
 #include "engine/elapsed_time.h"
 #include "engine/radix_sort.h"
 
@@ -174,6 +175,8 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
         clear();
         return false;
     }
+    // A region cut in two was read as two.
+    progress.regionsRead = readable.size();
 
     progress.phase = PointerScanProgress::Sorting;
     start = std::chrono::steady_clock::now();
@@ -237,6 +240,9 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
             share.places.clear();
         }
     }
+    // The pool would keep the places' pages for the next array of its
+    // chunks; the levels want plain arrays, so they go back now.
+    BlockPool::releaseKept();
 
     std::vector<Link> scratch(std::min(largest, kScratchItems));
     buildPeakBytes = atMost + scratch.capacity() * sizeof(Link);
