@@ -5,6 +5,7 @@
 #include <chrono>
 #include <limits>
 #include <memory>
+#include <thread>
 
 #include "engine/elapsed_time.h"
 #include "engine/hex_text.h"
@@ -51,6 +52,17 @@ public:
     std::size_t size() const { return size_; }
     std::size_t memoryBytes() const { return words_.capacity() * sizeof(std::uint64_t); }
 
+    // How many members lie before `index`.
+    std::size_t countBefore(std::size_t index) const {
+        std::size_t count = 0;
+        for (std::size_t word = 0; word < index / 64; ++word)
+            count += static_cast<std::size_t>(std::popcount(words_[word]));
+        if (index % 64 != 0 && index < size_)
+            count +=
+                static_cast<std::size_t>(std::popcount(words_[index / 64] & ((std::uint64_t{1} << (index % 64)) - 1)));
+        return count;
+    }
+
     // Adds these members to `all`; true when one of them was there already.
     bool mergeInto(LevelBits& all) const {
         std::uint64_t met = 0;
@@ -85,8 +97,10 @@ private:
 // A level's members in address order with their counts.
 class MemberWalk {
 public:
-    MemberWalk(const PointerMap& map, const LevelBits& bits, const std::uint32_t* counts)
-        : bits_(&bits), counts_(counts), slots_(map), index_(bits.nextFrom(0)) {
+    // From the member at `index` on, the `member`th of its level.
+    MemberWalk(const PointerMap& map, const LevelBits& bits, const std::uint32_t* counts, std::size_t index,
+               std::size_t member)
+        : bits_(&bits), counts_(counts), slots_(map), index_(bits.nextFrom(index)), member_(member) {
         load();
     }
     bool done() const { return index_ >= bits_->size(); }
@@ -107,7 +121,7 @@ private:
     const std::uint32_t* counts_;
     PointerMap::SlotWalker slots_;
     std::size_t index_;
-    std::size_t member_ = 0;
+    std::size_t member_;
     std::uint64_t slot_ = 0;
 };
 
@@ -157,12 +171,15 @@ private:
 // slots of that level, sum being their counts. Where no slot is in reach the
 // sweep jumps to the first value that reaches the next one, so a small level
 // costs a search per slot rather than a pass over every value.
+// The sweep of the values from `begin` to `end`, `from` at the first slot of
+// the level below in reach of the first.
 template <typename Values, typename Walk, typename Hit>
-bool sweep(Values& values, Walk from, const PointerScanSettings& settings, const std::atomic<bool>& stop, Hit&& hit) {
+bool sweepPart(Values& values, std::size_t begin, std::size_t end, Walk from, const PointerScanSettings& settings,
+               const std::atomic<bool>& stop, Hit&& hit) {
     Walk to = from;
     Wide sum = 0;
     std::size_t steps = 0;
-    for (std::size_t at = 0; at < values.size(); ++at) {
+    for (std::size_t at = begin; at < end; ++at) {
         if ((++steps & 0xFFFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
         const std::uint64_t value = values.value(at);
         const Wide low = Wide{value} + settings.minOffset;
@@ -186,6 +203,11 @@ bool sweep(Values& values, Walk from, const PointerScanSettings& settings, const
     return true;
 }
 
+template <typename Values, typename Walk, typename Hit>
+bool sweep(Values& values, Walk from, const PointerScanSettings& settings, const std::atomic<bool>& stop, Hit&& hit) {
+    return sweepPart(values, 0, values.size(), from, settings, stop, hit);
+}
+
 // How many ranks ahead of a sweep the slots it will write are fetched.
 constexpr std::size_t kAhead = 16;
 
@@ -193,8 +215,10 @@ constexpr std::size_t kAhead = 16;
 class Run {
 public:
     Run(const PointerMap& map, const PointerScanSettings& settings, std::vector<ModuleImage> statics,
-        const std::atomic<bool>& stop, PointerScanProgress& progress, const std::function<void(std::string_view)>& emit)
-        : map_(map),
+        const std::atomic<bool>& stop, PointerScanProgress& progress, const std::function<void(std::string_view)>& emit,
+        std::size_t twoThreadsFrom)
+        : twoThreadsFrom_(twoThreadsFrom),
+          map_(map),
           settings_(settings),
           statics_(std::move(statics)),
           stop_(stop),
@@ -216,20 +240,28 @@ public:
             }
             levels_[level] = LevelBits(map_.size());
             LevelBits& bits = levels_[level];
-            MapValues values(map_);
-            const auto member = [&](std::size_t rank, Wide sum) {
-                const std::uint32_t count = slotCount(sum);
-                if (count == kSlotCountCap) saturated_ = true;
-                const std::uint32_t index = map_.slotIndex(rank);
-                bits.set(index);
-                bySlot_[index] = {count, static_cast<std::uint32_t>(rank)};
-                // The writes go all over: start the next ones' lines coming.
-                if (rank + kAhead < map_.size()) __builtin_prefetch(&bySlot_[map_.slotIndex(rank + kAhead)], 1);
-                ++members;
-            };
-            const bool swept = level == 1 ? sweep(values, AddressWalk(settings_.address), settings_, stop_, member)
-                                          : sweep(values, MemberWalk(map_, levels_[level - 1], below.data()), settings_,
-                                                  stop_, member);
+            Tally tally;
+            bool swept = false;
+            // A level that covers much of the map is swept by two threads,
+            // each its half of the values.
+            if (level > 1 && map_.size() >= twoThreadsFrom_ && std::thread::hardware_concurrency() >= 2) {
+                const std::size_t half = map_.size() / 2;
+                LevelBits upper(map_.size());
+                Tally upperTally;
+                bool upperSwept = false;
+                std::thread helper(
+                    [&] { upperSwept = sweepMembers(level, below, half, map_.size(), upper, upperTally); });
+                swept = sweepMembers(level, below, 0, half, bits, tally);
+                helper.join();
+                swept = swept && upperSwept;
+                upper.mergeInto(bits);
+                tally.members += upperTally.members;
+                tally.saturated = tally.saturated || upperTally.saturated;
+            } else {
+                swept = sweepMembers(level, below, 0, map_.size(), bits, tally);
+            }
+            members = tally.members;
+            if (tally.saturated) saturated_ = true;
             if (!swept) return false;
             if (bits.mergeInto(seen_)) loops_ = true;
         }
@@ -243,9 +275,9 @@ public:
             roots.push_back(static_cast<std::uint32_t>(at));
             total += count;
         };
-        const bool swept =
-            level == 1 ? sweep(statics, AddressWalk(settings_.address), settings_, stop_, root)
-                       : sweep(statics, MemberWalk(map_, levels_[level - 1], below.data()), settings_, stop_, root);
+        const bool swept = level == 1 ? sweep(statics, AddressWalk(settings_.address), settings_, stop_, root)
+                                      : sweep(statics, MemberWalk(map_, levels_[level - 1], below.data(), 0, 0),
+                                              settings_, stop_, root);
         if (!swept) return false;
         levelPaths = capped(total);
 
@@ -295,6 +327,39 @@ public:
     bool countsCapped() const { return saturated_; }
 
 private:
+    struct Tally {
+        std::size_t members = 0;
+        bool saturated = false;
+    };
+
+    // Sweeps the map's ranks from `begin` to `end` for the members of
+    // `level`, marking them in `bits`: each a slot whose value reaches the
+    // level below (the address, or the members whose counts are `below`).
+    bool sweepMembers(unsigned level, const std::vector<std::uint32_t>& below, std::size_t begin, std::size_t end,
+                      LevelBits& bits, Tally& tally) {
+        MapValues values(map_);
+        const auto member = [&](std::size_t rank, Wide sum) {
+            const std::uint32_t count = slotCount(sum);
+            if (count == kSlotCountCap) tally.saturated = true;
+            const std::uint32_t index = map_.slotIndex(rank);
+            bits.set(index);
+            bySlot_[index] = {count, static_cast<std::uint32_t>(rank)};
+            // The writes go all over: start the next ones' lines coming.
+            if (rank + kAhead < map_.size()) __builtin_prefetch(&bySlot_[map_.slotIndex(rank + kAhead)], 1);
+            ++tally.members;
+        };
+        if (level == 1) return sweepPart(values, begin, end, AddressWalk(settings_.address), settings_, stop_, member);
+        const LevelBits& targets = levels_[level - 1];
+        std::size_t index = 0;
+        if (begin > 0) {
+            const Wide low = Wide{map_.value(begin)} + settings_.minOffset;
+            index = clampedSearch(low, map_.size(), [this](std::uint64_t v) { return map_.firstSlotAtLeast(v); });
+        }
+        return sweepPart(values, begin, end,
+                         MemberWalk(map_, targets, below.data(), index, targets.countBefore(targets.nextFrom(index))),
+                         settings_, stop_, member);
+    }
+
     // Writes the paths from a slot of `level` whose value is `value` down to
     // the address; `depth` slots of the path are set.
     bool descend(unsigned level, std::uint64_t value, unsigned depth) {
@@ -337,6 +402,7 @@ private:
         return true;
     }
 
+    const std::size_t twoThreadsFrom_;
     const PointerMap& map_;
     const PointerScanSettings& settings_;
     const std::vector<ModuleImage> statics_;
@@ -402,7 +468,7 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
     }
 
     const unsigned depth = std::min(settings.depth, kMaxPointerDepth);
-    Run scan(map, settings, std::move(statics), stop, progress, emit);
+    Run scan(map, settings, std::move(statics), stop, progress, emit, twoThreadsFrom);
     std::vector<std::uint32_t> below;
     std::vector<std::uint32_t> next;
     Wide counted = 0;

@@ -69,6 +69,9 @@ public:
 
     std::atomic<bool> stop{false};
     PointerScanProgress progress;
+    // A map of this many pointers has its broad levels swept by two threads
+    // when there are two cores.
+    std::size_t twoThreadsFrom = std::size_t{1} << 20;
 
 private:
     MemoryReader& reader_;
