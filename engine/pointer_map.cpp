@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <exception>
-#include <functional>
-#include <thread>
 
 #include "engine/block_pool.h"
+#include "engine/both_cores.h"
 #include "engine/elapsed_time.h"
 #include "engine/radix_sort.h"
 
@@ -66,7 +64,6 @@ struct PointerMap::Share {
     std::vector<StaticPointer> statics;
     std::size_t size = 0;
     bool read = false;
-    std::exception_ptr failure;
 };
 
 namespace {
@@ -97,6 +94,15 @@ std::vector<std::vector<MemoryRegion>> splitInTwo(const std::vector<MemoryRegion
     return shares;
 }
 
+// Does `work` for each share, the two at once on two threads.
+template <typename Share, typename Work>
+void eachShare(std::vector<Share>& shares, const Work& work) {
+    if (shares.size() == 2)
+        runBoth([&] { work(shares[0]); }, [&] { work(shares[1]); });
+    else
+        for (Share& share : shares) work(share);
+}
+
 }  // namespace
 
 bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& regions,
@@ -125,14 +131,14 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
     // Reading and testing the words takes most of a scan: two threads share
     // the regions when there are two cores.
     std::vector<std::vector<MemoryRegion>> split;
-    if (std::thread::hardware_concurrency() >= 2 && total >= 2 * chunkBytes)
+    if (twoCores() && total >= 2 * chunkBytes)
         split = splitInTwo(readable, total, chunkBytes);
     else
         split.push_back(readable);
     std::vector<Share> shares(split.size());
     const RegionBounds bounds(readable);
     const auto gather = [&](Share& share) {
-        try {
+        {
             share.bucketSizes.assign(buckets, 0);
             RegionBounds own = bounds;
             std::size_t image = 0;
@@ -154,22 +160,12 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
                     share.slotLow.push_back(static_cast<std::uint32_t>(slot));
                     if ((++share.size & 0xFFFF) == 0) progress.pointers.fetch_add(0x10000, std::memory_order_relaxed);
                 });
-        } catch (...) {
-            share.failure = std::current_exception();
         }
     };
     for (std::size_t i = 0; i < shares.size(); ++i) shares[i].regions = std::move(split[i]);
-    {
-        std::vector<std::thread> helpers;
-        for (std::size_t i = 1; i < shares.size(); ++i) helpers.emplace_back(gather, std::ref(shares[i]));
-        gather(shares[0]);
-        for (std::thread& helper : helpers) helper.join();
-    }
+    eachShare(shares, gather);
     bool read = true;
-    for (Share& share : shares) {
-        if (share.failure) std::rethrow_exception(share.failure);
-        read = read && share.read;
-    }
+    for (const Share& share : shares) read = read && share.read;
     mapMs = millisecondsSince(start);
     if (!read) {
         clear();
@@ -221,54 +217,90 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
     }
     std::size_t atMost = slotLow_.memoryBytes() + size_ * sizeof(Link);
     for (const Share& share : shares) atMost += share.places.memoryBytes();
-    {
-        std::vector<std::uint64_t> next(bucketStart.begin(), bucketStart.end() - 1);
-        const std::uint64_t lowMask = (std::uint64_t{1} << shift) - 1;
-        std::size_t first = 0;
-        for (Share& share : shares) {
-            for (std::size_t index = 0; index < share.size;) {
-                if (stop.load(std::memory_order_relaxed)) return false;
-                const auto piece = share.places.piece(index);
-                for (std::size_t i = 0; i < piece.count; ++i) {
-                    const std::uint64_t place = piece.data[i];
-                    links_[next[static_cast<std::size_t>(place >> shift)]++] = {
-                        static_cast<std::uint32_t>(place & lowMask), static_cast<std::uint32_t>(first + index + i)};
-                }
-                index += piece.count;
-            }
-            first += share.size;
-            share.places.clear();
+
+    // Each share deals its own places out, to its own part of each bucket:
+    // its slots come after the share before's, and the sort below keeps that
+    // order among equal values.
+    std::vector<std::vector<std::uint64_t>> next(shares.size());
+    std::vector<std::size_t> firstIndex(shares.size());
+    for (std::size_t k = 0; k < shares.size(); ++k) {
+        next[k].assign(bucketStart.begin(), bucketStart.end() - 1);
+        for (std::size_t j = 0; j < k; ++j) {
+            for (std::size_t b = 0; b < bucketSizes.size(); ++b) next[k][b] += shares[j].bucketSizes[b];
+            firstIndex[k] += shares[j].size;
         }
     }
+    const std::uint64_t lowMask = (std::uint64_t{1} << shift) - 1;
+    eachShare(shares, [&](Share& share) {
+        const auto k = static_cast<std::size_t>(&share - shares.data());
+        std::vector<std::uint64_t>& at = next[k];
+        for (std::size_t index = 0; index < share.size;) {
+            if (stop.load(std::memory_order_relaxed)) return;
+            const auto piece = share.places.piece(index);
+            const std::size_t first = firstIndex[k] + index;
+            for (std::size_t i = 0; i < piece.count; ++i) {
+                const std::uint64_t place = piece.data[i];
+                links_[at[static_cast<std::size_t>(place >> shift)]++] = {static_cast<std::uint32_t>(place & lowMask),
+                                                                          static_cast<std::uint32_t>(first + i)};
+            }
+            index += piece.count;
+        }
+    });
+    for (Share& share : shares) share.places.clear();
+    if (stop.load(std::memory_order_relaxed)) return false;
     // The pool would keep the places' pages for the next array of its
     // chunks; the levels want plain arrays, so they go back now.
     BlockPool::releaseKept();
 
-    std::vector<Link> scratch(std::min(largest, kScratchItems));
-    buildPeakBytes = atMost + scratch.capacity() * sizeof(Link);
-    const auto low = [](const Link& link) { return std::uint64_t{link.valueLow}; };
-    for (std::size_t b = 0; b < bucketSizes.size(); ++b) {
-        if (stop.load(std::memory_order_relaxed)) return false;
-        const std::size_t first = static_cast<std::size_t>(bucketStart[b]);
-        if (!radixSortInBoundedRoom(links_.get() + first, static_cast<std::size_t>(bucketSizes[b]), shift, low,
-                                    scratch.data(), scratch.size(), &stop))
-            return false;
-    }
-    std::vector<Link>().swap(scratch);
-
-    std::size_t region = 0;
-    for (std::size_t b = 0; b < bucketSizes.size(); ++b) {
-        if ((b & 0xFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
-        const std::uint64_t base = std::uint64_t{b} << shift;
-        for (std::size_t rank = static_cast<std::size_t>(bucketStart[b]); rank < bucketStart[b + 1]; ++rank) {
-            Link& link = links_[rank];
-            const std::uint64_t place = base | link.valueLow;
-            while (region + 1 < regions.size() && placeOfRegion[region + 1] <= place) ++region;
-            const std::uint64_t value = regions[region].start + (place - placeOfRegion[region]);
-            link.valueLow = static_cast<std::uint32_t>(value);
-            valueHigh_.note(rank, value);
+    // Sorts the buckets from `from` to `to` and turns their places back into
+    // values, noting the values' high halves in `high`.
+    const auto sortBuckets = [&](std::size_t from, std::size_t to, HighHalves& high, bool& done) {
+        std::vector<Link> scratch(std::min(largest, kScratchItems));
+        const auto low = [](const Link& link) { return std::uint64_t{link.valueLow}; };
+        for (std::size_t b = from; b < to; ++b) {
+            if (stop.load(std::memory_order_relaxed)) return;
+            if (!radixSortInBoundedRoom(links_.get() + bucketStart[b], static_cast<std::size_t>(bucketSizes[b]), shift,
+                                        low, scratch.data(), scratch.size(), &stop))
+                return;
         }
+        std::vector<Link>().swap(scratch);
+        const std::uint64_t firstPlace = std::uint64_t{from} << shift;
+        auto region = static_cast<std::size_t>(
+            std::upper_bound(placeOfRegion.begin(), placeOfRegion.end(), firstPlace) - placeOfRegion.begin());
+        region = region == 0 ? 0 : region - 1;
+        for (std::size_t b = from; b < to; ++b) {
+            if ((b & 0xFF) == 0 && stop.load(std::memory_order_relaxed)) return;
+            const std::uint64_t base = std::uint64_t{b} << shift;
+            for (auto rank = static_cast<std::size_t>(bucketStart[b]); rank < bucketStart[b + 1]; ++rank) {
+                Link& link = links_[rank];
+                const std::uint64_t place = base | link.valueLow;
+                while (region + 1 < regions.size() && placeOfRegion[region + 1] <= place) ++region;
+                const std::uint64_t value = regions[region].start + (place - placeOfRegion[region]);
+                link.valueLow = static_cast<std::uint32_t>(value);
+                high.note(rank, value);
+            }
+        }
+        done = true;
+    };
+    const std::size_t scratchBytes = std::min(largest, kScratchItems) * sizeof(Link);
+    const std::size_t buckets = bucketSizes.size();
+    bool done = false;
+    if (shares.size() == 2) {
+        // Two threads, each about half the pointers.
+        const auto middle = static_cast<std::size_t>(
+            std::lower_bound(bucketStart.begin(), bucketStart.end() - 1, size_ / 2) - bucketStart.begin());
+        buildPeakBytes = atMost + 2 * scratchBytes;
+        HighHalves upper;
+        bool upperDone = false;
+        runBoth([&] { sortBuckets(0, middle, valueHigh_, done); },
+                [&] { sortBuckets(middle, buckets, upper, upperDone); });
+        valueHigh_.append(upper, 0);
+        done = done && upperDone;
+    } else {
+        buildPeakBytes = atMost + scratchBytes;
+        sortBuckets(0, buckets, valueHigh_, done);
     }
+    if (!done) return false;
     buildPeakBytes = std::max(buildPeakBytes, memoryBytes());
     return true;
 }

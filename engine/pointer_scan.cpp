@@ -5,8 +5,8 @@
 #include <chrono>
 #include <limits>
 #include <memory>
-#include <thread>
 
+#include "engine/both_cores.h"
 #include "engine/elapsed_time.h"
 #include "engine/hex_text.h"
 #include "engine/module_lookup.h"
@@ -244,15 +244,13 @@ public:
             bool swept = false;
             // A level that covers much of the map is swept by two threads,
             // each its half of the values.
-            if (level > 1 && map_.size() >= twoThreadsFrom_ && std::thread::hardware_concurrency() >= 2) {
+            if (level > 1 && map_.size() >= twoThreadsFrom_ && twoCores()) {
                 const std::size_t half = map_.size() / 2;
                 LevelBits upper(map_.size());
                 Tally upperTally;
                 bool upperSwept = false;
-                std::thread helper(
-                    [&] { upperSwept = sweepMembers(level, below, half, map_.size(), upper, upperTally); });
-                swept = sweepMembers(level, below, 0, half, bits, tally);
-                helper.join();
+                runBoth([&] { swept = sweepMembers(level, below, 0, half, bits, tally); },
+                        [&] { upperSwept = sweepMembers(level, below, half, map_.size(), upper, upperTally); });
                 swept = swept && upperSwept;
                 upper.mergeInto(bits);
                 tally.members += upperTally.members;
