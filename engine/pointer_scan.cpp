@@ -82,6 +82,7 @@ private:
 // first level.
 class AddressWalk {
 public:
+    static constexpr bool kLeaps = false;
     explicit AddressWalk(std::uint64_t address) : address_(address) {}
     bool done() const { return done_; }
     std::size_t position() const { return done_ ? 1 : 0; }
@@ -97,6 +98,7 @@ private:
 // A level's members in address order with their counts.
 class MemberWalk {
 public:
+    static constexpr bool kLeaps = false;
     // From the member at `index` on, the `member`th of its level.
     MemberWalk(const PointerMap& map, const LevelBits& bits, const std::uint32_t* counts, std::size_t index,
                std::size_t member)
@@ -124,6 +126,51 @@ private:
     std::size_t member_;
     std::uint64_t slot_ = 0;
 };
+
+// What the sweep that found a member left at its slot index: how many paths
+// run from it to the address, and its rank. One write for both, as the
+// sweep's writes miss the cache.
+struct BySlot {
+    std::uint32_t count;
+    std::uint32_t rank;
+};
+
+// A level's members in address order, their counts read where the sweep that
+// found them left them; it can leap ahead to a slot, for a sweep of a few
+// values against a broad level.
+class LeapingWalk {
+public:
+    static constexpr bool kLeaps = true;
+    LeapingWalk(const PointerMap& map, const LevelBits& bits, const BySlot* bySlot)
+        : map_(&map), bits_(&bits), bySlot_(bySlot), index_(bits.nextFrom(0)) {
+        load();
+    }
+    bool done() const { return index_ >= bits_->size(); }
+    std::size_t position() const { return index_; }
+    std::uint64_t slot() const { return slot_; }
+    std::uint32_t count() const { return bySlot_[index_].count; }
+    void next() {
+        index_ = bits_->nextFrom(index_ + 1);
+        load();
+    }
+    void leapTo(std::uint64_t slot) {
+        index_ = bits_->nextFrom(map_->firstSlotAtLeast(slot));
+        load();
+    }
+
+private:
+    void load() {
+        if (!done()) slot_ = map_->slot(index_);
+    }
+    const PointerMap* map_;
+    const LevelBits* bits_;
+    const BySlot* bySlot_;
+    std::size_t index_;
+    std::uint64_t slot_ = 0;
+};
+
+// A walk leaps rather than steps over a gap this wide.
+constexpr std::int64_t kLeapBytes = 0x10000;
 
 // The first position of ascending values at least `value`.
 template <typename FirstAtLeast>
@@ -184,6 +231,13 @@ bool sweepPart(Values& values, std::size_t begin, std::size_t end, Walk from, co
         const std::uint64_t value = values.value(at);
         const Wide low = Wide{value} + settings.minOffset;
         const Wide high = Wide{value} + settings.maxOffset;
+        if constexpr (Walk::kLeaps) {
+            if (from.position() == to.position() && !to.done() && Wide{to.slot()} + kLeapBytes < low) {
+                if (low > Wide{std::numeric_limits<std::uint64_t>::max()}) break;
+                to.leapTo(static_cast<std::uint64_t>(low));
+                from = to;
+            }
+        }
         while (!to.done() && Wide{to.slot()} <= high) {
             sum += to.count();
             to.next();
@@ -232,6 +286,21 @@ public:
     // False when stopped or when the limit is met.
     bool buildLevel(unsigned level, bool last, std::vector<std::uint32_t>& below, std::vector<std::uint32_t>& next,
                     std::uint64_t& levelPaths, std::size_t& peakBytes) {
+        std::vector<std::uint32_t> roots;
+        Wide total = 0;
+        StaticValues statics(map_.statics());
+        const auto root = [&](std::size_t at, Wide sum) {
+            const std::uint32_t count = slotCount(sum);
+            if (count == kSlotCountCap) saturated_ = true;
+            roots.push_back(static_cast<std::uint32_t>(at));
+            total += count;
+        };
+        // Before the level's own sweep, which leaves its counts where the
+        // level below's are.
+        const bool rooted =
+            level == 1 ? sweep(statics, AddressWalk(settings_.address), settings_, stop_, root)
+                       : sweep(statics, LeapingWalk(map_, levels_[level - 1], bySlot_.get()), settings_, stop_, root);
+        if (!rooted) return false;
         std::size_t members = 0;
         if (!last) {
             if (!bySlot_) {
@@ -264,19 +333,6 @@ public:
             if (bits.mergeInto(seen_)) loops_ = true;
         }
 
-        std::vector<std::uint32_t> roots;
-        Wide total = 0;
-        StaticValues statics(map_.statics());
-        const auto root = [&](std::size_t at, Wide sum) {
-            const std::uint32_t count = slotCount(sum);
-            if (count == kSlotCountCap) saturated_ = true;
-            roots.push_back(static_cast<std::uint32_t>(at));
-            total += count;
-        };
-        const bool swept = level == 1 ? sweep(statics, AddressWalk(settings_.address), settings_, stop_, root)
-                                      : sweep(statics, MemberWalk(map_, levels_[level - 1], below.data(), 0, 0),
-                                              settings_, stop_, root);
-        if (!swept) return false;
         levelPaths = capped(total);
 
         // The members' counts in address order, as the next sweep reads them.
@@ -410,14 +466,9 @@ private:
     // Each level's slots that are no statics; level 0 stays empty.
     std::vector<LevelBits> levels_;
     LevelBits seen_;
-    // By slot index: the count of a member of the level being built, until
-    // the counts are gathered in address order; and each member's rank, where
-    // its value is, for the paths' descent from a slot to the slots its value
-    // reaches. One write for both, as the sweep's writes miss the cache.
-    struct BySlot {
-        std::uint32_t count;
-        std::uint32_t rank;
-    };
+    // By slot index: the count of a member of the last level built, and
+    // each member's rank, where its value is, for the paths' descent from a
+    // slot to the slots its value reaches.
     std::unique_ptr<BySlot[]> bySlot_;
     bool loops_ = false;
     bool saturated_ = false;

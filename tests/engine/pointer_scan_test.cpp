@@ -332,10 +332,24 @@ TEST_F(PointerScanTest, TwoThreadsFindWhatOneFindsInAHeapOfLinks) {
     std::mt19937_64 random(23);
     target.map(kHeap, 0x40000);
     const auto object = [&] { return kHeap + 0x40 * (random() % 0x1000); };
-    for (int i = 0; i < 6000; ++i) target.writePointer(object() + 8 * (random() % 8), object() + 8 * (random() % 8));
+    for (int i = 0; i < 40000; ++i) target.writePointer(object() + 8 * (random() % 8), object() + 8 * (random() % 8));
     for (std::uint64_t i = 0; i < 64; ++i) target.writePointer(kGame + 8 * i, object());
     PointerScanSettings settings;
     settings.address = object() + 0x10;
+    // Objects far off, between and past which the sweeps of the statics
+    // leap over the heap's slots: the first of each leads to the address,
+    // the last to the first of the one before.
+    std::uint64_t staticSlot = kGame + 0x400;
+    std::uint64_t before = kHeap;
+    for (const std::uint64_t far : {kHeap - 0x200000, kHeap + 0x400000, kHeap + 0x900000}) {
+        target.map(far, 0x1000);
+        for (std::uint64_t i = 0; i < 8; ++i) {
+            target.writePointer(far + 0x100 * i, i == 0 ? settings.address - 0x10 : i == 7 ? before : object());
+            target.writePointer(staticSlot, far + 0x100 * i);
+            staticSlot += 8;
+        }
+        before = far;
+    }
     settings.depth = 4;
     settings.maxOffset = 0x80;
     settings.minOffset = -0x20;
