@@ -335,9 +335,12 @@ public:
 
         levelPaths = capped(total);
 
-        // The members' counts in address order, as the next sweep reads them.
+        // The members' counts in address order, as the next level's sweep of
+        // the map reads them; the last level sweeps only the statics, which
+        // read the counts by slot.
         next.clear();
-        if (!last) {
+        members_ = members;
+        if (!last && level + 1 < levels_.size() - 1) {
             next.reserve(members);
             const LevelBits& bits = levels_[level];
             std::size_t steps = 0;
@@ -372,6 +375,8 @@ public:
 
     std::uint32_t pathsMs() const { return pathsMs_; }
 
+    // How many slots the last level built holds, statics aside.
+    std::size_t members() const { return members_; }
     std::uint64_t written() const { return written_; }
     bool limitMet() const { return limitMet_; }
     // Whether a slot stands in more than one level, so that the counts may
@@ -470,6 +475,7 @@ private:
     // each member's rank, where its value is, for the paths' descent from a
     // slot to the slots its value reaches.
     std::unique_ptr<BySlot[]> bySlot_;
+    std::size_t members_ = 0;
     bool loops_ = false;
     bool saturated_ = false;
     std::string text_;
@@ -531,11 +537,11 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
         const bool more = scan.buildLevel(level, last, below, next, levelPaths, report.peakBytes);
         counted += levelPaths;
         if (!more) {
-            allLevels = last || next.empty();
+            allLevels = last || scan.members() == 0;
             report.stopped = !scan.limitMet();
             break;
         }
-        if (next.empty()) break;
+        if (scan.members() == 0) break;
         below.swap(next);
     }
     report.paths = scan.written();
