@@ -63,27 +63,28 @@ public:
     // Walks the high halves forward: each index at least the one before.
     class Walker {
     public:
-        explicit Walker(const HighHalves& halves) : runs_(halves.runs_) { enter(0); }
+        explicit Walker(const HighHalves& halves) : runs_(&halves.runs_) { enter(0); }
         std::uint64_t at(std::size_t index) {
             if (index < end_ && index >= start_) return high_;
-            const auto it = std::upper_bound(runs_.begin(), runs_.end(), index,
+            const auto it = std::upper_bound(runs_->begin(), runs_->end(), index,
                                              [](std::size_t i, const Run& run) { return i < run.first; });
-            enter(it == runs_.begin() ? 0 : static_cast<std::size_t>(it - runs_.begin()) - 1);
+            enter(it == runs_->begin() ? 0 : static_cast<std::size_t>(it - runs_->begin()) - 1);
             return high_;
         }
 
     private:
         void enter(std::size_t run) {
-            if (runs_.empty()) {
+            const std::vector<Run>& runs = *runs_;
+            if (runs.empty()) {
                 start_ = end_ = 0;
                 high_ = 0;
                 return;
             }
-            start_ = run == 0 ? 0 : runs_[run].first;
-            end_ = run + 1 < runs_.size() ? runs_[run + 1].first : SIZE_MAX;
-            high_ = std::uint64_t{runs_[run].high} << 32;
+            start_ = run == 0 ? 0 : runs[run].first;
+            end_ = run + 1 < runs.size() ? runs[run + 1].first : SIZE_MAX;
+            high_ = std::uint64_t{runs[run].high} << 32;
         }
-        const std::vector<Run>& runs_;
+        const std::vector<Run>* runs_;
         std::size_t start_ = 0;
         std::size_t end_ = 0;
         std::uint64_t high_ = 0;

@@ -151,20 +151,20 @@ public:
     // Values by rank, or slots by index, for a walk that goes forward.
     class ValueWalker {
     public:
-        explicit ValueWalker(const PointerMap& map) : map_(map), high_(map.valueHigh_) {}
-        std::uint64_t operator()(std::size_t rank) { return high_.at(rank) | map_.links_[rank].valueLow; }
+        explicit ValueWalker(const PointerMap& map) : map_(&map), high_(map.valueHigh_) {}
+        std::uint64_t operator()(std::size_t rank) { return high_.at(rank) | map_->links_[rank].valueLow; }
 
     private:
-        const PointerMap& map_;
+        const PointerMap* map_;
         HighHalves::Walker high_;
     };
     class SlotWalker {
     public:
-        explicit SlotWalker(const PointerMap& map) : map_(map), high_(map.slotHigh_) {}
-        std::uint64_t operator()(std::size_t index) { return high_.at(index) | map_.slotLow_[index]; }
+        explicit SlotWalker(const PointerMap& map) : map_(&map), high_(map.slotHigh_) {}
+        std::uint64_t operator()(std::size_t index) { return high_.at(index) | map_->slotLow_[index]; }
 
     private:
-        const PointerMap& map_;
+        const PointerMap* map_;
         HighHalves::Walker high_;
     };
 

@@ -142,7 +142,7 @@ class LeapingWalk {
 public:
     static constexpr bool kLeaps = true;
     LeapingWalk(const PointerMap& map, const LevelBits& bits, const BySlot* bySlot)
-        : map_(&map), bits_(&bits), bySlot_(bySlot), index_(bits.nextFrom(0)) {
+        : map_(&map), bits_(&bits), bySlot_(bySlot), slots_(map), index_(bits.nextFrom(0)) {
         load();
     }
     bool done() const { return index_ >= bits_->size(); }
@@ -160,11 +160,12 @@ public:
 
 private:
     void load() {
-        if (!done()) slot_ = map_->slot(index_);
+        if (!done()) slot_ = slots_(index_);
     }
     const PointerMap* map_;
     const LevelBits* bits_;
     const BySlot* bySlot_;
+    PointerMap::SlotWalker slots_;
     std::size_t index_;
     std::uint64_t slot_ = 0;
 };
