@@ -228,7 +228,8 @@ bool sweepPart(Values& values, std::size_t begin, std::size_t end, Walk from, co
     Wide sum = 0;
     std::size_t steps = 0;
     for (std::size_t at = begin; at < end; ++at) {
-        if ((++steps & 0xFFFF) == 0 && stop.load(std::memory_order_relaxed)) return false;
+        // Often: a step may be a search of the whole map.
+        if ((++steps & 0x3FF) == 0 && stop.load(std::memory_order_relaxed)) return false;
         const std::uint64_t value = values.value(at);
         const Wide low = Wide{value} + settings.minOffset;
         const Wide high = Wide{value} + settings.maxOffset;

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/pointer_map.h"
@@ -267,6 +268,33 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
         return p.starts_with("bench") && std::count(p.begin(), p.end(), ']') == kChainLevels;
     });
     std::printf("  the root's chain of %d levels %s\n", kChainLevels, planted ? "found" : "NOT found");
+
+    // A stop raised as each phase begins, and how long the scan takes to
+    // answer it.
+    const struct {
+        int phase;
+        const char* name;
+    } phases[] = {{PointerScanProgress::Mapping, "mapping"},
+                  {PointerScanProgress::Sorting, "sorting"},
+                  {PointerScanProgress::Levels, "building levels"}};
+    std::printf("  stop answered:");
+    for (const auto& phase : phases) {
+        PointerScan scan(reader, reader);
+        double answered = -1;
+        std::thread runner([&] { scan.run(settings, [](std::string_view) {}); });
+        while (scan.progress.phase.load() < phase.phase && scan.progress.phase.load() != PointerScanProgress::Done)
+            std::this_thread::yield();
+        if (scan.progress.phase.load() == phase.phase) {
+            const auto raised = Clock::now();
+            scan.stop = true;
+            runner.join();
+            answered = msSince(raised);
+        } else {
+            runner.join();
+        }
+        std::printf(" %s %.1f ms;", phase.name, answered);
+    }
+    std::printf("\n");
 
     // The rescan's paths: a deeper scan's first 100,000, as many as users
     // carry from one start of the target to the next.
