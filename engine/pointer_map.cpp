@@ -33,6 +33,8 @@ namespace {
 constexpr std::size_t kBuckets = 4096;
 // Items of the sort's scratch: a bucket larger than this is split in place.
 constexpr std::size_t kScratchItems = std::size_t{1} << 18;
+// A map of this many pointers read by one thread is still sorted by two.
+constexpr std::size_t kTwoThreadSort = std::size_t{1} << 20;
 // Slot indices and ranks are 32-bit: a process with more pointers than that
 // has them past this many left out of the map.
 constexpr std::size_t kMaxPointers = 0xFFFFFFFF;
@@ -43,14 +45,16 @@ void PointerMap::clear() {
     size_ = 0;
     slotLow_.clear();
     slotHigh_.clear();
+    slotSample_.clear();
     links_.reset();
     valueHigh_.clear();
     statics_.clear();
 }
 
 std::size_t PointerMap::memoryBytes() const {
-    return slotLow_.memoryBytes() + (links_ ? size_ * sizeof(Link) : 0) + slotHigh_.memoryBytes() +
-           valueHigh_.memoryBytes() + statics_.capacity() * sizeof(StaticPointer);
+    return slotLow_.memoryBytes() + slotSample_.capacity() * sizeof(std::uint64_t) +
+           (links_ ? size_ * sizeof(Link) : 0) + slotHigh_.memoryBytes() + valueHigh_.memoryBytes() +
+           statics_.capacity() * sizeof(StaticPointer);
 }
 
 // What one reading thread gathers from its share of the regions, in address
@@ -129,9 +133,16 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
     progress.phase = PointerScanProgress::Mapping;
     auto start = std::chrono::steady_clock::now();
     // Reading and testing the words takes most of a scan: two threads share
-    // the regions when there are two cores.
+    // the regions when there are two cores. Not on Windows: under Wine the
+    // read calls of two threads queue for its server, and one thread reads
+    // faster than two.
+#ifdef _WIN32
+    constexpr bool kSplitReads = false;
+#else
+    constexpr bool kSplitReads = true;
+#endif
     std::vector<std::vector<MemoryRegion>> split;
-    if (twoCores() && total >= 2 * chunkBytes)
+    if (kSplitReads && twoCores() && total >= 2 * chunkBytes)
         split = splitInTwo(readable, total, chunkBytes);
     else
         split.push_back(readable);
@@ -195,6 +206,8 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
         size_ += share.size;
     }
     progress.pointers = size_ + statics_.size();
+    slotSample_.reserve(size_ / kSampleEvery + 1);
+    for (std::size_t index = 0; index < size_; index += kSampleEvery) slotSample_.push_back(slot(index));
     std::sort(statics_.begin(), statics_.end(),
               [](const StaticPointer& a, const StaticPointer& b) { return a.value < b.value; });
     const bool sorted = sortByValue(shares, bucketSizes, shift, readable, placeOfRegion, stop);
@@ -285,7 +298,7 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
     const std::size_t scratchBytes = std::min(largest, kScratchItems) * sizeof(Link);
     const std::size_t buckets = bucketSizes.size();
     bool done = false;
-    if (shares.size() == 2) {
+    if (twoCores() && (shares.size() == 2 || size_ >= kTwoThreadSort)) {
         // Two threads, each about half the pointers.
         const auto middle = static_cast<std::size_t>(
             std::lower_bound(bucketStart.begin(), bucketStart.end() - 1, size_ / 2) - bucketStart.begin());

@@ -141,8 +141,22 @@ public:
     }
 
     std::uint64_t slot(std::size_t index) const { return slotHigh_.at(index) | slotLow_[index]; }
+    // The first slot index whose slot is at least `slot`: a search of every
+    // kSampleEvery-th slot, then of the stretch between two of them, so the
+    // search touches few of the map's cache lines.
     std::size_t firstSlotAtLeast(std::uint64_t slot) const {
-        return slotHigh_.lowerBound(slot, size_, [this](std::size_t index) { return slotLow_[index]; });
+        const auto after = static_cast<std::size_t>(std::lower_bound(slotSample_.begin(), slotSample_.end(), slot) -
+                                                    slotSample_.begin());
+        std::size_t first = after == 0 ? 0 : (after - 1) * kSampleEvery + 1;
+        std::size_t last = std::min(after * kSampleEvery, size_);
+        while (first < last) {
+            const std::size_t middle = first + (last - first) / 2;
+            if (this->slot(middle) < slot)
+                first = middle + 1;
+            else
+                last = middle;
+        }
+        return first;
     }
 
     // The words in static slots, by value.
@@ -181,6 +195,7 @@ private:
         std::uint32_t slot;
     };
     static constexpr std::size_t kChunk = std::size_t{1} << 16;
+    static constexpr std::size_t kSampleEvery = 256;
 
     struct Share;
 
@@ -192,6 +207,8 @@ private:
     std::size_t size_ = 0;
     ChunkedArray<std::uint32_t, kChunk> slotLow_;
     HighHalves slotHigh_;
+    // The slot at every kSampleEvery-th index.
+    std::vector<std::uint64_t> slotSample_;
     std::unique_ptr<Link[]> links_;
     HighHalves valueHigh_;
     std::vector<StaticPointer> statics_;
