@@ -36,28 +36,6 @@ public:
         return it == runs_.begin() ? 0 : std::uint64_t{std::prev(it)->high} << 32;
     }
 
-    // The first index below `size` whose address (its low half from
-    // low(index)) is at least `address`; `size` when there is none.
-    template <typename Low>
-    std::size_t lowerBound(std::uint64_t address, std::size_t size, Low low) const {
-        const auto high = static_cast<std::uint32_t>(address >> 32);
-        const auto run = std::lower_bound(runs_.begin(), runs_.end(), high,
-                                          [](const Run& r, std::uint32_t h) { return r.high < h; });
-        if (run == runs_.end()) return size;
-        if (run->high != high) return run->first;
-        std::size_t first = run->first;
-        std::size_t last = std::next(run) == runs_.end() ? size : std::next(run)->first;
-        const auto wanted = static_cast<std::uint32_t>(address);
-        while (first < last) {
-            const std::size_t middle = first + (last - first) / 2;
-            if (low(middle) < wanted)
-                first = middle + 1;
-            else
-                last = middle;
-        }
-        return first;
-    }
-
     std::size_t memoryBytes() const { return runs_.capacity() * sizeof(Run); }
 
     // Walks the high halves forward: each index at least the one before.

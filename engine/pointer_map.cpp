@@ -46,13 +46,14 @@ void PointerMap::clear() {
     slotLow_.clear();
     slotHigh_.clear();
     slotSample_.clear();
+    valueSample_.clear();
     links_.reset();
     valueHigh_.clear();
     statics_.clear();
 }
 
 std::size_t PointerMap::memoryBytes() const {
-    return slotLow_.memoryBytes() + slotSample_.capacity() * sizeof(std::uint64_t) +
+    return slotLow_.memoryBytes() + (slotSample_.capacity() + valueSample_.capacity()) * sizeof(std::uint64_t) +
            (links_ ? size_ * sizeof(Link) : 0) + slotHigh_.memoryBytes() + valueHigh_.memoryBytes() +
            statics_.capacity() * sizeof(StaticPointer);
 }
@@ -314,6 +315,8 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
         sortBuckets(0, buckets, valueHigh_, done);
     }
     if (!done) return false;
+    valueSample_.reserve(size_ / kSampleEvery + 1);
+    for (std::size_t rank = 0; rank < size_; rank += kSampleEvery) valueSample_.push_back(value(rank));
     buildPeakBytes = std::max(buildPeakBytes, memoryBytes());
     return true;
 }

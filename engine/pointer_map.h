@@ -12,6 +12,7 @@
 #include "engine/high_halves.h"
 #include "engine/memory_reader.h"
 #include "engine/memory_regions.h"
+#include "engine/sampled_search.h"
 
 namespace corvane {
 
@@ -137,26 +138,14 @@ public:
     std::uint32_t slotIndex(std::size_t rank) const { return links_[rank].slot; }
     // The first rank whose value is at least `value`.
     std::size_t firstValueAtLeast(std::uint64_t value) const {
-        return valueHigh_.lowerBound(value, size_, [this](std::size_t rank) { return links_[rank].valueLow; });
+        return sampledLowerBound(valueSample_, kSampleEvery, size_, value,
+                                 [this](std::size_t rank) { return this->value(rank); });
     }
 
     std::uint64_t slot(std::size_t index) const { return slotHigh_.at(index) | slotLow_[index]; }
-    // The first slot index whose slot is at least `slot`: a search of every
-    // kSampleEvery-th slot, then of the stretch between two of them, so the
-    // search touches few of the map's cache lines.
     std::size_t firstSlotAtLeast(std::uint64_t slot) const {
-        const auto after = static_cast<std::size_t>(std::lower_bound(slotSample_.begin(), slotSample_.end(), slot) -
-                                                    slotSample_.begin());
-        std::size_t first = after == 0 ? 0 : (after - 1) * kSampleEvery + 1;
-        std::size_t last = std::min(after * kSampleEvery, size_);
-        while (first < last) {
-            const std::size_t middle = first + (last - first) / 2;
-            if (this->slot(middle) < slot)
-                first = middle + 1;
-            else
-                last = middle;
-        }
-        return first;
+        return sampledLowerBound(slotSample_, kSampleEvery, size_, slot,
+                                 [this](std::size_t index) { return this->slot(index); });
     }
 
     // The words in static slots, by value.
@@ -207,8 +196,10 @@ private:
     std::size_t size_ = 0;
     ChunkedArray<std::uint32_t, kChunk> slotLow_;
     HighHalves slotHigh_;
-    // The slot at every kSampleEvery-th index.
+    // The slot at every kSampleEvery-th index, and the value at every
+    // kSampleEvery-th rank, for the searches.
     std::vector<std::uint64_t> slotSample_;
+    std::vector<std::uint64_t> valueSample_;
     std::unique_ptr<Link[]> links_;
     HighHalves valueHigh_;
     std::vector<StaticPointer> statics_;

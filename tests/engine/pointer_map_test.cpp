@@ -16,6 +16,7 @@
 #include "engine/high_halves.h"
 #include "engine/pointer_map.h"
 #include "engine/radix_sort.h"
+#include "engine/sampled_search.h"
 #include "tests/support/fake_target.h"
 
 namespace corvane {
@@ -86,7 +87,7 @@ TEST(RadixSort, AnswersAStop) {
         scratch.size(), &stop));
 }
 
-TEST(HighHalves, FindsAndSearchesAsWholeWordsDo) {
+TEST(HighHalves, KeepAndSearchAddressesAsWholeWordsDo) {
     // Addresses across several 4 GiB windows, some windows skipped.
     std::vector<std::uint64_t> whole;
     std::mt19937_64 random(3);
@@ -115,11 +116,18 @@ TEST(HighHalves, FindsAndSearchesAsWholeWordsDo) {
                                          0x800000000000ull,
                                          ~0ull};
     for (int i = 0; i < 300; ++i) probes.push_back(whole[random() % whole.size()] + (random() % 3) - 1);
-    for (const std::uint64_t probe : probes) {
-        const auto expected =
-            static_cast<std::size_t>(std::lower_bound(whole.begin(), whole.end(), probe) - whole.begin());
-        EXPECT_EQ(halves.lowerBound(probe, whole.size(), [&](std::size_t i) { return lows[i]; }), expected)
-            << std::hex << "probe 0x" << probe;
+    // Searched through samples of every 1st, 7th and 256th address.
+    for (const std::size_t every : {std::size_t{1}, std::size_t{7}, std::size_t{256}}) {
+        std::vector<std::uint64_t> sample;
+        for (std::size_t i = 0; i < whole.size(); i += every) sample.push_back(whole[i]);
+        for (const std::uint64_t probe : probes) {
+            const auto expected =
+                static_cast<std::size_t>(std::lower_bound(whole.begin(), whole.end(), probe) - whole.begin());
+            EXPECT_EQ(sampledLowerBound(sample, every, whole.size(), probe,
+                                        [&](std::size_t i) { return halves.at(i) | lows[i]; }),
+                      expected)
+                << std::hex << "probe 0x" << probe << std::dec << ", sample of every " << every;
+        }
     }
 }
 
