@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "engine/chunked_array.h"
+#include "engine/high_halves.h"
 #include "engine/memory_reader.h"
 #include "engine/memory_regions.h"
+#include "engine/sampled_search.h"
 
 namespace corvane {
 
@@ -108,70 +110,99 @@ bool readPointerWords(MemoryReader& reader, const std::vector<MemoryRegion>& reg
     return true;
 }
 
-// One word of the target that points into readable memory.
-struct PointerPair {
+// A word in a static slot, kept apart from the map: only a path's first
+// slot is static, so these are few and swept on their own.
+struct StaticPointer {
     std::uint64_t value = 0;
     std::uint64_t slot = 0;
+    std::uint32_t image = 0;  // in the statics the map was built with
 };
 
-// Every pointer of the target as (value, slot), sorted by value: the words
-// are dealt into buckets by where they point as they are read, and each
-// bucket is radix sorted on its own, so the sort needs a bucket's room
-// beside the map rather than a second map.
+// Every pointer of the target outside the static images, in two orders: by
+// value (rank) for the sweeps from the address back, and by slot (index), the
+// order they were read in, for the levels' members and the paths' descent.
+// Addresses are kept as 32-bit low halves beside their few high halves, so a
+// pointer costs 12 bytes: its slot's low half in slot order, its value's low
+// half and slot index in value order.
 class PointerMap {
 public:
-    static constexpr std::size_t kChunk = std::size_t{1} << 16;
-    static constexpr std::size_t kBuckets = 4096;
+    // `statics` in address order: the images whose slots are static. False
+    // when `stop` was raised; the map is then empty.
+    bool build(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const std::vector<ModuleImage>& statics,
+               const std::atomic<bool>& stop, PointerScanProgress& progress,
+               std::size_t chunkBytes = kPointerScanChunk);
 
-    // False when `stop` was raised; the map is then empty.
-    bool build(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const std::atomic<bool>& stop,
-               PointerScanProgress& progress, std::size_t chunkBytes = kPointerScanChunk);
+    std::size_t size() const { return size_; }
 
-    std::size_t size() const { return pairs_.size(); }
-    const PointerPair& operator[](std::size_t rank) const { return pairs_[rank]; }
-    std::size_t memoryBytes() const { return pairs_.memoryBytes(); }
+    std::uint64_t value(std::size_t rank) const { return valueHigh_.at(rank) | links_[rank].valueLow; }
+    std::uint32_t slotIndex(std::size_t rank) const { return links_[rank].slot; }
+    // The first rank whose value is at least `value`.
+    std::size_t firstValueAtLeast(std::uint64_t value) const {
+        return sampledLowerBound(valueSample_, kSampleEvery, size_, value,
+                                 [this](std::size_t rank) { return this->value(rank); });
+    }
 
+    std::uint64_t slot(std::size_t index) const { return slotHigh_.at(index) | slotLow_[index]; }
+    std::size_t firstSlotAtLeast(std::uint64_t slot) const {
+        return sampledLowerBound(slotSample_, kSampleEvery, size_, slot,
+                                 [this](std::size_t index) { return this->slot(index); });
+    }
+
+    // The words in static slots, by value.
+    const std::vector<StaticPointer>& statics() const { return statics_; }
+
+    // Values by rank, or slots by index, for a walk that goes forward.
+    class ValueWalker {
+    public:
+        explicit ValueWalker(const PointerMap& map) : map_(&map), high_(map.valueHigh_) {}
+        std::uint64_t operator()(std::size_t rank) { return high_.at(rank) | map_->links_[rank].valueLow; }
+
+    private:
+        const PointerMap* map_;
+        HighHalves::Walker high_;
+    };
+    class SlotWalker {
+    public:
+        explicit SlotWalker(const PointerMap& map) : map_(&map), high_(map.slotHigh_) {}
+        std::uint64_t operator()(std::size_t index) { return high_.at(index) | map_->slotLow_[index]; }
+
+    private:
+        const PointerMap* map_;
+        HighHalves::Walker high_;
+    };
+
+    std::size_t memoryBytes() const;
+    // The most the build held at once.
+    std::size_t buildPeakBytes = 0;
     // How long the last build spent reading and sorting.
     std::uint32_t mapMs = 0;
     std::uint32_t sortMs = 0;
 
 private:
-    ChunkedArray<PointerPair, kChunk> pairs_;
-};
-
-// Sorts by key(item), least significant byte first, skipping the bytes all
-// keys share. `scratch` is resized as needed. A raised `stop` is answered
-// every million items; the order is then not to be relied on.
-template <typename T, typename Key>
-bool radixSort(std::vector<T>& items, std::vector<T>& scratch, Key key, const std::atomic<bool>* stop = nullptr) {
-    if (items.size() < 2) return true;
-    const auto stopped = [stop](std::size_t i) {
-        return (i & 0xFFFFF) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed);
+    struct Link {
+        std::uint32_t valueLow;
+        std::uint32_t slot;
     };
-    std::uint64_t differing = 0;
-    const std::uint64_t first = key(items.front());
-    for (const T& item : items) differing |= key(item) ^ first;
-    scratch.resize(items.size());
-    for (unsigned shift = 0; shift < 64; shift += 8) {
-        if (((differing >> shift) & 0xFF) == 0) continue;
-        std::size_t counts[256] = {};
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (stopped(i)) return false;
-            ++counts[(key(items[i]) >> shift) & 0xFF];
-        }
-        std::size_t sum = 0;
-        for (std::size_t& count : counts) {
-            const std::size_t here = count;
-            count = sum;
-            sum += here;
-        }
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (stopped(i)) return false;
-            scratch[counts[(key(items[i]) >> shift) & 0xFF]++] = items[i];
-        }
-        items.swap(scratch);
-    }
-    return true;
-}
+    static constexpr std::size_t kChunk = std::size_t{1} << 16;
+    static constexpr std::size_t kSampleEvery = 256;
+
+    struct Share;
+
+    void clear();
+    bool sortByValue(std::vector<Share>& shares, const std::vector<std::uint64_t>& bucketSizes, unsigned shift,
+                     const std::vector<MemoryRegion>& regions, const std::vector<std::uint64_t>& placeOfRegion,
+                     const std::atomic<bool>& stop);
+
+    std::size_t size_ = 0;
+    ChunkedArray<std::uint32_t, kChunk> slotLow_;
+    HighHalves slotHigh_;
+    // The slot at every kSampleEvery-th index, and the value at every
+    // kSampleEvery-th rank, for the searches.
+    std::vector<std::uint64_t> slotSample_;
+    std::vector<std::uint64_t> valueSample_;
+    std::unique_ptr<Link[]> links_;
+    HighHalves valueHigh_;
+    std::vector<StaticPointer> statics_;
+};
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #include "engine/pointer_rescan.h"
 
 #include <optional>
+#include <unordered_map>
 
 #include "engine/page_cache.h"
 #include "engine/path_table.h"
@@ -28,13 +29,47 @@ private:
     std::vector<std::pair<std::string, std::optional<std::uint64_t>>> bases_;
 };
 
+// Pointer words read once per rescan: a scan's paths run through the same
+// slots again and again, near the address above all, and a lookup here costs
+// far less than a read call, or a miss of the page cache behind it.
+class PointerMemo {
+public:
+    explicit PointerMemo(MemoryReader& reader) : reader_(reader) {}
+
+    bool read(std::uint64_t address, std::uint64_t& pointer) {
+        if (const auto found = known_.find(address); found != known_.end()) {
+            pointer = found->second.value;
+            return found->second.readable;
+        }
+        Known known;
+        known.readable = readPointer(reader_, address, known.value);
+        // Bounded, for files of many millions of paths.
+        if (known_.size() >= kMostKnown) known_.clear();
+        known_.emplace(address, known);
+        pointer = known.value;
+        return known.readable;
+    }
+
+private:
+    static constexpr std::size_t kMostKnown = std::size_t{1} << 22;
+    struct Known {
+        std::uint64_t value = 0;
+        bool readable = false;
+    };
+    MemoryReader& reader_;
+    std::unordered_map<std::uint64_t, Known> known_;
+};
+
 }  // namespace
 
 PointerRescanReport rescanPaths(MemoryReader& reader, ModuleLookup* modules, std::uint64_t address,
                                 const std::vector<std::string>& paths, const std::atomic<bool>& stop,
                                 std::vector<std::string>& kept) {
     PointerRescanReport report;
-    PageCache cache(reader, 4096);
+    // Few pages: the memo serves a slot met again, so the cache serves only
+    // neighbours, and its misses cost a search of every page it holds.
+    PageCache cache(reader, 256);
+    PointerMemo pointers(cache);
     BaseCache bases(modules, report.missingModules);
     std::vector<std::int64_t> offsets;
     std::string module;
@@ -64,7 +99,7 @@ PointerRescanReport rescanPaths(MemoryReader& reader, ModuleLookup* modules, std
             }
             for (; readable && level < offsets.size(); ++level) {
                 std::uint64_t pointer = 0;
-                readable = readPointer(cache, at[level - 1], pointer);
+                readable = pointers.read(at[level - 1], pointer);
                 if (!readable) break;
                 at[level] = pointer + static_cast<std::uint64_t>(offsets[level]);
             }

@@ -20,8 +20,8 @@ struct PointerRescanReport {
 
 // Keeps the path texts (MODULE+HEX]o1]…]ok, as a pointer scan writes them)
 // that lead to `address` in the target now, in their order. Reads memory along
-// the paths only: a pointer per level, from whole cached pages, and levels a
-// path shares with the one before are not read again. A path under a module
+// the paths only: a pointer per level, each slot's once however many paths
+// meet it, and levels a path shares with the one before are not walked again. A path under a module
 // the target has not loaded, or that does not parse, is dropped. A stop keeps
 // what was kept so far.
 PointerRescanReport rescanPaths(MemoryReader& reader, ModuleLookup* modules, std::uint64_t address,

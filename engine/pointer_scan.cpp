@@ -2,120 +2,130 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 
+#include "engine/both_cores.h"
 #include "engine/elapsed_time.h"
 #include "engine/hex_text.h"
 #include "engine/module_lookup.h"
+#include "engine/pointer_levels.h"
 
 namespace corvane {
 namespace {
 
-// Wide enough for a value plus any offset, and for a sum of counts.
-using Wide = __int128;
+using namespace pointer_levels;
 
 // Totals stop here: a large process can hold more paths than 64 bits count.
 constexpr std::uint64_t kCountCap = std::uint64_t{1} << 62;
-// A slot's count stops here, to keep a level's slots small; a capped count
-// understates, so the totals built from it are still lower bounds.
-constexpr std::uint32_t kSlotCountCap = 0xFFFFFFFF;
 
 std::uint64_t capped(Wide count) { return count >= Wide{kCountCap} ? kCountCap : static_cast<std::uint64_t>(count); }
 
-// A slot of a level: how many paths run from it to the address.
-struct Member {
-    std::uint64_t slot = 0;
-    std::uint32_t count = 0;
-    std::uint32_t rank = 0;  // its pair in the map
-};
-
-struct Root {
-    std::uint32_t rank = 0;
-    std::uint32_t image = 0;
-};
+// How many ranks ahead of a sweep the slots it will write are fetched.
+constexpr std::size_t kAhead = 16;
 
 // One run: the map, the levels built so far and the path being written.
 class Run {
 public:
     Run(const PointerMap& map, const PointerScanSettings& settings, std::vector<ModuleImage> statics,
-        const std::atomic<bool>& stop, PointerScanProgress& progress, const std::function<void(std::string_view)>& emit)
-        : map_(map),
+        const std::atomic<bool>& stop, PointerScanProgress& progress, const std::function<void(std::string_view)>& emit,
+        std::size_t twoThreadsFrom)
+        : twoThreadsFrom_(twoThreadsFrom),
+          map_(map),
           settings_(settings),
           statics_(std::move(statics)),
           stop_(stop),
           progress_(progress),
           emit_(emit),
-          levels_(settings.depth + 1),
-          seen_((map.size() + 63) / 64) {}
+          levels_(std::min(settings.depth, kMaxPointerDepth) + 1) {}
 
-    // Builds level `level` from the members of the level below (the address
-    // itself for level 1) and writes its paths. False when stopped or when
-    // the limit is met.
-    bool buildLevel(unsigned level, std::vector<Member>& targets, std::vector<Member>& next, std::uint64_t& levelPaths,
-                    std::size_t& peakBytes) {
-        std::vector<Root> roots;
-        next.clear();
-        std::size_t from = 0;
-        std::size_t to = 0;
-        Wide sum = 0;
+    // Builds level `level` from the one below, whose counts are `below`, and
+    // writes its paths. The slots that are no statics become the next
+    // level's members unless this is the last, their counts left in `next`.
+    // False when stopped or when the limit is met.
+    bool buildLevel(unsigned level, bool last, std::vector<std::uint32_t>& below, std::vector<std::uint32_t>& next,
+                    std::uint64_t& levelPaths, std::size_t& peakBytes) {
+        std::vector<std::uint32_t> roots;
         Wide total = 0;
-        std::size_t steps = 0;
-        for (std::size_t rank = 0; rank < map_.size(); ++rank) {
-            if ((++steps & 0xFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
-            const PointerPair& pair = map_[rank];
-            const Wide low = Wide{pair.value} + settings_.minOffset;
-            const Wide high = Wide{pair.value} + settings_.maxOffset;
-            while (to < targets.size() && Wide{targets[to].slot} <= high) sum += targets[to++].count;
-            while (from < to && Wide{targets[from].slot} < low) sum -= targets[from++].count;
-            if (from == to) {
-                // No slot of the level below in reach: on to the first value
-                // that reaches the next one, so that a small level costs a
-                // search per slot rather than a sweep of the whole map.
-                if (to == targets.size()) break;
-                const std::size_t reach = firstReaching(Wide{targets[to].slot} - settings_.maxOffset);
-                if (reach > rank + 1) rank = reach - 1;
-                continue;
-            }
-            const std::uint32_t count = sum >= Wide{kSlotCountCap} ? kSlotCountCap : static_cast<std::uint32_t>(sum);
+        StaticValues statics(map_.statics());
+        const auto root = [&](std::size_t at, Wide sum) {
+            const std::uint32_t count = slotCount(sum);
             if (count == kSlotCountCap) saturated_ = true;
-            if (const std::ptrdiff_t image = staticImage(pair.slot); image >= 0) {
-                roots.push_back({static_cast<std::uint32_t>(rank), static_cast<std::uint32_t>(image)});
-                total += count;
-            } else if (level < settings_.depth) {
-                next.push_back({pair.slot, count, static_cast<std::uint32_t>(rank)});
-                std::uint64_t& word = seen_[rank / 64];
-                const std::uint64_t bit = std::uint64_t{1} << (rank % 64);
-                if (word & bit) loops_ = true;
-                word |= bit;
+            roots.push_back(static_cast<std::uint32_t>(at));
+            total += count;
+        };
+        // Before the level's own sweep, which leaves its counts where the
+        // level below's are.
+        const bool rooted =
+            level == 1 ? sweep(statics, AddressWalk(settings_.address), settings_, stop_, root)
+                       : sweep(statics, LeapingWalk(map_, levels_[level - 1], bySlot_.get()), settings_, stop_, root);
+        if (!rooted) return false;
+        std::size_t members = 0;
+        if (!last) {
+            if (!bySlot_) {
+                bySlot_.reset(new BySlot[map_.size()]);
+                seen_ = LevelBits(map_.size());
+            }
+            levels_[level] = LevelBits(map_.size());
+            LevelBits& bits = levels_[level];
+            Tally tally;
+            bool swept = false;
+            // A level that covers much of the map is swept by two threads,
+            // each its half of the values.
+            if (level > 1 && map_.size() >= twoThreadsFrom_ && twoCores()) {
+                const std::size_t half = map_.size() / 2;
+                LevelBits upper(map_.size());
+                Tally upperTally;
+                bool upperSwept = false;
+                runBoth([&] { swept = sweepMembers(level, below, 0, half, bits, tally); },
+                        [&] { upperSwept = sweepMembers(level, below, half, map_.size(), upper, upperTally); });
+                swept = swept && upperSwept;
+                upper.mergeInto(bits);
+                tally.members += upperTally.members;
+                tally.saturated = tally.saturated || upperTally.saturated;
+            } else {
+                swept = sweepMembers(level, below, 0, map_.size(), bits, tally);
+            }
+            members = tally.members;
+            if (tally.saturated) saturated_ = true;
+            if (!swept) return false;
+            if (bits.mergeInto(seen_)) loops_ = true;
+        }
+
+        levelPaths = capped(total);
+
+        // The members' counts in address order, as the next level's sweep of
+        // the map reads them; the last level sweeps only the statics, which
+        // read the counts by slot.
+        next.clear();
+        members_ = members;
+        if (!last && level + 1 < levels_.size() - 1) {
+            next.reserve(members);
+            const LevelBits& bits = levels_[level];
+            std::size_t steps = 0;
+            for (std::size_t index = bits.nextFrom(0); index < bits.size(); index = bits.nextFrom(index + 1)) {
+                if ((++steps & 0xFFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
+                next.push_back(bySlot_[index].count);
             }
         }
-        levelPaths = capped(total);
-        // The level below has had its sweep: its room goes to the sort.
-        const std::size_t targetBytes = targets.capacity() * sizeof(Member);
-        std::vector<Member>().swap(targets);
-        if (!radixSort(
-                next, scratch_, [](const Member& member) { return member.slot; }, &stop_))
-            return false;
-        std::vector<std::uint32_t>& ranks = levels_[level];
-        ranks.reserve(next.size());
-        for (const Member& member : next) ranks.push_back(member.rank);
-        // At its largest while both the members and the sort's scratch are held,
-        // or while the sweep held the level below beside the members.
-        std::size_t levelBytes = map_.memoryBytes() + next.capacity() * sizeof(Member) +
-                                 std::max(targetBytes, scratch_.capacity() * sizeof(Member)) +
-                                 roots.capacity() * sizeof(Root) + seen_.size() * sizeof(std::uint64_t);
-        std::vector<Member>().swap(scratch_);
-        for (const auto& kept : levels_) levelBytes += kept.capacity() * sizeof(std::uint32_t);
+        std::size_t levelBytes = map_.memoryBytes() + (bySlot_ ? map_.size() * sizeof(BySlot) : 0) +
+                                 (below.capacity() + next.capacity() + roots.capacity()) * sizeof(std::uint32_t) +
+                                 seen_.memoryBytes();
+        for (const LevelBits& kept : levels_) levelBytes += kept.memoryBytes();
         peakBytes = std::max(peakBytes, levelBytes);
+        // The levels after the next are built from counts alone.
+        std::vector<std::uint32_t>().swap(below);
 
         progress_.phase = PointerScanProgress::Paths;
         const auto start = std::chrono::steady_clock::now();
         bool more = true;
-        for (const Root& root : roots) {
-            text_.assign(statics_[root.image].name);
+        for (const std::uint32_t at : roots) {
+            const StaticPointer& pointer = map_.statics()[at];
+            const ModuleImage& image = statics_[pointer.image];
+            text_.assign(image.name);
             text_ += '+';
-            appendHex(text_, map_[root.rank].slot - statics_[root.image].start);
-            path_[0] = map_[root.rank].slot;
-            if (!(more = descend(level, root.rank, 1))) break;
+            appendHex(text_, pointer.slot - image.start);
+            path_[0] = pointer.slot;
+            if (!(more = descend(level, pointer.value, 1))) break;
         }
         pathsMs_ += millisecondsSince(start);
         return more;
@@ -123,6 +133,8 @@ public:
 
     std::uint32_t pathsMs() const { return pathsMs_; }
 
+    // How many slots the last level built holds, statics aside.
+    std::size_t members() const { return members_; }
     std::uint64_t written() const { return written_; }
     bool limitMet() const { return limitMet_; }
     // Whether a slot stands in more than one level, so that the counts may
@@ -132,32 +144,42 @@ public:
     bool countsCapped() const { return saturated_; }
 
 private:
-    // The first rank whose value is at least `value`.
-    std::size_t firstReaching(Wide value) const {
-        std::size_t low = 0;
-        std::size_t high = map_.size();
-        while (low < high) {
-            const std::size_t middle = low + (high - low) / 2;
-            if (Wide{map_[middle].value} < value)
-                low = middle + 1;
-            else
-                high = middle;
+    struct Tally {
+        std::size_t members = 0;
+        bool saturated = false;
+    };
+
+    // Sweeps the map's ranks from `begin` to `end` for the members of
+    // `level`, marking them in `bits`: each a slot whose value reaches the
+    // level below (the address, or the members whose counts are `below`).
+    bool sweepMembers(unsigned level, const std::vector<std::uint32_t>& below, std::size_t begin, std::size_t end,
+                      LevelBits& bits, Tally& tally) {
+        MapValues values(map_);
+        const auto member = [&](std::size_t rank, Wide sum) {
+            const std::uint32_t count = slotCount(sum);
+            if (count == kSlotCountCap) tally.saturated = true;
+            const std::uint32_t index = map_.slotIndex(rank);
+            bits.set(index);
+            bySlot_[index] = {count, static_cast<std::uint32_t>(rank)};
+            // The writes go all over: start the next ones' lines coming.
+            if (rank + kAhead < map_.size()) __builtin_prefetch(&bySlot_[map_.slotIndex(rank + kAhead)], 1);
+            ++tally.members;
+        };
+        if (level == 1) return sweepPart(values, begin, end, AddressWalk(settings_.address), settings_, stop_, member);
+        const LevelBits& targets = levels_[level - 1];
+        std::size_t index = 0;
+        if (begin > 0) {
+            const Wide low = Wide{map_.value(begin)} + settings_.minOffset;
+            index = clampedSearch(low, map_.size(), [this](std::uint64_t v) { return map_.firstSlotAtLeast(v); });
         }
-        return low;
+        return sweepPart(values, begin, end,
+                         MemberWalk(map_, targets, below.data(), index, targets.countBefore(targets.nextFrom(index))),
+                         settings_, stop_, member);
     }
 
-    std::ptrdiff_t staticImage(std::uint64_t slot) const {
-        const auto it = std::upper_bound(statics_.begin(), statics_.end(), slot,
-                                         [](std::uint64_t at, const ModuleImage& image) { return at < image.start; });
-        if (it == statics_.begin()) return -1;
-        const auto index = (it - statics_.begin()) - 1;
-        return slot < statics_[static_cast<std::size_t>(index)].end() ? index : -1;
-    }
-
-    // Writes the paths from the slot of `rank` at `level` down to the address;
-    // `depth` slots of the path are set.
-    bool descend(unsigned level, std::uint32_t rank, unsigned depth) {
-        const std::uint64_t value = map_[rank].value;
+    // Writes the paths from a slot of `level` whose value is `value` down to
+    // the address; `depth` slots of the path are set.
+    bool descend(unsigned level, std::uint64_t value, unsigned depth) {
         const std::size_t length = text_.size();
         if (level == 1) {
             text_ += ']';
@@ -166,18 +188,19 @@ private:
             text_.resize(length);
             return more;
         }
-        const std::vector<std::uint32_t>& below = levels_[level - 1];
+        const LevelBits& below = levels_[level - 1];
         const Wide low = Wide{value} + settings_.minOffset;
         const Wide high = Wide{value} + settings_.maxOffset;
-        auto it = std::lower_bound(below.begin(), below.end(), low,
-                                   [this](std::uint32_t member, Wide at) { return Wide{map_[member].slot} < at; });
-        for (; it != below.end() && Wide{map_[*it].slot} <= high; ++it) {
-            const std::uint64_t slot = map_[*it].slot;
+        const std::size_t first =
+            clampedSearch(low, map_.size(), [this](std::uint64_t v) { return map_.firstSlotAtLeast(v); });
+        for (std::size_t index = below.nextFrom(first); index < below.size(); index = below.nextFrom(index + 1)) {
+            const std::uint64_t slot = map_.slot(index);
+            if (Wide{slot} > high) break;
             if (std::find(path_, path_ + depth, slot) != path_ + depth) continue;
             path_[depth] = slot;
             text_ += ']';
             appendHex(text_, slot - value);
-            const bool more = descend(level - 1, *it, depth + 1);
+            const bool more = descend(level - 1, map_.value(bySlot_[index].rank), depth + 1);
             text_.resize(length);
             if (!more) return false;
         }
@@ -196,16 +219,21 @@ private:
         return true;
     }
 
+    const std::size_t twoThreadsFrom_;
     const PointerMap& map_;
     const PointerScanSettings& settings_;
     const std::vector<ModuleImage> statics_;
     const std::atomic<bool>& stop_;
     PointerScanProgress& progress_;
     const std::function<void(std::string_view)>& emit_;
-    // Each level's slots that are no statics, by slot; level 0 stays empty.
-    std::vector<std::vector<std::uint32_t>> levels_;
-    std::vector<std::uint64_t> seen_;
-    std::vector<Member> scratch_;
+    // Each level's slots that are no statics; level 0 stays empty.
+    std::vector<LevelBits> levels_;
+    LevelBits seen_;
+    // By slot index: the count of a member of the last level built, and
+    // each member's rank, where its value is, for the paths' descent from a
+    // slot to the slots its value reaches.
+    std::unique_ptr<BySlot[]> bySlot_;
+    std::size_t members_ = 0;
     bool loops_ = false;
     bool saturated_ = false;
     std::string text_;
@@ -238,13 +266,13 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
     std::vector<ModuleImage> statics = staticImages(regions_.moduleImages(), settings.modules);
 
     PointerMap map;
-    const bool mapped = map.build(reader_, regions, stop, progress);
+    const bool mapped = map.build(reader_, regions, statics, stop, progress);
     report.regions = progress.regionsRead;
     report.bytes = progress.bytesRead;
     report.pointers = progress.pointers;
     report.mapMs = map.mapMs;
     report.sortMs = map.sortMs;
-    report.peakBytes = map.memoryBytes();
+    report.peakBytes = std::max(map.buildPeakBytes, map.memoryBytes());
     if (!mapped) {
         report.stopped = true;
         report.totalIsLowerBound = true;
@@ -252,25 +280,27 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
         return report;
     }
 
-    Run scan(map, settings, std::move(statics), stop, progress, emit);
-    std::vector<Member> targets{{settings.address, 1, 0}};
-    std::vector<Member> next;
+    const unsigned depth = std::min(settings.depth, kMaxPointerDepth);
+    Run scan(map, settings, std::move(statics), stop, progress, emit, twoThreadsFrom);
+    std::vector<std::uint32_t> below;
+    std::vector<std::uint32_t> next;
     Wide counted = 0;
     bool allLevels = true;
-    const unsigned depth = std::min(settings.depth, kMaxPointerDepth);
     const auto levelsStart = std::chrono::steady_clock::now();
-    for (unsigned level = 1; level <= depth && !targets.empty(); ++level) {
+    for (unsigned level = 1; level <= depth; ++level) {
         progress.phase = PointerScanProgress::Levels;
         progress.level = level;
         std::uint64_t levelPaths = 0;
-        const bool more = scan.buildLevel(level, targets, next, levelPaths, report.peakBytes);
+        const bool last = level == depth;
+        const bool more = scan.buildLevel(level, last, below, next, levelPaths, report.peakBytes);
         counted += levelPaths;
         if (!more) {
-            allLevels = level == depth || next.empty();
+            allLevels = last || scan.members() == 0;
             report.stopped = !scan.limitMet();
             break;
         }
-        targets.swap(next);
+        if (scan.members() == 0) break;
+        below.swap(next);
     }
     report.paths = scan.written();
     report.pathsMs = scan.pathsMs();

@@ -53,11 +53,12 @@ struct PointerScanReport {
 // slot twice; so it ends at its first static slot, seen from the address.
 //
 // Every word is read once and those that point into readable memory are kept
-// sorted by value; the levels are then built backwards from the address, one
-// sweep of the map per level, each slot keeping how many paths run from it to
-// the address. Paths of k levels are written when level k is built, so the
-// shortest come first and the deeper levels are never built once the limit
-// is met.
+// sorted by value, the static slots' apart; the levels are then built
+// backwards from the address, one sweep of the map per level (the last level
+// sweeps the statics alone), each level a bit per slot and each slot keeping
+// how many paths run from it to the address. Paths of k levels are written
+// when level k is built, so the shortest come first and the deeper levels are
+// never built once the limit is met.
 class PointerScan {
 public:
     PointerScan(MemoryReader& reader, RegionLookup& regions) : reader_(reader), regions_(regions) {}
@@ -69,6 +70,9 @@ public:
 
     std::atomic<bool> stop{false};
     PointerScanProgress progress;
+    // A map of this many pointers has its broad levels swept by two threads
+    // when there are two cores.
+    std::size_t twoThreadsFrom = std::size_t{1} << 20;
 
 private:
     MemoryReader& reader_;

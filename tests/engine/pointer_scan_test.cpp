@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <random>
 #include <thread>
 #include <set>
 #include <string>
@@ -323,6 +324,52 @@ TEST_F(PointerScanTest, RescanKeepsThePathsThatStillLead) {
     const auto [kept, missing] = rescan(kHeap + 0x3010, found);
     EXPECT_EQ(kept, std::vector<std::string>{"game.exe+100]8]10"});
     EXPECT_EQ(missing, std::vector<std::string>{"lib.dll"});
+}
+
+TEST_F(PointerScanTest, TwoThreadsFindWhatOneFindsInAHeapOfLinks) {
+    // Objects of 0x40 bytes linking to each other at random, statics
+    // pointing into them: broad levels, loops and shared slots.
+    std::mt19937_64 random(23);
+    target.map(kHeap, 0x40000);
+    const auto object = [&] { return kHeap + 0x40 * (random() % 0x1000); };
+    for (int i = 0; i < 40000; ++i) target.writePointer(object() + 8 * (random() % 8), object() + 8 * (random() % 8));
+    for (std::uint64_t i = 0; i < 64; ++i) target.writePointer(kGame + 8 * i, object());
+    PointerScanSettings settings;
+    settings.address = object() + 0x10;
+    // Objects far off, between and past which the sweeps of the statics
+    // leap over the heap's slots: the first of each leads to the address,
+    // the last to the first of the one before.
+    std::uint64_t staticSlot = kGame + 0x400;
+    std::uint64_t before = kHeap;
+    for (const std::uint64_t far : {kHeap - 0x200000, kHeap + 0x400000, kHeap + 0x900000}) {
+        target.map(far, 0x1000);
+        for (std::uint64_t i = 0; i < 8; ++i) {
+            target.writePointer(far + 0x100 * i, i == 0 ? settings.address - 0x10 : i == 7 ? before : object());
+            target.writePointer(staticSlot, far + 0x100 * i);
+            staticSlot += 8;
+        }
+        before = far;
+    }
+    settings.depth = 4;
+    settings.maxOffset = 0x80;
+    settings.minOffset = -0x20;
+    settings.limit = 10000000;
+    const std::vector<std::string> byOne = paths(settings);
+    ASSERT_FALSE(byOne.empty());
+    PointerScan twoThreads(target, target);
+    twoThreads.twoThreadsFrom = 0;
+    std::vector<std::string> byTwo;
+    const PointerScanReport report = twoThreads.run(settings, [&](std::string_view path) { byTwo.emplace_back(path); });
+    EXPECT_EQ(asSet(byTwo), asSet(byOne));
+    EXPECT_EQ(report.paths, byOne.size());
+    // And the same count of paths in all, each half's counts read in place.
+    settings.limit = 10;
+    const Scanned limited = scan(target, settings);
+    PointerScan limitedByTwo(target, target);
+    limitedByTwo.twoThreadsFrom = 0;
+    const PointerScanReport counted = limitedByTwo.run(settings, [](std::string_view) {});
+    EXPECT_EQ(counted.total, limited.report.total);
+    EXPECT_EQ(counted.totalIsLowerBound, limited.report.totalIsLowerBound);
 }
 
 TEST(PointerScanWorker, NoSearchStartsWhileItRuns) {

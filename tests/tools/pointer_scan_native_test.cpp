@@ -55,6 +55,14 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
         const PointerScanReport report = scan.run(settings, [&](std::string_view path) { found.emplace(path); });
         EXPECT_EQ(report.paths, found.size()) << "a path written twice";
         EXPECT_FALSE(report.totalIsLowerBound);
+        // Every level swept by two threads: the same paths.
+        PointerScan twoThreads(reader, reader);
+        twoThreads.twoThreadsFrom = 0;
+        std::set<std::string> foundByTwo;
+        const PointerScanReport byTwo =
+            twoThreads.run(settings, [&](std::string_view path) { foundByTwo.emplace(path); });
+        EXPECT_EQ(foundByTwo, found);
+        EXPECT_EQ(byTwo.total, report.total);
 
         const auto reference = test::referencePointerPaths(reader, reader, value, c.depth, c.minOffset, c.maxOffset);
         ASSERT_TRUE(reference.complete);
