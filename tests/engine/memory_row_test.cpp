@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/memory_scan.h"
@@ -117,6 +118,65 @@ TEST_F(MemoryRowTest, EveryStepAndAlignmentFindsWhatAPlainScanFinds) {
     expected.push_back(0x10004FFD);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(addresses, expected);
+}
+
+// Every kind, base and condition a first search can narrow by, at every
+// step: the row keeps exactly the addresses a plain scan keeps. The bytes
+// around the planted values are random, so that the ordered conditions keep
+// some of them too, NaNs and texts without an end included.
+TEST_F(MemoryRowTest, EveryKindAndConditionFindsWhatAPlainScanFinds) {
+    std::mt19937 random(16);
+    const unsigned char background[] = {0, 0, 0, 1, 7, 8, 0x37, 0x7F, 0x80, 0xC0, 0xFF};
+    for (const MemoryRegion& region : target.readableRegions()) {
+        std::vector<unsigned char> bytes(region.size);
+        for (unsigned char& byte : bytes) byte = background[random() % std::size(background)];
+        target.write(region.start, bytes.data(), bytes.size());
+    }
+    // Seven as every kind, at every alignment, across a page border and
+    // against a region's end.
+    const float single = 7.0f;
+    const double number = 7.0;
+    std::uint64_t at = 0x10000040;
+    for (int i = 0; i < 8; ++i, at += 0x41) {
+        target.writeValue<std::int64_t>(at, 7);
+        target.write(at + 0x10, &single, sizeof single);
+        target.writeValue(at + 0x18, number);
+        target.writeText(at + 0x20, std::string_view("7\0", 2));
+        target.writeText(at + 0x28, std::string_view("7\0\0\0", 4));
+    }
+    target.writeValue(0x10004FFC, number);
+    target.writeValue(0x10005FF8, number);
+    struct Case {
+        SearchCondition condition;
+        const char* value1;
+        const char* value2;
+    };
+    const Case cases[] = {{SearchCondition::Equal, "7", ""},    {SearchCondition::AtLeast, "7", ""},
+                          {SearchCondition::AtMost, "1", ""},   {SearchCondition::NotEqual, "0", ""},
+                          {SearchCondition::Between, "7", "9"}, {SearchCondition::Between, "9", "7"},
+                          {SearchCondition::Contains, "7", ""}};
+    for (std::uint8_t kind = 0; kind < kValueTypeCount; ++kind) {
+        const auto type = static_cast<ValueType>(kind);
+        for (const std::uint8_t base : {std::uint8_t{0}, std::uint8_t{1}}) {
+            const std::uint8_t baseMode = isTextType(type) ? kNoBaseMode : base;
+            for (const Case& c : cases) {
+                // A number kind keeps every value with 包含字符: a snapshot, not results.
+                if (c.condition == SearchCondition::Contains && !isTextType(type)) continue;
+                const ValueFilter filter(type, baseMode, c.condition, c.value1, c.value2, codec);
+                for (const std::int64_t step : {1, 2, 4, 8}) {
+                    sink.set({type, baseMode, c.condition, c.value1, c.value2});
+                    engine.runFirstSearch({{0, 0, step}}, {}, FirstRow::Memory);
+                    const std::vector<Found> expected = plainScan(target, static_cast<std::uint64_t>(step), filter);
+                    EXPECT_EQ(listed(engine.results()), expected)
+                        << "type " << int{kind} << ", base " << int{baseMode} << ", condition "
+                        << static_cast<int>(c.condition) << " " << c.value1 << " " << c.value2 << ", step " << step;
+                    if (c.condition == SearchCondition::Equal && step == 1) {
+                        EXPECT_GE(expected.size(), 8u) << "type " << int{kind} << ": the planted values";
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST_F(MemoryRowTest, AResultShowsItsAddressAsItsPathAndGoesThroughTheNextSearch) {
