@@ -4,15 +4,18 @@
 #include <atomic>
 #include <cstdio>
 #include <iterator>
+#include <memory>
 #include <ostream>
 #include <random>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "engine/memory_scan.h"
+#include "engine/prefault_ahead.h"
 #include "engine/search_engine.h"
 #include "engine/traversal.h"
 #include "engine/value_compare.h"
@@ -393,6 +396,72 @@ TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
     EXPECT_EQ(engine.snapshot(), nullptr);
     EXPECT_EQ(report.snapshotAddresses, 0u);
     EXPECT_LT(reads, 8);
+}
+
+// A snapshot of many chunks, its last one short, with a page lost in the
+// middle: every byte read is the target's, whichever thread faulted its page.
+TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteRead) {
+    const std::uint64_t base = 0x60000000;
+    const std::uint64_t size = 6 * MemoryRowScan::kChunkBytes + 0x3000;
+    std::vector<unsigned char> bytes(size);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(1 + i % 251);
+    target.write(base, bytes.data(), bytes.size());
+    const std::uint64_t lost = base + 3 * MemoryRowScan::kChunkBytes + 0x5000;
+    target.unmap(lost, 0x1000);
+    const std::atomic<std::int32_t> stop{0};
+    for (int run = 0; run < 4; ++run) {
+        const MemorySnapshot snapshot = takeMemorySnapshot(target, {{base, size, true}}, 4, 4, stop);
+        ASSERT_EQ(snapshot.regions.size(), 1u);
+        const MemorySnapshot::Region& region = snapshot.regions[0];
+        EXPECT_EQ(region.lostPages, std::vector<std::uint64_t>{lost});
+        ASSERT_EQ(region.bytes.size(), size);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            if (base + i - (base + i) % kPageSize != lost && region.bytes.data()[i] != bytes[i]) ++wrong;
+        EXPECT_EQ(wrong, 0u) << "run " << run;
+    }
+}
+
+// The pages of fresh spans are faulted in by a second thread while the
+// spans are filled: a span claimed by the filler is never written by the
+// helper again, whether the filler runs ahead of it or behind it. The filler
+// marks the very bytes the helper writes, on fresh pages, so that it keeps
+// pace with the helper and overtakes it when it skips spans.
+TEST(PrefaultAhead, NeverWritesASpanOnceItIsClaimed) {
+    constexpr std::size_t kSpans = 64;
+    constexpr std::size_t kSpanBytes = 64 * kPageSize + 100;
+    auto marked = [](std::size_t at) { return at % kPageSize == 0 || at == kSpanBytes - 1; };
+    for (const int pace : {0, 1, 2}) {
+        const std::unique_ptr<unsigned char[]> memory(new unsigned char[kSpans * kSpanBytes]);
+        std::vector<PrefaultAhead::Span> spans;
+        for (std::size_t i = 0; i < kSpans; ++i) spans.push_back({memory.get() + i * kSpanBytes, kSpanBytes});
+        const std::size_t stride = pace == 1 ? 3 : 1;
+        std::size_t touched = 0;
+        {
+            PrefaultAhead prefault(spans);
+            if (pace == 2) {
+                // The filler starts late: the helper is well ahead of it.
+                while (prefault.touchedSpans() < kSpans / 2) std::this_thread::yield();
+            }
+            for (std::size_t i = 0; i < kSpans; i += stride) {
+                prefault.claim(i);
+                for (std::size_t at = 0; at < kSpanBytes; ++at)
+                    if (marked(at)) spans[i].data[at] = 0xCD;
+            }
+            touched = prefault.touchedSpans();
+        }
+        if (pace == 2) {
+            EXPECT_GE(touched, kSpans / 2);
+        }
+        for (std::size_t i = 0; i < kSpans; i += stride) {
+            std::size_t lost = 0;
+            for (std::size_t at = 0; at < kSpanBytes; ++at) lost += marked(at) && spans[i].data[at] != 0xCD;
+            EXPECT_EQ(lost, 0u) << "span " << i << " written after its claim, pace " << pace;
+        }
+    }
+    // Nothing claimed: the helper ends when its owner goes.
+    std::vector<unsigned char> memory(1 << 20);
+    PrefaultAhead idle({{memory.data(), memory.size()}});
 }
 
 TEST_F(MemoryRowTest, APageLostToTheSnapshotKeepsNoChangeOnIt) {
