@@ -1,5 +1,7 @@
 #include "engine/value_compare.h"
 
+#include <limits>
+
 #include "engine/value_bytes.h"
 #include "engine/value_text.h"
 
@@ -27,6 +29,19 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
     }
     number1_ = floors_ ? floorIgnoringDecimals(value1_.number) : value1_.number;
     number2_ = floors_ ? floorIgnoringDecimals(value2_.number) : value2_.number;
+    // Bounds no matching float lies outside. A floored value lies below its
+    // floor plus one, and so does every value whose floor is at most a bound.
+    switch (condition_) {
+        case SearchCondition::AtLeast: floatLow_ = number1_; break;
+        case SearchCondition::Equal: floatLow_ = floatHigh_ = number1_; break;
+        case SearchCondition::AtMost: floatHigh_ = number1_; break;
+        case SearchCondition::Between:
+            floatLow_ = number1_;
+            floatHigh_ = number2_;
+            break;
+        default: break;
+    }
+    if (floors_) floatHigh_ += 1.0;
 }
 
 namespace {
@@ -86,10 +101,48 @@ std::size_t firstKeyMatch(unsigned width, const unsigned char* bytes, std::ptrdi
     }
 }
 
+// The first of `count` floats of type F, `step` bytes apart, that does not
+// lie outside [low, high]; NaN lies outside nothing. Grouped as the keys are.
+template <typename F>
+std::size_t firstInside(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, double low, double high) {
+    auto inside = [=](F raw) {
+        const auto value = static_cast<double>(raw);
+        return !(value < low) && !(value > high);
+    };
+    std::size_t i = 0;
+    if (step == static_cast<std::ptrdiff_t>(sizeof(F))) {
+        constexpr std::size_t kGroup = 16;
+        for (; i + kGroup <= count; i += kGroup) {
+            unsigned hits = 0;
+            for (std::size_t j = 0; j < kGroup; ++j) {
+                F raw;
+                std::memcpy(&raw, bytes + (i + j) * sizeof(F), sizeof raw);
+                hits |= static_cast<unsigned>(inside(raw));
+            }
+            if (hits != 0) break;
+        }
+    }
+    for (const unsigned char* at = bytes + static_cast<std::ptrdiff_t>(i) * step; i < count; ++i, at += step) {
+        F raw;
+        std::memcpy(&raw, at, sizeof raw);
+        if (inside(raw)) return i;
+    }
+    return count;
+}
+
 }  // namespace
 
 std::size_t ValueFilter::firstMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count) const {
     if (keepsAll_ || count == 0) return 0;
+    if (isFloatType(type_) && condition_ != SearchCondition::NotEqual) {
+        // Only a value in the bounds can match; the test itself decides.
+        auto inside = type_ == ValueType::Single ? firstInside<float> : firstInside<double>;
+        for (std::size_t i = 0; i < count; ++i) {
+            i += inside(bytes + static_cast<std::ptrdiff_t>(i) * step, step, count - i, floatLow_, floatHigh_);
+            if (i < count && matchesFloat(bytes + static_cast<std::ptrdiff_t>(i) * step)) return i;
+        }
+        return count;
+    }
     if (width_ == 0) {
         for (std::size_t i = 0; i < count; ++i, bytes += step)
             if (matchesOther(bytes)) return i;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <random>
@@ -146,6 +147,31 @@ TEST_F(MemoryRowTest, EveryKindAndConditionFindsWhatAPlainScanFinds) {
         target.writeValue(at + 0x18, number);
         target.writeText(at + 0x20, std::string_view("7\0", 2));
         target.writeText(at + 0x28, std::string_view("7\0\0\0", 4));
+    }
+    // Floats at the bounds the conditions test, floored or not.
+    const double edges[] = {6.9999,
+                            7.0,
+                            7.5,
+                            7.9999,
+                            8.0,
+                            9.0,
+                            9.9999,
+                            10.0,
+                            0.9999,
+                            1.0,
+                            1.9999,
+                            2.0,
+                            -0.0,
+                            -0.5,
+                            -1.0,
+                            1e300,
+                            -1e300,
+                            std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN()};
+    for (std::size_t i = 0; i < std::size(edges); ++i) {
+        target.writeValue(0x10004100 + 13 * i, static_cast<float>(edges[i]));
+        target.writeValue(0x10004400 + 13 * i, edges[i]);
     }
     target.writeValue(0x10004FFC, number);
     target.writeValue(0x10005FF8, number);
