@@ -46,21 +46,12 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
 
 namespace {
 
-// The first of `count` integers of type T, `step` bytes apart, whose key
-// (its bits with `flip` applied, so that unsigned order is the kind's order)
-// lies in [low, low + span], or with NotEqual differs from `low`. The loop
-// holds nothing but the load and one comparison; values that lie side by
-// side are tested a group at a time without a branch, which the compiler
-// makes vector code of.
-template <typename T, bool NotEqual>
-std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, T flip, T low, T span) {
-    auto test = [=](T raw) {
-        const auto key = static_cast<T>(raw ^ flip);
-        if constexpr (NotEqual)
-            return key != low;
-        else
-            return static_cast<T>(key - low) <= span;
-    };
+// The first of `count` values of type T, `step` bytes apart, that `test`
+// keeps, or `count`. The loop holds nothing but the load and the test;
+// values that lie side by side are tested a group at a time without a
+// branch, which the compiler makes vector code of.
+template <typename T, typename Test>
+std::size_t firstKept(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, Test test) {
     std::size_t i = 0;
     if (step == static_cast<std::ptrdiff_t>(sizeof(T))) {
         constexpr std::size_t kGroup = 16;
@@ -84,6 +75,20 @@ std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::
     return count;
 }
 
+// The first of `count` integers of type T whose key (its bits with `flip`
+// applied, so that unsigned order is the kind's order) lies in
+// [low, low + span], or with NotEqual differs from `low`.
+template <typename T, bool NotEqual>
+std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, T flip, T low, T span) {
+    return firstKept<T>(bytes, step, count, [=](T raw) {
+        const auto key = static_cast<T>(raw ^ flip);
+        if constexpr (NotEqual)
+            return key != low;
+        else
+            return static_cast<T>(key - low) <= span;
+    });
+}
+
 // The keys of ValueFilter are shifted to the top of a word; here they are
 // taken at the width of the values themselves.
 template <bool NotEqual>
@@ -101,33 +106,14 @@ std::size_t firstKeyMatch(unsigned width, const unsigned char* bytes, std::ptrdi
     }
 }
 
-// The first of `count` floats of type F, `step` bytes apart, that does not
-// lie outside [low, high]; NaN lies outside nothing. Grouped as the keys are.
+// The first of `count` floats of type F that does not lie outside
+// [low, high]; NaN lies outside nothing.
 template <typename F>
 std::size_t firstInside(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, double low, double high) {
-    auto inside = [=](F raw) {
+    return firstKept<F>(bytes, step, count, [=](F raw) {
         const auto value = static_cast<double>(raw);
         return !(value < low) && !(value > high);
-    };
-    std::size_t i = 0;
-    if (step == static_cast<std::ptrdiff_t>(sizeof(F))) {
-        constexpr std::size_t kGroup = 16;
-        for (; i + kGroup <= count; i += kGroup) {
-            unsigned hits = 0;
-            for (std::size_t j = 0; j < kGroup; ++j) {
-                F raw;
-                std::memcpy(&raw, bytes + (i + j) * sizeof(F), sizeof raw);
-                hits |= static_cast<unsigned>(inside(raw));
-            }
-            if (hits != 0) break;
-        }
-    }
-    for (const unsigned char* at = bytes + static_cast<std::ptrdiff_t>(i) * step; i < count; ++i, at += step) {
-        F raw;
-        std::memcpy(&raw, at, sizeof raw);
-        if (inside(raw)) return i;
-    }
-    return count;
+    });
 }
 
 }  // namespace
