@@ -39,10 +39,22 @@ void PrefaultAhead::touchAhead() {
 }
 
 void PrefaultAhead::claim(std::size_t index) {
+    if (index >= ownedFrom_ && index < ownedTo_) return;
+    // The filler fills faulted pages faster than the helper faults them, so
+    // it catches up, and waiting span by span from then on it would go at
+    // the helper's pace. Once the helper is only a few spans ahead, the
+    // filler takes the next spans itself, faulting them as it fills them,
+    // and the helper goes on past them: both keep busy.
     std::size_t unclaimed = unclaimed_.load(std::memory_order_relaxed);
-    while (unclaimed <= index && !unclaimed_.compare_exchange_weak(unclaimed, index + 1, std::memory_order_relaxed)) {
+    while (unclaimed <= index + kCatchUp) {
+        const std::size_t to = index + kCatchUp + kTakeOver;
+        if (unclaimed_.compare_exchange_weak(unclaimed, to, std::memory_order_relaxed)) {
+            ownedFrom_ = unclaimed;
+            ownedTo_ = to;
+            if (unclaimed <= index) return;
+            break;
+        }
     }
-    if (unclaimed <= index) return;
     // The helper claimed it: its writes must be over before the filler's begin.
     while (touchedBelow_.load(std::memory_order_acquire) <= index) std::this_thread::yield();
 }

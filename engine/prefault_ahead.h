@@ -12,8 +12,8 @@ namespace corvane {
 // one thread fills a run of fresh spans in order, a second one writes into
 // each page of the spans ahead of it, so that the faults are taken on the
 // other core. The filler claims each span before it writes it: from then on
-// that span is its alone; a span the helper has not reached yet is simply
-// not touched any more, and one it is touching is waited for (a few hundred
+// that span is its alone; a span the helper has not reached yet is not
+// touched any more, and one it is touching is waited for (a few hundred
 // microseconds at most).
 class PrefaultAhead {
 public:
@@ -48,6 +48,13 @@ private:
     std::atomic<std::size_t> touchedBelow_{0};
     std::atomic<std::size_t> touchedSpans_{0};
     std::atomic<bool> quit_{false};
+    // How close the helper may get before the filler takes spans from it,
+    // and how many it takes then.
+    static constexpr std::size_t kCatchUp = 2;
+    static constexpr std::size_t kTakeOver = 4;
+    // The spans the filler took last, the filler's alone.
+    std::size_t ownedFrom_ = 0;
+    std::size_t ownedTo_ = 0;
     std::thread helper_;
 };
 
