@@ -42,7 +42,7 @@ private:
 
     std::vector<Span> spans_;
     // The first span nobody has claimed: the helper claims one at a time,
-    // the filler everything up to the span it is about to write.
+    // the filler the spans it takes over (see claim()).
     std::atomic<std::size_t> unclaimed_{0};
     // The helper has finished every span below it that it claimed.
     std::atomic<std::size_t> touchedBelow_{0};
