@@ -1,29 +1,9 @@
-#include <cstring>
-#include <optional>
+#include <cstddef>
 
 #include "engine/memory_scan.h"
 #include "engine/traversal.h"
 
 namespace corvane {
-namespace {
-
-// The integer kinds' values of a chunk against a key range, the kind fixed
-// by T: a few instructions per address.
-template <typename T, typename Keep>
-void scanKeys(const MemoryRowScan& scan, const ValueFilter::KeyRange& range, std::uint64_t step, Keep&& keep) {
-    std::uint64_t address = scan.first();
-    const unsigned char* bytes = scan.bytes();
-    const bool whole = scan.whole();
-    for (std::uint64_t k = 0; k < scan.count(); ++k, address += step, bytes += step) {
-        T value;
-        std::memcpy(&value, bytes, sizeof value);
-        const std::uint64_t key = (static_cast<std::uint64_t>(value) << range.unused) ^ range.flip;
-        if ((key - range.low <= range.span) == range.outside) continue;
-        if (whole || scan.readable(address)) keep(address, bytes);
-    }
-}
-
-}  // namespace
 
 void Traversal::runFilteredOverMemory(std::vector<StructureRow> rows, std::vector<MemoryRegion> regions,
                                       const ValueFilter& filter, ResultEntries& results, TraversalProgress* progress) {
@@ -51,7 +31,6 @@ void Traversal::scanMemoryRow(std::vector<MemoryRegion> regions) {
     MemoryRowScan scan(reader_, std::move(regions), step, size);
     ResultEntries& results = *results_;
     const ValueFilter& filter = *filter_;
-    const std::optional<ValueFilter::KeyRange> keys = filter.keyRange();
     CompactResults* const compact =
         alone && rootNode_ == kNoPathNode && !isTextType(filter.type()) ? compactResults_ : nullptr;
     while (!stopped() && scan.next()) {
@@ -76,15 +55,13 @@ void Traversal::scanMemoryRow(std::vector<MemoryRegion> regions) {
                 entry.leafOffset = static_cast<std::int64_t>(at);
                 filter.storeValue(value, entry.value);
             };
-            switch (keys ? keys->width : 0) {
-                case 1: scanKeys<std::uint8_t>(scan, *keys, step, keep); break;
-                case 2: scanKeys<std::uint16_t>(scan, *keys, step, keep); break;
-                case 4: scanKeys<std::uint32_t>(scan, *keys, step, keep); break;
-                case 8: scanKeys<std::uint64_t>(scan, *keys, step, keep); break;
-                default:
-                    for (std::uint64_t k = 0; k < count; ++k, address += step, bytes += step)
-                        if (filter.matches(bytes) && (whole || scan.readable(address))) keep(address, bytes);
-                    break;
+            // The filter tests a run of values at once, its kind and
+            // condition decided once per run rather than once per value.
+            for (std::uint64_t k = 0; k < count; ++k) {
+                k += filter.firstMatch(bytes + k * step, static_cast<std::ptrdiff_t>(step),
+                                       static_cast<std::size_t>(count - k));
+                if (k < count && (whole || scan.readable(address + k * step)))
+                    keep(address + k * step, bytes + k * step);
             }
         } else {
             for (std::uint64_t k = 0; k < count && !stopped(); ++k, address += step, bytes += step) {

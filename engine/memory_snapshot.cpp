@@ -5,6 +5,7 @@
 
 #include "engine/change_compare.h"
 #include "engine/memory_scan.h"
+#include "engine/prefault_ahead.h"
 #include "engine/value_compare.h"
 #include "engine/value_type.h"
 
@@ -45,14 +46,25 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
     snapshot.itemSize = static_cast<std::uint32_t>(itemSize);
     // Every byte of a region is some value's byte (or lies between values
     // the next search may read in another type): each region is kept whole,
-    // read in the memory row's chunks straight into place.
+    // read in the memory row's chunks straight into place. The buffers are
+    // all taken first, so that their pages can be faulted in ahead of the
+    // reads.
+    snapshot.regions.reserve(regions.size());
+    std::vector<PrefaultAhead::Span> chunks;
     for (const MemoryRegion& region : regions) {
         MemorySnapshot::Region& kept = snapshot.regions.emplace_back(
             MemorySnapshot::Region{region.start, MemorySnapshot::Bytes(static_cast<std::size_t>(region.size)), {}});
-        for (std::uint64_t at = region.start; at < region.end(); at += MemoryRowScan::kChunkBytes) {
+        for (std::uint64_t at = 0; at < region.size; at += MemoryRowScan::kChunkBytes)
+            chunks.push_back({kept.bytes.data() + at,
+                              static_cast<std::size_t>(std::min(region.size - at, MemoryRowScan::kChunkBytes))});
+    }
+    PrefaultAhead prefault(chunks);
+    std::size_t chunk = 0;
+    for (MemorySnapshot::Region& kept : snapshot.regions) {
+        for (std::uint64_t at = kept.start; at < kept.end(); at += MemoryRowScan::kChunkBytes, ++chunk) {
             if (stop.load(std::memory_order_relaxed) != 0) return snapshot;
-            const std::uint64_t end = std::min(region.end(), at + MemoryRowScan::kChunkBytes);
-            readByHalves(reader, at, end, kept.bytes.data() + (at - region.start),
+            prefault.claim(chunk);
+            readByHalves(reader, at, at + chunks[chunk].size, chunks[chunk].data,
                          [&kept](std::uint64_t page) { kept.lostPages.push_back(page); });
         }
     }

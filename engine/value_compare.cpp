@@ -1,5 +1,7 @@
 #include "engine/value_compare.h"
 
+#include <limits>
+
 #include "engine/value_bytes.h"
 #include "engine/value_text.h"
 
@@ -27,25 +29,29 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
     }
     number1_ = floors_ ? floorIgnoringDecimals(value1_.number) : value1_.number;
     number2_ = floors_ ? floorIgnoringDecimals(value2_.number) : value2_.number;
+    // Bounds no matching float lies outside. A floored value lies below its
+    // floor plus one, and so does every value whose floor is at most a bound.
+    switch (condition_) {
+        case SearchCondition::AtLeast: floatLow_ = number1_; break;
+        case SearchCondition::Equal: floatLow_ = floatHigh_ = number1_; break;
+        case SearchCondition::AtMost: floatHigh_ = number1_; break;
+        case SearchCondition::Between:
+            floatLow_ = number1_;
+            floatHigh_ = number2_;
+            break;
+        default: break;
+    }
+    if (floors_) floatHigh_ += 1.0;
 }
 
 namespace {
 
-// The first of `count` integers of type T, `step` bytes apart, whose key
-// (its bits with `flip` applied, so that unsigned order is the kind's order)
-// lies in [low, low + span], or with NotEqual differs from `low`. The loop
-// holds nothing but the load and one comparison; values that lie side by
-// side are tested a group at a time without a branch, which the compiler
-// makes vector code of.
-template <typename T, bool NotEqual>
-std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, T flip, T low, T span) {
-    auto test = [=](T raw) {
-        const auto key = static_cast<T>(raw ^ flip);
-        if constexpr (NotEqual)
-            return key != low;
-        else
-            return static_cast<T>(key - low) <= span;
-    };
+// The first of `count` values of type T, `step` bytes apart, that `test`
+// keeps, or `count`. The loop holds nothing but the load and the test;
+// values that lie side by side are tested a group at a time without a
+// branch, which the compiler makes vector code of.
+template <typename T, typename Test>
+std::size_t firstKept(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, Test test) {
     std::size_t i = 0;
     if (step == static_cast<std::ptrdiff_t>(sizeof(T))) {
         constexpr std::size_t kGroup = 16;
@@ -69,6 +75,20 @@ std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::
     return count;
 }
 
+// The first of `count` integers of type T whose key (its bits with `flip`
+// applied, so that unsigned order is the kind's order) lies in
+// [low, low + span], or with NotEqual differs from `low`.
+template <typename T, bool NotEqual>
+std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, T flip, T low, T span) {
+    return firstKept<T>(bytes, step, count, [=](T raw) {
+        const auto key = static_cast<T>(raw ^ flip);
+        if constexpr (NotEqual)
+            return key != low;
+        else
+            return static_cast<T>(key - low) <= span;
+    });
+}
+
 // The keys of ValueFilter are shifted to the top of a word; here they are
 // taken at the width of the values themselves.
 template <bool NotEqual>
@@ -86,10 +106,29 @@ std::size_t firstKeyMatch(unsigned width, const unsigned char* bytes, std::ptrdi
     }
 }
 
+// The first of `count` floats of type F that does not lie outside
+// [low, high]; NaN lies outside nothing.
+template <typename F>
+std::size_t firstInside(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, double low, double high) {
+    return firstKept<F>(bytes, step, count, [=](F raw) {
+        const auto value = static_cast<double>(raw);
+        return !(value < low) && !(value > high);
+    });
+}
+
 }  // namespace
 
 std::size_t ValueFilter::firstMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count) const {
     if (keepsAll_ || count == 0) return 0;
+    if (isFloatType(type_) && condition_ != SearchCondition::NotEqual) {
+        // Only a value in the bounds can match; the test itself decides.
+        auto inside = type_ == ValueType::Single ? firstInside<float> : firstInside<double>;
+        for (std::size_t i = 0; i < count; ++i) {
+            i += inside(bytes + static_cast<std::ptrdiff_t>(i) * step, step, count - i, floatLow_, floatHigh_);
+            if (i < count && matchesFloat(bytes + static_cast<std::ptrdiff_t>(i) * step)) return i;
+        }
+        return count;
+    }
     if (width_ == 0) {
         for (std::size_t i = 0; i < count; ++i, bytes += step)
             if (matchesOther(bytes)) return i;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -128,6 +129,9 @@ private:
     std::uint64_t key2_ = 0;
     double number1_ = 0.0;
     double number2_ = 0.0;
+    // What the float kinds' values must lie within to match (NaN aside).
+    double floatLow_ = -std::numeric_limits<double>::infinity();
+    double floatHigh_ = std::numeric_limits<double>::infinity();
     SearchValue value1_;
     SearchValue value2_;
 };

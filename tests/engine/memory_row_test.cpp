@@ -4,14 +4,19 @@
 #include <atomic>
 #include <cstdio>
 #include <iterator>
+#include <limits>
+#include <memory>
 #include <ostream>
 #include <random>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "engine/memory_scan.h"
+#include "engine/prefault_ahead.h"
 #include "engine/search_engine.h"
 #include "engine/traversal.h"
 #include "engine/value_compare.h"
@@ -117,6 +122,90 @@ TEST_F(MemoryRowTest, EveryStepAndAlignmentFindsWhatAPlainScanFinds) {
     expected.push_back(0x10004FFD);
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(addresses, expected);
+}
+
+// Every kind, base and condition a first search can narrow by, at every
+// step: the row keeps exactly the addresses a plain scan keeps. The bytes
+// around the planted values are random, so that the ordered conditions keep
+// some of them too, NaNs and texts without an end included.
+TEST_F(MemoryRowTest, EveryKindAndConditionFindsWhatAPlainScanFinds) {
+    std::mt19937 random(16);
+    const unsigned char background[] = {0, 0, 0, 1, 7, 8, 0x37, 0x7F, 0x80, 0xC0, 0xFF};
+    for (const MemoryRegion& region : target.readableRegions()) {
+        std::vector<unsigned char> bytes(region.size);
+        for (unsigned char& byte : bytes) byte = background[random() % std::size(background)];
+        target.write(region.start, bytes.data(), bytes.size());
+    }
+    // Seven as every kind, at every alignment, across a page border and
+    // against a region's end.
+    const float single = 7.0f;
+    const double number = 7.0;
+    std::uint64_t at = 0x10000040;
+    for (int i = 0; i < 8; ++i, at += 0x41) {
+        target.writeValue<std::int64_t>(at, 7);
+        target.write(at + 0x10, &single, sizeof single);
+        target.writeValue(at + 0x18, number);
+        target.writeText(at + 0x20, std::string_view("7\0", 2));
+        target.writeText(at + 0x28, std::string_view("7\0\0\0", 4));
+    }
+    // Floats at the bounds the conditions test, floored or not.
+    const double edges[] = {6.9999,
+                            7.0,
+                            7.5,
+                            7.9999,
+                            8.0,
+                            9.0,
+                            9.9999,
+                            10.0,
+                            0.9999,
+                            1.0,
+                            1.9999,
+                            2.0,
+                            -0.0,
+                            -0.5,
+                            -1.0,
+                            1e300,
+                            -1e300,
+                            std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN()};
+    for (std::size_t i = 0; i < std::size(edges); ++i) {
+        target.writeValue(0x10004100 + 13 * i, static_cast<float>(edges[i]));
+        target.writeValue(0x10004400 + 13 * i, edges[i]);
+    }
+    target.writeValue(0x10004FFC, number);
+    target.writeValue(0x10005FF8, number);
+    struct Case {
+        SearchCondition condition;
+        const char* value1;
+        const char* value2;
+    };
+    const Case cases[] = {{SearchCondition::Equal, "7", ""},    {SearchCondition::AtLeast, "7", ""},
+                          {SearchCondition::AtMost, "1", ""},   {SearchCondition::NotEqual, "0", ""},
+                          {SearchCondition::Between, "7", "9"}, {SearchCondition::Between, "9", "7"},
+                          {SearchCondition::Contains, "7", ""}};
+    for (std::uint8_t kind = 0; kind < kValueTypeCount; ++kind) {
+        const auto type = static_cast<ValueType>(kind);
+        for (const std::uint8_t base : {std::uint8_t{0}, std::uint8_t{1}}) {
+            const std::uint8_t baseMode = isTextType(type) ? kNoBaseMode : base;
+            for (const Case& c : cases) {
+                // A number kind keeps every value with 包含字符: a snapshot, not results.
+                if (c.condition == SearchCondition::Contains && !isTextType(type)) continue;
+                const ValueFilter filter(type, baseMode, c.condition, c.value1, c.value2, codec);
+                for (const std::int64_t step : {1, 2, 4, 8}) {
+                    sink.set({type, baseMode, c.condition, c.value1, c.value2});
+                    engine.runFirstSearch({{0, 0, step}}, {}, FirstRow::Memory);
+                    const std::vector<Found> expected = plainScan(target, static_cast<std::uint64_t>(step), filter);
+                    EXPECT_EQ(listed(engine.results()), expected)
+                        << "type " << int{kind} << ", base " << int{baseMode} << ", condition "
+                        << static_cast<int>(c.condition) << " " << c.value1 << " " << c.value2 << ", step " << step;
+                    if (c.condition == SearchCondition::Equal && step == 1) {
+                        EXPECT_GE(expected.size(), 8u) << "type " << int{kind} << ": the planted values";
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST_F(MemoryRowTest, AResultShowsItsAddressAsItsPathAndGoesThroughTheNextSearch) {
@@ -333,6 +422,72 @@ TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
     EXPECT_EQ(engine.snapshot(), nullptr);
     EXPECT_EQ(report.snapshotAddresses, 0u);
     EXPECT_LT(reads, 8);
+}
+
+// A snapshot of many chunks, its last one short, with a page lost in the
+// middle: every byte read is the target's, whichever thread faulted its page.
+TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteRead) {
+    const std::uint64_t base = 0x60000000;
+    const std::uint64_t size = 6 * MemoryRowScan::kChunkBytes + 0x3000;
+    std::vector<unsigned char> bytes(size);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(1 + i % 251);
+    target.write(base, bytes.data(), bytes.size());
+    const std::uint64_t lost = base + 3 * MemoryRowScan::kChunkBytes + 0x5000;
+    target.unmap(lost, 0x1000);
+    const std::atomic<std::int32_t> stop{0};
+    for (int run = 0; run < 4; ++run) {
+        const MemorySnapshot snapshot = takeMemorySnapshot(target, {{base, size, true}}, 4, 4, stop);
+        ASSERT_EQ(snapshot.regions.size(), 1u);
+        const MemorySnapshot::Region& region = snapshot.regions[0];
+        EXPECT_EQ(region.lostPages, std::vector<std::uint64_t>{lost});
+        ASSERT_EQ(region.bytes.size(), size);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            if (base + i - (base + i) % kPageSize != lost && region.bytes.data()[i] != bytes[i]) ++wrong;
+        EXPECT_EQ(wrong, 0u) << "run " << run;
+    }
+}
+
+// The pages of fresh spans are faulted in by a second thread while the
+// spans are filled: a span claimed by the filler is never written by the
+// helper again, whether the filler runs ahead of it or behind it. The filler
+// marks the very bytes the helper writes, on fresh pages, so that it keeps
+// pace with the helper and overtakes it when it skips spans.
+TEST(PrefaultAhead, NeverWritesASpanOnceItIsClaimed) {
+    constexpr std::size_t kSpans = 64;
+    constexpr std::size_t kSpanBytes = 64 * kPageSize + 100;
+    auto marked = [](std::size_t at) { return at % kPageSize == 0 || at == kSpanBytes - 1; };
+    for (const int pace : {0, 1, 2}) {
+        const std::unique_ptr<unsigned char[]> memory(new unsigned char[kSpans * kSpanBytes]);
+        std::vector<PrefaultAhead::Span> spans;
+        for (std::size_t i = 0; i < kSpans; ++i) spans.push_back({memory.get() + i * kSpanBytes, kSpanBytes});
+        const std::size_t stride = pace == 1 ? 3 : 1;
+        std::size_t touched = 0;
+        {
+            PrefaultAhead prefault(spans);
+            if (pace == 2) {
+                // The filler starts late: the helper is well ahead of it.
+                while (prefault.touchedSpans() < kSpans / 2) std::this_thread::yield();
+            }
+            for (std::size_t i = 0; i < kSpans; i += stride) {
+                prefault.claim(i);
+                for (std::size_t at = 0; at < kSpanBytes; ++at)
+                    if (marked(at)) spans[i].data[at] = 0xCD;
+            }
+            touched = prefault.touchedSpans();
+        }
+        if (pace == 2) {
+            EXPECT_GE(touched, kSpans / 2);
+        }
+        for (std::size_t i = 0; i < kSpans; i += stride) {
+            std::size_t lost = 0;
+            for (std::size_t at = 0; at < kSpanBytes; ++at) lost += marked(at) && spans[i].data[at] != 0xCD;
+            EXPECT_EQ(lost, 0u) << "span " << i << " written after its claim, pace " << pace;
+        }
+    }
+    // Nothing claimed: the helper ends when its owner goes.
+    std::vector<unsigned char> memory(1 << 20);
+    PrefaultAhead idle({{memory.data(), memory.size()}});
 }
 
 TEST_F(MemoryRowTest, APageLostToTheSnapshotKeepsNoChangeOnIt) {

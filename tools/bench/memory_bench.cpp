@@ -208,6 +208,15 @@ void benchSize(std::uint64_t mebibytes, int repeats) {
     print("first 等于 planted value", report.results, equal, limit);
     if (report.results != planted)
         std::printf("  the limit counts %llu planted values\n", static_cast<unsigned long long>(planted));
+    // The float kinds compare floored values unless their base says not to.
+    for (const std::uint8_t base : {std::uint8_t{0}, std::uint8_t{1}}) {
+        const Run single = measure(target, repeats, [&] {
+            sink.settings = {ValueType::Single, base, SearchCondition::Equal, "1.5", ""};
+            report = engine.runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+        });
+        print(base == 0 ? "first 等于 1.5, single, floored" : "first 等于 1.5, single, exact", report.results, single,
+              limit);
+    }
 
     // Each next search uses its snapshot up: the two run in pairs, the best
     // of each kept, as for the passes above.
