@@ -1,6 +1,6 @@
 #include "framework/control_types.h"
 
-#include "engine/ascii_case.h"
+#include "engine/text/ascii_case.h"
 
 namespace corvane {
 namespace {

@@ -3,7 +3,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/utf8_decode.h"
+#include "engine/text/utf8_decode.h"
 
 namespace corvane {
 

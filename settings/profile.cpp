@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 #include "settings/file_system.h"
 #include "settings/line_breaks.h"
 #include "settings/profile_platform.h"

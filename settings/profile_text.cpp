@@ -1,6 +1,6 @@
 #include "settings/profile_text.h"
 
-#include "engine/ascii_case.h"
+#include "engine/text/ascii_case.h"
 #include "settings/line_breaks.h"
 
 namespace corvane {

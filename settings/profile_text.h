@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 #include "settings/file_text.h"
 
 namespace corvane {

@@ -1,6 +1,6 @@
 #include "settings/settings_listing.h"
 
-#include "engine/ascii_case.h"
+#include "engine/text/ascii_case.h"
 #include "settings/file_system.h"
 #include "settings/file_text.h"
 #include "settings/gbk_chars.h"

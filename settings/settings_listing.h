@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 
 namespace corvane {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 #include "settings/file_system.h"
 #include "settings/gbk_chars.h"
 

@@ -3,8 +3,8 @@
 #include <climits>
 #include <cmath>
 
-#include "engine/search_value.h"
-#include "engine/value_parse.h"
+#include "engine/values/search_value.h"
+#include "engine/values/value_parse.h"
 #include "settings/profile.h"
 
 namespace corvane {

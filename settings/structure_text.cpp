@@ -1,6 +1,7 @@
 #include "settings/structure_text.h"
 
-#include "engine/module_lookup.h"
+#include "engine/search/structure_row.h"
+#include "engine/target/module_lookup.h"
 #include "settings/gbk_chars.h"
 #include "settings/line_breaks.h"
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/structure_row.h"
+#include "engine/search/structure_row.h"
 #include "settings/line_breaks.h"
 
 namespace corvane {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/value_parse.h"
+#include "engine/values/value_parse.h"
 #include "framework/window_text.h"
 
 namespace corvane {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_engine.h"
-#include "engine/win32/target_process.h"
+#include "engine/search/search_engine.h"
+#include "engine/target/win32/target_process.h"
 #include "framework/caption_painter.h"
 #include "framework/form.h"
 #include "ui/process_list_dialog.h"

@@ -1,7 +1,8 @@
 // The in-place editors of the two lists: Text修改 over any cell of the
 // structure list, Text修改内存 over a value of the results list.
 
-#include "engine/module_lookup.h"
+#include "engine/search/structure_row.h"
+#include "engine/target/module_lookup.h"
 #include "framework/window_text.h"
 #include "settings/structure_text.h"
 #include "ui/main_window.h"

@@ -3,8 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "engine/module_lookup.h"
-#include "engine/value_parse.h"
+#include "engine/search/structure_row.h"
+#include "engine/target/module_lookup.h"
+#include "engine/values/value_parse.h"
 #include "framework/window_text.h"
 #include "settings/structure_text.h"
 #include "ui/main_window.h"

@@ -7,10 +7,10 @@
 #include <fstream>
 #include <thread>
 
-#include "engine/hex_text.h"
-#include "engine/pointer_paths_file.h"
-#include "engine/pointer_rescan.h"
-#include "engine/text_codec.h"
+#include "engine/text/hex_text.h"
+#include "engine/files/pointer_paths_file.h"
+#include "engine/pointers/pointer_rescan.h"
+#include "engine/text/text_codec.h"
 #include "framework/routes.h"
 #include "framework/window_text.h"
 #include "ui/pointer_dialog_logic.h"

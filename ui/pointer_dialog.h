@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/pointer_scan.h"
-#include "engine/search_engine.h"
-#include "engine/win32/target_process.h"
+#include "engine/pointers/pointer_scan.h"
+#include "engine/search/search_engine.h"
+#include "engine/target/win32/target_process.h"
 #include "framework/form.h"
 
 namespace corvane {

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 
 namespace corvane {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/pointer_scan.h"
+#include "engine/pointers/pointer_scan.h"
 
 namespace corvane {
 

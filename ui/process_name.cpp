@@ -2,7 +2,7 @@
 
 #include <tlhelp32.h>
 
-#include "engine/win32/unique_handle.h"
+#include "engine/target/win32/unique_handle.h"
 
 namespace corvane {
 

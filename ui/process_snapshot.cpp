@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/win32/unique_handle.h"
+#include "engine/target/win32/unique_handle.h"
 #include "ui/process_name.h"
 
 namespace corvane {

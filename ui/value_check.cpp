@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/value_text.h"
+#include "engine/values/value_text.h"
 
 namespace corvane {
 

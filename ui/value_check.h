@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/value_type.h"
+#include "engine/values/value_type.h"
 
 namespace corvane {
 

@@ -8,7 +8,7 @@
 #include <numbers>
 #include <utility>
 
-#include "engine/win32/unique_handle.h"
+#include "engine/target/win32/unique_handle.h"
 #include "framework/gdi_owners.h"
 
 namespace corvane {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "engine/search_sink.h"
+#include "engine/search/search_sink.h"
 
 namespace corvane {
 

@@ -1,7 +1,7 @@
 #include <fstream>
 #include <optional>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 #include "settings/file_system.h"
 #include "settings/native/native_path.h"
 #include "settings/profile_platform.h"

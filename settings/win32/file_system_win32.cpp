@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "engine/win32/unique_handle.h"
+#include "engine/target/win32/unique_handle.h"
 #include "settings/file_system.h"
 
 namespace corvane {

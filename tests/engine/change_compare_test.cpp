@@ -1,4 +1,4 @@
-#include "engine/change_compare.h"
+#include "engine/values/change_compare.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_engine.h"
-#include "engine/search_passes.h"
+#include "engine/search/search_engine.h"
+#include "engine/search/search_passes.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/listed_rows.h"

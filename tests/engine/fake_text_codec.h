@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 
 namespace corvane {
 

@@ -1,4 +1,4 @@
-#include "engine/leaf_reads.h"
+#include "engine/search/leaf_reads.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The region list of a real process (this one) and of the fake target:
 // protections as the system reports them, and module images that cover
 // their static data.
-#include "engine/memory_regions.h"
+#include "engine/target/memory_regions.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +14,12 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "engine/win32/target_process.h"
+#include "engine/target/win32/target_process.h"
 #else
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "engine/native/process_reader.h"
+#include "engine/target/native/process_reader.h"
 #endif
 
 namespace corvane {

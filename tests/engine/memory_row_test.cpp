@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "engine/memory_scan.h"
-#include "engine/prefault_ahead.h"
-#include "engine/search_engine.h"
-#include "engine/traversal.h"
-#include "engine/value_compare.h"
+#include "engine/memory/memory_scan.h"
+#include "engine/memory/prefault_ahead.h"
+#include "engine/search/search_engine.h"
+#include "engine/search/traversal.h"
+#include "engine/values/value_compare.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/test_sink.h"

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/leaf_reads.h"
-#include "engine/module_lookup.h"
-#include "engine/resolve_path.h"
-#include "engine/search_engine.h"
-#include "engine/search_passes.h"
+#include "engine/search/structure_row.h"
+#include "engine/search/leaf_reads.h"
+#include "engine/target/module_lookup.h"
+#include "engine/search/resolve_path.h"
+#include "engine/search/search_engine.h"
+#include "engine/search/search_passes.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/result_texts.h"

@@ -1,4 +1,4 @@
-#include "engine/page_cache.h"
+#include "engine/target/page_cache.h"
 
 #include <gtest/gtest.h>
 

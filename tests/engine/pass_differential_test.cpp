@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/change_compare.h"
-#include "engine/resolve_path.h"
-#include "engine/search_engine.h"
-#include "engine/search_passes.h"
-#include "engine/value_compare.h"
+#include "engine/values/change_compare.h"
+#include "engine/search/resolve_path.h"
+#include "engine/search/search_engine.h"
+#include "engine/search/search_passes.h"
+#include "engine/values/value_compare.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/listed_rows.h"

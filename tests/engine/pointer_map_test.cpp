@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/high_halves.h"
-#include "engine/pointer_map.h"
-#include "engine/radix_sort.h"
-#include "engine/sampled_search.h"
+#include "engine/pointers/high_halves.h"
+#include "engine/pointers/pointer_map.h"
+#include "engine/pointers/radix_sort.h"
+#include "engine/pointers/sampled_search.h"
 #include "tests/support/fake_target.h"
 
 namespace corvane {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/pointer_rescan.h"
-#include "engine/pointer_scan.h"
-#include "engine/resolve_path.h"
-#include "engine/search_engine.h"
+#include "engine/pointers/pointer_rescan.h"
+#include "engine/pointers/pointer_scan.h"
+#include "engine/search/resolve_path.h"
+#include "engine/search/search_engine.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/reference_pointer_paths.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/search_engine.h"
+#include "engine/search/search_engine.h"
 #include "tests/engine/fake_text_codec.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/result_texts.h"

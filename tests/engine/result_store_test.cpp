@@ -1,4 +1,4 @@
-#include "engine/result_store.h"
+#include "engine/search/result_store.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/block_pool.h"
-#include "engine/path_table.h"
+#include "engine/kit/block_pool.h"
+#include "engine/search/path_table.h"
 
 namespace corvane {
 namespace {

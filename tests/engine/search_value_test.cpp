@@ -1,4 +1,4 @@
-#include "engine/search_value.h"
+#include "engine/values/search_value.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/span_reader.h"
+#include "engine/target/span_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/hex_text.h"
-#include "engine/traversal.h"
+#include "engine/text/hex_text.h"
+#include "engine/search/traversal.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/reference_traversal.h"
 

@@ -1,4 +1,4 @@
-#include "engine/structure_row.h"
+#include "engine/search/structure_row.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/value_text.h"
+#include "engine/values/value_text.h"
 
 namespace corvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/traversal.h"
+#include "engine/search/traversal.h"
 
 #include <gtest/gtest.h>
 

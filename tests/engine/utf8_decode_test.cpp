@@ -1,4 +1,4 @@
-#include "engine/utf8_decode.h"
+#include "engine/text/utf8_decode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/value_compare.h"
+#include "engine/values/value_compare.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/value_parse.h"
+#include "engine/values/value_parse.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/value_text.h"
+#include "engine/values/value_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/value_type.h"
+#include "engine/values/value_type.h"
 
 #include <gtest/gtest.h>
 

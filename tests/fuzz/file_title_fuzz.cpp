@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 #include "settings/settings_paths.h"
 #include "tests/fuzz/fuzz_support.h"
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/path_table.h"
-#include "engine/result_store.h"
-#include "engine/text_codec.h"
+#include "engine/search/path_table.h"
+#include "engine/search/result_store.h"
+#include "engine/text/text_codec.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "tools/cli/results_file.h"
+#include "engine/files/results_file.h"
 
 namespace corvane::fuzz {
 namespace {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 #include "settings/file_text.h"
 #include "settings/profile_text.h"
 #include "settings/settings_listing.h"

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/module_lookup.h"
+#include "engine/search/structure_row.h"
+#include "engine/target/module_lookup.h"
 #include "settings/structure_text.h"
 #include "tests/fuzz/fuzz_support.h"
 

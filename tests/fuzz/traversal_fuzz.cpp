@@ -8,8 +8,8 @@
 #include <limits>
 #include <vector>
 
-#include "engine/candidate_store.h"
-#include "engine/traversal.h"
+#include "engine/search/candidate_store.h"
+#include "engine/search/traversal.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/fake_target.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_value.h"
-#include "engine/utf8_decode.h"
-#include "engine/value_parse.h"
-#include "engine/value_text.h"
-#include "engine/value_type.h"
+#include "engine/values/search_value.h"
+#include "engine/text/utf8_decode.h"
+#include "engine/values/value_parse.h"
+#include "engine/values/value_text.h"
+#include "engine/values/value_type.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace corvane::fuzz {

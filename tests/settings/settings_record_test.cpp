@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/text_codec.h"
+#include "engine/text/text_codec.h"
 #include "settings/profile.h"
 #include "tests/settings/temp_folder.h"
 

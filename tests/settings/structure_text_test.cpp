@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/module_lookup.h"
+#include "engine/search/structure_row.h"
+#include "engine/target/module_lookup.h"
 #include "tests/settings/structure_row_text_printer.h"
 
 namespace corvane {

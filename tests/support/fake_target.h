@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/memory_regions.h"
-#include "engine/module_lookup.h"
-#include "engine/target_access.h"
+#include "engine/target/memory_regions.h"
+#include "engine/target/module_lookup.h"
+#include "engine/target/target_access.h"
 
 namespace corvane::test {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/result_store.h"
+#include "engine/search/result_store.h"
 
 namespace corvane::test {
 

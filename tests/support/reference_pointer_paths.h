@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/hex_text.h"
-#include "engine/memory_reader.h"
-#include "engine/memory_regions.h"
-#include "engine/module_lookup.h"
+#include "engine/text/hex_text.h"
+#include "engine/target/memory_reader.h"
+#include "engine/target/memory_regions.h"
+#include "engine/target/module_lookup.h"
 
 namespace corvane::test {
 

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/hex_text.h"
-#include "engine/traversal.h"
+#include "engine/text/hex_text.h"
+#include "engine/search/traversal.h"
 #include "tests/support/fake_target.h"
 
 namespace corvane::test {

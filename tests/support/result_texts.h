@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/result_store.h"
+#include "engine/search/result_store.h"
 
 namespace corvane::test {
 

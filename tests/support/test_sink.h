@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/search_sink.h"
+#include "engine/search/search_sink.h"
 
 namespace corvane::test {
 

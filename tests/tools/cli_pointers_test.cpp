@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/path_table.h"
+#include "engine/search/path_table.h"
 #include "tests/tools/native_child.h"
 
 namespace corvane {

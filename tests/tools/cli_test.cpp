@@ -9,18 +9,18 @@
 #include <sstream>
 #include <streambuf>
 
-#include "engine/hex_text.h"
-#include "engine/path_table.h"
-#include "engine/result_store.h"
-#include "engine/search_engine.h"
-#include "engine/search_passes.h"
-#include "engine/stored_value.h"
-#include "engine/text_codec.h"
-#include "engine/utf8_encode.h"
+#include "engine/text/hex_text.h"
+#include "engine/search/path_table.h"
+#include "engine/search/result_store.h"
+#include "engine/search/search_engine.h"
+#include "engine/search/search_passes.h"
+#include "engine/values/stored_value.h"
+#include "engine/text/text_codec.h"
+#include "engine/text/utf8_encode.h"
 #include "settings/settings_record.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
-#include "tools/cli/results_file.h"
+#include "engine/files/results_file.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/test_sink.h"
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/result_store.h"
-#include "engine/search_engine.h"
-#include "engine/text_codec.h"
+#include "engine/search/result_store.h"
+#include "engine/search/search_engine.h"
+#include "engine/text/text_codec.h"
 #include "tests/support/fake_target.h"
 #include "tests/support/listed_rows.h"
 #include "tests/support/test_sink.h"
-#include "tools/cli/results_file.h"
+#include "engine/files/results_file.h"
 
 namespace corvane {
 namespace {

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/native/process_reader.h"
-#include "engine/search_engine.h"
-#include "engine/text_codec.h"
-#include "engine/value_compare.h"
+#include "engine/target/native/process_reader.h"
+#include "engine/search/search_engine.h"
+#include "engine/text/text_codec.h"
+#include "engine/values/value_compare.h"
 #include "tests/support/test_sink.h"
 #include "tests/tools/native_child.h"
 

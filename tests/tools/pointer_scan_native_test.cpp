@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/native/process_reader.h"
-#include "engine/pointer_scan.h"
+#include "engine/target/native/process_reader.h"
+#include "engine/pointers/pointer_scan.h"
 #include "tests/support/reference_pointer_paths.h"
 #include "tests/tools/native_child.h"
 

@@ -1,4 +1,4 @@
-#include "tools/cli/snapshot_file.h"
+#include "engine/files/snapshot_file.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/hex_text.h"
+#include "engine/text/hex_text.h"
 #include "framework/window_text.h"
 #include "tests/ui/main_window_fixture.h"
 #include "tools/sample_target/sample_layout.h"

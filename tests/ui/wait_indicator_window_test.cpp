@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_engine.h"
-#include "engine/win32/unique_handle.h"
+#include "engine/search/search_engine.h"
+#include "engine/target/win32/unique_handle.h"
 #include "framework/gdi_owners.h"
 #include "ui/wait_indicator.h"
 

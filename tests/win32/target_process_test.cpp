@@ -1,4 +1,4 @@
-#include "engine/win32/target_process.h"
+#include "engine/target/win32/target_process.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/text_codec.h"
-#include "engine/traversal.h"
-#include "engine/value_text.h"
+#include "engine/text/text_codec.h"
+#include "engine/search/traversal.h"
+#include "engine/values/value_text.h"
 #include "tools/sample_target/sample_process.h"
 #include "tools/sample_target/sample_layout.h"
 

@@ -12,8 +12,8 @@
 #include <unistd.h>
 #endif
 
-#include "engine/search_sink.h"
-#include "engine/target_access.h"
+#include "engine/search/search_sink.h"
+#include "engine/target/target_access.h"
 #include "tools/bench/memory_in_use.h"
 
 namespace corvane::bench {

@@ -25,24 +25,24 @@
 #include <thread>
 #include <vector>
 
-#include "engine/block_pool.h"
-#include "engine/memory_reader.h"
-#include "engine/search_engine.h"
-#include "engine/search_passes.h"
-#include "engine/text_codec.h"
-#include "engine/traversal.h"
+#include "engine/kit/block_pool.h"
+#include "engine/target/memory_reader.h"
+#include "engine/search/search_engine.h"
+#include "engine/search/search_passes.h"
+#include "engine/text/text_codec.h"
+#include "engine/search/traversal.h"
 #include "tools/bench/bench_target.h"
 #include "tools/bench/memory_bench.h"
 #include "tools/bench/memory_in_use.h"
 #include "tools/bench/pointer_bench.h"
-#include "tools/cli/results_file.h"
+#include "engine/files/results_file.h"
 #include "tools/sample_target/sample_layout.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #include <psapi.h>
 
-#include "engine/win32/target_process.h"
+#include "engine/target/win32/target_process.h"
 #include "tools/sample_target/sample_process.h"
 #else
 #include <signal.h>
@@ -50,7 +50,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "engine/native/process_reader.h"
+#include "engine/target/native/process_reader.h"
 #endif
 
 namespace {

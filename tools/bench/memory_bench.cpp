@@ -10,24 +10,24 @@
 #include <thread>
 #include <vector>
 
-#include "engine/memory_scan.h"
-#include "engine/search_engine.h"
-#include "engine/search_passes.h"
-#include "engine/text_codec.h"
+#include "engine/memory/memory_scan.h"
+#include "engine/search/search_engine.h"
+#include "engine/search/search_passes.h"
+#include "engine/text/text_codec.h"
 #include "tools/bench/bench_target.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #include <psapi.h>
 
-#include "engine/win32/target_process.h"
+#include "engine/target/win32/target_process.h"
 #else
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "engine/native/process_reader.h"
+#include "engine/target/native/process_reader.h"
 #endif
 
 namespace corvane::bench {

@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/pointer_map.h"
-#include "engine/pointer_rescan.h"
-#include "engine/pointer_scan.h"
+#include "engine/pointers/pointer_map.h"
+#include "engine/pointers/pointer_rescan.h"
+#include "engine/pointers/pointer_scan.h"
 #include "tools/bench/bench_target.h"
 #include "tools/bench/memory_in_use.h"
 
@@ -33,14 +33,14 @@
 
 #include <string>
 
-#include "engine/win32/target_process.h"
+#include "engine/target/win32/target_process.h"
 #else
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "engine/native/process_reader.h"
+#include "engine/target/native/process_reader.h"
 #endif
 
 namespace corvane {

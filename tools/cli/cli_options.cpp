@@ -2,9 +2,9 @@
 
 #include <charconv>
 
-#include "engine/ascii_case.h"
-#include "engine/text_codec.h"
-#include "engine/utf8_encode.h"
+#include "engine/text/ascii_case.h"
+#include "engine/text/text_codec.h"
+#include "engine/text/utf8_encode.h"
 
 namespace corvane {
 

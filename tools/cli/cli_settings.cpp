@@ -1,7 +1,7 @@
 #include "tools/cli/cli_settings.h"
 
-#include "engine/text_codec.h"
-#include "engine/utf8_encode.h"
+#include "engine/text/text_codec.h"
+#include "engine/text/utf8_encode.h"
 #include "settings/file_system.h"
 #include "settings/profile.h"
 #include "settings/settings_record.h"

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/search_settings.h"
-#include "engine/structure_row.h"
+#include "engine/search/search_settings.h"
+#include "engine/search/structure_row.h"
 #include "tools/cli/cli_options.h"
 
 namespace corvane {

@@ -11,17 +11,17 @@
 #include <sstream>
 #include <thread>
 
-#include "engine/elapsed_time.h"
-#include "engine/search_engine.h"
-#include "engine/text_codec.h"
-#include "engine/utf8_encode.h"
+#include "engine/kit/elapsed_time.h"
+#include "engine/search/search_engine.h"
+#include "engine/text/text_codec.h"
+#include "engine/text/utf8_encode.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
 #include "tools/cli/monitor_changes.h"
 #include "tools/cli/pointers_command.h"
 #include "tools/cli/progress_line.h"
-#include "tools/cli/results_file.h"
-#include "tools/cli/snapshot_file.h"
+#include "engine/files/results_file.h"
+#include "engine/files/snapshot_file.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -29,11 +29,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "engine/win32/target_process.h"
+#include "engine/target/win32/target_process.h"
 #else
 #include <unistd.h>
 
-#include "engine/native/process_reader.h"
+#include "engine/target/native/process_reader.h"
 #endif
 
 namespace {

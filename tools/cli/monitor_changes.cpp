@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "tools/cli/result_lines.h"
+#include "engine/files/result_lines.h"
 
 namespace corvane {
 namespace {

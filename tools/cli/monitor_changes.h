@@ -4,9 +4,9 @@
 #include <iosfwd>
 #include <vector>
 
-#include "engine/result_store.h"
-#include "engine/stored_value.h"
-#include "engine/text_codec.h"
+#include "engine/search/result_store.h"
+#include "engine/values/stored_value.h"
+#include "engine/text/text_codec.h"
 
 namespace corvane {
 

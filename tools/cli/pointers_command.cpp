@@ -8,12 +8,12 @@
 #include <fstream>
 #include <iostream>
 
-#include "engine/elapsed_time.h"
-#include "engine/hex_text.h"
-#include "engine/pointer_paths_file.h"
-#include "engine/pointer_rescan.h"
-#include "engine/pointer_scan.h"
-#include "engine/text_codec.h"
+#include "engine/kit/elapsed_time.h"
+#include "engine/text/hex_text.h"
+#include "engine/files/pointer_paths_file.h"
+#include "engine/pointers/pointer_rescan.h"
+#include "engine/pointers/pointer_scan.h"
+#include "engine/text/text_codec.h"
 #include "tools/cli/progress_line.h"
 
 namespace corvane {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/win32/unique_handle.h"
+#include "engine/target/win32/unique_handle.h"
 
 namespace corvane::sample {
 

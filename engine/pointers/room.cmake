@@ -1,0 +1,5 @@
+# pointers: the pointer scan and its rescan. pointer_scan.h and
+# pointer_rescan.h are the room's face; the map, its levels, the radix sort,
+# the high halves and the sampled search are its internals.
+# May use: kit text values target memory search
+set(CORVANE_ROOM_SOURCES pointer_map.cpp pointer_scan.cpp pointer_rescan.cpp)

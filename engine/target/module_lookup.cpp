@@ -1,0 +1,44 @@
+#include "engine/target/module_lookup.h"
+
+#include "engine/text/ascii_case.h"
+#include "engine/text/hex_text.h"
+
+namespace corvane {
+namespace {
+
+// Length of the code page 936 character at `pos`: a lead byte takes the
+// byte after it along, whatever that byte is, as the code page does.
+std::size_t charLength(std::string_view text, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    return lead >= 0x81 && lead <= 0xFE && pos + 1 < text.size() ? 2 : 1;
+}
+
+}  // namespace
+
+bool sameModuleName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    // Bytes of two-byte characters are compared exactly: only ASCII letters
+    // have a case the comparison may ignore.
+    for (std::size_t pos = 0; pos < a.size();) {
+        const std::size_t length = charLength(a, pos);
+        if (length == 2) {
+            if (a[pos] != b[pos] || a[pos + 1] != b[pos + 1]) return false;
+        } else if (asciiLower(a[pos]) != asciiLower(b[pos])) {
+            return false;
+        }
+        pos += length;
+    }
+    return true;
+}
+
+bool isWritableModuleName(std::string_view name) {
+    if (name.empty()) return false;
+    for (std::size_t pos = 0; pos < name.size(); pos += charLength(name, pos)) {
+        if (charLength(name, pos) == 2) continue;
+        const char c = name[pos];
+        if (c == ']' || c == '*' || c == '+' || c == '\r' || c == '\n') return false;
+    }
+    return true;
+}
+
+}  // namespace corvane
