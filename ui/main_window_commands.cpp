@@ -169,10 +169,10 @@ void Form1::onFirstSearch() {
         c.Combo过滤.select(static_cast<int>(SearchCondition::None));
         onConditionChanged();
     }
-    engine_->stopRequested = 0;
+    engine_->stopRequested.clear();
     c.Combo过滤.focus();
     if (c.Command首次搜索.text() != L"首次搜索") {
-        engine_->stopRequested = -1;
+        engine_->stopRequested.raise();
         return;
     }
     if (!engine_->busyCheck()) return;

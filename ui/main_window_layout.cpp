@@ -68,7 +68,7 @@ Form1::~Form1() {
     // instead of waiting for this thread, which then waits for the workers.
     if (IsWindow(hwnd())) DestroyWindow(hwnd());
     if (engine_) {
-        engine_->stopRequested = -1;
+        engine_->stopRequested.raise();
         engine_->stopMonitor();
     }
     engine_.reset();

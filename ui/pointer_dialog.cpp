@@ -153,7 +153,7 @@ std::vector<std::string> PointerDialog::paths() const {
 }
 
 bool PointerDialog::startRun(std::function<void()> body) {
-    stop_ = false;
+    stop_.clear();
     running_ = true;
     if (!engine_.startPointerScan([this, body = std::move(body)] {
             body();
@@ -170,8 +170,8 @@ bool PointerDialog::startRun(std::function<void()> body) {
 
 void PointerDialog::onScan() {
     if (running_) {
-        stop_ = true;
-        if (scan_) scan_->stop = true;
+        stop_.raise();
+        if (scan_) scan_->stop.raise();
         return;
     }
     const PointerDialogInputs inputs{narrow(controls_.Text地址.text()), narrow(controls_.Text深度.text()),
@@ -250,8 +250,8 @@ void PointerDialog::showRunState() {
 }
 
 void PointerDialog::stopAndWait() {
-    stop_ = true;
-    if (scan_) scan_->stop = true;
+    stop_.raise();
+    if (scan_) scan_->stop.raise();
     while (engine_.isWorkerRunning(Worker::PointerScan)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 

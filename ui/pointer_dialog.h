@@ -14,6 +14,7 @@
 #include "engine/search/search_engine.h"
 #include "engine/target/win32/target_process.h"
 #include "framework/form.h"
+#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -110,7 +111,7 @@ private:
     std::vector<std::string> paths_;  // guarded while a run writes them
     std::optional<PointerScanReport> report_;
     std::unique_ptr<PointerScan> scan_;
-    std::atomic<bool> stop_{false};
+    StopFlag stop_;
     std::atomic<bool> running_{false};
     bool shownRunning_ = false;
     std::wstring cell_;

@@ -222,13 +222,13 @@ private:
 // the level below in reach of the first.
 template <typename Values, typename Walk, typename Hit>
 bool sweepPart(Values& values, std::size_t begin, std::size_t end, Walk from, const PointerScanSettings& settings,
-               const std::atomic<bool>& stop, Hit&& hit) {
+               const StopFlag& stop, Hit&& hit) {
     Walk to = from;
     Wide sum = 0;
     std::size_t steps = 0;
     for (std::size_t at = begin; at < end; ++at) {
         // Often: a step may be a search of the whole map.
-        if ((++steps & 0x3FF) == 0 && stop.load(std::memory_order_relaxed)) return false;
+        if ((++steps & 0x3FF) == 0 && stop.raised()) return false;
         const std::uint64_t value = values.value(at);
         const Wide low = Wide{value} + settings.minOffset;
         const Wide high = Wide{value} + settings.maxOffset;
@@ -259,7 +259,7 @@ bool sweepPart(Values& values, std::size_t begin, std::size_t end, Walk from, co
 }
 
 template <typename Values, typename Walk, typename Hit>
-bool sweep(Values& values, Walk from, const PointerScanSettings& settings, const std::atomic<bool>& stop, Hit&& hit) {
+bool sweep(Values& values, Walk from, const PointerScanSettings& settings, const StopFlag& stop, Hit&& hit) {
     return sweepPart(values, 0, values.size(), from, settings, stop, hit);
 }
 

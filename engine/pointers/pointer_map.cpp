@@ -111,7 +111,7 @@ void eachShare(std::vector<Share>& shares, const Work& work) {
 }  // namespace
 
 bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& regions,
-                       const std::vector<ModuleImage>& statics, const std::atomic<bool>& stop,
+                       const std::vector<ModuleImage>& statics, const StopFlag& stop,
                        PointerScanProgress& progress, std::size_t chunkBytes) {
     clear();
     std::vector<MemoryRegion> readable;
@@ -221,7 +221,7 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
 // each bucket, and turns places back into values.
 bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::uint64_t>& bucketSizes, unsigned shift,
                              const std::vector<MemoryRegion>& regions, const std::vector<std::uint64_t>& placeOfRegion,
-                             const std::atomic<bool>& stop) {
+                             const StopFlag& stop) {
     links_.reset(new Link[size_]);
     std::vector<std::uint64_t> bucketStart(bucketSizes.size() + 1, 0);
     std::size_t largest = 0;
@@ -249,7 +249,7 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
         const auto k = static_cast<std::size_t>(&share - shares.data());
         std::vector<std::uint64_t>& at = next[k];
         for (std::size_t index = 0; index < share.size;) {
-            if (stop.load(std::memory_order_relaxed)) return;
+            if (stop.raised()) return;
             const auto piece = share.places.piece(index);
             const std::size_t first = firstIndex[k] + index;
             for (std::size_t i = 0; i < piece.count; ++i) {
@@ -261,7 +261,7 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
         }
     });
     for (Share& share : shares) share.places.clear();
-    if (stop.load(std::memory_order_relaxed)) return false;
+    if (stop.raised()) return false;
     // The pool would keep the places' pages for the next array of its
     // chunks; the levels want plain arrays, so they go back now.
     BlockPool::releaseKept();
@@ -272,7 +272,7 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
         std::vector<Link> scratch(std::min(largest, kScratchItems));
         const auto low = [](const Link& link) { return std::uint64_t{link.valueLow}; };
         for (std::size_t b = from; b < to; ++b) {
-            if (stop.load(std::memory_order_relaxed)) return;
+            if (stop.raised()) return;
             if (!radixSortInBoundedRoom(links_.get() + bucketStart[b], static_cast<std::size_t>(bucketSizes[b]), shift,
                                         low, scratch.data(), scratch.size(), &stop))
                 return;
@@ -283,7 +283,7 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
             std::upper_bound(placeOfRegion.begin(), placeOfRegion.end(), firstPlace) - placeOfRegion.begin());
         region = region == 0 ? 0 : region - 1;
         for (std::size_t b = from; b < to; ++b) {
-            if ((b & 0xFF) == 0 && stop.load(std::memory_order_relaxed)) return;
+            if ((b & 0xFF) == 0 && stop.raised()) return;
             const std::uint64_t base = std::uint64_t{b} << shift;
             for (auto rank = static_cast<std::size_t>(bucketStart[b]); rank < bucketStart[b + 1]; ++rank) {
                 Link& link = links_[rank];

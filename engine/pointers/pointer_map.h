@@ -13,6 +13,7 @@
 #include "engine/target/memory_reader.h"
 #include "engine/target/memory_regions.h"
 #include "engine/pointers/sampled_search.h"
+#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -68,7 +69,7 @@ private:
 // again page by page. False when `stop` was raised.
 template <typename OnPointer>
 bool readPointerWords(MemoryReader& reader, const std::vector<MemoryRegion>& regions, RegionBounds& bounds,
-                      const std::atomic<bool>& stop, PointerScanProgress& progress, std::size_t chunkBytes,
+                      const StopFlag& stop, PointerScanProgress& progress, std::size_t chunkBytes,
                       OnPointer&& onPointer) {
     const unsigned width = reader.pointerWidth();
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[chunkBytes]);
@@ -92,7 +93,7 @@ bool readPointerWords(MemoryReader& reader, const std::vector<MemoryRegion>& reg
     };
     for (const MemoryRegion& region : regions) {
         for (std::uint64_t at = region.start; at < region.end(); at += chunkBytes) {
-            if (stop.load(std::memory_order_relaxed)) return false;
+            if (stop.raised()) return false;
             const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, region.end() - at));
             if (reader.read(at, buffer.get(), size)) {
                 scan(at, size);
@@ -129,7 +130,7 @@ public:
     // `statics` in address order: the images whose slots are static. False
     // when `stop` was raised; the map is then empty.
     bool build(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const std::vector<ModuleImage>& statics,
-               const std::atomic<bool>& stop, PointerScanProgress& progress,
+               const StopFlag& stop, PointerScanProgress& progress,
                std::size_t chunkBytes = kPointerScanChunk);
 
     std::size_t size() const { return size_; }
@@ -191,7 +192,7 @@ private:
     void clear();
     bool sortByValue(std::vector<Share>& shares, const std::vector<std::uint64_t>& bucketSizes, unsigned shift,
                      const std::vector<MemoryRegion>& regions, const std::vector<std::uint64_t>& placeOfRegion,
-                     const std::atomic<bool>& stop);
+                     const StopFlag& stop);
 
     std::size_t size_ = 0;
     ChunkedArray<std::uint32_t, kChunk> slotLow_;

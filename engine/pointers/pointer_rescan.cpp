@@ -63,7 +63,7 @@ private:
 }  // namespace
 
 PointerRescanReport rescanPaths(MemoryReader& reader, ModuleLookup* modules, std::uint64_t address,
-                                const std::vector<std::string>& paths, const std::atomic<bool>& stop,
+                                const std::vector<std::string>& paths, const StopFlag& stop,
                                 std::vector<std::string>& kept) {
     PointerRescanReport report;
     // Few pages: the memo serves a slot met again, so the cache serves only
@@ -79,7 +79,7 @@ PointerRescanReport rescanPaths(MemoryReader& reader, ModuleLookup* modules, std
     std::vector<std::uint64_t> at;
     std::size_t valid = 0;
     for (const std::string& path : paths) {
-        if (stop.load(std::memory_order_relaxed)) {
+        if (stop.raised()) {
             report.stopped = true;
             break;
         }

@@ -7,6 +7,7 @@
 
 #include "engine/target/memory_reader.h"
 #include "engine/target/module_lookup.h"
+#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -25,7 +26,7 @@ struct PointerRescanReport {
 // the target has not loaded, or that does not parse, is dropped. A stop keeps
 // what was kept so far.
 PointerRescanReport rescanPaths(MemoryReader& reader, ModuleLookup* modules, std::uint64_t address,
-                                const std::vector<std::string>& paths, const std::atomic<bool>& stop,
+                                const std::vector<std::string>& paths, const StopFlag& stop,
                                 std::vector<std::string>& kept);
 
 }  // namespace corvane

@@ -27,7 +27,7 @@ constexpr std::size_t kAhead = 16;
 class Run {
 public:
     Run(const PointerMap& map, const PointerScanSettings& settings, std::vector<ModuleImage> statics,
-        const std::atomic<bool>& stop, PointerScanProgress& progress, const std::function<void(std::string_view)>& emit,
+        const StopFlag& stop, PointerScanProgress& progress, const std::function<void(std::string_view)>& emit,
         std::size_t twoThreadsFrom)
         : twoThreadsFrom_(twoThreadsFrom),
           map_(map),
@@ -103,7 +103,7 @@ public:
             const LevelBits& bits = levels_[level];
             std::size_t steps = 0;
             for (std::size_t index = bits.nextFrom(0); index < bits.size(); index = bits.nextFrom(index + 1)) {
-                if ((++steps & 0xFFFFF) == 0 && stop_.load(std::memory_order_relaxed)) return false;
+                if ((++steps & 0xFFFFF) == 0 && stop_.raised()) return false;
                 next.push_back(bySlot_[index].count);
             }
         }
@@ -212,7 +212,7 @@ private:
             limitMet_ = true;
             return false;
         }
-        if (stop_.load(std::memory_order_relaxed)) return false;
+        if (stop_.raised()) return false;
         emit_(text_);
         ++written_;
         progress_.paths.store(written_, std::memory_order_relaxed);
@@ -223,7 +223,7 @@ private:
     const PointerMap& map_;
     const PointerScanSettings& settings_;
     const std::vector<ModuleImage> statics_;
-    const std::atomic<bool>& stop_;
+    const StopFlag& stop_;
     PointerScanProgress& progress_;
     const std::function<void(std::string_view)>& emit_;
     // Each level's slots that are no statics; level 0 stays empty.

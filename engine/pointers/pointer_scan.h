@@ -10,6 +10,7 @@
 #include "engine/target/memory_reader.h"
 #include "engine/target/memory_regions.h"
 #include "engine/pointers/pointer_map.h"
+#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -68,7 +69,7 @@ public:
     // a chunk's read or a slice of a sweep; the paths written so far stand.
     PointerScanReport run(const PointerScanSettings& settings, const std::function<void(std::string_view)>& emit);
 
-    std::atomic<bool> stop{false};
+    StopFlag stop;
     PointerScanProgress progress;
     // A map of this many pointers has its broad levels swept by two threads
     // when there are two cores.

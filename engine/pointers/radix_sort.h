@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/kit/stop_flag.h"
+
 namespace corvane {
 
 // Sorts items[0, n) by key(item), a number below 2^bits, in bounded room:
@@ -18,7 +20,7 @@ namespace corvane {
 // order is then not to be relied on.
 template <typename T, typename Key>
 bool radixSortInBoundedRoom(T* items, std::size_t n, unsigned bits, Key key, T* scratch, std::size_t scratchSize,
-                            const std::atomic<bool>* stop = nullptr);
+                            const StopFlag* stop = nullptr);
 
 namespace radix_detail {
 
@@ -26,12 +28,12 @@ constexpr unsigned kDigitBits = 11;
 constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
 constexpr unsigned kMaxPasses = (64 + kDigitBits - 1) / kDigitBits;
 
-inline bool stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+inline bool stopped(const StopFlag* stop) { return stop != nullptr && stop->raised(); }
 
 // Least significant digit first; one counting pass for all digits, and a
 // digit every key shares is skipped.
 template <typename T, typename Key>
-bool leastDigitFirst(T* items, std::size_t n, unsigned bits, Key& key, T* scratch, const std::atomic<bool>* stop) {
+bool leastDigitFirst(T* items, std::size_t n, unsigned bits, Key& key, T* scratch, const StopFlag* stop) {
     const unsigned passes = (bits + kDigitBits - 1) / kDigitBits;
     static thread_local std::size_t counts[kMaxPasses][kDigits];
     for (unsigned pass = 0; pass < passes; ++pass) std::memset(counts[pass], 0, sizeof counts[pass]);
@@ -58,7 +60,7 @@ bool leastDigitFirst(T* items, std::size_t n, unsigned bits, Key& key, T* scratc
 // Splits items by the byte below `bits` in place, then sorts each part.
 template <typename T, typename Key>
 bool topByteInPlace(T* items, std::size_t n, unsigned bits, Key& key, T* scratch, std::size_t scratchSize,
-                    const std::atomic<bool>* stop) {
+                    const StopFlag* stop) {
     const unsigned shift = bits > 8 ? bits - 8 : 0;
     const auto digit = [&](const T& item) { return static_cast<std::size_t>((key(item) >> shift) & 0xFF); };
     std::size_t heads[256] = {};
@@ -97,7 +99,7 @@ bool topByteInPlace(T* items, std::size_t n, unsigned bits, Key& key, T* scratch
 
 template <typename T, typename Key>
 bool radixSortInBoundedRoom(T* items, std::size_t n, unsigned bits, Key key, T* scratch, std::size_t scratchSize,
-                            const std::atomic<bool>* stop) {
+                            const StopFlag* stop) {
     if (n < 2 || bits == 0) return true;
     // A digit's counts cost more than a comparison sort of a few items.
     if (n <= 256) {

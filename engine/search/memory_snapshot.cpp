@@ -40,7 +40,7 @@ std::uint64_t MemorySnapshot::memoryBytes() const {
 }
 
 MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<MemoryRegion>& regions, std::uint64_t step,
-                                  std::size_t itemSize, const std::atomic<std::int32_t>& stop) {
+                                  std::size_t itemSize, const StopFlag& stop) {
     MemorySnapshot snapshot;
     snapshot.step = step == 0 ? 1 : step;
     snapshot.itemSize = static_cast<std::uint32_t>(itemSize);
@@ -62,7 +62,7 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
     std::size_t chunk = 0;
     for (MemorySnapshot::Region& kept : snapshot.regions) {
         for (std::uint64_t at = kept.start; at < kept.end(); at += MemoryRowScan::kChunkBytes, ++chunk) {
-            if (stop.load(std::memory_order_relaxed) != 0) return snapshot;
+            if (stop.raised()) return snapshot;
             prefault.claim(chunk);
             readByHalves(reader, at, at + chunks[chunk].size, chunks[chunk].data,
                          [&kept](std::uint64_t page) { kept.lostPages.push_back(page); });

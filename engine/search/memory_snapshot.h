@@ -13,6 +13,7 @@
 #include "engine/search/result_store.h"
 #include "engine/search/search_settings.h"
 #include "engine/text/text_codec.h"
+#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -75,7 +76,7 @@ public:
 // early (the caller then drops what was read). `looked` receives the
 // addresses counted.
 MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<MemoryRegion>& regions, std::uint64_t step,
-                                  std::size_t itemSize, const std::atomic<std::int32_t>& stop);
+                                  std::size_t itemSize, const StopFlag& stop);
 
 // The next search over a snapshot: every address of the row read again and
 // kept when the value meets the settings' condition (the change conditions

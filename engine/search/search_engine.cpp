@@ -47,7 +47,7 @@ SearchEngine::SearchEngine(TargetAccess& target, SearchSink& sink, const TextCod
     : target_(target), sink_(sink), codec_(codec) {}
 
 SearchEngine::~SearchEngine() {
-    stopRequested = -1;
+    stopRequested.raise();
     monitorActive = 0;
     waitForWorkers();
 }
@@ -88,7 +88,7 @@ bool SearchEngine::launch(Worker worker, std::function<void()> body) {
 
 bool SearchEngine::startFirstSearch(std::vector<StructureRow> rows, std::string module, FirstRow first) {
     if (!busyCheck()) return false;
-    stopRequested = 0;
+    stopRequested.clear();
     return launch(Worker::FirstSearch, [this, rows = std::move(rows), module = std::move(module), first]() mutable {
         runFirstSearch(std::move(rows), std::move(module), first);
     });
@@ -168,7 +168,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
                 auto snapshot = std::make_unique<MemorySnapshot>(
                     takeMemorySnapshot(target_, regions, step, filter.readSize(), stopRequested));
                 report.candidates = static_cast<std::size_t>(snapshot->addressCount());
-                if (stopRequested.load() == 0) {
+                if (!stopRequested.raised()) {
                     snapshotAddresses_ = snapshot->addressCount();
                     snapshot_ = std::move(snapshot);
                 }
@@ -187,7 +187,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
         if (!snapshot_) report.candidates = static_cast<std::size_t>(traversal.leafCount());
         // A stop before the walk is done keeps nothing: the values are tested
         // as the leaves are met, so what was kept is only part of the leaves.
-        if (stopRequested.load() != 0) {
+        if (stopRequested.raised()) {
             entries.clear();
             compact.clear();
         }
@@ -196,7 +196,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
     } catch (...) {
         reportFailure("first search");
     }
-    report.stopped = stopRequested.load() != 0;
+    report.stopped = stopRequested.raised();
     report.results = results_.count();
     report.snapshotAddresses = snapshotAddresses_.load();
     report.elapsedMs = millisecondsSince(start);

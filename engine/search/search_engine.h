@@ -20,6 +20,7 @@
 #include "engine/target/target_access.h"
 #include "engine/text/text_codec.h"
 #include "engine/search/traversal.h"
+#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -53,7 +54,7 @@ public:
     SearchEngine& operator=(const SearchEngine&) = delete;
 
     // -1 asks a running first search to stop; only the first search looks at it.
-    std::atomic<std::int32_t> stopRequested{0};
+    StopFlag stopRequested;
     // -1 while monitoring is on.
     std::atomic<std::int32_t> monitorActive{0};
 

@@ -35,7 +35,7 @@ std::uint64_t nonNegativeSteps(const StructureRow& row) {
 
 }  // namespace
 
-Traversal::Traversal(MemoryReader& reader, const std::atomic<std::int32_t>& stopRequested, CandidateStore& store)
+Traversal::Traversal(MemoryReader& reader, const StopFlag& stopRequested, CandidateStore& store)
     : reader_(reader), stopRequested_(stopRequested), store_(store) {}
 
 void Traversal::start(std::vector<StructureRow> rows) {

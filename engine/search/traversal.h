@@ -16,6 +16,7 @@
 #include "engine/target/span_reader.h"
 #include "engine/search/structure_row.h"
 #include "engine/values/value_compare.h"
+#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -41,7 +42,7 @@ struct TraversalProgress {
 // The last row's addresses are the candidates, appended in pre-order.
 class Traversal {
 public:
-    Traversal(MemoryReader& reader, const std::atomic<std::int32_t>& stopRequested, CandidateStore& store);
+    Traversal(MemoryReader& reader, const StopFlag& stopRequested, CandidateStore& store);
 
     // Releases the store, then fills it from `rows`. A set stop flag (any
     // value but 0) ends the expansion at its next test; what was found stays.
@@ -102,10 +103,10 @@ private:
     void filterLeafRow(std::size_t depth);
     void visit(std::size_t depth, std::uint32_t index, std::uint64_t address);
     std::uint32_t parentNode(std::size_t depth);
-    bool stopped() const { return stopRequested_.load(std::memory_order_relaxed) != 0; }
+    bool stopped() const { return stopRequested_.raised(); }
 
     MemoryReader& reader_;
-    const std::atomic<std::int32_t>& stopRequested_;
+    const StopFlag& stopRequested_;
     CandidateStore& store_;
     std::vector<Level> levels_;
     unsigned pointerWidth_ = 8;

@@ -88,7 +88,7 @@ TEST_F(FirstSearchTest, ChangeConditionsSearchWithoutAFilter) {
 }
 
 TEST_F(FirstSearchTest, StopDuringTraversalEndsWithNoResults) {
-    target.onRead = [&] { engine.stopRequested = -1; };
+    target.onRead = [&] { engine.stopRequested.raise(); };
     const FirstSearchReport report = search({ValueType::Long, 0, SearchCondition::None, "", ""});
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(report.results, 0u);
@@ -101,7 +101,7 @@ TEST_F(FirstSearchTest, StopWhileTheLeavesAreReadKeepsNothing) {
     // second block, when block 0's leaves have matched already.
     int reads = 0;
     target.onRead = [&] {
-        if (++reads == 3) engine.stopRequested = -1;
+        if (++reads == 3) engine.stopRequested.raise();
     };
     const FirstSearchReport report = search({ValueType::Long, 0, SearchCondition::None, "", ""});
     EXPECT_TRUE(report.stopped);

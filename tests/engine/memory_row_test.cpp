@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/kit/stop_flag.h"
 #include "engine/memory/memory_scan.h"
 #include "engine/memory/prefault_ahead.h"
 #include "engine/search/search_engine.h"
@@ -261,7 +262,7 @@ TEST_F(MemoryRowTest, AStopEndsTheScanAndKeepsNothing) {
     target.map(0x40000000, 8 * MemoryRowScan::kChunkBytes);
     int reads = 0;
     target.onRead = [&] {
-        if (++reads == 3) engine.stopRequested = -1;
+        if (++reads == 3) engine.stopRequested.raise();
     };
     const FirstSearchReport report = search("0", {{0, 0, 4}});
     EXPECT_TRUE(report.stopped);
@@ -278,7 +279,7 @@ TEST(MemoryRowScan, ChunksAreLargeAndABadPageLosesOnlyItself) {
     target.map(base, size);
     for (std::uint64_t a = base; a < base + size; a += 0x1000) target.writeValue<std::int32_t>(a + 0x10, 1);
     target.resetCounters();
-    const std::atomic<std::int32_t> stop{0};
+    const StopFlag stop;
     CandidateStore store;
     FakeTextCodec codec;
     const ValueFilter filter(ValueType::Long, 0, SearchCondition::Equal, "1", "", codec);
@@ -415,7 +416,7 @@ TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
     target.map(0x40000000, 8 * MemoryRowScan::kChunkBytes);
     int reads = 0;
     target.onRead = [&] {
-        if (++reads == 5) engine.stopRequested = -1;
+        if (++reads == 5) engine.stopRequested.raise();
     };
     const FirstSearchReport report = search("", {{0, 0, 4}}, SearchCondition::None);
     EXPECT_TRUE(report.stopped);
@@ -434,7 +435,7 @@ TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteRead) {
     target.write(base, bytes.data(), bytes.size());
     const std::uint64_t lost = base + 3 * MemoryRowScan::kChunkBytes + 0x5000;
     target.unmap(lost, 0x1000);
-    const std::atomic<std::int32_t> stop{0};
+    const StopFlag stop;
     for (int run = 0; run < 4; ++run) {
         const MemorySnapshot snapshot = takeMemorySnapshot(target, {{base, size, true}}, 4, 4, stop);
         ASSERT_EQ(snapshot.regions.size(), 1u);
@@ -492,7 +493,7 @@ TEST(PrefaultAhead, NeverWritesASpanOnceItIsClaimed) {
 
 TEST_F(MemoryRowTest, APageLostToTheSnapshotKeepsNoChangeOnIt) {
     // A region listed whole whose middle page cannot be read.
-    const std::atomic<std::int32_t> stop{0};
+    const StopFlag stop;
     target.map(0x50000000, 0x3000);
     target.unmap(0x50001000, 0x1000);
     const MemorySnapshot snapshot = takeMemorySnapshot(target, {{0x50000000, 0x3000, true}}, 4, 4, stop);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/kit/stop_flag.h"
 #include "engine/pointers/high_halves.h"
 #include "engine/pointers/pointer_map.h"
 #include "engine/pointers/radix_sort.h"
@@ -81,7 +82,8 @@ TEST(RadixSort, AnswersAStop) {
     std::mt19937 random(5);
     for (Item& item : items) item = {static_cast<std::uint32_t>(random()), 0};
     std::vector<Item> scratch(1000);
-    const std::atomic<bool> stop{true};
+    StopFlag stop;
+    stop.raise();
     EXPECT_FALSE(radixSortInBoundedRoom(
         items.data(), items.size(), 32, [](const Item& item) { return std::uint64_t{item.key}; }, scratch.data(),
         scratch.size(), &stop));
@@ -179,7 +181,7 @@ void expectMapHoldsEveryPointer(FakeTarget& target, const std::vector<ModuleImag
         }
 
     PointerMap map;
-    const std::atomic<bool> stop{false};
+    const StopFlag stop;
     PointerScanProgress progress;
     // Small chunks, so that a word's region is often met again after a read.
     ASSERT_TRUE(map.build(target, regions, statics, stop, progress, 0x2000));

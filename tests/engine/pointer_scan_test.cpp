@@ -271,7 +271,7 @@ TEST_F(PointerScanTest, AStopAnswersInEveryPhaseAndKeepsThePathsWritten) {
     settings.address = kHeap;
 
     PointerScan whileReading(target, target);
-    target.onRead = [&] { whileReading.stop = true; };
+    target.onRead = [&] { whileReading.stop.raise(); };
     const PointerScanReport read = whileReading.run(settings, [](std::string_view) {});
     EXPECT_TRUE(read.stopped);
     EXPECT_EQ(read.paths, 0u);
@@ -281,7 +281,7 @@ TEST_F(PointerScanTest, AStopAnswersInEveryPhaseAndKeepsThePathsWritten) {
     std::vector<std::string> written;
     const PointerScanReport paths = whileWriting.run(settings, [&](std::string_view path) {
         written.emplace_back(path);
-        if (written.size() == 5) whileWriting.stop = true;
+        if (written.size() == 5) whileWriting.stop.raise();
     });
     EXPECT_TRUE(paths.stopped);
     EXPECT_EQ(paths.paths, written.size());
@@ -303,7 +303,7 @@ TEST_F(PointerScanTest, RescanKeepsThePathsThatStillLead) {
 
     const auto rescan = [&](std::uint64_t address, std::vector<std::string> texts) {
         std::vector<std::string> kept;
-        const std::atomic<bool> stop{false};
+        const StopFlag stop;
         const PointerRescanReport report = rescanPaths(target, &target, address, texts, stop, kept);
         EXPECT_EQ(report.kept + report.dropped, texts.size());
         return std::make_pair(kept, report.missingModules);

@@ -1,3 +1,4 @@
+#include "engine/kit/stop_flag.h"
 #include "engine/target/span_reader.h"
 
 #include <gtest/gtest.h>
@@ -137,7 +138,7 @@ TEST(SpanReaderDifferential, WindowedTraversalMatchesSingleReads) {
         singleCalls += target.readCalls();
 
         target.resetCounters();
-        std::atomic<std::int32_t> stop{0};
+        StopFlag stop;
         CandidateStore store;
         Traversal(target, stop, store).run(rows);
         windowedCalls += target.readCalls();

@@ -1,3 +1,4 @@
+#include "engine/kit/stop_flag.h"
 #include "engine/search/traversal.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ protected:
         return leaves;
     }
 
-    std::atomic<std::int32_t> stop{0};
+    StopFlag stop;
     CandidateStore store;
 };
 
@@ -187,7 +188,7 @@ TEST_F(TraversalTest, StopDuringTraversalAppendsNoFurtherLeaves) {
     const std::vector<StructureRow> rows{{0x500000, 100, 0x2000}, {0, 10, 4}};
     int reads = 0;
     target.onRead = [&] {
-        if (++reads == 5) stop = -1;
+        if (++reads == 5) stop.raise();
     };
     const auto leaves = run(target, rows);
     // Five pointers were read; the stop came with the fifth, before its leaves.
@@ -197,7 +198,7 @@ TEST_F(TraversalTest, StopDuringTraversalAppendsNoFurtherLeaves) {
 
 TEST_F(TraversalTest, StopSetBeforeTheStartFindsNothing) {
     FakeTarget target;
-    stop = -1;
+    stop.raise();
     EXPECT_TRUE(run(target, {{0x1000, 10, 4}}).empty());
 }
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "engine/kit/stop_flag.h"
 #include "engine/search/candidate_store.h"
 #include "engine/search/traversal.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -140,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::vector<Leaf> expected = PlainWalk(target, rows).run();
 
-    std::atomic<std::int32_t> stop{0};
+    StopFlag stop;
     CandidateStore store;
     Traversal traversal(target, stop, store);
     traversal.run(rows);

@@ -33,7 +33,7 @@ protected:
     }
     void TearDown() override {
         if (window_ != nullptr && IsWindow(window_)) {
-            form_->engine().stopRequested = -1;
+            form_->engine().stopRequested.raise();
             form_->engine().stopMonitor();
             DestroyWindow(window_);
         }

@@ -291,7 +291,7 @@ void unreadable(CountingTarget& target, SearchEngine& engine, BenchSink& sink, b
         if (!engine.startFirstSearch(rows)) return;
         if (stop) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
-            engine.stopRequested = -1;
+            engine.stopRequested.raise();
         }
         engine.waitForWorkers();
         const double ms = msSince(start);

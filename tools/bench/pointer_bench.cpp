@@ -206,7 +206,7 @@ double limitMs(MemoryReader& reader, RegionLookup& regions, std::uint64_t& point
     const std::vector<MemoryRegion> list = regions.readableRegions();
     RegionBounds bounds(list);
     PointerScanProgress progress;
-    const std::atomic<bool> stop{false};
+    const StopFlag stop;
     std::uint64_t count = 0;
     readPointerWords(reader, list, bounds, stop, progress, kPointerScanChunk,
                      [&](std::uint64_t, std::uint64_t, std::size_t) { ++count; });
@@ -286,7 +286,7 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
             std::this_thread::yield();
         if (scan.progress.phase.load() == phase.phase) {
             const auto raised = Clock::now();
-            scan.stop = true;
+            scan.stop.raise();
             runner.join();
             answered = msSince(raised);
         } else {
@@ -310,7 +310,7 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
     PointerRescanReport rescan;
     for (int i = 0; i < repeats; ++i) {
         std::vector<std::string> kept;
-        const std::atomic<bool> stop{false};
+        const StopFlag stop;
         const auto start = Clock::now();
         rescan = rescanPaths(reader, &reader, settings.address, many, stop, kept);
         rescanBest = std::min(rescanBest, msSince(start));

@@ -51,7 +51,7 @@ std::atomic<bool> interrupted{false};
 void interrupt() {
     interrupted = true;
     if (SearchEngine* engine = runningEngine.load()) {
-        engine->stopRequested = -1;
+        engine->stopRequested.raise();
         engine->monitorActive = 0;
     }
     stopPointers();

@@ -15,6 +15,7 @@
 #include "engine/pointers/pointer_scan.h"
 #include "engine/text/text_codec.h"
 #include "tools/cli/progress_line.h"
+#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -38,7 +39,7 @@ constexpr int kExitCannotOpen = 3;
 constexpr int kExitNoModule = 4;
 
 // The scan or rescan Ctrl+C stops.
-std::atomic<std::atomic<bool>*> runningStop{nullptr};
+std::atomic<StopFlag*> runningStop{nullptr};
 
 template <typename T>
 bool parseDecimal(const std::string& text, T& value) {
@@ -76,7 +77,7 @@ private:
 };
 
 struct StopRegistration {
-    explicit StopRegistration(std::atomic<bool>& stop) { runningStop = &stop; }
+    explicit StopRegistration(StopFlag& stop) { runningStop = &stop; }
     ~StopRegistration() { runningStop = nullptr; }
 };
 
@@ -119,7 +120,7 @@ int rescan(const PointerOptions& options, TargetAccess& target, ModuleLookup& mo
     const std::vector<std::string> paths = readPointerPaths(in, systemTextCodec());
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> kept;
-    std::atomic<bool> stop{false};
+    StopFlag stop;
     PointerRescanReport report;
     {
         const StopRegistration registration(stop);
@@ -194,7 +195,7 @@ int runPointers(const PointerOptions& options, TargetAccess& target, RegionLooku
 }
 
 void stopPointers() {
-    if (std::atomic<bool>* stop = runningStop.load()) *stop = true;
+    if (StopFlag* stop = runningStop.load()) stop->raise();
 }
 
 }  // namespace corvane
