@@ -6,8 +6,6 @@
 namespace corvane {
 namespace {
 
-std::uint64_t pageOf(std::uint64_t address) { return address & ~(kPageSize - 1); }
-
 // [begin, end) failed to read as one piece: its halves are tried.
 void readPieces(MemoryReader& reader, std::uint64_t begin, std::uint64_t end, unsigned char* out,
                 const std::function<void(std::uint64_t)>& lost) {
@@ -51,9 +49,9 @@ bool MemoryRowScan::next() {
             continue;
         }
         const std::uint64_t last = region.end() - itemSize_;
-        // The chunk's addresses run to kChunkBytes past its start; its bytes
+        // The chunk's addresses run to kReadChunkBytes past its start; its bytes
         // run on to where the last value ends.
-        const std::uint64_t limit = std::min(last, cursor_ + kChunkBytes - 1);
+        const std::uint64_t limit = std::min(last, cursor_ + kReadChunkBytes - 1);
         count_ = (limit - cursor_) / step_ + 1;
         first_ = cursor_;
         begin_ = cursor_;

@@ -26,9 +26,6 @@ bool readByHalves(MemoryReader& reader, std::uint64_t begin, std::uint64_t end, 
 // the values on it.
 class MemoryRowScan {
 public:
-    // Bytes a chunk holds: one read call each where the memory reads whole.
-    static constexpr std::uint64_t kChunkBytes = 1 << 20;
-
     MemoryRowScan(MemoryReader& reader, std::vector<MemoryRegion> regions, std::uint64_t step, std::size_t itemSize);
 
     // Reads the next chunk of addresses; false once every region is done.

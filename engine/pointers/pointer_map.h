@@ -17,10 +17,6 @@
 
 namespace corvane {
 
-// Bytes per read call when the whole of the target is read: few calls (they
-// cost ~100 µs each under Wine) and a stop still answered within a few ms.
-inline constexpr std::size_t kPointerScanChunk = std::size_t{1} << 20;
-
 // How far a pointer scan has come, for a progress line or a dialog; written by
 // the scanning thread, read by anyone.
 struct PointerScanProgress {
@@ -131,7 +127,7 @@ public:
     // when `stop` was raised; the map is then empty.
     bool build(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const std::vector<ModuleImage>& statics,
                const StopFlag& stop, PointerScanProgress& progress,
-               std::size_t chunkBytes = kPointerScanChunk);
+               std::size_t chunkBytes = kReadChunkBytes);
 
     std::size_t size() const { return size_; }
 

@@ -3,11 +3,6 @@
 #include <algorithm>
 
 namespace corvane {
-namespace {
-
-std::uint64_t pageOf(std::uint64_t address) { return address & ~(kPageSize - 1); }
-
-}  // namespace
 
 NodeResolver::NodeResolver(MemoryReader& reader, const PathTable& paths, const ModuleBases* modules)
     : reader_(reader), paths_(paths), bases_(paths.size(), 0), states_(paths.size(), kUnknown) {

@@ -20,6 +20,12 @@ public:
 
 // Readability is granted per page; the span reads rely on it.
 inline constexpr std::uint64_t kPageSize = 4096;
+inline constexpr std::uint64_t pageOf(std::uint64_t address) { return address & ~(kPageSize - 1); }
+
+// What a pass over whole regions reads a call: large enough that a call's own
+// cost (about 100 µs under Wine) vanishes beside the bytes, small enough that a
+// chunk stays in the cache while it is tested.
+inline constexpr std::size_t kReadChunkBytes = std::size_t{1} << 20;
 
 // Reads one pointer of the target's width into the low bytes of `slot`; the
 // high bytes are zero, so a 4-byte pointer arrives zero-extended.

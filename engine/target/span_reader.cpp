@@ -4,11 +4,6 @@
 #include <cstring>
 
 namespace corvane {
-namespace {
-
-std::uint64_t pageOf(std::uint64_t address) { return address & ~(kPageSize - 1); }
-
-}  // namespace
 
 void SpanReader::beginRow(std::uint64_t first, std::int64_t step, std::uint64_t count, std::size_t itemSize) {
     itemSize_ = itemSize;

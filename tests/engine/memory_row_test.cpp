@@ -259,7 +259,7 @@ TEST_F(MemoryRowTest, WithoutARegionListNothingIsFound) {
 }
 
 TEST_F(MemoryRowTest, AStopEndsTheScanAndKeepsNothing) {
-    target.map(0x40000000, 8 * MemoryRowScan::kChunkBytes);
+    target.map(0x40000000, 8 * kReadChunkBytes);
     int reads = 0;
     target.onRead = [&] {
         if (++reads == 3) engine.stopRequested.raise();
@@ -275,7 +275,7 @@ TEST_F(MemoryRowTest, AStopEndsTheScanAndKeepsNothing) {
 TEST(MemoryRowScan, ChunksAreLargeAndABadPageLosesOnlyItself) {
     FakeTarget target;
     const std::uint64_t base = 0x40000000;
-    const std::uint64_t size = 4 * MemoryRowScan::kChunkBytes;
+    const std::uint64_t size = 4 * kReadChunkBytes;
     target.map(base, size);
     for (std::uint64_t a = base; a < base + size; a += 0x1000) target.writeValue<std::int32_t>(a + 0x10, 1);
     target.resetCounters();
@@ -289,7 +289,7 @@ TEST(MemoryRowScan, ChunksAreLargeAndABadPageLosesOnlyItself) {
         traversal.runFilteredOverMemory({{0, 0, 4}}, {{base, size, true}}, filter, results);
         EXPECT_EQ(results.size(), size / 0x1000);
         EXPECT_EQ(traversal.leafCount(), size / 4);
-        EXPECT_EQ(target.readCalls(), size / MemoryRowScan::kChunkBytes) << "one read call per chunk";
+        EXPECT_EQ(target.readCalls(), size / kReadChunkBytes) << "one read call per chunk";
     }
     target.unmap(base + 0x123000, 0x1000);
     target.resetCounters();
@@ -413,7 +413,7 @@ TEST_F(MemoryRowTest, EveryConditionNarrowsASnapshotAsAPlainComparisonWould) {
 }
 
 TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
-    target.map(0x40000000, 8 * MemoryRowScan::kChunkBytes);
+    target.map(0x40000000, 8 * kReadChunkBytes);
     int reads = 0;
     target.onRead = [&] {
         if (++reads == 5) engine.stopRequested.raise();
@@ -429,11 +429,11 @@ TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
 // middle: every byte read is the target's, whichever thread faulted its page.
 TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteRead) {
     const std::uint64_t base = 0x60000000;
-    const std::uint64_t size = 6 * MemoryRowScan::kChunkBytes + 0x3000;
+    const std::uint64_t size = 6 * kReadChunkBytes + 0x3000;
     std::vector<unsigned char> bytes(size);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(1 + i % 251);
     target.write(base, bytes.data(), bytes.size());
-    const std::uint64_t lost = base + 3 * MemoryRowScan::kChunkBytes + 0x5000;
+    const std::uint64_t lost = base + 3 * kReadChunkBytes + 0x5000;
     target.unmap(lost, 0x1000);
     const StopFlag stop;
     for (int run = 0; run < 4; ++run) {

@@ -151,11 +151,11 @@ Run measure(Counted& target, int repeats, Body&& body) {
 // Runs of whole pages, each read in chunks of the scan's size, every value at
 // `step` compared: what any pass over those pages must do at least.
 std::uint64_t readRuns(Counted& target, const std::vector<MemoryRegion>& runs, std::uint64_t& sum) {
-    std::vector<unsigned char> chunk(MemoryRowScan::kChunkBytes);
+    std::vector<unsigned char> chunk(kReadChunkBytes);
     std::uint64_t matches = 0;
     for (const MemoryRegion& run : runs) {
-        for (std::uint64_t at = run.start; at < run.end(); at += MemoryRowScan::kChunkBytes) {
-            const std::size_t size = static_cast<std::size_t>(std::min(MemoryRowScan::kChunkBytes, run.end() - at));
+        for (std::uint64_t at = run.start; at < run.end(); at += kReadChunkBytes) {
+            const std::size_t size = static_cast<std::size_t>(std::min(kReadChunkBytes, run.end() - at));
             if (!target.read(at, chunk.data(), size)) continue;
             for (std::size_t i = 0; i + 4 <= size; i += 4) {
                 std::int32_t value;
@@ -268,7 +268,7 @@ void benchSize(std::uint64_t mebibytes, int repeats) {
 
 int runMemoryBench(int repeats) {
     std::printf("memory row: one planted value, the limit reads every region once in %llu KiB chunks\n",
-                static_cast<unsigned long long>(MemoryRowScan::kChunkBytes >> 10));
+                static_cast<unsigned long long>(kReadChunkBytes >> 10));
     for (const std::uint64_t mebibytes : {256u, 1024u}) benchSize(mebibytes, repeats);
     return 0;
 }

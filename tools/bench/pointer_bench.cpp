@@ -208,7 +208,7 @@ double limitMs(MemoryReader& reader, RegionLookup& regions, std::uint64_t& point
     PointerScanProgress progress;
     const StopFlag stop;
     std::uint64_t count = 0;
-    readPointerWords(reader, list, bounds, stop, progress, kPointerScanChunk,
+    readPointerWords(reader, list, bounds, stop, progress, kReadChunkBytes,
                      [&](std::uint64_t, std::uint64_t, std::size_t) { ++count; });
     pointers = count;
     return msSince(start);
