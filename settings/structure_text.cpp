@@ -75,7 +75,7 @@ StructureText rebuildStructureText(std::span<const StructureRowText> rows) {
         // which adds no row, and the structure would lose a level.
         // A memory row steps by its increment whatever its count, so only
         // the default step may be dropped.
-        const bool keepsStep = isMemoryStartCell(start) && parseIncrementCell(cleanCell(row.increment)) != 4;
+        const bool keepsStep = isMemoryStartCell(start) && parseIncrementCell(cleanCell(row.increment)) != kDefaultMemoryStep;
         if (parseCountCell(count) != 0 || keepsStep) {
             text += start;
             text += '*';

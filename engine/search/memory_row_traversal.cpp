@@ -1,6 +1,7 @@
 #include <cstddef>
 
 #include "engine/memory/memory_scan.h"
+#include "engine/search/address_results.h"
 #include "engine/search/traversal.h"
 
 namespace corvane {
@@ -25,7 +26,7 @@ void Traversal::runFilteredOverMemory(std::vector<StructureRow> rows, std::vecto
 
 void Traversal::scanMemoryRow(std::vector<MemoryRegion> regions) {
     const StructureRow& row = store_.rows()[0];
-    const auto step = static_cast<std::uint64_t>(row.increment > 0 ? row.increment : 4);
+    const std::uint64_t step = memoryRowStep(row);
     const bool alone = levels_.size() == 1;
     const std::size_t size = alone ? filter_->readSize() : pointerWidth_;
     MemoryRowScan scan(reader_, std::move(regions), step, size);
@@ -42,18 +43,10 @@ void Traversal::scanMemoryRow(std::vector<MemoryRegion> regions) {
             // A row alone is the whole search: its values are tested where
             // they lie in the chunk, and a kept one's path is its address.
             auto keep = [&](std::uint64_t at, const unsigned char* value) {
-                if (compact != nullptr) {
-                    const auto serial = static_cast<std::uint32_t>(compact->size());
-                    compact->push_back(CompactResult::number(at, serial, filter.type(), filter.baseMode(), value));
-                    return;
-                }
-                const auto serial = static_cast<std::uint32_t>(results.size());
-                ResultEntry& entry = results.emplace_back();
-                entry.address = at;
-                entry.parent = rootNode_;
-                entry.serial = serial;
-                entry.leafOffset = static_cast<std::int64_t>(at);
-                filter.storeValue(value, entry.value);
+                if (compact != nullptr)
+                    appendAddressResult(*compact, at, filter, value);
+                else
+                    appendAddressResult(results, at, filter, value, rootNode_);
             };
             // The filter tests a run of values at once, its kind and
             // condition decided once per run rather than once per value.

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/values/change_compare.h"
 #include "engine/memory/memory_scan.h"
 #include "engine/memory/prefault_ahead.h"
+#include "engine/search/address_results.h"
+#include "engine/values/change_compare.h"
 #include "engine/values/value_compare.h"
 #include "engine/values/value_type.h"
 
@@ -14,7 +15,6 @@ namespace {
 
 bool isChangeCondition(SearchCondition condition) { return condition >= SearchCondition::Unchanged; }
 
-std::uint64_t pageOf(std::uint64_t address) { return address & ~(kPageSize - 1); }
 
 // Whether the `size` bytes at `address` of the region were read.
 bool keptWhole(const MemorySnapshot::Region& region, std::uint64_t address, std::size_t size) {
@@ -54,14 +54,14 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
     for (const MemoryRegion& region : regions) {
         MemorySnapshot::Region& kept = snapshot.regions.emplace_back(
             MemorySnapshot::Region{region.start, MemorySnapshot::Bytes(static_cast<std::size_t>(region.size)), {}});
-        for (std::uint64_t at = 0; at < region.size; at += MemoryRowScan::kChunkBytes)
+        for (std::uint64_t at = 0; at < region.size; at += kReadChunkBytes)
             chunks.push_back({kept.bytes.data() + at,
-                              static_cast<std::size_t>(std::min(region.size - at, MemoryRowScan::kChunkBytes))});
+                              static_cast<std::size_t>(std::min(region.size - at, kReadChunkBytes))});
     }
     PrefaultAhead prefault(chunks);
     std::size_t chunk = 0;
     for (MemorySnapshot::Region& kept : snapshot.regions) {
-        for (std::uint64_t at = kept.start; at < kept.end(); at += MemoryRowScan::kChunkBytes, ++chunk) {
+        for (std::uint64_t at = kept.start; at < kept.end(); at += kReadChunkBytes, ++chunk) {
             if (stop.raised()) return snapshot;
             prefault.claim(chunk);
             readByHalves(reader, at, at + chunks[chunk].size, chunks[chunk].data,
@@ -118,12 +118,7 @@ void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, 
                           const TextCodec& codec, ResultEntries& out) {
     narrow(reader, snapshot, settings, codec,
            [&out](const ValueFilter& filter, std::uint64_t address, const unsigned char* bytes) {
-               const auto serial = static_cast<std::uint32_t>(out.size());
-               ResultEntry& entry = out.emplace_back();
-               entry.address = address;
-               entry.leafOffset = static_cast<std::int64_t>(address);
-               entry.serial = serial;
-               filter.storeValue(bytes, entry.value);
+               appendAddressResult(out, address, filter, bytes);
            });
 }
 
@@ -132,8 +127,7 @@ void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, 
     if (isTextType(settings.type)) return narrowMemorySnapshot(reader, snapshot, settings, codec, out);
     narrow(reader, snapshot, settings, codec,
            [&compact](const ValueFilter& filter, std::uint64_t address, const unsigned char* bytes) {
-               const auto serial = static_cast<std::uint32_t>(compact.size());
-               compact.push_back(CompactResult::number(address, serial, filter.type(), filter.baseMode(), bytes));
+               appendAddressResult(compact, address, filter, bytes);
            });
 }
 

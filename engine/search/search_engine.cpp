@@ -164,7 +164,7 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
             // Values not known yet: one result per address would be hundreds
             // of millions of them; the bytes are kept instead.
             if (rows.size() == 1 && filter.keepsAll()) {
-                const auto step = static_cast<std::uint64_t>(rows[0].increment > 0 ? rows[0].increment : 4);
+                const std::uint64_t step = memoryRowStep(rows[0]);
                 auto snapshot = std::make_unique<MemorySnapshot>(
                     takeMemorySnapshot(target_, regions, step, filter.readSize(), stopRequested));
                 report.candidates = static_cast<std::size_t>(snapshot->addressCount());

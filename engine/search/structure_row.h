@@ -14,6 +14,13 @@ struct StructureRow {
     std::int64_t increment = 0;
 };
 
+// A memory row steps by its increment, and by this many bytes when the
+// increment is 0 or less.
+inline constexpr std::int64_t kDefaultMemoryStep = 4;
+inline std::uint64_t memoryRowStep(const StructureRow& row) {
+    return static_cast<std::uint64_t>(row.increment > 0 ? row.increment : kDefaultMemoryStep);
+}
+
 // Readings of the three cells of a structure list row.
 // Start offset: hexadecimal digits (either case) up to the first other
 // character, wrapping at 64 bits; no digits give 0.

@@ -60,7 +60,7 @@ std::string canonicalCell(std::string_view cell) {
 StructureRowText canonical(const StructureRowText& row) {
     StructureRowText out{canonicalCell(row.start), canonicalCell(row.count), canonicalCell(row.increment)};
     // A memory row's increment is its step whatever its count.
-    const bool keepsStep = isMemoryStartCell(out.start) && parseIncrementCell(out.increment) != 4;
+    const bool keepsStep = isMemoryStartCell(out.start) && parseIncrementCell(out.increment) != kDefaultMemoryStep;
     if (parseCountCell(out.count) == 0 && !keepsStep) return {out.start, "0", "4"};
     return out;
 }

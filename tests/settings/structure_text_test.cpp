@@ -176,7 +176,7 @@ StructureRowText canonical(StructureRowText row) {
     // Built anew rather than assigned to: GCC 12 at -O3 warns falsely about
     // assigning a literal to these strings (-Wrestrict).
     // A memory row's increment is its step whatever its count.
-    const bool keepsStep = isMemoryStartCell(row.start) && parseIncrementCell(row.increment) != 4;
+    const bool keepsStep = isMemoryStartCell(row.start) && parseIncrementCell(row.increment) != kDefaultMemoryStep;
     if (parseCountCell(row.count) == 0 && !keepsStep) return StructureRowText{row.start, "0", "4"};
     return row;
 }
