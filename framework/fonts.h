@@ -7,6 +7,9 @@
 
 namespace corvane {
 
+// The font of the dialogs' controls and of the main window's drop-down lists.
+inline constexpr const wchar_t* kDialogFont = L"SimSun,9";
+
 // A font given as "face,size,bold,italic,underline,strikeout"; missing
 // fields count as 0, an empty face is "SimSun" and size 0 is 9 points.
 struct FontSpec {

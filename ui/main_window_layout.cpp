@@ -1,5 +1,6 @@
 // The main window's controls, menus and start-up.
 
+#include "framework/fonts.h"
 #include "settings/settings_paths.h"
 #include "ui/main_window.h"
 
@@ -7,7 +8,6 @@ namespace corvane {
 namespace {
 
 constexpr const wchar_t* kControlFont = L"Microsoft YaHei,9,0";
-constexpr const wchar_t* kComboFont = L"SimSun,9";
 
 constexpr DWORD kVisible = WS_VISIBLE | WS_TABSTOP;
 constexpr DWORD kTextBox = ES_AUTOHSCROLL | ES_WANTRETURN;
@@ -124,7 +124,7 @@ void Form1::createControls() {
         {&c.Text数值1, L"Text数值1", L"TEXTBOX", kIdText数值1, L"", 34, 79, 89, 20, kVisible | kTextBox,
          WS_EX_CLIENTEDGE, kControlFont, kColorWindowText, kColorWindow},
         {nullptr, L"Label3", kWindowlessLabel, kIdLabel3, L"数值", 7, 82, 28, 16, kLabelText, 0, kControlFont},
-        {&c.Combo类型, L"Combo类型", L"COMBOBOX", kIdCombo类型, L"", 34, 31, 89, 300, kVisible | kCombo, 0, kComboFont,
+        {&c.Combo类型, L"Combo类型", L"COMBOBOX", kIdCombo类型, L"", 34, 31, 89, 300, kVisible | kCombo, 0, kDialogFont,
          kColorWindowText, kColorWindow},
         {nullptr, L"Label1", kWindowlessLabel, kIdLabel1, L"类型", 6, 33, 33, 16, kLabelText, 0, kControlFont},
         {nullptr, L"Image1", kWindowlessLabel, kIdImage1, L"", 4, 3, 24, 24, 0, 0},
@@ -137,10 +137,10 @@ void Form1::createControls() {
         {&c.ListView1, L"ListView1", L"LISTVIEW", kIdListView1, L"", 219, 31, 473, 427,
          kVisible | kResultsList | LVS_OWNERDATA | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE, kControlFont, kColorWindowText,
          kColorWindow, kAnchorStretchBoth},
-        {&c.Combo进制, L"Combo进制", L"COMBOBOX", kIdCombo进制, L"", 127, 31, 89, 300, kVisible | kCombo, 0, kComboFont,
+        {&c.Combo进制, L"Combo进制", L"COMBOBOX", kIdCombo进制, L"", 127, 31, 89, 300, kVisible | kCombo, 0, kDialogFont,
          kColorWindowText, kColorWindow},
         {nullptr, L"Label2", kWindowlessLabel, kIdLabel2, L"条件", 6, 57, 33, 16, kLabelText, 0, kControlFont},
-        {&c.Combo过滤, L"Combo过滤", L"COMBOBOX", kIdCombo过滤, L"", 34, 55, 182, 300, kVisible | kCombo, 0, kComboFont,
+        {&c.Combo过滤, L"Combo过滤", L"COMBOBOX", kIdCombo过滤, L"", 34, 55, 182, 300, kVisible | kCombo, 0, kDialogFont,
          kColorWindowText, kColorWindow},
         {&c.Text数值2, L"Text数值2", L"TEXTBOX", kIdText数值2, L"", 127, 79, 89, 20, WS_TABSTOP | kTextBox,
          WS_EX_CLIENTEDGE, kControlFont, kColorWindowText, kColorWindow},

@@ -11,6 +11,7 @@
 #include "engine/files/pointer_paths_file.h"
 #include "engine/pointers/pointer_rescan.h"
 #include "engine/text/text_codec.h"
+#include "framework/fonts.h"
 #include "framework/routes.h"
 #include "framework/window_text.h"
 #include "ui/pointer_dialog_logic.h"
@@ -18,11 +19,9 @@
 namespace corvane {
 namespace {
 
-constexpr const wchar_t* kFont = L"SimSun,9";
 constexpr DWORD kButton = WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_VCENTER | BS_PUSHBUTTON;
 constexpr DWORD kEdit = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD kLabel = WS_VISIBLE;
-constexpr AnchorCode kAllSides = 5;
 constexpr UINT kProgressMs = 100;
 
 std::wstring hexText(std::uint64_t value) {
@@ -53,33 +52,33 @@ PointerDialog::~PointerDialog() { stopAndWait(); }
 bool PointerDialog::build(HWND owner) {
     PointerDialogControls& c = controls_;
     const ControlSpec table[] = {
-        {nullptr, L"Label地址", kWindowlessLabel, kIdLabel地址, L"地址", 8, 12, 50, 18, kLabel, 0, kFont},
-        {&c.Text地址, L"Text地址", L"EDIT", kIdText地址, L"", 62, 8, 140, 22, kEdit, WS_EX_CLIENTEDGE, kFont},
-        {nullptr, L"Label深度", kWindowlessLabel, kIdLabel深度, L"深度", 214, 12, 36, 18, kLabel, 0, kFont},
-        {&c.Text深度, L"Text深度", L"EDIT", kIdText深度, L"5", 252, 8, 40, 22, kEdit, WS_EX_CLIENTEDGE, kFont},
-        {nullptr, L"Label最大偏移", kWindowlessLabel, kIdLabel最大偏移, L"最大偏移", 8, 40, 54, 18, kLabel, 0, kFont},
+        {nullptr, L"Label地址", kWindowlessLabel, kIdLabel地址, L"地址", 8, 12, 50, 18, kLabel, 0, kDialogFont},
+        {&c.Text地址, L"Text地址", L"EDIT", kIdText地址, L"", 62, 8, 140, 22, kEdit, WS_EX_CLIENTEDGE, kDialogFont},
+        {nullptr, L"Label深度", kWindowlessLabel, kIdLabel深度, L"深度", 214, 12, 36, 18, kLabel, 0, kDialogFont},
+        {&c.Text深度, L"Text深度", L"EDIT", kIdText深度, L"5", 252, 8, 40, 22, kEdit, WS_EX_CLIENTEDGE, kDialogFont},
+        {nullptr, L"Label最大偏移", kWindowlessLabel, kIdLabel最大偏移, L"最大偏移", 8, 40, 54, 18, kLabel, 0, kDialogFont},
         {&c.Text最大偏移, L"Text最大偏移", L"EDIT", kIdText最大偏移, L"1000", 62, 36, 80, 22, kEdit, WS_EX_CLIENTEDGE,
-         kFont},
-        {nullptr, L"Label最小偏移", kWindowlessLabel, kIdLabel最小偏移, L"最小偏移", 152, 40, 54, 18, kLabel, 0, kFont},
+         kDialogFont},
+        {nullptr, L"Label最小偏移", kWindowlessLabel, kIdLabel最小偏移, L"最小偏移", 152, 40, 54, 18, kLabel, 0, kDialogFont},
         {&c.Text最小偏移, L"Text最小偏移", L"EDIT", kIdText最小偏移, L"0", 212, 36, 80, 22, kEdit, WS_EX_CLIENTEDGE,
-         kFont},
-        {nullptr, L"Label模块", kWindowlessLabel, kIdLabel模块, L"模块", 8, 68, 50, 18, kLabel, 0, kFont},
+         kDialogFont},
+        {nullptr, L"Label模块", kWindowlessLabel, kIdLabel模块, L"模块", 8, 68, 50, 18, kLabel, 0, kDialogFont},
         {&c.Combo模块, L"Combo模块", L"COMBOBOX", kIdCombo模块, L"", 62, 64, 230, 300,
-         WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, kFont},
+         WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, kDialogFont},
         {&c.Command扫描, L"Command扫描", L"BUTTON", kIdCommand扫描, L"扫描", 306, 8, 80, 26, kButton | BS_DEFPUSHBUTTON,
-         0, kFont},
+         0, kDialogFont},
         {&c.Command重新扫描, L"Command重新扫描", L"BUTTON", kIdCommand重新扫描, L"重新扫描", 392, 8, 80, 26, kButton, 0,
-         kFont},
-        {&c.Label数量, L"Label数量", L"LABEL", kIdLabel数量, L"路径：0", 8, 96, 290, 18, kLabel, 0, kFont},
-        {&c.Label进度, L"Label进度", L"LABEL", kIdLabel进度, L"", 306, 96, 166, 18, kLabel, 0, kFont},
+         kDialogFont},
+        {&c.Label数量, L"Label数量", L"LABEL", kIdLabel数量, L"路径：0", 8, 96, 290, 18, kLabel, 0, kDialogFont},
+        {&c.Label进度, L"Label进度", L"LABEL", kIdLabel进度, L"", 306, 96, 166, 18, kLabel, 0, kDialogFont},
         {&c.ListV路径, L"ListV路径", L"LISTVIEW", kIdListV路径, L"", 8, 116, 464, 240,
          WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE,
-         kFont, kColorDefault, kColorDefault, kAllSides},
-        {&c.Command使用, L"Command使用", L"BUTTON", kIdCommand使用, L"使用", 8, 364, 80, 26, kButton, 0, kFont},
+         kDialogFont, kColorDefault, kColorDefault, kAnchorStretchBoth},
+        {&c.Command使用, L"Command使用", L"BUTTON", kIdCommand使用, L"使用", 8, 364, 80, 26, kButton, 0, kDialogFont},
         {&c.Command保存路径, L"Command保存路径", L"BUTTON", kIdCommand保存路径, L"保存列表", 96, 364, 80, 26, kButton,
-         0, kFont},
+         0, kDialogFont},
         {&c.Command读取路径, L"Command读取路径", L"BUTTON", kIdCommand读取路径, L"读取列表", 184, 364, 80, 26, kButton,
-         0, kFont},
+         0, kDialogFont},
     };
     constexpr FormDesign design{L"指针扫描",
                                 480,

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/fonts.h"
 #include "framework/routes.h"
 #include "framework/window_text.h"
 #include "ui/process_snapshot.h"
@@ -10,7 +11,6 @@
 namespace corvane {
 namespace {
 
-constexpr const wchar_t* kFont = L"SimSun,9";
 constexpr DWORD kButton = WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_VCENTER;
 // The comparison reads each cell into a buffer of this many units.
 constexpr std::size_t kSortCellLength = 259;
@@ -24,11 +24,11 @@ bool ProcessListDialog::build(HWND owner) {
     ProcessListControls& c = controls_;
     const ControlSpec table[] = {
         {&c.Command刷新进程, L"Command刷新进程", L"BUTTON", kIdCommand刷新进程, L"刷新进程", 0, 1, 65, 23,
-         kButton | BS_DEFPUSHBUTTON, 0, kFont},
+         kButton | BS_DEFPUSHBUTTON, 0, kDialogFont},
         {&c.Command打开进程, L"Command打开进程", L"BUTTON", kIdCommand打开进程, L"打开进程", 66, 1, 65, 23,
-         kButton | BS_PUSHBUTTON, 0, kFont},
+         kButton | BS_PUSHBUTTON, 0, kDialogFont},
         {&c.ListV进程, L"ListV进程", L"LISTVIEW", kIdListV进程, L"", 0, 25, 466, 292,
-         WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE, kFont, kColorDefault,
+         WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE, kDialogFont, kColorDefault,
          kColorDefault, kAnchorStretchBoth},
     };
     constexpr FormDesign design{L"进程列表",
