@@ -1,5 +1,5 @@
 # Value types, texts, search values and comparisons, with the platform codec.
-corvane_add_test(value_test
+corvane_add_test(value_test THREADS
   SOURCES
     engine/value_type_test.cpp
     engine/value_parse_test.cpp

@@ -6,12 +6,18 @@
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-bash tools/setup.sh || exit 1
-. tools/wine-env.sh
-
 passed=0
 failed=0
 status=0
+times=()
+started=$SECONDS
+# Each stage's time goes into the closing lines.
+stage_time() { times+=("$1 $(($SECONDS - $2)) s"); }
+
+mark=$SECONDS
+bash tools/setup.sh || exit 1
+stage_time installs "$mark"
+. tools/wine-env.sh
 
 # The fuzz stage: every libFuzzer target of tests/fuzz runs for
 # CORVANE_FUZZ_SECONDS (30) on its seed corpus and the inputs that once
@@ -32,38 +38,57 @@ fuzz_stage() {
     if ! cmake --build --preset native-fuzz -- -k 0; then
         echo "build failed: native-fuzz"; status=1; failed=$((failed + 1)); return
     fi
-    local seconds=${CORVANE_FUZZ_SECONDS:-30} source target fuzzer work dirs runs artifact
+    local seconds=${CORVANE_FUZZ_SECONDS:-30} source target reports
+    reports=$(mktemp -d)
+    # Two fuzzers at a time, one a core; their reports are read in order after.
     for source in tests/fuzz/*_fuzz.cpp; do
         target=$(basename "$source" _fuzz.cpp)
-        fuzzer=build/native-fuzz/tests/fuzz_$target
-        if [ ! -x "$fuzzer" ]; then
-            echo "fuzz $target: FAILED (not built)"; status=1; failed=$((failed + 1)); continue
-        fi
-        work=$(mktemp -d)
-        mkdir "$work/corpus"
-        # New inputs go to a scratch corpus; the seeds in the tree stay as they are.
-        dirs=("$work/corpus")
-        for dir in "tests/fuzz/corpus/$target" "tests/fuzz/regressions/$target"; do
-            [ -d "$dir" ] && dirs+=("$dir")
-        done
-        if UBSAN_OPTIONS=print_stacktrace=1 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-            -print_final_stats=1 -artifact_prefix="$work/" "${dirs[@]}" >"$work/log" 2>&1; then
-            runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
-            echo "fuzz $target: passed, ${runs:-?} inputs in ${seconds} s"
+        [ "$(jobs -rp | wc -l)" -lt 2 ] || wait -n
+        fuzz_one "$target" "$seconds" >"$reports/$target" 2>&1 &
+    done
+    wait
+    for source in tests/fuzz/*_fuzz.cpp; do
+        target=$(basename "$source" _fuzz.cpp)
+        cat "$reports/$target"
+        if grep -q "^fuzz $target: passed" "$reports/$target"; then
             passed=$((passed + 1))
         else
-            echo "fuzz $target: FAILED"
-            grep -vE '^(#[0-9]|INFO:|\s+NEW_FUNC)' "$work/log" | tail -n 80
-            for artifact in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* "$work"/slow-unit-*; do
-                [ -f "$artifact" ] || continue
-                echo "failing input ${artifact##*/} ($(stat -c %s "$artifact") bytes), hex:"
-                od -An -tx1 -v "$artifact"
-            done
-            echo "keep it as tests/fuzz/regressions/$target/<name> once it is fixed"
             status=1; failed=$((failed + 1))
         fi
-        rm -rf "$work"
     done
+    rm -rf "$reports"
+}
+
+# Runs one fuzz target and prints its verdict, "fuzz NAME: passed" first on a
+# line when it passed.
+fuzz_one() {
+    local target=$1 seconds=$2 fuzzer work dirs runs artifact
+    fuzzer=build/native-fuzz/tests/fuzz_$target
+    if [ ! -x "$fuzzer" ]; then
+        echo "fuzz $target: FAILED (not built)"; return
+    fi
+    work=$(mktemp -d)
+    mkdir "$work/corpus"
+    # New inputs go to a scratch corpus; the seeds in the tree stay as they are.
+    dirs=("$work/corpus")
+    for dir in "tests/fuzz/corpus/$target" "tests/fuzz/regressions/$target"; do
+        [ -d "$dir" ] && dirs+=("$dir")
+    done
+    if UBSAN_OPTIONS=print_stacktrace=1 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$work/" "${dirs[@]}" >"$work/log" 2>&1; then
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
+        echo "fuzz $target: passed, ${runs:-?} inputs in ${seconds} s"
+    else
+        echo "fuzz $target: FAILED"
+        grep -vE '^(#[0-9]|INFO:|\s+NEW_FUNC)' "$work/log" | tail -n 80
+        for artifact in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* "$work"/slow-unit-*; do
+            [ -f "$artifact" ] || continue
+            echo "failing input ${artifact##*/} ($(stat -c %s "$artifact") bytes), hex:"
+            od -An -tx1 -v "$artifact"
+        done
+        echo "keep it as tests/fuzz/regressions/$target/<name> once it is fixed"
+    fi
+    rm -rf "$work"
 }
 
 if [ "${1:-}" = "--fuzz-only" ]; then
@@ -91,14 +116,26 @@ wineserver -p >/dev/null 2>&1 || true
 "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
 
+# The engine's rooms keep their order (tools/check_layers.py): one test.
+echo "=== layers ==="
+if python3 tools/check_layers.py; then passed=$((passed + 1)); else status=1; failed=$((failed + 1)); fi
+
+# What each stage builds: all of it natively (the bench and the command line
+# included), only the tests whose code runs on several threads under TSan
+# (the preset names them), and the tests and the program for Windows.
+declare -A targets=([native]="" [native-tsan]="" [windows]="corvane_tests Corvane")
+
 for preset in native native-tsan fuzz windows; do
-    if [ "$preset" = fuzz ]; then fuzz_stage; continue; fi
+    mark=$SECONDS
+    if [ "$preset" = fuzz ]; then fuzz_stage; stage_time fuzz "$mark"; continue; fi
     echo "=== $preset ==="
     if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 && ! cmake --preset "$preset"; then
         echo "configure failed: $preset"; status=1; failed=$((failed + 1)); continue
     fi
     rm -f "build-$preset.log"
-    if ! cmake --build --preset "$preset" -- -k 0; then
+    build_targets=()
+    for t in ${targets[$preset]}; do build_targets+=(--target "$t"); done
+    if ! cmake --build --preset "$preset" "${build_targets[@]}" -- -k 0; then
         echo "build failed: $preset"; status=1; failed=$((failed + 1)); continue
     fi
     keeper=""
@@ -121,7 +158,10 @@ for preset in native native-tsan fuzz windows; do
     t=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
     passed=$((passed + t - f))
     failed=$((failed + f))
+    stage_time "$preset" "$mark"
 done
 
+stage_time total "$started"
+echo "stage times: $(IFS=,; echo "${times[*]}" | sed 's/,/, /g')"
 echo "Corvane: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$status" -eq 0 ]

@@ -18,6 +18,7 @@ function(corvane_fuzz_target name)
   elseif(NOT CMAKE_CROSSCOMPILING)
     set(target fuzz_replay_${name})
     add_executable(${target} ${CORVANE_FUZZ_DIR}/replay_main.cpp ${ARG_SOURCES})
+    add_dependencies(corvane_tests ${target})
     add_test(NAME fuzz_replay.${name}
              COMMAND ${target} ${CORVANE_FUZZ_DIR}/corpus/${name} ${CORVANE_FUZZ_DIR}/regressions/${name})
   else()

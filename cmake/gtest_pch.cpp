@@ -1,0 +1,1 @@
+// Only here to carry the precompiled GoogleTest header the tests reuse.
