@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "engine/search/search_engine.h"
 #include "engine/text/text_codec.h"
 #include "engine/text/utf8_encode.h"
+#include "tools/cli/cli_failure.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
 #include "tools/cli/monitor_changes.h"
@@ -39,10 +41,6 @@
 namespace {
 
 using namespace corvane;
-
-constexpr int kExitUsage = 2;
-constexpr int kExitCannotOpen = 3;
-constexpr int kExitNoModule = 4;
 
 std::atomic<SearchEngine*> runningEngine{nullptr};
 std::atomic<bool> interrupted{false};
@@ -130,11 +128,6 @@ void writeSnapshot(const std::string& file, const MemorySnapshot& snapshot) {
     if (!out) throw std::runtime_error("cannot write " + file);
 }
 
-int fail(int code, const std::string& message) {
-    std::fprintf(stderr, "corvane-cli: %s\n", message.c_str());
-    return code;
-}
-
 // The first search's progress line: leaves so far, results so far, the rate.
 std::function<std::string()> searchProgress(const SearchEngine& engine) {
     return [&engine, start = std::chrono::steady_clock::now()] {
@@ -147,6 +140,24 @@ std::function<std::string()> searchProgress(const SearchEngine& engine) {
                       static_cast<double>(leaves) / seconds);
         return std::string(text);
     };
+}
+
+// Why FILE, opened as `in`, is no results file or snapshot to read: missing,
+// a folder, or a pointer scan's paths (no tab on its first line).
+std::string inFileProblem(const std::string& file, std::ifstream& in) {
+    std::error_code error;
+    std::u16string wide;
+    if (systemTextCodec().toUtf16(file, CodePage::Gbk, wide) && std::filesystem::is_directory(wide, error))
+        return file + " is a folder, not a results file";
+    if (!in) return "cannot read " + file;
+    std::string line;
+    while (line.empty() && std::getline(in, line))
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    in.clear();
+    in.seekg(0);
+    if (!line.empty() && line.find('\t') == std::string::npos && !line.starts_with("CORVANE-"))
+        return file + " is a pointer paths file, not a results file (pointers --in takes it)";
+    return "";
 }
 
 void sayIfGone(const TargetAccess& target) {
@@ -225,9 +236,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
             report = engine.runFirstSearch(settings.rows, settings.module,
                                            settings.memory ? FirstRow::Memory : FirstRow::Offsets);
         }
-        if (report.openError != 0)
-            return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
-                                             std::to_string(report.openError) + ")");
+        if (report.openError != 0) return failToOpen(*options.pid, report.openError);
         if (const MemorySnapshot* snapshot = engine.snapshot()) {
             if (options.outFile.empty())
                 return fail(kExitUsage, "values not known yet are kept in a snapshot: give --out FILE");
@@ -244,7 +253,8 @@ int run(const CliOptions& options, const CliSettings& settings) {
     }
 
     std::ifstream in(options.inFile, std::ios::binary);
-    if (!in) return fail(kExitUsage, "cannot read " + options.inFile);
+    if (const std::string problem = inFileProblem(options.inFile, in); !problem.empty())
+        return fail(kExitUsage, problem);
     std::string error;
     if (isSnapshotFile(in)) {
         if (options.command != "next")
@@ -259,9 +269,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
         engine.snapshot() ? static_cast<std::size_t>(engine.snapshotAddresses()) : engine.results().count();
     // Each run is a process of its own: the target is opened here, where the
     // window would use the handle of its last first search.
-    if (const std::uint32_t openError = target->openTarget())
-        return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
-                                         std::to_string(openError) + ")");
+    if (const std::uint32_t openError = target->openTarget()) return failToOpen(*options.pid, openError);
 
     if (options.command == "next") {
         engine.runNextSearch();
@@ -279,10 +287,9 @@ int run(const CliOptions& options, const CliSettings& settings) {
 
 int pointersCommand(const std::vector<std::string>& args) {
     PointerOptions options;
-    if (const std::string problem = parsePointerOptions({args.begin() + 1, args.end()}, options); !problem.empty()) {
-        std::fprintf(stderr, "corvane-cli: %s\nusage:\n%s", problem.c_str(), kPointersUsage);
-        return kExitUsage;
-    }
+    if (const std::string problem = parsePointerOptions({args.begin() + 1, args.end()}, options); !problem.empty())
+        return failUsage(problem);
+    if (const std::string problem = outFileProblem(options.outFile); !problem.empty()) return fail(kExitUsage, problem);
     auto target = makeTarget(*options.pid);
     return runPointers(options, *target, dynamic_cast<RegionLookup&>(*target), dynamic_cast<ModuleLookup&>(*target));
 }
@@ -299,13 +306,10 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, onSignal);
 #endif
     try {
-        const std::vector<std::string> args = arguments(argc, argv);
+        const std::vector<std::string> args = splitOptionValues(arguments(argc, argv));
         if (!args.empty() && args[0] == "pointers") return pointersCommand(args);
         CliOptions options;
-        if (const std::string problem = parseCliOptions(args, options); !problem.empty()) {
-            std::fprintf(stderr, "corvane-cli: %s\n%s", problem.c_str(), kCliUsage);
-            return kExitUsage;
-        }
+        if (const std::string problem = parseCliOptions(args, options); !problem.empty()) return failUsage(problem);
         if (options.command == "help") {
             std::fputs(kCliUsage, stdout);
             std::fputs(kPointersUsage, stdout);
@@ -317,9 +321,11 @@ int main(int argc, char** argv) {
         }
         CliSettings settings;
         if (const std::string problem = resolveCliSettings(options, settings); !problem.empty())
+            return failUsage(problem);
+        if (const std::string problem = outFileProblem(options.outFile); !problem.empty())
             return fail(kExitUsage, problem);
         return run(options, settings);
     } catch (const std::exception& error) {
-        return fail(1, error.what());
+        return fail(kExitFailed, error.what());
     }
 }
