@@ -10,9 +10,11 @@
 namespace corvane {
 namespace {
 
+// The row as it was typed, near enough to find it: the reader's defaults
+// for a piece without "*" give the short form.
 std::string rowText(const StructureRowText& row) {
-    const StructureRowText one[] = {row};
-    return rebuildStructureText(one);
+    if (row.count == "0" && row.increment == "4") return row.start + "]";
+    return row.start + "*" + row.count + "*" + row.increment + "]";
 }
 
 std::string numberText(ValueType type, std::uint8_t baseMode, const StrictNumber& number) {
