@@ -165,9 +165,22 @@ void sayIfGone(const TargetAccess& target) {
         std::fprintf(stderr, "corvane-cli: the target process has gone; the results are what was read before\n");
 }
 
+// Rows a monitor cycle or a reformat could not read keep the values listed
+// before; without a list to grey them in, standard error says how many and
+// names the first.
+void sayUnread(const UnreadRows& unread, std::size_t rows, const char* when) {
+    if (unread.count == 0) return;
+    std::string named;
+    for (const std::string& path : unread.firstPaths) named += (named.empty() ? "" : ", ") + path;
+    if (unread.count > unread.firstPaths.size()) named += ", ...";
+    fail(0, std::string(when) + std::to_string(unread.count) + " of " + std::to_string(rows) +
+                " rows could not be read (" + named + "); they keep the values listed before");
+}
+
 // Cycles until Ctrl+C or --cycles, printing every row after each cycle, or
 // with --changes the rows that changed.
-void monitor(const CliOptions& options, const CliSettings& settings, SearchEngine& engine, const TargetAccess& target) {
+void monitor(const CliOptions& options, const CliSettings& settings, SearchEngine& engine, const TargetAccess& target,
+             const UnreadRows& unread) {
     // No pass of this run captured a base: the options give it.
     engine.setBaseMode(settings.search.baseMode);
     std::unique_ptr<ChangedRows> changes;
@@ -183,6 +196,8 @@ void monitor(const CliOptions& options, const CliSettings& settings, SearchEngin
     // Monitoring goes on after the target has gone, as the window's does;
     // it is said once.
     bool gone = false;
+    // Said again only when the count changes, not five times a second.
+    std::uint64_t unreadSaid = 0;
     std::exception_ptr failure;
     const auto start = std::chrono::steady_clock::now();
     engine.monitorActive = -1;
@@ -192,8 +207,14 @@ void monitor(const CliOptions& options, const CliSettings& settings, SearchEngin
                 sayIfGone(target);
                 gone = true;
             }
+            if (unread.count != unreadSaid) {
+                const std::string when = "cycle " + std::to_string(cycle) + ": ";
+                if (unread.count == 0) fail(0, when + "every row was read again");
+                sayUnread(unread, engine.results().count(), when.c_str());
+                unreadSaid = unread.count;
+            }
             if (changes) {
-                changes->write(*out, millisecondsSince(start));
+                changes->write(*out, millisecondsSince(start), &unread);
                 out->flush();
                 if (!*out) throw std::runtime_error("cannot write " + options.outFile);
             } else {
@@ -215,6 +236,8 @@ int run(const CliOptions& options, const CliSettings& settings) {
     CliSink sink(settings.search);
     SearchEngine engine(*target, sink, systemTextCodec());
     runningEngine = &engine;
+    UnreadRows unread;
+    engine.unreadRows = &unread;
     auto* modules = dynamic_cast<ModuleLookup*>(target.get());
     engine.setModuleLookup(modules);
     engine.setRegionLookup(dynamic_cast<RegionLookup*>(target.get()));
@@ -277,8 +300,9 @@ int run(const CliOptions& options, const CliSettings& settings) {
     } else if (options.command == "reformat") {
         engine.runReformat();
         writeOutput(options, engine.results());
+        sayUnread(unread, engine.results().count(), "");
     } else {
-        monitor(options, settings, engine, *target);
+        monitor(options, settings, engine, *target, unread);
     }
     std::fprintf(stderr, "results: %zu of %zu, %ums\n", engine.results().count(), before, millisecondsSince(start));
     if (options.command != "monitor") sayIfGone(*target);
