@@ -27,25 +27,18 @@ std::vector<std::string> first(std::vector<std::string> more) {
     return args;
 }
 
-// Every value the window would have read as 0 or wrapped, refused with what
-// was wrong; the values that are right pass.
+// Values the window would have read as 0 or wrapped, beyond those the
+// command line's own tests type, refused with what was wrong; the values
+// that are right pass, and conditions without values leave them alone.
 TEST(CliRefusals, ValuesOfTheKindAndBase) {
     struct Case {
         std::vector<std::string> args;
         std::string said;  // a part of the refusal, or "" for none
     };
     const Case cases[] = {
-        {first({"--condition", "eq", "--value1", "abc"}), "--value1 abc is not a decimal whole number"},
-        {first({"--condition", "eq", "--value1", "0x7A4F"}), "(hexadecimal needs --base hex)"},
-        {first({"--condition", "eq"}), gbk("等于 (eq) needs --value1")},
         {first({"--condition", "ge", "--value1", ""}), gbk("大于等于 (ge) needs --value1")},
-        {first({"--type", "byte", "--condition", "eq", "--value1", "300"}), "out of range"},
-        {first({"--type", "byte", "--condition", "eq", "--value1", "-1"}), "0 to 255"},
         {first({"--type", "short", "--condition", "eq", "--value1", "40000"}), "-32768 to 32767"},
         {first({"--type", "short", "--base", "hex", "--condition", "eq", "--value1", "10000"}), "0 to FFFF"},
-        {first({"--condition", "between", "--value1", "5"}), gbk("两者之间 (between) needs --value2")},
-        {first({"--condition", "between", "--value1", "10", "--value2", "5"}),
-         "needs --value1 at most --value2: 10 is above 5"},
         {first({"--condition", "between", "--value1", "-5", "--value2", "5"}), ""},
         {first({"--condition", "between", "--value1", "5", "--value2", "5"}), ""},
         {first({"--type", "float", "--condition", "eq", "--value1", "1.5e3"}), ""},

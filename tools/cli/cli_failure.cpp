@@ -10,12 +10,16 @@
 
 namespace corvane {
 
-int fail(int code, const std::string& message) {
+void say(const std::string& message) {
     // Messages quote arguments, which are code page 936 texts here; the
     // terminal takes UTF-8.
     std::u16string wide;
     const std::string shown = systemTextCodec().toUtf16(message, CodePage::Gbk, wide) ? encodeUtf8(wide) : message;
     std::fprintf(stderr, "corvane-cli: %s\n", shown.c_str());
+}
+
+int fail(int code, const std::string& message) {
+    say(message);
     return code;
 }
 

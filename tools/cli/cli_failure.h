@@ -13,6 +13,10 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitCannotOpen = 3;
 inline constexpr int kExitNoModule = 4;
 
+// One line on standard error, led by the program's name: a note on what
+// was done with what could not be.
+void say(const std::string& message);
+
 // Says on standard error, in one line, what went wrong, and gives `code` back.
 int fail(int code, const std::string& message);
 

@@ -162,7 +162,7 @@ std::string inFileProblem(const std::string& file, std::ifstream& in) {
 
 void sayIfGone(const TargetAccess& target) {
     if (target.hasExited())
-        std::fprintf(stderr, "corvane-cli: the target process has gone; the results are what was read before\n");
+        say("the target process has gone; the results are what was read before");
 }
 
 // Rows a monitor cycle or a reformat could not read keep the values listed
@@ -173,8 +173,8 @@ void sayUnread(const UnreadRows& unread, std::size_t rows, const char* when) {
     std::string named;
     for (const std::string& path : unread.firstPaths) named += (named.empty() ? "" : ", ") + path;
     if (unread.count > unread.firstPaths.size()) named += ", ...";
-    fail(0, std::string(when) + std::to_string(unread.count) + " of " + std::to_string(rows) +
-                " rows could not be read (" + named + "); they keep the values listed before");
+    say(std::string(when) + std::to_string(unread.count) + " of " + std::to_string(rows) + " rows could not be read (" +
+        named + "); they keep the values listed before");
 }
 
 // Cycles until Ctrl+C or --cycles, printing every row after each cycle, or
@@ -209,7 +209,7 @@ void monitor(const CliOptions& options, const CliSettings& settings, SearchEngin
             }
             if (unread.count != unreadSaid) {
                 const std::string when = "cycle " + std::to_string(cycle) + ": ";
-                if (unread.count == 0) fail(0, when + "every row was read again");
+                if (unread.count == 0) say(when + "every row was read again");
                 sayUnread(unread, engine.results().count(), when.c_str());
                 unreadSaid = unread.count;
             }
@@ -244,7 +244,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
     // Said as it is found; the run goes on with what the other paths find.
     std::atomic<bool> moduleMissing{false};
     engine.onModuleMissing = [&moduleMissing](const std::string& module) {
-        std::fprintf(stderr, "corvane-cli: the target has no module %s loaded\n", module.c_str());
+        say("the target has no module " + module + " loaded");
         moduleMissing = true;
     };
     struct Clear {

@@ -17,7 +17,7 @@ int refuseUnloadedModules(const std::vector<std::string>& names, ModuleLookup& m
     }
     if (missing.empty()) return 0;
     if (loaded == 0) return fail(kExitNoModule, "the target has not loaded " + missing + ": nothing to scan from");
-    fail(0, "the target has not loaded " + missing + "; the scan takes the others");
+    say("the target has not loaded " + missing + "; the scan takes the others");
     return 0;
 }
 
