@@ -72,6 +72,12 @@ TEST(CliRefusals, HexadecimalValuesLoseTheirPrefix) {
         "");
     EXPECT_EQ(settings.search.value1, "10");
     EXPECT_EQ(settings.search.value2, "20");
+    // Only a prefixed value was plainly meant as hexadecimal.
+    EXPECT_EQ(resolved(first({"--condition", "eq", "--value1", "&H7A4F"})),
+              gbk("--value1 &H7A4F is not a decimal whole number for 长整型 (long), -2147483648 to 2147483647 "
+                  "(hexadecimal needs --base hex)"));
+    EXPECT_EQ(resolved(first({"--condition", "eq", "--value1", "abc"})),
+              gbk("--value1 abc is not a decimal whole number for 长整型 (long), -2147483648 to 2147483647"));
 }
 
 TEST(CliRefusals, StructureCellsNamingTheRow) {

@@ -52,8 +52,10 @@ std::string valueProblem(const SearchSettings& search, const char* option, std::
         case NumberTextProblem::NotANumber: {
             std::string problem =
                 std::string(option) + " " + value + " is not " + kindText(search.type, search.baseMode);
-            if (isIntegerType(search.type) && !isHexadecimal(search.type, search.baseMode) &&
-                readStrictNumber(search.type, 1, value).problem != NumberTextProblem::NotANumber)
+            // "0x7A4F" was meant as hexadecimal; "abc" may have been meant as anything.
+            const bool prefixed = value.size() > 2 && (value.starts_with("0x") || value.starts_with("0X") ||
+                                                       value.starts_with("&H") || value.starts_with("&h"));
+            if (isIntegerType(search.type) && !isHexadecimal(search.type, search.baseMode) && prefixed)
                 problem += " (hexadecimal needs --base hex)";
             return problem;
         }
