@@ -161,8 +161,7 @@ std::string inFileProblem(const std::string& file, std::ifstream& in) {
 }
 
 void sayIfGone(const TargetAccess& target) {
-    if (target.hasExited())
-        say("the target process has gone; the results are what was read before");
+    if (target.hasExited()) say("the target process has gone; the results are what was read before");
 }
 
 // Rows a monitor cycle or a reformat could not read keep the values listed
@@ -260,6 +259,12 @@ int run(const CliOptions& options, const CliSettings& settings) {
                                            settings.memory ? FirstRow::Memory : FirstRow::Offsets);
         }
         if (report.openError != 0) return failToOpen(*options.pid, report.openError);
+        // A process opened with the read right alone may still not list its
+        // regions: a memory row then walks nothing, which is not "0 results".
+        auto* regions = dynamic_cast<RegionLookup*>(target.get());
+        if (settings.memory && report.candidates == 0 && report.snapshotAddresses == 0 && !report.stopped &&
+            (regions == nullptr || regions->readableRegions().empty()))
+            return fail(kExitCannotOpen, "cannot list the memory of process " + std::to_string(*options.pid));
         if (const MemorySnapshot* snapshot = engine.snapshot()) {
             if (options.outFile.empty())
                 return fail(kExitUsage, "values not known yet are kept in a snapshot: give --out FILE");
