@@ -44,6 +44,8 @@ const char* const kCliUsage =
     "  monitor prints every row each cycle after a line \"# cycle N\"; with --changes only the\n"
     "  rows whose value or address changed since the cycle before (the first cycle: since\n"
     "  the file), each led by the cycle's time in milliseconds since the monitor began and a tab.\n"
+    "  rows monitor or reformat cannot read again keep their values, and standard error counts\n"
+    "  them; --changes writes such a row once with an empty value and address.\n"
     "  exit codes: 0 done, 1 a file could not be written, 2 bad usage (an option, value,\n"
     "  structure or file refused), 3 the target cannot be opened or its memory read, 4 the\n"
     "  target has not loaded a module the structure, the results file or --modules names.\n";
