@@ -7,5 +7,6 @@ corvane_add_test(value_test THREADS
     engine/utf8_decode_test.cpp
     engine/search_value_test.cpp
     engine/value_compare_test.cpp
+    engine/strict_number_test.cpp
     engine/text_codec_test.cpp
   LIBS corvane_platform)

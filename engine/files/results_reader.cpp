@@ -209,7 +209,11 @@ private:
         const auto firstTab = text.find('\t');
         const auto lastTab = text.rfind('\t');
         std::uint64_t address = 0;
-        if (firstTab == std::string_view::npos || firstTab == lastTab || !parseHex64(text.substr(lastTab + 1), address))
+        // A row that a monitor could not read is written with neither value
+        // nor address; it is read back with address 0, and its path walked again.
+        const std::string_view addressText = text.substr(lastTab + 1);
+        const bool unread = addressText.empty() && lastTab == firstTab + 1;
+        if (firstTab == std::string_view::npos || firstTab == lastTab || (!unread && !parseHex64(addressText, address)))
             return malformed();
         const std::string_view path = text.substr(0, firstTab);
         std::size_t kept = 0;

@@ -251,7 +251,7 @@ void SearchEngine::runMonitorLoop(const MonitorCycleEnded& cycleEnded) {
         std::vector<std::string> told;
         for (std::uint64_t cycle = 1; monitorActive.load() == -1; ++cycle) {
             const ModuleBases bases = moduleBases(&told);
-            runMonitorCycle(target_, results_, sink_.currentType(), baseMode_.load(), codec_, &bases);
+            runMonitorCycle(target_, results_, sink_.currentType(), baseMode_.load(), codec_, &bases, unreadRows);
             sink_.publishCount(results_.count());
             if (cycleEnded && !cycleEnded(cycle)) break;
             // 200 ms between cycles, in steps short enough to end soon after a stop.
@@ -268,7 +268,7 @@ void SearchEngine::runReformat() {
     try {
         const SearchSettings settings = sink_.captureSettings();
         baseMode_ = settings.baseMode;
-        runReformatPass(target_, results_, settings.type, settings.baseMode, codec_);
+        runReformatPass(target_, results_, settings.type, settings.baseMode, codec_, unreadRows);
     } catch (...) {
         reportFailure("reformat");
     }

@@ -15,6 +15,7 @@
 #include "engine/search/memory_snapshot.h"
 #include "engine/target/module_lookup.h"
 #include "engine/search/result_store.h"
+#include "engine/search/search_passes.h"
 #include "engine/search/search_sink.h"
 #include "engine/search/structure_row.h"
 #include "engine/target/target_access.h"
@@ -85,6 +86,10 @@ public:
     // target has not loaded: a first search, a next search, or a monitor
     // (once for each time it is started).
     std::function<void(const std::string&)> onModuleMissing;
+    // Where each monitor cycle and reformat lists the rows it could not read
+    // (for a front end without a list); none when null. Set while no worker
+    // runs; read after a reformat or in a monitor's cycleEnded.
+    UnreadRows* unreadRows = nullptr;
 
     // How a worker's thread is made; tests replace it to see a thread that
     // cannot be created.

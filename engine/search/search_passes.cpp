@@ -179,8 +179,21 @@ void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchS
     results.compact();
 }
 
+// Lists the rows of a batch that were not read.
+void noteUnread(const ResultBatch& batch, const FreshValues& fresh, const PathTable* paths, UnreadRows* unread) {
+    if (unread == nullptr) return;
+    for (std::size_t i = 0; i < batch.count; ++i) {
+        if (fresh.ok[i]) continue;
+        ++unread->count;
+        unread->serials.push_back(batch.serials[i]);
+        if (unread->firstPaths.size() < UnreadRows::kNamed && paths != nullptr)
+            paths->appendPathText(batch.parents[i], batch.leafOffsets[i], unread->firstPaths.emplace_back());
+    }
+}
+
 void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
-                     const TextCodec& codec, const ModuleBases* modules) {
+                     const TextCodec& codec, const ModuleBases* modules, UnreadRows* unread) {
+    if (unread != nullptr) unread->clear();
     const auto paths = results.paths();
     if (!paths) return;
     BatchResolver resolver(reader, *paths, valueReadSize(type), modules);
@@ -194,6 +207,7 @@ void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type,
                 [&](std::size_t i, std::uint64_t address, const unsigned char* bytes) {
                     fresh.set(i, address, bytes);
                 });
+            noteUnread(batch, fresh, paths.get(), unread);
         },
         [&](std::size_t i, ResultEntry& entry) {
             fresh.write(i, entry);
@@ -202,7 +216,9 @@ void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type,
 }
 
 void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
-                     const TextCodec& codec) {
+                     const TextCodec& codec, UnreadRows* unread) {
+    if (unread != nullptr) unread->clear();
+    const auto paths = results.paths();
     LeafReader leaves(reader, valueReadSize(type));
     Flags all;
     FreshValues fresh(type, baseMode, codec, false);
@@ -215,6 +231,7 @@ void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type,
                            [&](std::size_t i, const unsigned char* bytes) {
                                if (bytes != nullptr) fresh.set(i, batch.addresses[i], bytes);
                            });
+            noteUnread(batch, fresh, paths.get(), unread);
         },
         [&](std::size_t i, ResultEntry& entry) {
             fresh.write(i, entry);

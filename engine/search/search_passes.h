@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "engine/search/candidate_store.h"
 #include "engine/target/memory_reader.h"
@@ -24,15 +26,33 @@ namespace corvane {
 void runNextSearchPass(MemoryReader& reader, ResultStore& results, const SearchSettings& settings,
                        const TextCodec& codec, const ModuleBases* modules = nullptr);
 
+// The results a monitor cycle or a reformat could not read again, which keep
+// what they had: a front end that has no list to show them in says so.
+struct UnreadRows {
+    // Paths kept of the first rows, for naming them.
+    static constexpr std::size_t kNamed = 3;
+    std::uint64_t count = 0;
+    std::vector<std::string> firstPaths;
+    // Every such row's serial, in store order.
+    std::vector<std::uint32_t> serials;
+
+    void clear() {
+        count = 0;
+        firstPaths.clear();
+        serials.clear();
+    }
+};
+
 // Walks every result's path again and writes the fresh address and value;
-// a result that no longer resolves keeps what it had. Adds and drops nothing.
+// a result that no longer resolves keeps what it had, and is listed in
+// `unread` when given. Adds and drops nothing.
 void runMonitorCycle(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
-                     const TextCodec& codec, const ModuleBases* modules = nullptr);
+                     const TextCodec& codec, const ModuleBases* modules = nullptr, UnreadRows* unread = nullptr);
 
 // Reads every result again at its stored address in another kind or base;
-// a value that cannot be read keeps its text.
+// a value that cannot be read keeps its text, and is listed in `unread`.
 void runReformatPass(MemoryReader& reader, ResultStore& results, ValueType type, std::uint8_t baseMode,
-                     const TextCodec& codec);
+                     const TextCodec& codec, UnreadRows* unread = nullptr);
 
 // The value as a result keeps it: numbers as read, texts as text.
 StoredValue storedValueOf(ValueType type, std::uint8_t baseMode, const unsigned char* bytes, const TextCodec& codec);

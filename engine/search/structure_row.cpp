@@ -7,9 +7,10 @@
 namespace corvane {
 namespace {
 
-// Accumulates digits of `base` from `pos` into a wrapping unsigned value.
+// Accumulates digits of `base` from `pos` into a wrapping unsigned value;
+// `pos` is left at the first character that is not one.
 template <typename Unsigned>
-Unsigned readDigits(std::string_view text, std::size_t pos, unsigned base) {
+Unsigned readDigits(std::string_view text, std::size_t& pos, unsigned base) {
     Unsigned value = 0;
     for (; pos < text.size(); ++pos) {
         const int digit = hexDigitValue(text[pos]);
@@ -21,14 +22,9 @@ Unsigned readDigits(std::string_view text, std::size_t pos, unsigned base) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-}  // namespace
-
-std::int64_t parseStartOffsetCell(std::string_view text) {
-    return static_cast<std::int64_t>(readDigits<std::uint64_t>(text, 0, 16));
-}
-
-std::int32_t parseCountCell(std::string_view text) {
-    std::size_t pos = 0;
+// The count cell's reading; `pos` is left after the digits, `digits` counts them.
+std::int32_t readCountCell(std::string_view text, std::size_t& pos, std::size_t& digits) {
+    pos = 0;
     while (pos < text.size() && isBlank(text[pos])) ++pos;
     // The prefix comes first and the sign after it: a sign written before
     // the prefix leaves the prefix to be read as digits, which it is not.
@@ -59,9 +55,37 @@ std::int32_t parseCountCell(std::string_view text) {
         negative = text[pos] == '-';
         ++pos;
     }
+    const std::size_t first = pos;
     std::uint32_t value = readDigits<std::uint32_t>(text, pos, base);
+    digits = pos - first;
     if (negative) value = 0u - value;
     return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::int64_t parseStartOffsetCell(std::string_view text) {
+    std::size_t pos = 0;
+    return static_cast<std::int64_t>(readDigits<std::uint64_t>(text, pos, 16));
+}
+
+std::int32_t parseCountCell(std::string_view text) {
+    std::size_t pos = 0;
+    std::size_t digits = 0;
+    return readCountCell(text, pos, digits);
+}
+
+bool isWholeStartOffsetCell(std::string_view text) {
+    std::size_t pos = 0;
+    readDigits<std::uint64_t>(text, pos, 16);
+    return pos == text.size() && !text.empty() && text.size() <= kMaxHexDigits;
+}
+
+bool isWholeCountCell(std::string_view text) {
+    std::size_t pos = 0;
+    std::size_t digits = 0;
+    readCountCell(text, pos, digits);
+    return pos == text.size() && digits > 0;
 }
 
 std::int64_t parseIncrementCell(std::string_view text) { return parseCountCell(text); }

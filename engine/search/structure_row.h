@@ -31,8 +31,13 @@ std::int32_t parseCountCell(std::string_view text);
 // Increment: read as the count, then sign-extended.
 std::int64_t parseIncrementCell(std::string_view text);
 
-StructureRow structureRowFromCells(std::string_view start, std::string_view count, std::string_view increment);
+// Whether a cell is read whole by the readers above, no character ignored:
+// a start of 1 to 16 hexadecimal digits; a count or increment with digits
+// and nothing after them. "xyz" and "10h" read as numbers all the same.
+bool isWholeStartOffsetCell(std::string_view text);
+bool isWholeCountCell(std::string_view text);
 
+StructureRow structureRowFromCells(std::string_view start, std::string_view count, std::string_view increment);
 
 // A first row's start offset cell: an offset as ever, MODULE+HEX (MODULE
 // alone meaning +0), or the memory word, every writable address of the

@@ -362,6 +362,98 @@ TEST_P(CliProcessTest, PointerScanThenRescanAfterARestartAndSearchThroughAPath) 
                              narrowHex(valueAt()) + "\n");
 }
 
+// Every mistake a newcomer makes gets one line (two for a mistake in the
+// command line: the help is named) and its exit code, never results or
+// silence with exit code 0.
+TEST_P(CliProcessTest, EveryMistakeIsOneLineWithItsExitCode) {
+    const std::wstring folder = sample::builtProgramPath(L"cli_refusals_") + pid_;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring paths = folder + L"\\paths.txt";
+    {
+        FILE* file = _wfopen(paths.c_str(), L"wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs("sample_target.exe+4E050]8]0\n", file);
+        std::fclose(file);
+    }
+    const std::wstring missing = folder + L"\\none\\r.txt";
+    const std::wstring memory = L" --structure 内存] ";
+    struct Case {
+        std::wstring args;
+        DWORD exitCode;
+        std::string said;
+    };
+    const Case cases[] = {
+        {L"first --pid " + pid_ + memory + L"--condition eq --value1 abc", 2,
+         "--value1 abc is not a decimal whole number for \xE9\x95\xBF\xE6\x95\xB4\xE5\x9E\x8B (long), "
+         "-2147483648 to 2147483647"},
+        {L"first --pid " + pid_ + memory + L"--condition eq --value1 0x7A4F", 2, "hexadecimal needs --base hex"},
+        {L"first --pid " + pid_ + memory + L"--condition 等于", 2, "(eq) needs --value1"},
+        {L"first --pid " + pid_ + memory + L"--type byte --condition eq --value1 300", 2, "0 to 255"},
+        {L"first --pid " + pid_ + memory + L"--type byte --condition eq --value1 -1", 2, "--value1 -1 is out of range"},
+        {L"first --pid " + pid_ + memory + L"--condition between --value1 5", 2, "(between) needs --value2"},
+        {L"first --pid " + pid_ + memory + L"--condition between --value1 10 --value2 5", 2, "10 is above 5"},
+        {L"first --pid " + pid_ + L" --structure xyz]", 2, "structure row 1 (xyz]): the start offset xyz"},
+        {L"first --pid " + pid_ + L" --structure ghij*2*8]", 2, "structure row 1 (ghij*2*8]): the start offset"},
+        {L"first --pid 4294967280 --structure 10]", 3, "cannot open process 4294967280: no such process"},
+        {L"pointers --pid 4294967280 --address 10", 3, "no such process"},
+        {L"first --pid " + pid_ + L" --structure 10] --out \"" + missing + L"\"", 2, "no such folder"},
+        {L"next --pid " + pid_ + L" --in \"" + folder + L"\"", 2, "is a folder, not a results file"},
+        {L"monitor --pid " + pid_ + L" --in \"" + paths + L"\" --cycles 1", 2, "is a pointer paths file"},
+        {L"pointers --pid " + pid_ + L" --address 10 --modules nosuch.dll", 4, "has not loaded nosuch.dll"},
+        {L"frist --pid " + pid_, 2, "unknown command 'frist'"},
+        {L"first --pid=" + pid_ + L" --structure=10] --colour=red", 2, "unknown option --colour"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = runCli(c.args, true);
+        // Standard error is a text stream here: its lines end in CR LF.
+        std::string out = run.out;
+        std::erase(out, '\r');
+        const std::string what(c.args.begin(), c.args.end());
+        EXPECT_EQ(run.exitCode, c.exitCode) << what << "\n" << out;
+        EXPECT_EQ(out.rfind("corvane-cli: ", 0), 0u) << what << "\n" << out;
+        EXPECT_NE(out.find(c.said), std::string::npos) << what << "\n" << out;
+        const bool usage = out.ends_with("\ncorvane-cli --help for more\n");
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), usage ? 2 : 1) << what << "\n" << out;
+    }
+    DeleteFileW(paths.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// Options written --option=value find what the spaced ones find; a row whose
+// path leads nowhere is counted and named on standard error by the monitor
+// and the reformat, not printed as if it were live.
+TEST_P(CliProcessTest, OptionEqualsValueAndRowsThatCannotBeRead) {
+    const CliRun spaced = runCli(L"first --pid " + pid_ + L" --structure " + structure(sample::kIdOffset) +
+                                 L" --condition eq --value1 1001 --out \"" + results_ + L"\"");
+    ASSERT_EQ(spaced.exitCode, 0u);
+    const CliRun joined = runCli(L"first --pid=" + pid_ + L" --structure=" + structure(sample::kIdOffset) +
+                                 L" --condition=eq --value1=1001");
+    EXPECT_EQ(joined.exitCode, 0u);
+    EXPECT_EQ(joined.out, readWholeFile(results_));
+    EXPECT_EQ(joined.out, slotPath(4, 0) + "\t1001\t" + objectAddress(1, 0) + "\n");
+    {
+        FILE* file = _wfopen(results_.c_str(), L"ab");
+        ASSERT_NE(file, nullptr);
+        std::fputs("10]8\t5\t18\n", file);
+        std::fclose(file);
+    }
+    for (const wchar_t* command : {L"monitor --cycles 1", L"reformat --type short"}) {
+        const std::wstring head(command);
+        const std::wstring verb = head.substr(0, head.find(L' '));
+        const CliRun run =
+            runCli(verb + L" --pid " + pid_ + L" --in \"" + results_ + L"\"" + head.substr(verb.size()), true);
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_NE(run.out.find("1 of 2 rows could not be read (10]8); they keep the values listed before"),
+                  std::string::npos)
+            << run.out;
+    }
+    const CliRun changes = runCli(L"monitor --pid " + pid_ + L" --in \"" + results_ + L"\" --cycles 2 --changes");
+    EXPECT_EQ(changes.exitCode, 0u);
+    const std::size_t tab = changes.out.find('\t');
+    ASSERT_NE(tab, std::string::npos) << changes.out;
+    EXPECT_EQ(changes.out.substr(tab), "\t10]8\t\t\n") << changes.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Bitness, CliProcessTest, ::testing::Values(false, true),
                          [](const auto& p) { return p.param ? "Target32" : "Target64"; });
 
@@ -381,6 +473,10 @@ TEST(CliProcess, BadUsageAndUnopenableTargets) {
     EXPECT_EQ(runCli(L"first --structure 10]").exitCode, 2u);
     EXPECT_EQ(runCli(L"frist --pid 4").exitCode, 2u);
     EXPECT_EQ(runCli(L"first --pid 4294967280 --structure 10]").exitCode, 3u);
+    // The help names the memory row and the snapshot file.
+    const CliRun help = runCli(L"--help");
+    for (const char* named : {"\xE5\x86\x85\xE5\xAD\x98]", "memory]", "snapshot", "--option=value"})
+        EXPECT_NE(help.out.find(named), std::string::npos) << named;
 }
 
 }  // namespace

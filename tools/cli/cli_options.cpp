@@ -1,10 +1,9 @@
 #include "tools/cli/cli_options.h"
 
-#include <charconv>
-
 #include "engine/text/ascii_case.h"
 #include "engine/text/text_codec.h"
 #include "engine/text/utf8_encode.h"
+#include "tools/cli/cli_failure.h"
 
 namespace corvane {
 
@@ -30,23 +29,28 @@ const char* const kCliUsage =
     "    0 不过滤 none, 1 大于等于 ge, 2 等于 eq, 3 小于等于 le, 4 不等于 ne, 5 两者之间 between,\n"
     "    6 包含字符 contains, 7 保留没有改变的数值* unchanged, 8 保留改变了的数值* changed,\n"
     "    9 保留增加的数值* increased, 10 保留减少的数值* decreased (7 to 10: next only)\n"
+    "  any option may also be written --option=value.\n"
+    "  a structure is rows start*count*increment] (or start]): start hexadecimal, count and\n"
+    "  increment decimal (&H before them for hexadecimal).\n"
     "  the first row's start may be MODULE+HEX (game.exe+1A2B0), counted from where the target\n"
-    "  has the module loaded now; result paths keep that form.\n"
+    "  has the module loaded now; result paths keep that form. It may be 内存] or memory]:\n"
+    "  every writable address of the target, stepped by the increment (内存*0*8] by 8).\n"
+    "  first --condition none over 内存] alone writes a snapshot of that memory to --out (a\n"
+    "  binary file, CORVANE-SNAPSHOT); next --in takes it (or a results file) and writes results.\n"
+    "  --value1/--value2: with 10进制 a decimal number (floats with a fraction or an exponent),\n"
+    "  with 16进制 hexadecimal digits (0x or &H before them allowed), within the type's range;\n"
+    "  for floats --base 0 (忽略小数) compares whole numbers only, 1 (绝对匹配) exact values.\n"
     "  results go to standard output, or to --out; progress and figures to standard error.\n"
     "  monitor prints every row each cycle after a line \"# cycle N\"; with --changes only the\n"
     "  rows whose value or address changed since the cycle before (the first cycle: since\n"
     "  the file), each led by the cycle's time in milliseconds since the monitor began and a tab.\n"
-    "  exit codes: 0 done, 2 bad usage, 3 the target cannot be opened, 4 the target has not\n"
-    "  loaded a module the structure or the results file names.\n";
+    "  rows monitor or reformat cannot read again keep their values, and standard error counts\n"
+    "  them; --changes writes such a row once with an empty value and address.\n"
+    "  exit codes: 0 done, 1 a file could not be written, 2 bad usage (an option, value,\n"
+    "  structure or file refused), 3 the target cannot be opened or its memory read, 4 the\n"
+    "  target has not loaded a module the structure, the results file or --modules names.\n";
 
 namespace {
-
-template <typename T>
-bool parseNumber(const std::string& text, T& value) {
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && stop == end;
-}
 
 struct Name {
     int index;
@@ -75,12 +79,21 @@ constexpr Name kConditionNames[] = {
     {10, "保留减少的数值*", "decreased"},
 };
 
+std::string gbkText(const char* utf8) { return systemTextCodec().fromUtf16(decodeUtf8Text(utf8), CodePage::Gbk); }
+
+template <std::size_t N>
+std::string nameOf(int index, const Name (&names)[N]) {
+    for (const Name& name : names)
+        if (name.index == index) return gbkText(name.chinese) + " (" + name.english + ")";
+    return std::to_string(index);
+}
+
 // The index named by `text`: a number, a name as the window shows it (the
 // change conditions also without their "*"), or a short English name.
 template <std::size_t N>
 bool indexByName(const std::string& text, const Name (&names)[N], int& index) {
     for (const Name& name : names) {
-        const std::string chinese = systemTextCodec().fromUtf16(decodeUtf8Text(name.chinese), CodePage::Gbk);
+        const std::string chinese = gbkText(name.chinese);
         const bool starred = !chinese.empty() && chinese.back() == '*';
         if (text == chinese || (starred && text == chinese.substr(0, chinese.size() - 1)) ||
             equalIgnoringAsciiCase(text, name.english)) {
@@ -92,6 +105,31 @@ bool indexByName(const std::string& text, const Name (&names)[N], int& index) {
 }
 
 }  // namespace
+
+std::vector<std::string> splitOptionValues(const std::vector<std::string>& args) {
+    std::vector<std::string> split;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (!arg.starts_with("--")) {
+            split.push_back(arg);
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        if (equals != std::string::npos) {
+            split.push_back(arg.substr(0, equals));
+            split.push_back(arg.substr(equals + 1));
+        } else {
+            split.push_back(arg);
+            // The value after an option is taken as it is, even "--x=1".
+            if (arg != "--changes" && arg != "--help" && arg != "--version" && i + 1 < args.size())
+                split.push_back(args[++i]);
+        }
+    }
+    return split;
+}
+
+std::string typeName(int index) { return nameOf(index, kTypeNames); }
+std::string conditionName(int index) { return nameOf(index, kConditionNames); }
 
 std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& options) {
     if (args.empty()) return "no command given";
@@ -122,7 +160,7 @@ std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& op
                 slot = number;
                 return "";
             }
-            if (!parseNumber(value, number) || number < low || number > high)
+            if (!parseWholeNumber(value, number) || number < low || number > high)
                 return name + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) +
                        " or a name (see --help)";
             slot = number;
@@ -131,7 +169,7 @@ std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& op
         std::string problem;
         if (name == "--pid") {
             std::uint32_t pid = 0;
-            if (!parseNumber(value, pid) || pid == 0) return "--pid must be a process id";
+            if (!parseWholeNumber(value, pid) || pid == 0) return "--pid must be a process id";
             options.pid = pid;
         } else if (name == "--structure") {
             options.structure = value;
@@ -151,7 +189,7 @@ std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& op
             options.outFile = value;
         } else if (name == "--cycles") {
             long cycles = 0;
-            if (!parseNumber(value, cycles) || cycles < 1) return "--cycles must be a positive number";
+            if (!parseWholeNumber(value, cycles) || cycles < 1) return "--cycles must be a positive number";
             options.cycles = cycles;
         } else if (name == "--settings") {
             options.settingsFile = value;

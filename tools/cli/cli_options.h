@@ -30,6 +30,16 @@ struct CliOptions {
 // --base and --condition take numbers or names (see kCliUsage).
 std::string parseCliOptions(const std::vector<std::string>& args, CliOptions& options);
 
+// The arguments with each "--option=value" made "--option", "value", as
+// if typed apart. A value that follows its option apart is kept whole, "="
+// and all; the flag --changes takes no value.
+std::vector<std::string> splitOptionValues(const std::vector<std::string>& args);
+
+// A value type's and a condition's names as --help gives them, for saying
+// which one a refusal is about: "长整型 (long)" (code page 936).
+std::string typeName(int index);
+std::string conditionName(int index);
+
 extern const char* const kCliUsage;
 extern const char* const kCliVersion;
 

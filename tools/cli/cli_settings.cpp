@@ -6,6 +6,7 @@
 #include "settings/profile.h"
 #include "settings/settings_record.h"
 #include "settings/structure_text.h"
+#include "tools/cli/input_checks.h"
 
 namespace corvane {
 namespace {
@@ -55,10 +56,15 @@ std::string resolveCliSettings(const CliOptions& options, CliSettings& settings)
         return "the base must be 0 or 1 for this value type";
     settings.search.baseMode = static_cast<std::uint8_t>(base < 0 ? kNoBaseMode : base);
     settings.search.condition = static_cast<SearchCondition>(condition);
+    if (options.command == "first" || options.command == "next") {
+        if (std::string problem = searchValuesProblem(settings.search); !problem.empty()) return problem;
+    }
     if (options.command == "first") {
         if (structure.empty()) return "the structure is empty";
+        const std::vector<StructureRowText> texts = parseStructureText(structure);
+        if (std::string problem = structureCellsProblem(texts); !problem.empty()) return problem;
         Structure rows;
-        switch (structureFromTexts(parseStructureText(structure), rows)) {
+        switch (structureFromTexts(texts, rows)) {
             case StructureProblem::None: break;
             case StructureProblem::BadModule:
                 return "the first start offset must be MODULE+HEX, with a module name holding no \"]\", \"*\" "

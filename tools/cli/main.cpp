@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "engine/search/search_engine.h"
 #include "engine/text/text_codec.h"
 #include "engine/text/utf8_encode.h"
+#include "tools/cli/cli_failure.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
 #include "tools/cli/monitor_changes.h"
@@ -39,10 +41,6 @@
 namespace {
 
 using namespace corvane;
-
-constexpr int kExitUsage = 2;
-constexpr int kExitCannotOpen = 3;
-constexpr int kExitNoModule = 4;
 
 std::atomic<SearchEngine*> runningEngine{nullptr};
 std::atomic<bool> interrupted{false};
@@ -130,11 +128,6 @@ void writeSnapshot(const std::string& file, const MemorySnapshot& snapshot) {
     if (!out) throw std::runtime_error("cannot write " + file);
 }
 
-int fail(int code, const std::string& message) {
-    std::fprintf(stderr, "corvane-cli: %s\n", message.c_str());
-    return code;
-}
-
 // The first search's progress line: leaves so far, results so far, the rate.
 std::function<std::string()> searchProgress(const SearchEngine& engine) {
     return [&engine, start = std::chrono::steady_clock::now()] {
@@ -149,14 +142,44 @@ std::function<std::string()> searchProgress(const SearchEngine& engine) {
     };
 }
 
+// Why FILE, opened as `in`, is no results file or snapshot to read: missing,
+// a folder, or a pointer scan's paths (no tab on its first line).
+std::string inFileProblem(const std::string& file, std::ifstream& in) {
+    std::error_code error;
+    std::u16string wide;
+    if (systemTextCodec().toUtf16(file, CodePage::Gbk, wide) && std::filesystem::is_directory(wide, error))
+        return file + " is a folder, not a results file";
+    if (!in) return "cannot read " + file;
+    std::string line;
+    while (line.empty() && std::getline(in, line))
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    in.clear();
+    in.seekg(0);
+    if (!line.empty() && line.find('\t') == std::string::npos && !line.starts_with("CORVANE-"))
+        return file + " is a pointer paths file, not a results file (pointers --in takes it)";
+    return "";
+}
+
 void sayIfGone(const TargetAccess& target) {
-    if (target.hasExited())
-        std::fprintf(stderr, "corvane-cli: the target process has gone; the results are what was read before\n");
+    if (target.hasExited()) say("the target process has gone; the results are what was read before");
+}
+
+// Rows a monitor cycle or a reformat could not read keep the values listed
+// before; without a list to grey them in, standard error says how many and
+// names the first.
+void sayUnread(const UnreadRows& unread, std::size_t rows, const char* when) {
+    if (unread.count == 0) return;
+    std::string named;
+    for (const std::string& path : unread.firstPaths) named += (named.empty() ? "" : ", ") + path;
+    if (unread.count > unread.firstPaths.size()) named += ", ...";
+    say(std::string(when) + std::to_string(unread.count) + " of " + std::to_string(rows) + " rows could not be read (" +
+        named + "); they keep the values listed before");
 }
 
 // Cycles until Ctrl+C or --cycles, printing every row after each cycle, or
 // with --changes the rows that changed.
-void monitor(const CliOptions& options, const CliSettings& settings, SearchEngine& engine, const TargetAccess& target) {
+void monitor(const CliOptions& options, const CliSettings& settings, SearchEngine& engine, const TargetAccess& target,
+             const UnreadRows& unread) {
     // No pass of this run captured a base: the options give it.
     engine.setBaseMode(settings.search.baseMode);
     std::unique_ptr<ChangedRows> changes;
@@ -172,6 +195,8 @@ void monitor(const CliOptions& options, const CliSettings& settings, SearchEngin
     // Monitoring goes on after the target has gone, as the window's does;
     // it is said once.
     bool gone = false;
+    // Said again only when the count changes, not five times a second.
+    std::uint64_t unreadSaid = 0;
     std::exception_ptr failure;
     const auto start = std::chrono::steady_clock::now();
     engine.monitorActive = -1;
@@ -181,8 +206,14 @@ void monitor(const CliOptions& options, const CliSettings& settings, SearchEngin
                 sayIfGone(target);
                 gone = true;
             }
+            if (unread.count != unreadSaid) {
+                const std::string when = "cycle " + std::to_string(cycle) + ": ";
+                if (unread.count == 0) say(when + "every row was read again");
+                sayUnread(unread, engine.results().count(), when.c_str());
+                unreadSaid = unread.count;
+            }
             if (changes) {
-                changes->write(*out, millisecondsSince(start));
+                changes->write(*out, millisecondsSince(start), &unread);
                 out->flush();
                 if (!*out) throw std::runtime_error("cannot write " + options.outFile);
             } else {
@@ -204,13 +235,15 @@ int run(const CliOptions& options, const CliSettings& settings) {
     CliSink sink(settings.search);
     SearchEngine engine(*target, sink, systemTextCodec());
     runningEngine = &engine;
+    UnreadRows unread;
+    engine.unreadRows = &unread;
     auto* modules = dynamic_cast<ModuleLookup*>(target.get());
     engine.setModuleLookup(modules);
     engine.setRegionLookup(dynamic_cast<RegionLookup*>(target.get()));
     // Said as it is found; the run goes on with what the other paths find.
     std::atomic<bool> moduleMissing{false};
     engine.onModuleMissing = [&moduleMissing](const std::string& module) {
-        std::fprintf(stderr, "corvane-cli: the target has no module %s loaded\n", module.c_str());
+        say("the target has no module " + module + " loaded");
         moduleMissing = true;
     };
     struct Clear {
@@ -225,9 +258,13 @@ int run(const CliOptions& options, const CliSettings& settings) {
             report = engine.runFirstSearch(settings.rows, settings.module,
                                            settings.memory ? FirstRow::Memory : FirstRow::Offsets);
         }
-        if (report.openError != 0)
-            return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
-                                             std::to_string(report.openError) + ")");
+        if (report.openError != 0) return failToOpen(*options.pid, report.openError);
+        // A process opened with the read right alone may still not list its
+        // regions: a memory row then walks nothing, which is not "0 results".
+        auto* regions = dynamic_cast<RegionLookup*>(target.get());
+        if (settings.memory && report.candidates == 0 && report.snapshotAddresses == 0 && !report.stopped &&
+            (regions == nullptr || regions->readableRegions().empty()))
+            return fail(kExitCannotOpen, "cannot list the memory of process " + std::to_string(*options.pid));
         if (const MemorySnapshot* snapshot = engine.snapshot()) {
             if (options.outFile.empty())
                 return fail(kExitUsage, "values not known yet are kept in a snapshot: give --out FILE");
@@ -244,7 +281,8 @@ int run(const CliOptions& options, const CliSettings& settings) {
     }
 
     std::ifstream in(options.inFile, std::ios::binary);
-    if (!in) return fail(kExitUsage, "cannot read " + options.inFile);
+    if (const std::string problem = inFileProblem(options.inFile, in); !problem.empty())
+        return fail(kExitUsage, problem);
     std::string error;
     if (isSnapshotFile(in)) {
         if (options.command != "next")
@@ -259,9 +297,7 @@ int run(const CliOptions& options, const CliSettings& settings) {
         engine.snapshot() ? static_cast<std::size_t>(engine.snapshotAddresses()) : engine.results().count();
     // Each run is a process of its own: the target is opened here, where the
     // window would use the handle of its last first search.
-    if (const std::uint32_t openError = target->openTarget())
-        return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
-                                         std::to_string(openError) + ")");
+    if (const std::uint32_t openError = target->openTarget()) return failToOpen(*options.pid, openError);
 
     if (options.command == "next") {
         engine.runNextSearch();
@@ -269,8 +305,9 @@ int run(const CliOptions& options, const CliSettings& settings) {
     } else if (options.command == "reformat") {
         engine.runReformat();
         writeOutput(options, engine.results());
+        sayUnread(unread, engine.results().count(), "");
     } else {
-        monitor(options, settings, engine, *target);
+        monitor(options, settings, engine, *target, unread);
     }
     std::fprintf(stderr, "results: %zu of %zu, %ums\n", engine.results().count(), before, millisecondsSince(start));
     if (options.command != "monitor") sayIfGone(*target);
@@ -279,10 +316,9 @@ int run(const CliOptions& options, const CliSettings& settings) {
 
 int pointersCommand(const std::vector<std::string>& args) {
     PointerOptions options;
-    if (const std::string problem = parsePointerOptions({args.begin() + 1, args.end()}, options); !problem.empty()) {
-        std::fprintf(stderr, "corvane-cli: %s\nusage:\n%s", problem.c_str(), kPointersUsage);
-        return kExitUsage;
-    }
+    if (const std::string problem = parsePointerOptions({args.begin() + 1, args.end()}, options); !problem.empty())
+        return failUsage(problem);
+    if (const std::string problem = outFileProblem(options.outFile); !problem.empty()) return fail(kExitUsage, problem);
     auto target = makeTarget(*options.pid);
     return runPointers(options, *target, dynamic_cast<RegionLookup&>(*target), dynamic_cast<ModuleLookup&>(*target));
 }
@@ -299,13 +335,10 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, onSignal);
 #endif
     try {
-        const std::vector<std::string> args = arguments(argc, argv);
+        const std::vector<std::string> args = splitOptionValues(arguments(argc, argv));
         if (!args.empty() && args[0] == "pointers") return pointersCommand(args);
         CliOptions options;
-        if (const std::string problem = parseCliOptions(args, options); !problem.empty()) {
-            std::fprintf(stderr, "corvane-cli: %s\n%s", problem.c_str(), kCliUsage);
-            return kExitUsage;
-        }
+        if (const std::string problem = parseCliOptions(args, options); !problem.empty()) return failUsage(problem);
         if (options.command == "help") {
             std::fputs(kCliUsage, stdout);
             std::fputs(kPointersUsage, stdout);
@@ -317,9 +350,11 @@ int main(int argc, char** argv) {
         }
         CliSettings settings;
         if (const std::string problem = resolveCliSettings(options, settings); !problem.empty())
+            return failUsage(problem);
+        if (const std::string problem = outFileProblem(options.outFile); !problem.empty())
             return fail(kExitUsage, problem);
         return run(options, settings);
     } catch (const std::exception& error) {
-        return fail(1, error.what());
+        return fail(kExitFailed, error.what());
     }
 }

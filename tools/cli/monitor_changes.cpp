@@ -1,9 +1,11 @@
 #include "tools/cli/monitor_changes.h"
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 
 #include "engine/files/result_lines.h"
+#include "engine/text/utf8_encode.h"
 
 namespace corvane {
 namespace {
@@ -41,18 +43,37 @@ void ChangedRows::forEachRow(Visit visit) {
     }
 }
 
-void ChangedRows::write(std::ostream& out, std::uint32_t milliseconds) {
+void ChangedRows::write(std::ostream& out, std::uint32_t milliseconds, const UnreadRows* unread) {
     const auto paths = results_.paths();
     if (!paths) return;
     const std::string time = std::to_string(milliseconds) + "\t";
     LineFormatter lines(*paths, codec_);
     std::vector<char> text;
     std::size_t used = 0;
+    std::size_t nextUnread = 0;
     forEachRow([&](std::size_t position, ResultSnapshot& row) {
         // A monitor adds and drops no row: positions stay what they were.
         if (position >= kept_.size()) return;
         Kept& kept = kept_[position];
-        if (kept.address == row.address && sameListing(kept.value, row.value)) return;
+        // Both go in store order.
+        const bool lost =
+            unread != nullptr && nextUnread < unread->serials.size() && unread->serials[nextUnread] == row.serial;
+        if (lost) ++nextUnread;
+        const bool wasUnread = kept.unread;
+        if (lost && wasUnread) return;
+        kept.unread = lost;
+        if (lost) {
+            std::string path;
+            paths->appendPathText(row.parent, row.leafOffset, path);
+            std::u16string wide;
+            const std::string line =
+                time + (codec_.toUtf16(path, CodePage::Gbk, wide) ? encodeUtf8(wide) : path) + "\t\t\n";
+            if (text.size() < used + line.size()) text.resize(used + line.size());
+            std::copy(line.begin(), line.end(), text.begin() + static_cast<std::ptrdiff_t>(used));
+            used += line.size();
+            return;
+        }
+        if (!wasUnread && kept.address == row.address && sameListing(kept.value, row.value)) return;
         lines.format(&row, 1, text, used, time);
         if (used >= kBlock) {
             out.write(text.data(), static_cast<std::streamsize>(used));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/search/result_store.h"
+#include "engine/search/search_passes.h"
 #include "engine/values/stored_value.h"
 #include "engine/text/text_codec.h"
 
@@ -20,13 +21,16 @@ public:
     ChangedRows(const ResultStore& results, const TextCodec& codec);
 
     // Writes the rows changed since the last call (or since the rows were
-    // kept) and keeps them as they are now.
-    void write(std::ostream& out, std::uint32_t milliseconds);
+    // kept) and keeps them as they are now. A row among `unread` that was
+    // read before is written with an empty value and address, once, until it
+    // is read again.
+    void write(std::ostream& out, std::uint32_t milliseconds, const UnreadRows* unread = nullptr);
 
 private:
     struct Kept {
         std::uint64_t address = 0;
         StoredValue value;
+        bool unread = false;
     };
     // Takes the rows in store order; `visit` sees each with its position.
     template <typename Visit>

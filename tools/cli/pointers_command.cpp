@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +13,8 @@
 #include "engine/pointers/pointer_rescan.h"
 #include "engine/pointers/pointer_scan.h"
 #include "engine/text/text_codec.h"
+#include "tools/cli/cli_failure.h"
+#include "tools/cli/module_check.h"
 #include "tools/cli/progress_line.h"
 #include "engine/kit/stop_flag.h"
 
@@ -34,19 +35,8 @@ const char* const kPointersUsage =
 
 namespace {
 
-constexpr int kExitUsage = 2;
-constexpr int kExitCannotOpen = 3;
-constexpr int kExitNoModule = 4;
-
 // The scan or rescan Ctrl+C stops.
 std::atomic<StopFlag*> runningStop{nullptr};
-
-template <typename T>
-bool parseDecimal(const std::string& text, T& value) {
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && stop == end;
-}
 
 // The scan's progress line: the phase and its figures.
 std::string scanProgress(const PointerScanProgress& progress) {
@@ -80,11 +70,6 @@ struct StopRegistration {
     explicit StopRegistration(StopFlag& stop) { runningStop = &stop; }
     ~StopRegistration() { runningStop = nullptr; }
 };
-
-int fail(int code, const std::string& message) {
-    std::fprintf(stderr, "corvane-cli: %s\n", message.c_str());
-    return code;
-}
 
 int scan(const PointerOptions& options, TargetAccess& target, RegionLookup& regions) {
     PointerScanSettings settings;
@@ -149,14 +134,14 @@ std::string parsePointerOptions(const std::vector<std::string>& args, PointerOpt
         scanOptions = scanOptions || scanOption;
         if (name == "--pid") {
             std::uint32_t pid = 0;
-            if (!parseDecimal(value, pid) || pid == 0) return "--pid must be a process id";
+            if (!parseWholeNumber(value, pid) || pid == 0) return "--pid must be a process id";
             options.pid = pid;
         } else if (name == "--address") {
             std::uint64_t address = 0;
             if (!parseAddressHex(value, address)) return "--address must be a hexadecimal address";
             options.address = address;
         } else if (name == "--depth") {
-            if (!parseDecimal(value, options.depth) || options.depth < 1 || options.depth > kMaxPointerDepth)
+            if (!parseWholeNumber(value, options.depth) || options.depth < 1 || options.depth > kMaxPointerDepth)
                 return "--depth must be a number from 1 to " + std::to_string(kMaxPointerDepth);
         } else if (name == "--max-offset") {
             if (!parseSignedHex(value, options.maxOffset)) return "--max-offset must be hexadecimal";
@@ -171,7 +156,8 @@ std::string parsePointerOptions(const std::vector<std::string>& args, PointerOpt
             }
             if (options.modules.empty()) return "--modules needs module names";
         } else if (name == "--limit") {
-            if (!parseDecimal(value, options.limit) || options.limit == 0) return "--limit must be a positive number";
+            if (!parseWholeNumber(value, options.limit) || options.limit == 0)
+                return "--limit must be a positive number";
         } else if (name == "--in") {
             options.inFile = value;
         } else if (name == "--out") {
@@ -188,9 +174,8 @@ std::string parsePointerOptions(const std::vector<std::string>& args, PointerOpt
 }
 
 int runPointers(const PointerOptions& options, TargetAccess& target, RegionLookup& regions, ModuleLookup& modules) {
-    if (const std::uint32_t openError = target.openTarget())
-        return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
-                                         std::to_string(openError) + ")");
+    if (const std::uint32_t openError = target.openTarget()) return failToOpen(*options.pid, openError);
+    if (const int refused = refuseUnloadedModules(options.modules, modules)) return refused;
     return options.inFile.empty() ? scan(options, target, regions) : rescan(options, target, modules);
 }
 
