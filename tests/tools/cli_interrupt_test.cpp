@@ -10,25 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
+
+#include "tests/tools/native_child.h"
 
 extern char** environ;
 
 namespace corvane {
 namespace {
-
-// Whether `pid` has a handler of its own for SIGINT yet: a signal sent before
-// would end it as any program ends, which says nothing of its handler. On a
-// loaded machine a sanitized program takes a while to get there.
-bool catchesInterrupt(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("SigCgt:", 0) == 0)
-            return (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1))) != 0;
-    return false;
-}
 
 TEST(CliInterrupt, InterruptStopsAFirstSearchAndEndsNormally) {
     int errors[2];
@@ -47,11 +37,8 @@ TEST(CliInterrupt, InterruptStopsAFirstSearchAndEndsNormally) {
     posix_spawn_file_actions_destroy(&actions);
     close(errors[1]);
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!catchesInterrupt(child) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // Well into the search, not only at its start.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(test::waitUntilCatchesInterrupt(child, std::chrono::milliseconds(300)));
     ASSERT_EQ(kill(child, SIGINT), 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

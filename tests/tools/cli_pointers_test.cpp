@@ -151,7 +151,7 @@ TEST(CliPointers, CtrlCKeepsThePathsWrittenSoFarAsAWholeFile) {
     pid_t child = 0;
     ASSERT_EQ(posix_spawn(&child, CORVANE_CLI_PATH, &actions, nullptr, const_cast<char**>(argv), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(test::waitUntilCatchesInterrupt(child, std::chrono::milliseconds(1000)));
     ASSERT_EQ(kill(child, SIGINT), 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

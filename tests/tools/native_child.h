@@ -5,19 +5,44 @@
 // and ends when its input closes.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
 
 namespace corvane::test {
+
+// Waits (a minute at most) until `pid` has a handler of its own for SIGINT: a
+// signal sent before would end it as any program ends, which says nothing of
+// its handler, and a sanitized program on a loaded machine takes a while to
+// get there. Then waits `settle` more, so that the signal finds it at work.
+inline bool waitUntilCatchesInterrupt(pid_t pid, std::chrono::milliseconds settle) {
+    const auto catches = [pid] {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigCgt:", 0) == 0)
+                return (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1))) != 0;
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!catches()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(settle);
+    return true;
+}
 
 class NativeChild {
 public:
