@@ -229,7 +229,6 @@ std::string DissectView::valueText(std::size_t field, std::size_t instance) {
     const unsigned char* bytes = read.bytes.data() + at;
     const FieldKind shown = kind(field);
     switch (shown) {
-        case FieldKind::Zero: return "0";
         case FieldKind::TextContinuation: return "";
         case FieldKind::Unreadable: return "??";
         case FieldKind::Pointer: return pointerText(loadPointer(bytes, width_));

@@ -92,12 +92,12 @@ FieldGuess guessField(std::span<const unsigned char> bytes, std::size_t at, unsi
     FieldGuess guess;
     const std::uint64_t word = load(bytes, at, width);
     if (word == 0) return guess;
-    if (findTextRun(bytes.subspan(at), guess.text)) {
-        guess.kind = kindOf(guess.text.kind);
-        return guess;
-    }
     if ((address + at) % width == 0 && map.readable(word)) {
         guess.kind = FieldKind::Pointer;
+        return guess;
+    }
+    if (findTextRun(bytes.subspan(at), guess.text)) {
+        guess.kind = kindOf(guess.text.kind);
         return guess;
     }
     const auto low = static_cast<std::uint32_t>(word);

@@ -64,9 +64,10 @@ struct AddressMap {
 // `at` of `bytes` (whose first byte lies at `address`):
 //  1. inside a text run of an earlier field: TextContinuation;
 //  2. all bytes zero: Zero;
-//  3. a text run starting here (findTextRun): its kind;
-//  4. the word is aligned to its width and its value lies in a readable
-//     region: Pointer;
+//  3. the word is aligned to its width and its value lies in a readable
+//     region: Pointer (before the texts: a pointer's six low bytes and the
+//     zeros above them often read as a short text);
+//  4. a text run starting here (findTextRun): its kind;
 //  5. both halves plausible floats of like size (within a factor of 2^8, as
 //     coordinates and limits are): Halves of Float;
 //  6. a plausible double (normal, magnitude from 1e-6 to 1e12) whose low

@@ -41,7 +41,9 @@ std::vector<unsigned char> textBytes(const std::string& text) {
     return bytes;
 }
 
-AddressMap heapAt(std::uint64_t start) { return AddressMap{{MemoryRegion{start, 0x10000, true}}, {}}; }
+AddressMap heapAt(std::uint64_t start) {
+    return AddressMap{{MemoryRegion{start, 0x10000, true}, MemoryRegion{0x206141710000, 0x10000, true}}, {}};
+}
 
 struct GuessCase {
     const char* name;
@@ -57,6 +59,7 @@ TEST(FieldGuess, EachRuleTakesItsField) {
         {"pointer into a region", word<std::uint64_t>(0x20000010), FieldKind::Pointer},
         {"pointer just past a region is no pointer", word<std::uint64_t>(0x20010000), FieldKind::Halves,
          FieldKind::Int32, FieldKind::Zero},
+        {"pointer whose bytes read as a text", word<std::uint64_t>(0x20614171E0E0), FieldKind::Pointer},
         {"double", word(1234.5678), FieldKind::Double},
         {"double with an empty low half", word(100.0), FieldKind::Double},
         {"two floats", halves(floatBits(12.5f), floatBits(-300.25f)), FieldKind::Halves, FieldKind::Float,
