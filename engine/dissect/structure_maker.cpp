@@ -20,7 +20,12 @@ std::string writeRows(const std::string& module, const std::vector<Row>& rows) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (i == 0 && !module.empty()) text += module + "+";
         appendHex(text, static_cast<std::uint64_t>(rows[i].offset));
-        if (rows[i].count > 0) text += "*" + std::to_string(rows[i].count) + "*" + std::to_string(rows[i].increment);
+        if (rows[i].count > 0) {
+            text += '*';
+            text += std::to_string(rows[i].count);
+            text += '*';
+            text += std::to_string(rows[i].increment);
+        }
         text += ']';
     }
     return text;

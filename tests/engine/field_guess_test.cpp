@@ -13,15 +13,11 @@
 namespace corvane {
 namespace {
 
-std::vector<unsigned char> bytesOf(const void* data, std::size_t size) {
-    const auto* begin = static_cast<const unsigned char*>(data);
-    return {begin, begin + size};
-}
-
+// The value's bytes, then zeros to 16 bytes.
 template <typename T>
 std::vector<unsigned char> word(T value) {
-    std::vector<unsigned char> bytes = bytesOf(&value, sizeof value);
-    bytes.resize(16, 0);
+    std::vector<unsigned char> bytes(16, 0);
+    std::memcpy(bytes.data(), &value, sizeof value);
     return bytes;
 }
 
