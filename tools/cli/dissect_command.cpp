@@ -112,9 +112,13 @@ int runDissect(const DissectOptions& options, TargetAccess& target, RegionLookup
     view.refresh(0);
     for (std::size_t field = 0; field < view.fieldCount(); ++field) {
         if (!options.groups.empty() && !view.separates(field)) continue;
-        std::string line = offsetText(view.fieldOffset(field)) + "\t" + view.kindText(field);
-        for (std::size_t instance = 0; instance < view.instances().size(); ++instance)
-            line += "\t" + utf8(view.valueText(field, instance));
+        std::string line = offsetText(view.fieldOffset(field));
+        line += '\t';
+        line += view.kindText(field);
+        for (std::size_t instance = 0; instance < view.instances().size(); ++instance) {
+            line += '\t';
+            line += utf8(view.valueText(field, instance));
+        }
         line += view.differs(field) ? "\tdiffer\n" : "\tsame\n";
         out << line;
     }
