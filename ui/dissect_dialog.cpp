@@ -129,7 +129,11 @@ bool DissectDialog::applyRange() {
 }
 
 void DissectDialog::onView() {
-    if (target_.openTarget() != 0) {
+    // The handle of the last first search serves while it is the chosen
+    // process's; opening anew would pull it from under a running pass.
+    const HANDLE handle = target_.targetHandle();
+    const bool current = handle != nullptr && GetProcessId(handle) == target_.targetPid.load() && !target_.hasExited();
+    if (!current && target_.openTarget() != 0) {
         messageBox(hwnd(), L"请先选择进程！", MB_ICONINFORMATION);
         return;
     }

@@ -69,21 +69,24 @@ MadeStructure makeStructure(const DissectPath& path, std::int64_t fieldOffset, V
     for (std::int64_t offset : path.offsets) rows.push_back(Row{offset, 0, 0});
     if (rows.empty()) return made;
     rows.back().offset += fieldOffset;
-    if (instances.size() >= 2) {
+    // A table that holds every instance is the stronger evidence: any two
+    // objects stand evenly spaced.
+    if (instances.size() >= 2 && path.offsets.size() >= 2) {
+        DissectPath toSlot = path;
+        toSlot.offsets.pop_back();
+        const auto slot = resolveDissectPath(reader, toSlot, modules);
+        if (slot && tableHolds(reader, *slot, path.offsets.back(), instances)) {
+            Row& table = rows[rows.size() - 2];
+            table.count = instances.size();
+            table.increment = reader.pointerWidth();
+            made.shape = MadeStructure::Shape::PointerTable;
+        }
+    }
+    if (instances.size() >= 2 && made.shape == MadeStructure::Shape::One) {
         if (const std::int64_t stride = evenStride({instances.begin(), instances.end()}, instances.front())) {
             rows.back().count = instances.size();
             rows.back().increment = stride;
             made.shape = MadeStructure::Shape::InlineArray;
-        } else if (path.offsets.size() >= 2) {
-            DissectPath toSlot = path;
-            toSlot.offsets.pop_back();
-            const auto slot = resolveDissectPath(reader, toSlot, modules);
-            if (slot && tableHolds(reader, *slot, path.offsets.back(), instances)) {
-                Row& table = rows[rows.size() - 2];
-                table.count = instances.size();
-                table.increment = reader.pointerWidth();
-                made.shape = MadeStructure::Shape::PointerTable;
-            }
         }
     }
     made.text = writeRows(path.module, rows);

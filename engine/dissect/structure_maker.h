@@ -27,11 +27,11 @@ struct MadeStructure {
 // base, read as `type`. `instances` are the compared objects' addresses, the
 // view's own included; when there are several and they are evenly spaced it
 // writes the row that covers them all:
-//  - objects in a row from the view's base up, `stride` apart: the field's
-//    row counts over them, LAST+FIELD*N*STRIDE];
 //  - objects whose addresses stand in a table of pointers, `width` apart,
 //    whose first slot the view's path reads: that row counts over the
-//    table, SLOT*N*WIDTH]LAST+FIELD].
+//    table, SLOT*N*WIDTH]LAST+FIELD];
+//  - else objects in a row from the view's base up, `stride` apart: the
+//    field's row counts over them, LAST+FIELD*N*STRIDE].
 // Counts and increments are written in decimal, as the structure rows read
 // them; offsets in hexadecimal.
 MadeStructure makeStructure(const DissectPath& path, std::int64_t fieldOffset, ValueType type,

@@ -81,22 +81,26 @@ bool isTextCodePoint(std::uint32_t p) {
 
 bool findTextRun(std::span<const unsigned char> bytes, TextRun& run) {
     if (bytes.empty()) return false;
+    TextRun wide;
+    const bool utf16 = countRun(bytes, 2, wide, utf16Character);
+    wide.kind = ValueType::Utf16Text;
     bool beyondAscii = false;
-    if (countRun(bytes, 1, run,
+    TextRun narrow;
+    if (countRun(bytes, 1, narrow,
                  [&](std::span<const unsigned char> rest) { return utf8Character(rest, beyondAscii); }) &&
         beyondAscii) {
-        run.kind = ValueType::Utf8Text;
-        return true;
+        narrow.kind = ValueType::Utf8Text;
+    } else if (countRun(bytes, 1, narrow, gbkCharacter)) {
+        narrow.kind = ValueType::AnsiText;
+    } else {
+        if (utf16) run = wide;
+        return utf16;
     }
-    if (countRun(bytes, 1, run, gbkCharacter)) {
-        run.kind = ValueType::AnsiText;
-        return true;
-    }
-    if (countRun(bytes, 2, run, utf16Character)) {
-        run.kind = ValueType::Utf16Text;
-        return true;
-    }
-    return false;
+    // A UTF-16 text whose first units' bytes are all printable reads as a
+    // short byte text ending at the high byte of its first ASCII unit; the
+    // UTF-16 text goes on past that NUL by more than a unit.
+    run = utf16 && wide.bytes >= narrow.bytes + 3 ? wide : narrow;
+    return true;
 }
 
 }  // namespace corvane

@@ -38,7 +38,9 @@ bool isTextCodePoint(std::uint32_t codePoint);
 //     A1-FE): pure ASCII reads the same in every kind and is taken as GBK,
 //     the program's own text kind;
 //  3. UTF-16 for code units that are text code points, ended by a zero unit.
-// The byte kinds go first because ASCII read as UTF-16 looks like CJK.
+// The byte kinds go first because ASCII read as UTF-16 looks like CJK; but
+// where the UTF-16 reading runs on past the byte reading's NUL by more than
+// a unit, it is UTF-16 (你好ABC: 60 4F 7D 59 41 00 ... reads as "`O}YA").
 bool findTextRun(std::span<const unsigned char> bytes, TextRun& run);
 
 }  // namespace corvane

@@ -171,6 +171,12 @@ TEST(TextRuns, KindsAreToldApartAndTooShortOrOpenRunsAreNone) {
                      "a\0b\0\0\0",
                      10),
          true, ValueType::Utf16Text, 4},
+        {"utf16 whose first units read as ASCII",
+         std::string("\x60\x4F\x7D\x59"
+                     "A\0B\0C\0\0\0",
+                     12),
+         true, ValueType::Utf16Text, 5},
+        {"ascii of odd length is no utf16", std::string("abcdefg\0\0\0", 10), true, ValueType::AnsiText, 7},
         {"no NUL inside the bytes", "abcdefg", false},
         {"three characters", std::string("abc\0", 4), false},
         {"a control character",

@@ -18,6 +18,7 @@
 #include "framework/window_text.h"
 #include "tests/tools/dissect_sample.h"
 #include "tests/ui/main_window_fixture.h"
+#include "tools/sample_target/sample_layout.h"
 #include "ui/dissect_dialog_logic.h"
 
 namespace corvane {
@@ -187,6 +188,67 @@ TEST_F(DissectDialogTest, FromAFoundRowToTypedFieldsComparisonAndAStructure) {
     pump(150ms);
     ASSERT_EQ(itemCount(c->ListView1), 3);
     for (int row = 0; row < 3; ++row) EXPECT_EQ(cell(c->ListView1, row, 1), L"0.75");
+}
+
+// As a newcomer meets it: a value of the sample target found, its
+// neighbours typed, a pointer followed, two of its objects compared, and a
+// structure made that 首次搜索 uses.
+TEST_F(DissectDialogTest, ANewcomerDissectsAFoundValueOfTheSampleTarget) {
+    startSample();
+    const sample::Places& places = sample::kPlaces64;
+    type(c->Text结构, widen(hex(places.root) + "*8*8]0]"));
+    leave(c->Text结构);
+    select(c->Combo过滤, static_cast<int>(SearchCondition::Equal));
+    type(c->Text数值1, L"1000");
+    click(c->Command首次搜索);
+    ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
+    pump(150ms);
+    ASSERT_EQ(itemCount(c->ListView1), 1);
+    c->ListView1.selectOnly(0);
+    ASSERT_TRUE(form_->prepareDissect());
+    DissectDialog& dialog = form_->dissectDialog();
+    ASSERT_TRUE(dialog.create(window_));
+    pump(50ms);
+    const DissectDialogControls& d = dialog.controls();
+    EXPECT_EQ(dialog.view().base(), places.objects[0]);
+    const auto kind = [&](std::uint32_t offset) { return d.ListV字段.itemText(rowOf(offset), kKindColumn); };
+    const auto value = [&](std::uint32_t offset) { return d.ListV字段.itemText(rowOf(offset), kFirstValueColumn); };
+    EXPECT_EQ(kind(sample::kIdOffset), L"int32/int32");
+    EXPECT_EQ(value(sample::kIdOffset), L"1000 / -5");
+    EXPECT_EQ(kind(sample::kDataPointerOffset), L"pointer");
+    EXPECT_EQ(kind(sample::kDoubleOffset), L"double");
+    EXPECT_EQ(value(sample::kDoubleOffset), L"0.1");
+    EXPECT_EQ(kind(sample::kAnsiOffset), L"gbk");
+    EXPECT_EQ(kind(sample::kUtf16Offset), L"utf16");
+    EXPECT_EQ(kind(sample::kUtf8Offset), L"utf8");
+
+    ASSERT_TRUE(dialog.follow(rowOf(sample::kDataPointerOffset)));
+    EXPECT_EQ(windowText(d.Label路径).substr(0, 7), L"base]8]");
+    EXPECT_EQ(d.ListV字段.itemText(0, kFirstValueColumn),
+              std::to_wstring(sample::dataValue(0, 0)) + L" / " + std::to_wstring(sample::dataValue(0, 1)));
+    SendMessageW(d.Command返回, BM_CLICK, 0, 0);
+    pump(20ms);
+
+    SetWindowTextW(d.Text实例, widen(hex(places.objects[1])).c_str());
+    SendMessageW(d.Command添加实例, BM_CLICK, 0, 0);
+    ASSERT_EQ(dialog.view().instances().size(), 2u);
+    EXPECT_EQ(value(sample::kIdOffset), L"1000 / -5");
+    EXPECT_EQ(d.ListV字段.itemText(rowOf(sample::kIdOffset), kFirstValueColumn + 1), L"1001 / -5");
+    EXPECT_EQ(d.ListV字段.itemText(rowOf(sample::kIdOffset), kFirstValueColumn + 2), L"不同");
+    EXPECT_EQ(d.ListV字段.itemText(rowOf(sample::kDoubleOffset), kFirstValueColumn + 2), L"");
+
+    d.ListV字段.selectOnly(rowOf(sample::kDoubleOffset));
+    SendMessageW(d.Command生成结构, BM_CLICK, 0, 0);
+    ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
+    DestroyWindow(dialog.hwnd());
+    EXPECT_EQ(c->Combo类型.selection(), static_cast<int>(ValueType::Double));
+    select(c->Combo进制, 1);
+    type(c->Text数值1, L"0.1");
+    click(c->Command首次搜索);
+    ASSERT_TRUE(pumpUntil([&] { return searchIdle(); }));
+    pump(150ms);
+    ASSERT_EQ(itemCount(c->ListView1), 2) << narrow(windowText(c->Text结构));
+    EXPECT_EQ(cell(c->ListView1, 1, 2), widen(hex(places.objects[1] + sample::kDoubleOffset)));
 }
 
 }  // namespace
