@@ -15,6 +15,7 @@
 #include "engine/text/text_codec.h"
 #include "tests/tools/dissect_sample.h"
 #include "tests/tools/native_child.h"
+#include "tools/cli/dissect_command.h"
 
 namespace corvane {
 namespace {
@@ -52,6 +53,43 @@ std::string shownKind(const std::map<std::uint32_t, std::string>& kinds, std::ui
     const std::size_t slash = found->second.find('/');
     if (slash == std::string::npos) return found->second;
     return offset % 8 == 0 ? found->second.substr(0, slash) : found->second.substr(slash + 1);
+}
+
+TEST(DissectOptions, ArgumentsToOptionsOrAReason) {
+    const struct {
+        std::vector<std::string> args;
+        bool usable;
+    } cases[] = {
+        {{"--pid", "7", "--address", "1A2B0"}, true},
+        {{"--pid", "7", "--structure", "game.exe+10]8]", "--offset", "-40", "--size", "10000"}, true},
+        {{"--pid", "7", "--address", "10", "--compare", "20,30", "--groups", "AB-"}, true},
+        {{"--pid", "7"}, false},
+        {{"--address", "10"}, false},
+        {{"--pid", "7", "--address", "10", "--structure", "10]"}, false},
+        {{"--pid", "7", "--address", "xyz"}, false},
+        {{"--pid", "7", "--address", "10", "--size", "10001"}, false},
+        {{"--pid", "7", "--address", "10", "--size", "0"}, false},
+        {{"--pid", "7", "--address", "10", "--compare", "20,,30"}, false},
+        {{"--pid", "7", "--address", "10", "--compare", "20", "--groups", "AC"}, false},
+        {{"--pid", "7", "--address", "10", "--groups", "AB"}, false},
+        {{"--pid", "7", "--address"}, false},
+        {{"--pid", "7", "--address", "10", "--depth", "3"}, false},
+    };
+    for (const auto& c : cases) {
+        DissectOptions options;
+        std::string joined;
+        for (const std::string& arg : c.args) joined += arg + " ";
+        EXPECT_EQ(parseDissectOptions(c.args, options).empty(), c.usable) << joined;
+    }
+    DissectOptions options;
+    ASSERT_EQ(parseDissectOptions({"--pid", "7", "--address", "10", "--offset", "-40", "--size", "20", "--compare",
+                                   "20,0x30", "--groups", "AB-"},
+                                  options),
+              "");
+    EXPECT_EQ(options.offset, -0x40);
+    EXPECT_EQ(options.size, 0x20);
+    EXPECT_EQ(options.compare, (std::vector<std::uint64_t>{0x20, 0x30}));
+    EXPECT_EQ(options.groups, "AB-");
 }
 
 class CliDissectTest : public ::testing::Test {
