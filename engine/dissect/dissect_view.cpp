@@ -259,6 +259,8 @@ double DissectView::markStrength(std::size_t field, std::size_t instance, std::u
 }
 
 MadeStructure DissectView::makeStructure(std::size_t field, unsigned half) {
+    // Nothing is known of a field before the first read.
+    if (field >= guesses_.size()) return {};
     FieldKind shown = kind(field);
     if (shown == FieldKind::Halves) shown = half == 1 ? guesses_[field].high : guesses_[field].low;
     ValueType type = valueTypeOf(shown, width_);

@@ -160,6 +160,7 @@ TEST_F(DissectSampleTest, GroupsFindExactlyTheFieldsThatTellFoesFromFriends) {
 TEST_F(DissectSampleTest, AStructureMadeFromAFieldFindsItsValue) {
     ASSERT_EQ(view.open("dissect_target+2010]0"), PathProblem::None);
     view.setRange(0, sizeof(sample::Entity));
+    EXPECT_EQ(view.makeStructure(3).text, "") << "nothing is known before the first read";
     view.refresh(0);
     // x, the low half at 0x18.
     const MadeStructure one = view.makeStructure(3, 0);
