@@ -18,6 +18,7 @@
 #include "ui/process_list_dialog.h"
 #include "settings/structure_text.h"
 #include "settings/win32/settings_dialog.h"
+#include "ui/dissect_dialog.h"
 #include "ui/enter_release.h"
 #include "ui/picture.h"
 #include "ui/pointer_dialog.h"
@@ -100,6 +101,7 @@ enum Form1Id : int {
     kIdCommand添加偏移 = 142,
     kIdCommand保存设置 = 143,
     kIdMenuPointerScan = 144,
+    kIdMenuDissect = 145,
 };
 
 inline constexpr int kForm1Width = 695;
@@ -166,6 +168,15 @@ public:
     PointerDialog& pointerDialog() { return *pointerDialog_; }
     // The chosen path's structure text into Text结构, and its rows.
     void usePointerPath(const std::string& structure);
+    // "结构分析…" of the results menu: the view over the marked row's path.
+    void showDissect();
+    // The marked row's path into the view; false when no row is marked.
+    bool prepareDissect();
+    DissectDialog& dissectDialog() { return *dissectDialog_; }
+    // The addresses of the selected results, for the view's comparison.
+    std::vector<std::uint64_t> markedResultAddresses() const;
+    // A structure the view made into Text结构, and its value type into Combo类型.
+    void useDissectStructure(const MadeStructure& made);
 
 protected:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -254,6 +265,7 @@ private:
     std::unique_ptr<SettingsDialog> saveDialog_;
     std::unique_ptr<SettingsDialog> loadDialog_;
     std::unique_ptr<PointerDialog> pointerDialog_;
+    std::unique_ptr<DissectDialog> dissectDialog_;
     HMENU popupMenu结果_ = nullptr;
     HMENU popupMenu结构_ = nullptr;
     bool image1Inert_ = false;

@@ -68,6 +68,7 @@ void Form1::onCommand(int id, int code, HWND control) {
         {kIdMenuDeleteRow, 0, &Form1::onDeleteStructureRow},
         {kIdMenuClearRows, 0, &Form1::onClearStructureRows},
         {kIdMenuPointerScan, 0, &Form1::showPointerScan},
+        {kIdMenuDissect, 0, &Form1::showDissect},
     };
     if (!routeCommand<Form1>(*this, routes, id, code)) Form::onCommand(id, code, control);
 }

@@ -3,6 +3,7 @@
 #include "framework/fonts.h"
 #include "settings/settings_paths.h"
 #include "ui/main_window.h"
+#include "ui/type_items.h"
 
 namespace corvane {
 namespace {
@@ -21,8 +22,6 @@ constexpr DWORD kResultsList = LVS_REPORT | LVS_SHOWSELALWAYS;
 // Draw flags of the windowless labels.
 constexpr DWORD kLabelText = DT_LEFT | DT_WORDBREAK;
 
-const wchar_t* const kTypeItems[] = {L"字节",   L"短整型", L"长整型", L"64位整型", L"单精度",
-                                     L"双精度", L"A字符",  L"U字符",  L"UTF-8"};
 const wchar_t* const kConditionItems[] = {L"不过滤",
                                           L"大于等于",
                                           L"等于",
@@ -97,6 +96,9 @@ HWND Form1::create() {
     loadDialog_ = std::make_unique<SettingsDialog>(SettingsDialogKind::Load, *this, folder);
     pointerDialog_ = std::make_unique<PointerDialog>(
         *engine_, target_, [this](const std::string& structure) { usePointerPath(structure); });
+    dissectDialog_ = std::make_unique<DissectDialog>(
+        target_, [this](const MadeStructure& made) { useDissectStructure(made); },
+        [this] { return markedResultAddresses(); });
     return window;
 }
 
@@ -247,6 +249,7 @@ void Form1::createMenus() {
     AppendMenuW(popupMenu结果_, MF_STRING, kIdMenuDeleteResult, L"删除");
     AppendMenuW(popupMenu结果_, MF_STRING, kIdMenuClearResults, L"清空");
     AppendMenuW(popupMenu结果_, MF_STRING, kIdMenuPointerScan, L"指针扫描…");
+    AppendMenuW(popupMenu结果_, MF_STRING, kIdMenuDissect, L"结构分析…");
 
     popupMenu结构_ = CreatePopupMenu();
     AppendMenuW(popupMenu结构_, MF_STRING, kIdMenuSaveList, L"保存列表");

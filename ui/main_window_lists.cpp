@@ -79,6 +79,7 @@ void Form1::updateMenus() {
         enableMenuItem(popupMenu结果_, position, MF_BYPOSITION, results);
     enableMenuItem(popupMenu结果_, kIdMenuPointerScan, MF_BYCOMMAND,
                    results && controls_.ListView1.selectionMark() != -1);
+    enableMenuItem(popupMenu结果_, kIdMenuDissect, MF_BYCOMMAND, results && controls_.ListView1.selectionMark() != -1);
     const ListView& rows = controls_.ListView结构;
     const bool anyRow = rows.itemCount() > 0;
     enableMenuItem(popupMenu结构_, kIdMenuSaveList, MF_BYCOMMAND, anyRow);

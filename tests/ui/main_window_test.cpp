@@ -49,7 +49,7 @@ TEST_F(MainWindowTest, OnlyTheProcessChoiceWorksUntilATargetIsChosen) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(SendMessageW(c->ListView1, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0), widths[i]);
     EXPECT_NE(GetMenuItemCount(form_->popupMenu结果()), -1);
-    EXPECT_EQ(GetMenuItemCount(form_->popupMenu结果()), 4);
+    EXPECT_EQ(GetMenuItemCount(form_->popupMenu结果()), 5);
     EXPECT_EQ(GetMenuItemCount(form_->popupMenu结构()), 3);
 }
 

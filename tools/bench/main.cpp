@@ -32,6 +32,7 @@
 #include "engine/text/text_codec.h"
 #include "engine/search/traversal.h"
 #include "tools/bench/bench_target.h"
+#include "tools/bench/dissect_bench.h"
 #include "tools/bench/memory_bench.h"
 #include "tools/bench/memory_in_use.h"
 #include "tools/bench/pointer_bench.h"
@@ -436,6 +437,8 @@ int run(bool huge, bool unmapped) {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--pointers") == 0) return corvane::runPointerBench(argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--dissect") == 0) return corvane::runDissectBench(argc, argv);
     bool huge = false;
     bool unmapped = false;
     bool memoryRow = false;

@@ -19,6 +19,7 @@
 #include "tools/cli/cli_failure.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_settings.h"
+#include "tools/cli/dissect_command.h"
 #include "tools/cli/monitor_changes.h"
 #include "tools/cli/pointers_command.h"
 #include "tools/cli/progress_line.h"
@@ -323,6 +324,17 @@ int pointersCommand(const std::vector<std::string>& args) {
     return runPointers(options, *target, dynamic_cast<RegionLookup&>(*target), dynamic_cast<ModuleLookup&>(*target));
 }
 
+int dissectCommand(const std::vector<std::string>& args) {
+    DissectOptions options;
+    if (const std::string problem = parseDissectOptions({args.begin() + 1, args.end()}, options); !problem.empty()) {
+        std::fprintf(stderr, "corvane-cli: %s\nusage:\n%s", problem.c_str(), kDissectUsage);
+        return kExitUsage;
+    }
+    auto target = makeTarget(*options.pid);
+    return runDissect(options, *target, dynamic_cast<RegionLookup*>(target.get()),
+                      dynamic_cast<ModuleLookup*>(target.get()), std::cout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -337,11 +349,13 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string> args = splitOptionValues(arguments(argc, argv));
         if (!args.empty() && args[0] == "pointers") return pointersCommand(args);
+        if (!args.empty() && args[0] == "dissect") return dissectCommand(args);
         CliOptions options;
         if (const std::string problem = parseCliOptions(args, options); !problem.empty()) return failUsage(problem);
         if (options.command == "help") {
             std::fputs(kCliUsage, stdout);
             std::fputs(kPointersUsage, stdout);
+            std::fputs(kDissectUsage, stdout);
             return 0;
         }
         if (options.command == "version") {
