@@ -10,6 +10,9 @@
 #include <random>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -323,7 +326,9 @@ TEST_F(MemoryRowTest, UnknownValuesAreKeptAsASnapshotAndNarrowedByChanges) {
     EXPECT_EQ(sink.status[StatusField::ValidData], std::to_string(addresses));
     ASSERT_NE(engine.snapshot(), nullptr);
     const std::uint64_t scanned = 0x4000;
-    EXPECT_LE(engine.snapshot()->memoryBytes(), scanned * 105 / 100 + 4096) << "more than the bytes scanned";
+    // Every page scanned holds a planted value: all are stored.
+    EXPECT_EQ(engine.snapshot()->storedBytes(), scanned);
+    EXPECT_LE(engine.snapshot()->memoryBytes(), PagedStore::kBlockBytes + scanned / 10) << "more than a block";
 
     // The value changes: the change conditions against the snapshot find it.
     target.writeValue<std::int32_t>(0x10004800, 50);
@@ -426,27 +431,94 @@ TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
 }
 
 // A snapshot of many chunks, its last one short, with a page lost in the
-// middle: every byte read is the target's, whichever thread faulted its page.
-TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteRead) {
+// middle and runs of zero pages: every byte read is the target's, and the
+// zero pages take no stored bytes.
+TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteReadAndNoZeroPage) {
     const std::uint64_t base = 0x60000000;
-    const std::uint64_t size = 6 * MemoryRowScan::kChunkBytes + 0x3000;
+    const std::uint64_t size = 6 * MemoryRowScan::kChunkBytes + 0x3000 + 100;
     std::vector<unsigned char> bytes(size);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(1 + i % 251);
+    // Zero pages alone, in a run across a chunk's border, and a page zero
+    // but for its last byte.
+    std::fill_n(bytes.begin() + 0x2000, 0x1000, 0);
+    std::fill_n(bytes.begin() + MemoryRowScan::kChunkBytes - 0x3000, 0x5000, 0);
+    std::fill_n(bytes.begin() + 0x9000, 0xFFF, 0);
+    target.map(base, size);
     target.write(base, bytes.data(), bytes.size());
     const std::uint64_t lost = base + 3 * MemoryRowScan::kChunkBytes + 0x5000;
     target.unmap(lost, 0x1000);
     const StopFlag stop;
-    for (int run = 0; run < 4; ++run) {
-        const MemorySnapshot snapshot = takeMemorySnapshot(target, {{base, size, true}}, 4, 4, stop);
-        ASSERT_EQ(snapshot.regions.size(), 1u);
-        const MemorySnapshot::Region& region = snapshot.regions[0];
-        EXPECT_EQ(region.lostPages, std::vector<std::uint64_t>{lost});
-        ASSERT_EQ(region.bytes.size(), size);
-        std::size_t wrong = 0;
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            if (base + i - (base + i) % kPageSize != lost && region.bytes.data()[i] != bytes[i]) ++wrong;
-        EXPECT_EQ(wrong, 0u) << "run " << run;
+    const MemorySnapshot snapshot = takeMemorySnapshot(target, {{base, size, true}}, 4, 4, stop);
+    ASSERT_EQ(snapshot.regions.size(), 1u);
+    const MemorySnapshot::Region& region = snapshot.regions[0];
+    ASSERT_EQ(region.size, size);
+    std::uint64_t zeroPages = 0;
+    for (std::uint64_t page = 0; page < region.pages(); ++page) {
+        EXPECT_EQ(region.lost(page), base + page * kPageSize == lost) << page;
+        zeroPages += region.zero(page);
     }
+    EXPECT_EQ(zeroPages, 6u);
+    EXPECT_TRUE(region.zero(2));
+    EXPECT_FALSE(region.zero(9));
+    EXPECT_EQ(snapshot.storedBytes(), size - 7 * kPageSize);
+    std::vector<unsigned char> kept(size);
+    snapshot.copyOut(0, base, base + size, kept.data());
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        if (base + i - (base + i) % kPageSize != lost && kept[i] != bytes[i]) ++wrong;
+    EXPECT_EQ(wrong, 0u);
+    // Pieces across page and chunk borders come out as the whole does.
+    for (const auto& [from, to] : {std::pair<std::uint64_t, std::uint64_t>{0x1FFE, 0x3003},
+                                   {MemoryRowScan::kChunkBytes - 0x3001, MemoryRowScan::kChunkBytes + 0x2001},
+                                   {size - 5000, size}}) {
+        std::vector<unsigned char> piece(to - from);
+        snapshot.copyOut(0, base + from, base + to, piece.data());
+        EXPECT_TRUE(std::equal(piece.begin(), piece.end(), kept.begin() + static_cast<std::ptrdiff_t>(from))) << from;
+    }
+}
+
+// A second snapshot fills the blocks of the first rather than fresh memory,
+// and beyond its budget the pages go to a file that goes with the store.
+TEST(PagedStore, ReusesSpareBlocksAndSpillsPastItsBudget) {
+    std::vector<unsigned char> bytes(5 * PagedStore::kBlockBytes / 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 13 + i / 4096);
+    std::vector<PagedStore::Block> spare;
+    std::vector<const unsigned char*> firstBlocks;
+    {
+        PagedStore first;
+        first.append(bytes.data(), bytes.size());
+        EXPECT_EQ(first.memoryBytes(), 3 * PagedStore::kBlockBytes);
+        spare = first.takeBlocks();
+        for (const PagedStore::Block& block : spare) firstBlocks.push_back(block.get());
+    }
+    const auto spill = std::filesystem::temp_directory_path() / "corvane_paged_store_test.tmp";
+    {
+        PagedStore second(std::move(spare), 2 * PagedStore::kBlockBytes, spill);
+        // Appended in uneven pieces, across the budget's edge.
+        for (std::size_t at = 0; at < bytes.size(); at += 300000)
+            second.append(bytes.data() + at, std::min<std::size_t>(300000, bytes.size() - at));
+        EXPECT_EQ(second.size(), bytes.size());
+        EXPECT_EQ(second.memoryBytes(), 2 * PagedStore::kBlockBytes) << "the budget holds";
+        EXPECT_EQ(second.spilledBytes(), bytes.size() - 2 * PagedStore::kBlockBytes);
+        EXPECT_TRUE(std::filesystem::exists(spill));
+        for (const auto& [from, size] : {std::pair<std::size_t, std::size_t>{0, 100},
+                                         {PagedStore::kBlockBytes - 10, 20},
+                                         {2 * PagedStore::kBlockBytes - 5000, 10000},
+                                         {bytes.size() - 7, 7}}) {
+            std::vector<unsigned char> out(size);
+            second.read(from, out.data(), size);
+            EXPECT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(from))) << from;
+        }
+        const std::vector<PagedStore::Block> again = second.takeBlocks();
+        ASSERT_EQ(again.size(), 2u);
+        for (const PagedStore::Block& block : again)
+            EXPECT_NE(std::find(firstBlocks.begin(), firstBlocks.end(), block.get()), firstBlocks.end())
+                << "a fresh block where a spare one was at hand";
+    }
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "the file goes with the store";
+    // Without a file to go to, a store over its budget says so.
+    PagedStore bounded({}, PagedStore::kBlockBytes);
+    EXPECT_THROW(bounded.append(bytes.data(), bytes.size()), std::runtime_error);
 }
 
 // The pages of fresh spans are faulted in by a second thread while the
@@ -498,7 +570,9 @@ TEST_F(MemoryRowTest, APageLostToTheSnapshotKeepsNoChangeOnIt) {
     target.unmap(0x50001000, 0x1000);
     const MemorySnapshot snapshot = takeMemorySnapshot(target, {{0x50000000, 0x3000, true}}, 4, 4, stop);
     ASSERT_EQ(snapshot.regions.size(), 1u);
-    EXPECT_EQ(snapshot.regions[0].lostPages, std::vector<std::uint64_t>{0x50001000});
+    EXPECT_FALSE(snapshot.regions[0].lost(0));
+    EXPECT_TRUE(snapshot.regions[0].lost(1));
+    EXPECT_FALSE(snapshot.regions[0].lost(2));
     target.map(0x50001000, 0x1000);
     target.writeValue<std::int32_t>(0x50001010, 9);
     target.writeValue<std::int32_t>(0x50002010, 9);

@@ -20,6 +20,7 @@
 #include "tools/cli/monitor_changes.h"
 #include "tools/cli/pointers_command.h"
 #include "tools/cli/progress_line.h"
+#include "tools/cli/snapshot_out.h"
 #include "engine/files/results_file.h"
 #include "engine/files/snapshot_file.h"
 
@@ -124,12 +125,6 @@ void writeOutput(const CliOptions& options, const ResultStore& results) {
     if (!out) throw std::runtime_error("cannot write " + options.outFile);
 }
 
-void writeSnapshot(const std::string& file, const MemorySnapshot& snapshot) {
-    std::ofstream out(file, std::ios::binary);
-    writeSnapshotFile(out, snapshot);
-    if (!out) throw std::runtime_error("cannot write " + file);
-}
-
 int fail(int code, const std::string& message) {
     std::fprintf(stderr, "corvane-cli: %s\n", message.c_str());
     return code;
@@ -220,6 +215,9 @@ int run(const CliOptions& options, const CliSettings& settings) {
 
     if (options.command == "first") {
         FirstSearchReport report;
+        // Values not known yet stream to their file as the memory is read.
+        SnapshotOut snapshotOut(options.outFile);
+        if (settings.memory && !options.outFile.empty()) snapshotOut.attach(engine);
         {
             const ProgressLine progress(searchProgress(engine));
             report = engine.runFirstSearch(settings.rows, settings.module,
@@ -228,10 +226,15 @@ int run(const CliOptions& options, const CliSettings& settings) {
         if (report.openError != 0)
             return fail(kExitCannotOpen, "cannot open process " + std::to_string(*options.pid) + " (error " +
                                              std::to_string(report.openError) + ")");
-        if (const MemorySnapshot* snapshot = engine.snapshot()) {
+        if (snapshotOut.started() && engine.snapshot() == nullptr) {
+            // Stopped or failed while streaming: the part file is gone, and
+            // no empty results stand at FILE in place of a snapshot.
+            if (!report.stopped) return fail(1, "the snapshot could not be written to " + options.outFile);
+            std::fprintf(stderr, "snapshot: nothing kept, %ums (stopped)\n", report.elapsedMs);
+        } else if (const MemorySnapshot* snapshot = engine.snapshot()) {
             if (options.outFile.empty())
                 return fail(kExitUsage, "values not known yet are kept in a snapshot: give --out FILE");
-            writeSnapshot(options.outFile, *snapshot);
+            snapshotOut.finish(*snapshot);
             std::fprintf(stderr, "snapshot: %llu addresses, %ums\n",
                          static_cast<unsigned long long>(report.snapshotAddresses), report.elapsedMs);
         } else {
@@ -249,8 +252,9 @@ int run(const CliOptions& options, const CliSettings& settings) {
     if (isSnapshotFile(in)) {
         if (options.command != "next")
             return fail(kExitUsage, options.inFile + ": a snapshot is narrowed by next first");
+        // Its pages stay in the file, read beside the target's memory.
         MemorySnapshot snapshot;
-        if (!readSnapshotFile(in, snapshot, error)) return fail(kExitUsage, options.inFile + ": " + error);
+        if (!openSnapshotFile(options.inFile, snapshot, error)) return fail(kExitUsage, options.inFile + ": " + error);
         engine.installSnapshot(std::move(snapshot));
     } else if (!readResults(in, engine.results(), systemTextCodec(), error)) {
         return fail(kExitUsage, options.inFile + ": " + error);
