@@ -19,7 +19,6 @@ namespace {
 constexpr std::string_view kMagic = "CORVANE-SNAPSHOT";
 // Magic, version, value size, step, region count, table offset.
 constexpr std::uint64_t kHeaderBytes = 16 + 4 + 4 + 8 + 8 + 8;
-constexpr std::uint64_t kTableOffsetAt = kHeaderBytes - 8;
 
 template <typename T>
 void put(std::ostream& out, T value) {
@@ -71,6 +70,22 @@ void writeTable(std::ostream& out, const MemorySnapshot& snapshot) {
 
 std::string regionName(std::uint64_t i) { return "region " + std::to_string(i + 1); }
 
+// A region must lie in the address space after the one before it; both
+// versions are held to it, so that what one reads the other can write.
+bool placeRegion(const MemorySnapshot::Region& region, std::uint64_t i, std::uint64_t& previousEnd,
+                 std::string& error) {
+    if (region.start + region.size < region.start) {
+        error = "the snapshot file's " + regionName(i) + " size runs past the address space";
+        return false;
+    }
+    if (region.start < previousEnd) {
+        error = "the snapshot file's " + regionName(i) + " start lies inside the region before it";
+        return false;
+    }
+    previousEnd = region.end();
+    return true;
+}
+
 // The pages of a version 2 file, read where they lie as the next search asks.
 class SnapshotFileReader : public SnapshotStore {
 public:
@@ -114,6 +129,7 @@ bool readVersion1(std::istream& in, MemorySnapshot& read, std::string& error) {
     const std::uint64_t fileSize = streamSize(in);
     auto store = std::make_unique<PagedStore>();
     std::vector<unsigned char> page(kPageSize);
+    std::uint64_t previousEnd = 0;
     for (std::uint64_t i = 0; i < regions; ++i) {
         MemorySnapshot::Region region;
         std::uint64_t lost = 0;
@@ -122,6 +138,7 @@ bool readVersion1(std::istream& in, MemorySnapshot& read, std::string& error) {
             error = cut;
             return false;
         }
+        if (!placeRegion(region, i, previousEnd, error)) return false;
         // Damaged counts must not ask for more memory than the file holds.
         const std::uint64_t here = static_cast<std::uint64_t>(in.tellg());
         if (lost > (fileSize - here) / 8 || region.size > fileSize - here - lost * 8) {
@@ -200,15 +217,7 @@ bool readVersion2Table(std::istream& in, MemorySnapshot& read, std::uint64_t& da
             error = "the snapshot file's region table is cut short in " + regionName(i);
             return false;
         }
-        if (region.start + region.size < region.start) {
-            error = "the snapshot file's " + regionName(i) + " size runs past the address space";
-            return false;
-        }
-        if (region.start < previousEnd) {
-            error = "the snapshot file's " + regionName(i) + " start lies inside the region before it";
-            return false;
-        }
-        previousEnd = region.end();
+        if (!placeRegion(region, i, previousEnd, error)) return false;
         const std::uint64_t words = (region.pages() + 63) / 64;
         const std::uint64_t left = fileSize - static_cast<std::uint64_t>(in.tellg());
         if (words > left / 16) {

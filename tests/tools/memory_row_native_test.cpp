@@ -110,6 +110,17 @@ TEST(MemoryRowNative, AValueNotKnownYetIsFollowedDownToOneRow) {
     EXPECT_EQ(slurp(snapshot).substr(0, 16), "CORVANE-SNAPSHOT");
     EXPECT_FALSE(std::filesystem::exists(snapshot + ".part")) << "the file takes its name once whole";
     EXPECT_NE(first.errors.find("snapshot: "), std::string::npos) << first.errors;
+    // A snapshot whose header contradicts itself is refused by its field.
+    {
+        std::string damaged = slurp(snapshot);
+        damaged[20] = 3;  // the value size
+        const std::string path = snapshot + ".damaged";
+        std::ofstream(path, std::ios::binary) << damaged;
+        const test::ProgramRun refused = cli({"next", "--pid", pid, "--in", path, "--condition", "8"});
+        EXPECT_EQ(refused.exitCode, 2) << refused.errors;
+        EXPECT_NE(refused.errors.find("value size 3"), std::string::npos) << refused.errors;
+        std::filesystem::remove(path);
+    }
     // Without a file to keep the snapshot in, nothing is written.
     const test::ProgramRun nowhere = cli({"first", "--pid", pid, "--structure", "memory]", "--condition", "0"});
     EXPECT_EQ(nowhere.exitCode, 2) << nowhere.errors;
