@@ -110,6 +110,12 @@ public:
     // Where the next snapshot's stored pages go; without it, to memory
     // blocks within the budget below. Set while no worker runs.
     std::function<std::unique_ptr<SnapshotStore>()> makeSnapshotStore;
+    // Drops the snapshot and the memory kept for the next one (its file
+    // too); for the list's 清空. While no worker runs.
+    void clearSnapshot() {
+        dropSnapshot();
+        spareBlocks_.clear();
+    }
     // The memory a snapshot may hold; beyond it, its pages go to the file
     // `spillPath` (deleted with the snapshot). Set while no worker runs.
     void setSnapshotBudget(std::uint64_t bytes, std::filesystem::path spillPath) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <utility>
 #include <string>
@@ -22,6 +23,7 @@
 #include "engine/memory/memory_scan.h"
 #include "engine/memory/prefault_ahead.h"
 #include "engine/search/search_engine.h"
+#include "engine/search/spill_file.h"
 #include "engine/search/traversal.h"
 #include "engine/values/value_compare.h"
 #include "tests/engine/fake_text_codec.h"
@@ -519,6 +521,79 @@ TEST(PagedStore, ReusesSpareBlocksAndSpillsPastItsBudget) {
     // Without a file to go to, a store over its budget says so.
     PagedStore bounded({}, PagedStore::kBlockBytes);
     EXPECT_THROW(bounded.append(bytes.data(), bytes.size()), std::runtime_error);
+}
+
+// A snapshot larger than its budget spills to its file; the session still
+// comes down to one row, and the file goes with the snapshot: after 清空,
+// after a new first search, and with the engine.
+TEST(MemoryRowBudget, ASnapshotPastItsBudgetSpillsAndItsFileGoesWithIt) {
+    const auto folder = std::filesystem::temp_directory_path();
+    const auto spill = spillFilePath(folder, 4000000001u);
+    FakeTarget target;
+    TestSink sink;
+    FakeTextCodec codec;
+    const std::uint64_t base = 0x70000000;
+    target.map(base, 3 * PagedStore::kBlockBytes);
+    for (std::uint64_t at = 0; at < 3 * PagedStore::kBlockBytes; at += 64)
+        target.writeValue<std::int32_t>(base + at, static_cast<std::int32_t>(at / 64 % 1000 + 1));
+    auto engine = std::make_unique<SearchEngine>(target, sink, codec);
+    engine->setRegionLookup(&target);
+    engine->setSnapshotBudget(PagedStore::kBlockBytes, spill);
+    const auto firstSearch = [&] {
+        sink.set({ValueType::Long, 0, SearchCondition::None, "", ""});
+        engine->runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+        ASSERT_NE(engine->snapshot(), nullptr);
+        EXPECT_LE(engine->snapshot()->memoryBytes(), PagedStore::kBlockBytes + 4096) << "the budget holds";
+        EXPECT_TRUE(std::filesystem::exists(spill));
+    };
+    firstSearch();
+    // One value changes past the budget's block, one before it.
+    const std::uint64_t late = base + 2 * PagedStore::kBlockBytes + 0x1234 * 4;
+    target.writeValue<std::int32_t>(late, 5000);
+    target.writeValue<std::int32_t>(base + 0x40, 6000);
+    sink.set({ValueType::Long, 0, SearchCondition::Changed, "", ""});
+    engine->runNextSearch();
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "narrowed, the snapshot and its file are gone";
+    ASSERT_EQ(engine->results().count(), 2u);
+    target.writeValue<std::int32_t>(late, 5001);
+    sink.set({ValueType::Long, 0, SearchCondition::Increased, "", ""});
+    engine->runNextSearch();
+    ASSERT_EQ(engine->results().count(), 1u);
+    EXPECT_EQ(engine->results().address(0), late);
+
+    firstSearch();
+    engine->clearSnapshot();
+    EXPECT_EQ(engine->snapshot(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after 清空";
+    firstSearch();
+    sink.set({ValueType::Long, 0, SearchCondition::Equal, "5001", ""});
+    engine->runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after a new first search";
+    firstSearch();
+    engine.reset();
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after the program ends";
+}
+
+TEST(MemoryRowBudget, AtStartTheFilesOfProgramsGoneAreDeleted) {
+    const auto folder = std::filesystem::temp_directory_path() / "corvane_spill_test";
+    std::filesystem::create_directories(folder);
+    const std::uint32_t gone = 4000000002u;
+    const std::uint32_t running = 4000000003u;
+    for (const std::uint32_t pid : {gone, running}) std::ofstream(spillFilePath(folder, pid)) << "x";
+    std::ofstream(folder / "corvane-snapshot-x1.tmp") << "not one of ours";
+    std::ofstream(folder / "other.tmp") << "x";
+    std::vector<std::uint32_t> asked;
+    const std::size_t removed = removeStaleSpillFiles(folder, [&](std::uint32_t pid) {
+        asked.push_back(pid);
+        return pid == running;
+    });
+    EXPECT_EQ(removed, 1u);
+    EXPECT_FALSE(std::filesystem::exists(spillFilePath(folder, gone)));
+    EXPECT_TRUE(std::filesystem::exists(spillFilePath(folder, running)));
+    EXPECT_TRUE(std::filesystem::exists(folder / "corvane-snapshot-x1.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "other.tmp"));
+    EXPECT_EQ(asked.size(), 2u);
+    std::filesystem::remove_all(folder);
 }
 
 // The pages of fresh spans are faulted in by a second thread while the
