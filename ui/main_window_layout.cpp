@@ -5,6 +5,12 @@
 #include "ui/main_window.h"
 #include "ui/type_items.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "engine/search/spill_file.h"
+#include "ui/snapshot_budget.h"
+
 namespace corvane {
 namespace {
 
@@ -83,6 +89,17 @@ HWND Form1::create() {
     engine_ = std::make_unique<SearchEngine>(target_, *sink_, systemTextCodec());
     engine_->setModuleLookup(&target_);
     engine_->setRegionLookup(&target_);
+    // A snapshot past its budget spills to a file named with this process's
+    // id; those of earlier runs that were killed go now.
+    {
+        std::error_code noTemp;
+        const std::filesystem::path temp = std::filesystem::temp_directory_path(noTemp);
+        if (!noTemp) {
+            removeStaleSpillFiles(temp, processRuns);
+            engine_->setSnapshotBudget(snapshotBudgetBytes(configFilePath()),
+                                       spillFilePath(temp, GetCurrentProcessId()));
+        }
+    }
     engine_->onModuleMissing = [this, window](const std::string& module) {
         {
             std::lock_guard lock(missingMutex_);

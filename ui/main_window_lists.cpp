@@ -146,6 +146,8 @@ void Form1::onDeleteResult() {
 }
 
 void Form1::onClearResults() {
+    // A snapshot not narrowed yet goes too, and its file with it.
+    if (engine_->busyCheck()) engine_->clearSnapshot();
     engine_->results().clear();
     controls_.ListView1.deleteAll();
     controls_.ListView1.setVirtualCount(0);

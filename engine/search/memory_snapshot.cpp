@@ -1,10 +1,10 @@
 #include "engine/search/memory_snapshot.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "engine/memory/memory_scan.h"
-#include "engine/memory/prefault_ahead.h"
 #include "engine/search/address_results.h"
 #include "engine/values/change_compare.h"
 #include "engine/values/value_compare.h"
@@ -15,58 +15,191 @@ namespace {
 
 bool isChangeCondition(SearchCondition condition) { return condition >= SearchCondition::Unchanged; }
 
+std::size_t wordsFor(std::uint64_t pages) { return static_cast<std::size_t>((pages + 63) / 64); }
 
-// Whether the `size` bytes at `address` of the region were read.
-bool keptWhole(const MemorySnapshot::Region& region, std::uint64_t address, std::size_t size) {
-    if (region.lostPages.empty()) return true;
-    const auto lost = std::lower_bound(region.lostPages.begin(), region.lostPages.end(), pageOf(address));
-    return lost == region.lostPages.end() || *lost > pageOf(address + size - 1);
+void setBit(std::vector<std::uint64_t>& bits, std::uint64_t page) {
+    bits[static_cast<std::size_t>(page / 64)] |= std::uint64_t{1} << (page % 64);
 }
 
 }  // namespace
 
+bool allZero(const unsigned char* bytes, std::size_t size) {
+    // Words or'ed together in a loop the compiler widens: a page of zeros is
+    // found at the speed memory is read.
+    std::uint64_t any = 0;
+    std::size_t at = 0;
+    for (; at + 8 <= size; at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + at, 8);
+        any |= word;
+    }
+    for (; at < size; ++at) any |= bytes[at];
+    return any == 0;
+}
+
+void MemorySnapshot::Region::clearPages() {
+    zeroPages.assign(wordsFor(pages()), 0);
+    lostPages.assign(wordsFor(pages()), 0);
+}
+
+void MemorySnapshot::Region::index() {
+    storedBeforeWord_.assign(zeroPages.size(), 0);
+    std::uint64_t stored = 0;
+    for (std::size_t w = 0; w < zeroPages.size(); ++w) {
+        storedBeforeWord_[w] = stored;
+        const std::uint64_t inWord = std::min<std::uint64_t>(64, pages() - w * 64);
+        stored += inWord - static_cast<std::uint64_t>(std::popcount(zeroPages[w] | lostPages[w]));
+    }
+}
+
+std::uint64_t MemorySnapshot::Region::storedBefore(std::uint64_t page) const {
+    const auto w = static_cast<std::size_t>(page / 64);
+    const std::uint64_t below = (std::uint64_t{1} << (page % 64)) - 1;
+    const auto skipped = static_cast<std::uint64_t>(std::popcount((zeroPages[w] | lostPages[w]) & below));
+    return storedBeforeWord_[w] + page % 64 - skipped;
+}
+
+std::uint64_t MemorySnapshot::Region::storedBytes() const {
+    if (size == 0) return 0;
+    const std::uint64_t last = pages() - 1;
+    const std::uint64_t lastBytes = size - last * kPageSize;
+    return storedBefore(last) * kPageSize + (zero(last) || lost(last) ? 0 : lastBytes);
+}
+
 std::uint64_t MemorySnapshot::addressCount() const {
     std::uint64_t count = 0;
     for (const Region& region : regions)
-        if (region.bytes.size() >= itemSize) count += (region.bytes.size() - itemSize) / step + 1;
+        if (region.size >= itemSize) count += (region.size - itemSize) / step + 1;
     return count;
 }
 
 std::uint64_t MemorySnapshot::memoryBytes() const {
     std::uint64_t bytes = sizeof *this + regions.capacity() * sizeof(Region);
-    for (const Region& region : regions)
-        bytes += region.bytes.size() + region.lostPages.capacity() * sizeof(std::uint64_t);
-    return bytes;
+    for (const Region& region : regions) bytes += (region.zeroPages.capacity() * 3) * sizeof(std::uint64_t);
+    return bytes + (store ? store->memoryBytes() : 0);
+}
+
+void MemorySnapshot::copyOut(std::size_t r, std::uint64_t from, std::uint64_t to, unsigned char* out) const {
+    const Region& region = regions[r];
+    // Runs of stored pages are read in one call each.
+    std::uint64_t runFrom = 0;
+    std::uint64_t runTo = 0;
+    unsigned char* runOut = nullptr;
+    auto flush = [&] {
+        if (runTo > runFrom) {
+            const std::uint64_t page = (runFrom - region.start) / kPageSize;
+            const std::uint64_t offset =
+                region.storedFrom + region.storedBefore(page) * kPageSize + (runFrom - region.start) % kPageSize;
+            store->read(offset, runOut, static_cast<std::size_t>(runTo - runFrom));
+        }
+        runFrom = runTo = 0;
+    };
+    for (std::uint64_t at = from; at < to;) {
+        const std::uint64_t page = (at - region.start) / kPageSize;
+        const std::uint64_t pageEnd = std::min(to, region.start + (page + 1) * kPageSize);
+        unsigned char* const place = out + (at - from);
+        if (region.zero(page) || region.lost(page)) {
+            flush();
+            std::memset(place, 0, static_cast<std::size_t>(pageEnd - at));
+        } else {
+            if (runTo != at) {
+                flush();
+                runFrom = at;
+                runOut = place;
+            }
+            runTo = pageEnd;
+        }
+        at = pageEnd;
+    }
+    flush();
+}
+
+bool MemorySnapshot::keptWhole(std::size_t r, std::uint64_t address, std::size_t size) const {
+    const Region& region = regions[r];
+    for (std::uint64_t page = (address - region.start) / kPageSize;
+         page <= (address + size - 1 - region.start) / kPageSize; ++page)
+        if (region.lost(page)) return false;
+    return true;
+}
+
+bool MemorySnapshot::sameAs(const MemorySnapshot& other) const {
+    if (step != other.step || itemSize != other.itemSize || regions.size() != other.regions.size()) return false;
+    std::vector<unsigned char> mine;
+    std::vector<unsigned char> theirs;
+    for (std::size_t r = 0; r < regions.size(); ++r) {
+        const Region& a = regions[r];
+        const Region& b = other.regions[r];
+        if (a.start != b.start || a.size != b.size || a.zeroPages != b.zeroPages || a.lostPages != b.lostPages)
+            return false;
+        for (std::uint64_t at = a.start; at < a.end(); at += PagedStore::kBlockBytes) {
+            const std::uint64_t to = std::min(a.end(), at + PagedStore::kBlockBytes);
+            mine.resize(static_cast<std::size_t>(to - at));
+            theirs.resize(mine.size());
+            copyOut(r, at, to, mine.data());
+            other.copyOut(r, at, to, theirs.data());
+            // Lost pages hold nothing to compare.
+            for (std::uint64_t page = at; page < to; page += kPageSize)
+                if (a.lost((page - a.start) / kPageSize)) {
+                    const auto offset = static_cast<std::size_t>(page - at);
+                    const std::size_t bytes = std::min<std::size_t>(kPageSize, mine.size() - offset);
+                    std::memset(mine.data() + offset, 0, bytes);
+                    std::memset(theirs.data() + offset, 0, bytes);
+                }
+            if (mine != theirs) return false;
+        }
+    }
+    return true;
 }
 
 MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<MemoryRegion>& regions, std::uint64_t step,
-                                  std::size_t itemSize, const StopFlag& stop) {
+                                  std::size_t itemSize, const StopFlag& stop, std::unique_ptr<SnapshotStore> store) {
     MemorySnapshot snapshot;
     snapshot.step = step == 0 ? 1 : step;
     snapshot.itemSize = static_cast<std::uint32_t>(itemSize);
-    // Every byte of a region is some value's byte (or lies between values
-    // the next search may read in another type): each region is kept whole,
-    // read in the memory row's chunks straight into place. The buffers are
-    // all taken first, so that their pages can be faulted in ahead of the
-    // reads.
+    snapshot.store = store ? std::move(store) : std::make_unique<PagedStore>();
+    SnapshotStore& kept = *snapshot.store;
     snapshot.regions.reserve(regions.size());
-    std::vector<PrefaultAhead::Span> chunks;
-    for (const MemoryRegion& region : regions) {
-        MemorySnapshot::Region& kept = snapshot.regions.emplace_back(
-            MemorySnapshot::Region{region.start, MemorySnapshot::Bytes(static_cast<std::size_t>(region.size)), {}});
-        for (std::uint64_t at = 0; at < region.size; at += kReadChunkBytes)
-            chunks.push_back({kept.bytes.data() + at,
-                              static_cast<std::size_t>(std::min(region.size - at, kReadChunkBytes))});
-    }
-    PrefaultAhead prefault(chunks);
-    std::size_t chunk = 0;
-    for (MemorySnapshot::Region& kept : snapshot.regions) {
-        for (std::uint64_t at = kept.start; at < kept.end(); at += kReadChunkBytes, ++chunk) {
+    // Read a chunk at a time into one buffer; the chunk's stored pages go on
+    // to the store in runs, its zero pages only set their bits.
+    std::vector<unsigned char> chunk(static_cast<std::size_t>(kReadChunkBytes));
+    for (const MemoryRegion& from : regions) {
+        MemorySnapshot::Region& region = snapshot.regions.emplace_back();
+        region.start = from.start;
+        region.size = from.size;
+        region.storedFrom = kept.size();
+        region.clearPages();
+        for (std::uint64_t at = 0; at < region.size; at += kReadChunkBytes) {
             if (stop.raised()) return snapshot;
-            prefault.claim(chunk);
-            readByHalves(reader, at, at + chunks[chunk].size, chunks[chunk].data,
-                         [&kept](std::uint64_t page) { kept.lostPages.push_back(page); });
+            const std::uint64_t bytes = std::min(region.size - at, kReadChunkBytes);
+            const std::uint64_t begin = region.start + at;
+            readByHalves(reader, begin, begin + bytes, chunk.data(), [&](std::uint64_t page) {
+                // Regions begin on a page; were one not to, the lost page
+                // takes both of the region's pages it touches.
+                const std::uint64_t low = std::max(page, begin);
+                const std::uint64_t high = std::min(page + kPageSize, begin + bytes) - 1;
+                for (std::uint64_t p = (low - region.start) / kPageSize; p <= (high - region.start) / kPageSize; ++p)
+                    setBit(region.lostPages, p);
+            });
+            std::size_t runFrom = 0;
+            std::size_t runTo = 0;
+            for (std::uint64_t offset = 0; offset < bytes; offset += kPageSize) {
+                const std::uint64_t page = (at + offset) / kPageSize;
+                const auto here = static_cast<std::size_t>(offset);
+                const std::size_t length = static_cast<std::size_t>(std::min(kPageSize, bytes - offset));
+                const bool skipped = region.lost(page) || allZero(chunk.data() + here, length);
+                if (!skipped) {
+                    if (runTo != here) {
+                        if (runTo > runFrom) kept.append(chunk.data() + runFrom, runTo - runFrom);
+                        runFrom = here;
+                    }
+                    runTo = here + length;
+                    continue;
+                }
+                if (!region.lost(page)) setBit(region.zeroPages, page);
+            }
+            if (runTo > runFrom) kept.append(chunk.data() + runFrom, runTo - runFrom);
         }
+        region.index();
     }
     return snapshot;
 }
@@ -83,28 +216,34 @@ void narrow(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSe
     const ChangeTest changeTest(settings.condition, settings.type, settings.baseMode, codec);
     const std::size_t size = filter.readSize();
     std::vector<MemoryRegion> regions;
-    for (const MemorySnapshot::Region& region : snapshot.regions)
-        regions.push_back({region.start, region.bytes.size(), true});
+    for (const MemorySnapshot::Region& region : snapshot.regions) regions.push_back({region.start, region.size, true});
     MemoryRowScan scan(reader, regions, snapshot.step, size);
     // An integer is changed exactly when its bytes are: a run of memory
     // that did not change holds nothing that changed, increased or decreased.
     const bool skipsSame = isIntegerType(settings.type) && change && settings.condition != SearchCondition::Unchanged;
     StoredValue previous;
+    // The snapshot's bytes of the chunk, when a change condition needs them.
+    std::vector<unsigned char> was;
     while (scan.next()) {
-        const MemorySnapshot::Region& region = snapshot.regions[scan.region()];
+        const std::size_t r = scan.region();
         std::uint64_t address = scan.first();
         const unsigned char* bytes = scan.bytes();
-        const unsigned char* before = region.bytes.data() + (address - region.start);
         const bool whole = scan.whole();
         const std::size_t span = static_cast<std::size_t>((scan.count() - 1) * snapshot.step + size);
-        if (skipsSame && whole && std::memcmp(bytes, before, span) == 0) continue;
-        for (std::uint64_t k = 0; k < scan.count();
-             ++k, address += snapshot.step, bytes += snapshot.step, before += snapshot.step) {
+        const unsigned char* before = nullptr;
+        if (change) {
+            was.resize(span);
+            snapshot.copyOut(r, address, address + span, was.data());
+            before = was.data();
+            if (skipsSame && whole && std::memcmp(bytes, before, span) == 0) continue;
+        }
+        for (std::uint64_t k = 0; k < scan.count(); ++k, address += snapshot.step, bytes += snapshot.step) {
             if (!filter.matches(bytes) || (!whole && !scan.readable(address))) continue;
             if (change) {
-                if (skipsSame && std::memcmp(bytes, before, size) == 0) continue;
-                if (!keptWhole(region, address, size)) continue;
-                filter.storeValue(before, previous);
+                const unsigned char* old = before + k * snapshot.step;
+                if (skipsSame && std::memcmp(bytes, old, size) == 0) continue;
+                if (!snapshot.keptWhole(r, address, size)) continue;
+                filter.storeValue(old, previous);
                 if (!changeTest.keeps(bytes, previous)) continue;
             }
             keep(filter, address, bytes);

@@ -1,82 +1,90 @@
 #pragma once
 
-#include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <utility>
 #include <vector>
 
-#include "engine/target/memory_reader.h"
-#include "engine/target/memory_regions.h"
+#include "engine/kit/stop_flag.h"
 #include "engine/search/result_store.h"
 #include "engine/search/search_settings.h"
+#include "engine/search/snapshot_store.h"
+#include "engine/target/memory_reader.h"
+#include "engine/target/memory_regions.h"
 #include "engine/text/text_codec.h"
-#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
 // The bytes a 不过滤 first search over a memory row saw, kept instead of one
 // result per address: over a gigabyte of memory those would be hundreds of
-// millions of entries. It costs the bytes read plus a page list and a small
-// region table; the next search compares against it and lists only what
-// survives.
+// millions of entries. Each region keeps a page table in memory, a bit per
+// page for a page of zeros and one for a page that could not be read; its
+// other pages go to a store (memory, a temporary file, or the command
+// line's snapshot file) as they are read. The next search compares against
+// it chunk by chunk and lists only what survives.
 class MemorySnapshot {
 public:
-    // A region's bytes, read straight into place: a vector would first
-    // write zeros over a gigabyte that the reads then overwrite.
-    class Bytes {
-    public:
-        Bytes() = default;
-        explicit Bytes(std::size_t size) : data_(new unsigned char[size]), size_(size) {}
-        Bytes(const Bytes& other) : Bytes(other.size_) { std::copy_n(other.data(), size_, data()); }
-        Bytes(Bytes&&) noexcept = default;
-        Bytes& operator=(Bytes other) noexcept {
-            std::swap(data_, other.data_);
-            std::swap(size_, other.size_);
-            return *this;
-        }
-        unsigned char* data() { return data_.get(); }
-        const unsigned char* data() const { return data_.get(); }
-        std::size_t size() const { return size_; }
-        bool operator==(const Bytes& other) const {
-            return size_ == other.size_ && std::equal(data(), data() + size_, other.data());
-        }
-
-    private:
-        std::unique_ptr<unsigned char[]> data_;
-        std::size_t size_ = 0;
-    };
-
     struct Region {
         std::uint64_t start = 0;
-        Bytes bytes;
-        // Pages that could not be read, in order: their bytes mean nothing.
+        std::uint64_t size = 0;
+        // A bit per page from `start`, 64 to a word.
+        std::vector<std::uint64_t> zeroPages;
         std::vector<std::uint64_t> lostPages;
+        // Where its first stored page lies in the store.
+        std::uint64_t storedFrom = 0;
 
-        std::uint64_t end() const { return start + bytes.size(); }
-        bool operator==(const Region&) const = default;
+        std::uint64_t end() const { return start + size; }
+        std::uint64_t pages() const { return (size + kPageSize - 1) / kPageSize; }
+        bool zero(std::uint64_t page) const { return bit(zeroPages, page); }
+        bool lost(std::uint64_t page) const { return bit(lostPages, page); }
+        // The bytes its stored pages take.
+        std::uint64_t storedBytes() const;
+        // Makes the page bits the right length, all clear.
+        void clearPages();
+        // Builds the page index once its bits are set (by taking or reading).
+        void index();
+        // The stored pages before `page`.
+        std::uint64_t storedBefore(std::uint64_t page) const;
+
+    private:
+        static bool bit(const std::vector<std::uint64_t>& bits, std::uint64_t page) {
+            return (bits[static_cast<std::size_t>(page / 64)] >> (page % 64) & 1) != 0;
+        }
+        // Stored pages before each word of bits.
+        std::vector<std::uint64_t> storedBeforeWord_;
     };
 
     // The row's step, and the value size the first search counted addresses with.
     std::uint64_t step = 4;
     std::uint32_t itemSize = 4;
     std::vector<Region> regions;
+    std::unique_ptr<SnapshotStore> store;
 
     // The addresses of the row: each region's addresses whose value of
     // `itemSize` bytes fits inside it.
     std::uint64_t addressCount() const;
-    // What it holds in memory.
+    // What it holds in this process's memory, tables and stored pages.
     std::uint64_t memoryBytes() const;
-    bool operator==(const MemorySnapshot&) const = default;
+    // The bytes of its stored pages.
+    std::uint64_t storedBytes() const { return store ? store->size() : 0; }
+    // Copies region `r`'s bytes [from, to) as they were into `out`: a zero
+    // page as zeros; a lost page's bytes mean nothing.
+    void copyOut(std::size_t r, std::uint64_t from, std::uint64_t to, unsigned char* out) const;
+    // Whether the `size` bytes at `address` of region `r` were read.
+    bool keptWhole(std::size_t r, std::uint64_t address, std::size_t size) const;
+    // The same rows, tables and bytes, whatever holds them.
+    bool sameAs(const MemorySnapshot& other) const;
 };
 
-// Reads every region of `regions` into a snapshot; a set stop flag ends it
-// early (the caller then drops what was read). `looked` receives the
-// addresses counted.
+// Whether `size` bytes are all zero.
+bool allZero(const unsigned char* bytes, std::size_t size);
+
+// Reads every region of `regions` into a snapshot whose stored pages go to
+// `store` (memory blocks without one); a set stop flag ends it early (the
+// caller then drops what was read).
 MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<MemoryRegion>& regions, std::uint64_t step,
-                                  std::size_t itemSize, const StopFlag& stop);
+                                  std::size_t itemSize, const StopFlag& stop,
+                                  std::unique_ptr<SnapshotStore> store = nullptr);
 
 // The next search over a snapshot: every address of the row read again and
 // kept when the value meets the settings' condition (the change conditions

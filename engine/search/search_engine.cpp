@@ -166,13 +166,14 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
             if (rows.size() == 1 && filter.keepsAll()) {
                 const std::uint64_t step = memoryRowStep(rows[0]);
                 auto snapshot = std::make_unique<MemorySnapshot>(
-                    takeMemorySnapshot(target_, regions, step, filter.readSize(), stopRequested));
+                    takeMemorySnapshot(target_, regions, step, filter.readSize(), stopRequested, newSnapshotStore()));
                 report.candidates = static_cast<std::size_t>(snapshot->addressCount());
                 if (!stopRequested.raised()) {
                     snapshotAddresses_ = snapshot->addressCount();
                     snapshot_ = std::move(snapshot);
                 }
             } else {
+                spareBlocks_.clear();
                 traversal.runFilteredOverMemory(std::move(rows), std::move(regions), filter, entries, compact,
                                                 &progress_);
             }
@@ -208,6 +209,18 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
                         std::to_string(report.snapshotAddresses != 0 ? report.snapshotAddresses : report.results));
     sink_.firstSearchEnded(report);
     return report;
+}
+
+void SearchEngine::dropSnapshot() {
+    if (snapshot_)
+        if (auto* paged = dynamic_cast<PagedStore*>(snapshot_->store.get())) spareBlocks_ = paged->takeBlocks();
+    snapshot_.reset();
+    snapshotAddresses_ = 0;
+}
+
+std::unique_ptr<SnapshotStore> SearchEngine::newSnapshotStore() {
+    if (makeSnapshotStore) return makeSnapshotStore();
+    return std::make_unique<PagedStore>(std::move(spareBlocks_), snapshotBudget_, spillPath_);
 }
 
 void SearchEngine::installSnapshot(MemorySnapshot snapshot) {

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <limits>
 #include <functional>
 #include <memory>
 #include <string>
@@ -110,6 +112,21 @@ public:
     // is none. Read and installed while no worker runs.
     const MemorySnapshot* snapshot() const { return snapshot_.get(); }
     void installSnapshot(MemorySnapshot snapshot);
+    // Where the next snapshot's stored pages go; without it, to memory
+    // blocks within the budget below. Set while no worker runs.
+    std::function<std::unique_ptr<SnapshotStore>()> makeSnapshotStore;
+    // Drops the snapshot and the memory kept for the next one (its file
+    // too); for the list's 清空. While no worker runs.
+    void clearSnapshot() {
+        dropSnapshot();
+        spareBlocks_.clear();
+    }
+    // The memory a snapshot may hold; beyond it, its pages go to the file
+    // `spillPath` (deleted with the snapshot). Set while no worker runs.
+    void setSnapshotBudget(std::uint64_t bytes, std::filesystem::path spillPath) {
+        snapshotBudget_ = bytes;
+        spillPath_ = std::move(spillPath);
+    }
     // The addresses the snapshot stands for; 0 without one.
     std::uint64_t snapshotAddresses() const { return snapshotAddresses_.load(); }
 
@@ -152,10 +169,12 @@ private:
     std::atomic<std::uint8_t> baseMode_{0};
     std::unique_ptr<MemorySnapshot> snapshot_;
     std::atomic<std::uint64_t> snapshotAddresses_{0};
-    void dropSnapshot() {
-        snapshot_.reset();
-        snapshotAddresses_ = 0;
-    }
+    std::uint64_t snapshotBudget_ = std::numeric_limits<std::uint64_t>::max();
+    std::filesystem::path spillPath_;
+    // The memory blocks of the last snapshot, for the next one to fill.
+    std::vector<PagedStore::Block> spareBlocks_;
+    void dropSnapshot();
+    std::unique_ptr<SnapshotStore> newSnapshotStore();
     TraversalProgress progress_;
     std::array<std::thread, 5> workers_;
 };

@@ -10,6 +10,10 @@
 #include <random>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -19,6 +23,7 @@
 #include "engine/memory/memory_scan.h"
 #include "engine/memory/prefault_ahead.h"
 #include "engine/search/search_engine.h"
+#include "engine/search/spill_file.h"
 #include "engine/search/traversal.h"
 #include "engine/values/value_compare.h"
 #include "tests/engine/fake_text_codec.h"
@@ -323,7 +328,9 @@ TEST_F(MemoryRowTest, UnknownValuesAreKeptAsASnapshotAndNarrowedByChanges) {
     EXPECT_EQ(sink.status[StatusField::ValidData], std::to_string(addresses));
     ASSERT_NE(engine.snapshot(), nullptr);
     const std::uint64_t scanned = 0x4000;
-    EXPECT_LE(engine.snapshot()->memoryBytes(), scanned * 105 / 100 + 4096) << "more than the bytes scanned";
+    // Every page scanned holds a planted value: all are stored.
+    EXPECT_EQ(engine.snapshot()->storedBytes(), scanned);
+    EXPECT_LE(engine.snapshot()->memoryBytes(), PagedStore::kBlockBytes + scanned / 10) << "more than a block";
 
     // The value changes: the change conditions against the snapshot find it.
     target.writeValue<std::int32_t>(0x10004800, 50);
@@ -426,27 +433,167 @@ TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
 }
 
 // A snapshot of many chunks, its last one short, with a page lost in the
-// middle: every byte read is the target's, whichever thread faulted its page.
-TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteRead) {
+// middle and runs of zero pages: every byte read is the target's, and the
+// zero pages take no stored bytes.
+TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteReadAndNoZeroPage) {
     const std::uint64_t base = 0x60000000;
-    const std::uint64_t size = 6 * kReadChunkBytes + 0x3000;
+    const std::uint64_t size = 6 * kReadChunkBytes + 0x3000 + 100;
     std::vector<unsigned char> bytes(size);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(1 + i % 251);
+    // Zero pages alone, in a run across a chunk's border, and a page zero
+    // but for its last byte.
+    std::fill_n(bytes.begin() + 0x2000, 0x1000, 0);
+    std::fill_n(bytes.begin() + kReadChunkBytes - 0x3000, 0x5000, 0);
+    std::fill_n(bytes.begin() + 0x9000, 0xFFF, 0);
+    target.map(base, size);
     target.write(base, bytes.data(), bytes.size());
     const std::uint64_t lost = base + 3 * kReadChunkBytes + 0x5000;
     target.unmap(lost, 0x1000);
     const StopFlag stop;
-    for (int run = 0; run < 4; ++run) {
-        const MemorySnapshot snapshot = takeMemorySnapshot(target, {{base, size, true}}, 4, 4, stop);
-        ASSERT_EQ(snapshot.regions.size(), 1u);
-        const MemorySnapshot::Region& region = snapshot.regions[0];
-        EXPECT_EQ(region.lostPages, std::vector<std::uint64_t>{lost});
-        ASSERT_EQ(region.bytes.size(), size);
-        std::size_t wrong = 0;
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            if (base + i - (base + i) % kPageSize != lost && region.bytes.data()[i] != bytes[i]) ++wrong;
-        EXPECT_EQ(wrong, 0u) << "run " << run;
+    const MemorySnapshot snapshot = takeMemorySnapshot(target, {{base, size, true}}, 4, 4, stop);
+    ASSERT_EQ(snapshot.regions.size(), 1u);
+    const MemorySnapshot::Region& region = snapshot.regions[0];
+    ASSERT_EQ(region.size, size);
+    std::uint64_t zeroPages = 0;
+    for (std::uint64_t page = 0; page < region.pages(); ++page) {
+        EXPECT_EQ(region.lost(page), base + page * kPageSize == lost) << page;
+        zeroPages += region.zero(page);
     }
+    EXPECT_EQ(zeroPages, 6u);
+    EXPECT_TRUE(region.zero(2));
+    EXPECT_FALSE(region.zero(9));
+    EXPECT_EQ(snapshot.storedBytes(), size - 7 * kPageSize);
+    std::vector<unsigned char> kept(size);
+    snapshot.copyOut(0, base, base + size, kept.data());
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        if (base + i - (base + i) % kPageSize != lost && kept[i] != bytes[i]) ++wrong;
+    EXPECT_EQ(wrong, 0u);
+    // Pieces across page and chunk borders come out as the whole does.
+    for (const auto& [from, to] : {std::pair<std::uint64_t, std::uint64_t>{0x1FFE, 0x3003},
+                                   {kReadChunkBytes - 0x3001, kReadChunkBytes + 0x2001},
+                                   {size - 5000, size}}) {
+        std::vector<unsigned char> piece(to - from);
+        snapshot.copyOut(0, base + from, base + to, piece.data());
+        EXPECT_TRUE(std::equal(piece.begin(), piece.end(), kept.begin() + static_cast<std::ptrdiff_t>(from))) << from;
+    }
+}
+
+// A second snapshot fills the blocks of the first rather than fresh memory,
+// and beyond its budget the pages go to a file that goes with the store.
+TEST(PagedStore, ReusesSpareBlocksAndSpillsPastItsBudget) {
+    std::vector<unsigned char> bytes(5 * PagedStore::kBlockBytes / 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 13 + i / 4096);
+    std::vector<PagedStore::Block> spare;
+    std::vector<const unsigned char*> firstBlocks;
+    {
+        PagedStore first;
+        first.append(bytes.data(), bytes.size());
+        EXPECT_EQ(first.memoryBytes(), 3 * PagedStore::kBlockBytes);
+        spare = first.takeBlocks();
+        for (const PagedStore::Block& block : spare) firstBlocks.push_back(block.get());
+    }
+    const auto spill = std::filesystem::temp_directory_path() / "corvane_paged_store_test.tmp";
+    {
+        PagedStore second(std::move(spare), 2 * PagedStore::kBlockBytes, spill);
+        // Appended in uneven pieces, across the budget's edge.
+        for (std::size_t at = 0; at < bytes.size(); at += 300000)
+            second.append(bytes.data() + at, std::min<std::size_t>(300000, bytes.size() - at));
+        EXPECT_EQ(second.size(), bytes.size());
+        EXPECT_EQ(second.memoryBytes(), 2 * PagedStore::kBlockBytes) << "the budget holds";
+        EXPECT_EQ(second.spilledBytes(), bytes.size() - 2 * PagedStore::kBlockBytes);
+        EXPECT_TRUE(std::filesystem::exists(spill));
+        for (const auto& [from, size] : {std::pair<std::size_t, std::size_t>{0, 100},
+                                         {PagedStore::kBlockBytes - 10, 20},
+                                         {2 * PagedStore::kBlockBytes - 5000, 10000},
+                                         {bytes.size() - 7, 7}}) {
+            std::vector<unsigned char> out(size);
+            second.read(from, out.data(), size);
+            EXPECT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(from))) << from;
+        }
+        const std::vector<PagedStore::Block> again = second.takeBlocks();
+        ASSERT_EQ(again.size(), 2u);
+        for (const PagedStore::Block& block : again)
+            EXPECT_NE(std::find(firstBlocks.begin(), firstBlocks.end(), block.get()), firstBlocks.end())
+                << "a fresh block where a spare one was at hand";
+    }
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "the file goes with the store";
+    // Without a file to go to, a store over its budget says so.
+    PagedStore bounded({}, PagedStore::kBlockBytes);
+    EXPECT_THROW(bounded.append(bytes.data(), bytes.size()), std::runtime_error);
+}
+
+// A snapshot larger than its budget spills to its file; the session still
+// comes down to one row, and the file goes with the snapshot: after 清空,
+// after a new first search, and with the engine.
+TEST(MemoryRowBudget, ASnapshotPastItsBudgetSpillsAndItsFileGoesWithIt) {
+    const auto folder = std::filesystem::temp_directory_path();
+    const auto spill = spillFilePath(folder, 4000000001u);
+    FakeTarget target;
+    TestSink sink;
+    FakeTextCodec codec;
+    const std::uint64_t base = 0x70000000;
+    target.map(base, 3 * PagedStore::kBlockBytes);
+    for (std::uint64_t at = 0; at < 3 * PagedStore::kBlockBytes; at += 64)
+        target.writeValue<std::int32_t>(base + at, static_cast<std::int32_t>(at / 64 % 1000 + 1));
+    auto engine = std::make_unique<SearchEngine>(target, sink, codec);
+    engine->setRegionLookup(&target);
+    engine->setSnapshotBudget(PagedStore::kBlockBytes, spill);
+    const auto firstSearch = [&] {
+        sink.set({ValueType::Long, 0, SearchCondition::None, "", ""});
+        engine->runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+        ASSERT_NE(engine->snapshot(), nullptr);
+        EXPECT_LE(engine->snapshot()->memoryBytes(), PagedStore::kBlockBytes + 4096) << "the budget holds";
+        EXPECT_TRUE(std::filesystem::exists(spill));
+    };
+    firstSearch();
+    // One value changes past the budget's block, one before it.
+    const std::uint64_t late = base + 2 * PagedStore::kBlockBytes + 0x1234 * 4;
+    target.writeValue<std::int32_t>(late, 5000);
+    target.writeValue<std::int32_t>(base + 0x40, 6000);
+    sink.set({ValueType::Long, 0, SearchCondition::Changed, "", ""});
+    engine->runNextSearch();
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "narrowed, the snapshot and its file are gone";
+    ASSERT_EQ(engine->results().count(), 2u);
+    target.writeValue<std::int32_t>(late, 5001);
+    sink.set({ValueType::Long, 0, SearchCondition::Increased, "", ""});
+    engine->runNextSearch();
+    ASSERT_EQ(engine->results().count(), 1u);
+    EXPECT_EQ(engine->results().address(0), late);
+
+    firstSearch();
+    engine->clearSnapshot();
+    EXPECT_EQ(engine->snapshot(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after 清空";
+    firstSearch();
+    sink.set({ValueType::Long, 0, SearchCondition::Equal, "5001", ""});
+    engine->runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after a new first search";
+    firstSearch();
+    engine.reset();
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after the program ends";
+}
+
+TEST(MemoryRowBudget, AtStartTheFilesOfProgramsGoneAreDeleted) {
+    const auto folder = std::filesystem::temp_directory_path() / "corvane_spill_test";
+    std::filesystem::create_directories(folder);
+    const std::uint32_t gone = 4000000002u;
+    const std::uint32_t running = 4000000003u;
+    for (const std::uint32_t pid : {gone, running}) std::ofstream(spillFilePath(folder, pid)) << "x";
+    std::ofstream(folder / "corvane-snapshot-x1.tmp") << "not one of ours";
+    std::ofstream(folder / "other.tmp") << "x";
+    std::vector<std::uint32_t> asked;
+    const std::size_t removed = removeStaleSpillFiles(folder, [&](std::uint32_t pid) {
+        asked.push_back(pid);
+        return pid == running;
+    });
+    EXPECT_EQ(removed, 1u);
+    EXPECT_FALSE(std::filesystem::exists(spillFilePath(folder, gone)));
+    EXPECT_TRUE(std::filesystem::exists(spillFilePath(folder, running)));
+    EXPECT_TRUE(std::filesystem::exists(folder / "corvane-snapshot-x1.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "other.tmp"));
+    EXPECT_EQ(asked.size(), 2u);
+    std::filesystem::remove_all(folder);
 }
 
 // The pages of fresh spans are faulted in by a second thread while the
@@ -498,7 +645,9 @@ TEST_F(MemoryRowTest, APageLostToTheSnapshotKeepsNoChangeOnIt) {
     target.unmap(0x50001000, 0x1000);
     const MemorySnapshot snapshot = takeMemorySnapshot(target, {{0x50000000, 0x3000, true}}, 4, 4, stop);
     ASSERT_EQ(snapshot.regions.size(), 1u);
-    EXPECT_EQ(snapshot.regions[0].lostPages, std::vector<std::uint64_t>{0x50001000});
+    EXPECT_FALSE(snapshot.regions[0].lost(0));
+    EXPECT_TRUE(snapshot.regions[0].lost(1));
+    EXPECT_FALSE(snapshot.regions[0].lost(2));
     target.map(0x50001000, 0x1000);
     target.writeValue<std::int32_t>(0x50001010, 9);
     target.writeValue<std::int32_t>(0x50002010, 9);

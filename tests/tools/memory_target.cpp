@@ -2,6 +2,10 @@
 // planted at several alignments, and a "health" value the test changes by
 // writing "set N" lines to its input. It prints where the block and the
 // health value lie, then answers each line with "done" once the value is set.
+// A second block, "spare", starts with a value in each of its 64 pages; the
+// lines "poke OFFSET VALUE" (into the first block, hexadecimal offset),
+// "shrink" (its second half unmapped) and "vanish" (all of it unmapped)
+// change the memory as a game's does between two searches.
 
 #include <sys/mman.h>
 
@@ -27,6 +31,12 @@ int main() {
     // Read only by the searching process: volatile keeps the stores.
     auto* health = reinterpret_cast<volatile std::int32_t*>(block + 0x80000);
     *health = 1000;
+    constexpr std::size_t kSpareSize = 64 * 4096;
+    auto* spare = static_cast<unsigned char*>(
+        mmap(nullptr, kSpareSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    if (spare == MAP_FAILED) return 1;
+    for (std::size_t page = 0; page < 64; ++page) std::memcpy(spare + page * 4096 + 64, &kPlanted, sizeof kPlanted);
+    std::printf("spare=%llX\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(spare)));
     std::printf("block=%llX\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(block)));
     std::printf("health=%llX\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(health)));
     std::printf("ready\n");
@@ -34,6 +44,14 @@ int main() {
     char line[64];
     while (std::fgets(line, sizeof line, stdin) != nullptr) {
         if (std::strncmp(line, "set ", 4) == 0) *health = static_cast<std::int32_t>(std::atoi(line + 4));
+        if (std::strncmp(line, "poke ", 5) == 0) {
+            char* rest = nullptr;
+            const unsigned long offset = std::strtoul(line + 5, &rest, 16);
+            const auto value = static_cast<std::int32_t>(std::strtol(rest, nullptr, 10));
+            if (offset + sizeof value <= kBlockSize) std::memcpy(block + offset, &value, sizeof value);
+        }
+        if (std::strncmp(line, "shrink", 6) == 0) munmap(spare + kSpareSize / 2, kSpareSize / 2);
+        if (std::strncmp(line, "vanish", 6) == 0) munmap(spare, kSpareSize);
         std::printf("done\n");
         std::fflush(stdout);
     }

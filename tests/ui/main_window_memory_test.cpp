@@ -7,9 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 
+#include "engine/search/spill_file.h"
 #include "framework/window_text.h"
+#include "settings/profile.h"
+#include "settings/settings_paths.h"
 #include "tests/ui/main_window_fixture.h"
 #include "tools/sample_target/sample_hints.h"
 #include "tools/sample_target/sample_layout.h"
@@ -111,6 +117,78 @@ TEST_F(MemoryWindowTest, TheMemoryWordStartsOnlyTheFirstRow) {
         EXPECT_EQ(catcher.text(), kLaterMemoryRefusal);
     }
     EXPECT_EQ(itemCount(c->ListView结构), 1);
+}
+
+// The window's snapshot with a budget of 1 MiB, set by its settings key: it
+// spills to its file, the session still comes down to one row, and the file
+// goes with the snapshot: after 清空, after a new first search, at the end.
+class SnapshotBudgetTest : public MemoryWindowTest {
+protected:
+    void SetUp() override {
+        createSettingsFolder(settingsFolder());
+        const std::u16string config = configFilePath();
+        DeleteFileW(reinterpret_cast<const wchar_t*>(config.c_str()));
+        profileWriteString(config, "Corvane", "SnapshotBudgetMiB", "1");
+        // A file a killed run left, of a process that is gone.
+        std::ofstream(stale) << "x";
+        form_ = std::make_unique<Form1>();
+        window_ = form_->create();
+        if (window_ == nullptr) GTEST_SKIP() << "no display for windows here";
+        ShowWindow(window_, SW_SHOW);
+        pump(200ms);
+        c = &form_->controls();
+    }
+    void TearDown() override {
+        MemoryWindowTest::TearDown();
+        DeleteFileW(reinterpret_cast<const wchar_t*>(configFilePath().c_str()));
+    }
+    void firstUnknown() {
+        select(c->Combo过滤, static_cast<int>(SearchCondition::None));
+        pass(c->Command首次搜索);
+        ASSERT_NE(form_->engine().snapshot(), nullptr);
+        EXPECT_LE(form_->engine().snapshot()->store->memoryBytes(), std::uint64_t{1} << 20);
+        EXPECT_TRUE(std::filesystem::exists(spill)) << "past its budget, the snapshot spills";
+    }
+
+    const std::filesystem::path temp = std::filesystem::temp_directory_path();
+    const std::filesystem::path spill = spillFilePath(temp, GetCurrentProcessId());
+    const std::filesystem::path stale = spillFilePath(temp, 0xFFFFFFF0u);
+};
+
+TEST_F(SnapshotBudgetTest, TheSessionRunsPastTheBudgetAndLeavesNoFile) {
+    EXPECT_FALSE(std::filesystem::exists(stale)) << "deleted at start: its process has gone";
+    startSample();
+    type(c->Text结构, L"内存]");
+    firstUnknown();
+    const std::string address = narrow(health());
+    const std::string scratch =
+        "set32 " + narrow(sample::hexText(sample::kPlaces64.objects[2] + sample::kHealthOffset)) + " 123456789";
+    const std::pair<int, SearchCondition> steps[] = {{90, SearchCondition::Changed},
+                                                     {95, SearchCondition::Increased},
+                                                     {70, SearchCondition::Decreased},
+                                                     {65, SearchCondition::Decreased}};
+    for (const auto& [value, condition] : steps) {
+        ASSERT_TRUE(sample_->command("set32 " + address + " " + std::to_string(value)));
+        ASSERT_TRUE(sample_->command(scratch));
+        select(c->Combo过滤, static_cast<int>(condition));
+        pass(c->Command再次搜索);
+        EXPECT_FALSE(std::filesystem::exists(spill)) << "narrowed, the snapshot is gone";
+    }
+    ASSERT_EQ(itemCount(c->ListView1), 1);
+    EXPECT_EQ(cell(c->ListView1, 0, 0), health());
+
+    firstUnknown();
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(kIdMenuClearResults, 0), 0);
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after 清空";
+    firstUnknown();
+    select(c->Combo过滤, static_cast<int>(SearchCondition::Equal));
+    type(c->Text数值1, L"65");
+    pass(c->Command首次搜索);
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after a new first search";
+    firstUnknown();
+    DestroyWindow(window_);
+    form_.reset();
+    EXPECT_FALSE(std::filesystem::exists(spill)) << "after the program ends";
 }
 
 }  // namespace

@@ -5,11 +5,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/files/snapshot_file.h"
 #include "engine/memory/memory_scan.h"
 #include "engine/search/search_engine.h"
 #include "engine/search/search_passes.h"
@@ -22,6 +25,7 @@
 
 #include "engine/target/win32/target_process.h"
 #else
+#include <malloc.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -40,8 +44,10 @@ using Clock = std::chrono::steady_clock;
 constexpr std::int32_t kPlanted = 0x13572468;
 constexpr std::uint32_t kPattern = 27;
 
-void fill(unsigned char* block, std::uint64_t bytes) {
+// With `halfZero`, every other 64 KiB of the block stays zero pages.
+void fill(unsigned char* block, std::uint64_t bytes, bool halfZero = false) {
     for (std::uint64_t i = 0; i < bytes / 4; ++i) {
+        if (halfZero && (4 * i / (64 << 10)) % 2 == 1) continue;
         const auto value = static_cast<std::int32_t>(i % kPattern);
         std::memcpy(block + 4 * i, &value, 4);
     }
@@ -76,14 +82,19 @@ std::unique_ptr<TargetProcess> openReader(const Holder& holder) {
 // A forked child holding the block until it is killed.
 class Holder {
 public:
-    bool start(std::uint64_t mebibytes) {
+    bool start(std::uint64_t mebibytes, bool halfZero = false) {
+        // The heap the runs before freed would be the child's writable
+        // memory too: it goes back to the system first.
+        malloc_trim(0);
         std::string why;
         pid_ = forkLaidOut(
-            [mebibytes] {
+            [mebibytes, halfZero] {
                 const std::uint64_t bytes = mebibytes << 20;
                 void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
                 if (block == MAP_FAILED) return false;
-                fill(static_cast<unsigned char*>(block), bytes);
+                // Zero pages touched, as a game's are: they read as any others.
+                std::memset(block, 0, bytes);
+                fill(static_cast<unsigned char*>(block), bytes, halfZero);
                 return true;
             },
             why);
@@ -168,6 +179,110 @@ std::uint64_t readRuns(Counted& target, const std::vector<MemoryRegion>& runs, s
     return matches;
 }
 
+void print(const char* name, std::uint64_t results, const Run& run, const Run& limit);
+
+// Faulting in as much fresh memory as `bytes`: what a pass that must keep
+// that much pays beyond reading it.
+// Taken from the system, not the heap, which may hand back pages it has
+// faulted in already.
+double faultMs(std::uint64_t bytes) {
+    const auto size = static_cast<std::size_t>(bytes);
+    const auto start = Clock::now();
+#ifdef _WIN32
+    void* fresh = VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (fresh == nullptr) return 0;
+#else
+    void* fresh = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (fresh == MAP_FAILED) return 0;
+#endif
+    volatile unsigned char* touch = static_cast<unsigned char*>(fresh);
+    for (std::uint64_t at = 0; at < bytes; at += kPageSize) touch[at] = 1;
+    const double ms = msSince(start);
+#ifdef _WIN32
+    VirtualFree(fresh, 0, MEM_RELEASE);
+#else
+    munmap(fresh, size);
+#endif
+    return ms;
+}
+
+// Reading the memory once and writing as many bytes as `bytes` to a file of
+// the folder the snapshot goes to, or, with `readBack`, reading that file once.
+Run fileLimit(Counted& target, const std::vector<MemoryRegion>& regions, const std::filesystem::path& path,
+              std::uint64_t bytes, bool readBack, int repeats) {
+    std::vector<unsigned char> chunk(kReadChunkBytes);
+    if (readBack) {
+        std::ofstream out(path, std::ios::binary);
+        for (std::uint64_t at = 0; at < bytes; at += chunk.size())
+            out.write(reinterpret_cast<const char*>(chunk.data()),
+                      static_cast<std::streamsize>(std::min<std::uint64_t>(chunk.size(), bytes - at)));
+    }
+    std::uint64_t sum = 0;
+    const Run run = measure(target, repeats, [&] {
+        readRuns(target, regions, sum);
+        if (readBack) {
+            std::ifstream in(path, std::ios::binary);
+            while (in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()))) {
+            }
+        } else {
+            std::ofstream out(path, std::ios::binary);
+            for (std::uint64_t at = 0; at < bytes; at += chunk.size())
+                out.write(reinterpret_cast<const char*>(chunk.data()),
+                          static_cast<std::streamsize>(std::min<std::uint64_t>(chunk.size(), bytes - at)));
+        }
+    });
+    std::filesystem::remove(path);
+    return run;
+}
+
+// The command line's unknown-value session: the snapshot streamed to a file
+// as the memory is read, then narrowed from it beside the memory.
+void benchStreamed(Counted& target, SearchEngine& engine, Sink& sink, const std::vector<MemoryRegion>& regions,
+                   int repeats) {
+    const auto path = std::filesystem::temp_directory_path() / "corvane_bench.snapshot";
+    std::uint64_t fileBytes = 0;
+    std::uint64_t stored = 0;
+    Run first;
+    Run next;
+    FirstSearchReport report;
+    for (int i = 0; i < repeats; ++i) {
+        SnapshotFileWriter* writer = nullptr;
+        engine.makeSnapshotStore = [&]() -> std::unique_ptr<SnapshotStore> {
+            auto made = std::make_unique<SnapshotFileWriter>(path);
+            writer = made.get();
+            return made;
+        };
+        sink.settings = {ValueType::Long, 0, SearchCondition::None, "", ""};
+        const Run taken = measure(target, 1, [&] {
+            report = engine.runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
+            if (engine.snapshot() != nullptr) writer->finish(*engine.snapshot());
+        });
+        engine.makeSnapshotStore = nullptr;
+        if (engine.snapshot() == nullptr) return;
+        stored = engine.snapshot()->storedBytes();
+        fileBytes = std::filesystem::file_size(path);
+        MemorySnapshot opened;
+        std::string error;
+        if (!openSnapshotFile(path, opened, error)) {
+            std::printf("  %s\n", error.c_str());
+            return;
+        }
+        engine.installSnapshot(std::move(opened));
+        sink.settings = {ValueType::Long, 0, SearchCondition::Changed, "", ""};
+        const Run narrowed = measure(target, 1, [&] { engine.runNextSearch(); });
+        if (i == 0 || taken.ms < first.ms) first = taken;
+        if (i == 0 || narrowed.ms < next.ms) next = narrowed;
+    }
+    std::filesystem::remove(path);
+    const Run writeLimit = fileLimit(target, regions, path, fileBytes, false, repeats);
+    const Run readLimit = fileLimit(target, regions, path, fileBytes, true, repeats);
+    print("file: first 不过滤 (streamed)", report.snapshotAddresses, first, writeLimit);
+    print("file: next 保留改变了的数值*", engine.results().count(), next, readLimit);
+    std::printf("  file %.1f MiB for %.1f MiB of non-zero pages; limits: read + write %.1f ms, read + read %.1f ms\n",
+                static_cast<double>(fileBytes) / (1 << 20), static_cast<double>(stored) / (1 << 20), writeLimit.ms,
+                readLimit.ms);
+}
+
 void print(const char* name, std::uint64_t results, const Run& run, const Run& limit) {
     std::printf("%-34s %10llu %7llu %11llu %9.1f %9.1f %9.1f %7llu %6.2fx\n", name,
                 static_cast<unsigned long long>(results), static_cast<unsigned long long>(run.calls),
@@ -175,9 +290,14 @@ void print(const char* name, std::uint64_t results, const Run& run, const Run& l
                 static_cast<unsigned long long>(limit.calls), run.ms / limit.ms);
 }
 
-void benchSize(std::uint64_t mebibytes, int repeats) {
+void benchSize(std::uint64_t mebibytes, int repeats, bool halfZero = false) {
     Holder holder;
+#ifdef _WIN32
+    if (halfZero) return;
     if (!holder.start(mebibytes)) {
+#else
+    if (!holder.start(mebibytes, halfZero)) {
+#endif
         std::fprintf(stderr, "cannot start a process holding %llu MiB\n", static_cast<unsigned long long>(mebibytes));
         return;
     }
@@ -190,8 +310,9 @@ void benchSize(std::uint64_t mebibytes, int repeats) {
     const std::vector<MemoryRegion> regions = writableRegions(reader->readableRegions());
     std::uint64_t total = 0;
     for (const MemoryRegion& region : regions) total += region.size;
-    std::printf("\n%llu MiB held; %zu writable regions, %.1f MiB in all\n", static_cast<unsigned long long>(mebibytes),
-                regions.size(), static_cast<double>(total) / (1 << 20));
+    std::printf("\n%llu MiB held%s; %zu writable regions, %.1f MiB in all\n",
+                static_cast<unsigned long long>(mebibytes), halfZero ? ", half of it zero pages" : "", regions.size(),
+                static_cast<double>(total) / (1 << 20));
     std::printf("%-34s %10s %7s %11s %9s %9s %9s %7s %7s\n", "pass", "results", "calls", "bytes", "ms", "peak MiB",
                 "limit ms", "calls", "ratio");
 
@@ -232,14 +353,31 @@ void benchSize(std::uint64_t mebibytes, int repeats) {
         if (i == 0 || narrowed.ms < changed.ms) changed = narrowed;
     }
     print("first 不过滤 (snapshot)", report.snapshotAddresses, snapshot, limit);
-    std::printf("  snapshot %.1f MiB for %.1f MiB scanned\n", static_cast<double>(snapshotBytes) / (1 << 20),
-                static_cast<double>(total) / (1 << 20));
+    // The first snapshot after a search of another kind takes fresh memory;
+    // each one after keeps the blocks of the one before.
+    double fault = 1e300;
+    for (int i = 0; i < repeats; ++i) fault = std::min(fault, faultMs(std::max<std::uint64_t>(snapshotBytes, 1)));
+    std::printf(
+        "  snapshot %.1f MiB for %.1f MiB scanned; faulting as much fresh memory: %.1f ms, "
+        "read limit + that %.1f ms (%.2fx)\n",
+        static_cast<double>(snapshotBytes) / (1 << 20), static_cast<double>(total) / (1 << 20), fault, limit.ms + fault,
+        snapshot.ms / (limit.ms + fault));
     print("next 保留改变了的数值* (snapshot)", engine.results().count(), changed, limit);
+    const Run again = measure(target, repeats, [&] { report = first(SearchCondition::None, ""); });
+    print("second 不过滤 (blocks kept)", report.snapshotAddresses, again, limit);
+    benchStreamed(target, engine, sink, regions, repeats);
+    // Over zero pages 等于 0 keeps every word: hundreds of millions of
+    // results, which say nothing of snapshots.
+    if (halfZero) return;
 
     // Ten million results and more: every word 0 of the block.
     const Run zero = measure(target, 1, [&] { report = first(SearchCondition::Equal, "0"); });
     print("first 等于 0", report.results, zero, limit);
     const std::size_t count = engine.results().count();
+    const double resultsFault = faultMs(std::max<std::uint64_t>(engine.results().memoryBytes(), 1));
+    std::printf("  faulting its results' %.1f MiB fresh: %.1f ms, read limit + that %.1f ms (%.2fx)\n",
+                static_cast<double>(engine.results().memoryBytes()) / (1 << 20), resultsFault, limit.ms + resultsFault,
+                zero.ms / (limit.ms + resultsFault));
     std::vector<MemoryRegion> pages;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint64_t page = engine.results().address(i) & ~(kPageSize - 1);
@@ -270,6 +408,7 @@ int runMemoryBench(int repeats) {
     std::printf("memory row: one planted value, the limit reads every region once in %llu KiB chunks\n",
                 static_cast<unsigned long long>(kReadChunkBytes >> 10));
     for (const std::uint64_t mebibytes : {256u, 1024u}) benchSize(mebibytes, repeats);
+    benchSize(1024, repeats, true);
     return 0;
 }
 

@@ -23,6 +23,7 @@
 #include "tools/cli/monitor_changes.h"
 #include "tools/cli/pointers_command.h"
 #include "tools/cli/progress_line.h"
+#include "tools/cli/snapshot_out.h"
 #include "engine/files/results_file.h"
 #include "engine/files/snapshot_file.h"
 
@@ -123,10 +124,6 @@ void writeOutput(const CliOptions& options, const ResultStore& results) {
     if (!out) throw std::runtime_error("cannot write " + options.outFile);
 }
 
-void writeSnapshot(const std::string& file, const MemorySnapshot& snapshot) {
-    std::ofstream out(file, std::ios::binary);
-    writeSnapshotFile(out, snapshot);
-    if (!out) throw std::runtime_error("cannot write " + file);
 }
 
 // The first search's progress line: leaves so far, results so far, the rate.
@@ -254,6 +251,9 @@ int run(const CliOptions& options, const CliSettings& settings) {
 
     if (options.command == "first") {
         FirstSearchReport report;
+        // Values not known yet stream to their file as the memory is read.
+        SnapshotOut snapshotOut(options.outFile);
+        if (settings.memory && !options.outFile.empty()) snapshotOut.attach(engine);
         {
             const ProgressLine progress(searchProgress(engine));
             report = engine.runFirstSearch(settings.rows, settings.module,
@@ -266,10 +266,15 @@ int run(const CliOptions& options, const CliSettings& settings) {
         if (settings.memory && report.candidates == 0 && report.snapshotAddresses == 0 && !report.stopped &&
             (regions == nullptr || regions->readableRegions().empty()))
             return fail(kExitCannotOpen, "cannot list the memory of process " + std::to_string(*options.pid));
-        if (const MemorySnapshot* snapshot = engine.snapshot()) {
+        if (snapshotOut.started() && engine.snapshot() == nullptr) {
+            // Stopped or failed while streaming: the part file is gone, and
+            // no empty results stand at FILE in place of a snapshot.
+            if (!report.stopped) return fail(1, "the snapshot could not be written to " + options.outFile);
+            std::fprintf(stderr, "snapshot: nothing kept, %ums (stopped)\n", report.elapsedMs);
+        } else if (const MemorySnapshot* snapshot = engine.snapshot()) {
             if (options.outFile.empty())
                 return fail(kExitUsage, "values not known yet are kept in a snapshot: give --out FILE");
-            writeSnapshot(options.outFile, *snapshot);
+            snapshotOut.finish(*snapshot);
             std::fprintf(stderr, "snapshot: %llu addresses, %ums\n",
                          static_cast<unsigned long long>(report.snapshotAddresses), report.elapsedMs);
         } else {
@@ -288,8 +293,9 @@ int run(const CliOptions& options, const CliSettings& settings) {
     if (isSnapshotFile(in)) {
         if (options.command != "next")
             return fail(kExitUsage, options.inFile + ": a snapshot is narrowed by next first");
+        // Its pages stay in the file, read beside the target's memory.
         MemorySnapshot snapshot;
-        if (!readSnapshotFile(in, snapshot, error)) return fail(kExitUsage, options.inFile + ": " + error);
+        if (!openSnapshotFile(options.inFile, snapshot, error)) return fail(kExitUsage, options.inFile + ": " + error);
         engine.installSnapshot(std::move(snapshot));
     } else if (!readResults(in, engine.results(), systemTextCodec(), error)) {
         return fail(kExitUsage, options.inFile + ": " + error);
