@@ -124,8 +124,6 @@ void writeOutput(const CliOptions& options, const ResultStore& results) {
     if (!out) throw std::runtime_error("cannot write " + options.outFile);
 }
 
-}
-
 // The first search's progress line: leaves so far, results so far, the rate.
 std::function<std::string()> searchProgress(const SearchEngine& engine) {
     return [&engine, start = std::chrono::steady_clock::now()] {
