@@ -24,9 +24,11 @@ public:
 bool sameModuleName(std::string_view a, std::string_view b);
 
 // Whether a module name can stand in a structure or path text: not empty,
-// and none of "]", "*" and "+", which separate the text's parts.
+// and neither "]" nor "*", which separate the text's parts. A "+" may stand
+// in it (libstdc++.so.6): the name ends at a text's last "+".
 bool isWritableModuleName(std::string_view name);
 
-
+// Where the module name of a text MODULE+HEX… ends: at its last "+", or npos.
+std::size_t moduleNameEnd(std::string_view text);
 
 }  // namespace corvane

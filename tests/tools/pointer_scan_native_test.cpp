@@ -96,5 +96,55 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
     }
 }
 
+// A static slot may lie in any mapping of a module: its first, its read-only
+// data after relocation, its writable data, its .bss past the file. For each
+// such mapping of the target's own image and of libstdc++ (whose name holds
+// "+"), a word in it that points into readable memory is found by a scan of
+// one level for what it holds.
+TEST(PointerScanNative, AStaticSlotInEveryKindOfMappingOfAModule) {
+    test::NativeChild target(CORVANE_POINTER_TARGET_PATH);
+    ASSERT_GT(target.pid(), 0);
+    LinuxProcessReader reader(target.pid());
+    ASSERT_EQ(reader.openTarget(), 0u);
+    const std::vector<MemoryRegion> regions = reader.readableRegions();
+    const auto readable = [&](std::uint64_t address) {
+        return std::any_of(regions.begin(), regions.end(),
+                           [&](const MemoryRegion& r) { return address >= r.start && address < r.end(); });
+    };
+    unsigned tried = 0;
+    for (const ModuleImage& image : reader.moduleImages()) {
+        if (image.name != "pointer_target" && !image.name.starts_with("libstdc++")) continue;
+        for (const MemoryRegion& region : regions) {
+            if (region.start < image.start || region.end() > image.end()) continue;
+            // The last word of the mapping that points into readable memory:
+            // the end of a mapping is where a slot was once left out.
+            std::uint64_t slot = 0;
+            std::uint64_t value = 0;
+            for (std::uint64_t at = region.end() - 8; at >= region.start && slot == 0; at -= 8) {
+                std::uint64_t word = 0;
+                if (readPointer(reader, at, word) && readable(word)) {
+                    slot = at;
+                    value = word;
+                }
+            }
+            if (slot == 0) continue;
+            const std::string expected = image.name + "+" + test::hexText(slot - image.start) + "]0";
+            SCOPED_TRACE(expected);
+            PointerScanSettings settings;
+            settings.address = value;
+            settings.depth = 1;
+            settings.maxOffset = 0;
+            settings.limit = 100000;
+            PointerScan scan(reader, reader);
+            bool found = false;
+            scan.run(settings, [&](std::string_view path) { found = found || path == expected; });
+            EXPECT_TRUE(found);
+            ++tried;
+        }
+    }
+    // Both images' relocated data, writable data and .bss at the least.
+    EXPECT_GE(tried, 5u);
+}
+
 }  // namespace
 }  // namespace corvane
