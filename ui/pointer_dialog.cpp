@@ -141,13 +141,13 @@ LRESULT PointerDialog::onGetDisplayInfo(NMHDR& header) {
     {
         const std::lock_guard lock(mutex_);
         const auto row = static_cast<std::size_t>(info.item.iItem);
-        cell_ = row < paths_.size() ? widen(paths_[row]) : std::wstring();
+        cell_ = row < paths_.size() ? widen(pointerPathText(paths_[row])) : std::wstring();
     }
     info.item.pszText = cell_.data();
     return 0;
 }
 
-std::vector<std::string> PointerDialog::paths() const {
+std::vector<PointerPath> PointerDialog::paths() const {
     const std::lock_guard lock(mutex_);
     return paths_;
 }
@@ -194,9 +194,9 @@ void PointerDialog::onScan() {
     startRun([this, settings = request.settings] {
         PointerScanReport report;
         if (target_.openTarget() == 0)
-            report = scan_->run(settings, [this](std::string_view path) {
+            report = scan_->run(settings, [this](const PointerPath& path) {
                 const std::lock_guard lock(mutex_);
-                paths_.emplace_back(path);
+                paths_.push_back(path);
             });
         const std::lock_guard lock(mutex_);
         report_ = report;
@@ -210,10 +210,10 @@ void PointerDialog::onRescan() {
         messageBox(hwnd(), L"地址应是十六进制数！", MB_ICONINFORMATION);
         return;
     }
-    std::vector<std::string> before = paths();
+    std::vector<PointerPath> before = paths();
     scan_.reset();
     startRun([this, address, before = std::move(before)] {
-        std::vector<std::string> kept;
+        std::vector<PointerPath> kept;
         if (target_.openTarget() == 0) rescanPaths(target_, &target_, address, before, stop_, kept);
         const std::lock_guard lock(mutex_);
         paths_ = std::move(kept);
@@ -258,7 +258,7 @@ void PointerDialog::stopAndWait() {
 void PointerDialog::onUse() {
     if (running_) return;
     const int row = controls_.ListV路径.selectionMark();
-    std::string path;
+    PointerPath path;
     {
         const std::lock_guard lock(mutex_);
         if (row < 0 || static_cast<std::size_t>(row) >= paths_.size()) return;
@@ -275,18 +275,19 @@ bool PointerDialog::savePaths(const std::wstring& file) {
     return static_cast<bool>(out);
 }
 
-bool PointerDialog::loadPaths(const std::wstring& file) {
-    if (running_) return false;
+std::optional<std::wstring> PointerDialog::loadPaths(const std::wstring& file) {
+    if (running_) return std::wstring(L"请等待当前的搜索结束！");
     std::ifstream in(std::filesystem::path(file), std::ios::binary);
-    if (!in) return false;
-    std::vector<std::string> read = readPointerPaths(in, systemTextCodec());
+    if (!in) return std::wstring(L"无法读取文件！");
+    PointerPathsRead read = readPointerPaths(in, systemTextCodec());
+    if (read.badLine != 0) return L"第 " + std::to_wstring(read.badLine) + L" 行不是指针路径！";
     {
         const std::lock_guard lock(mutex_);
-        paths_ = std::move(read);
+        paths_ = std::move(read.paths);
         report_.reset();
     }
     showRunState();
-    return true;
+    return std::nullopt;
 }
 
 namespace {
@@ -315,7 +316,9 @@ void PointerDialog::onSavePaths() {
 
 void PointerDialog::onLoadPaths() {
     const std::wstring file = chooseFile(hwnd(), false);
-    if (!file.empty() && !loadPaths(file)) messageBox(hwnd(), L"无法读取文件！", MB_ICONINFORMATION);
+    if (file.empty()) return;
+    if (const std::optional<std::wstring> refusal = loadPaths(file))
+        messageBox(hwnd(), refusal->c_str(), MB_ICONINFORMATION);
 }
 
 }  // namespace corvane

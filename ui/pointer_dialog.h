@@ -78,10 +78,11 @@ public:
     void onLoadPaths();
     // What 保存/读取 do with the file chosen.
     bool savePaths(const std::wstring& file);
-    bool loadPaths(const std::wstring& file);
+    // Nothing, or the message that says why the file was not taken.
+    std::optional<std::wstring> loadPaths(const std::wstring& file);
 
     bool running() const { return running_; }
-    std::vector<std::string> paths() const;
+    std::vector<PointerPath> paths() const;
     const PointerDialogControls& controls() const { return controls_; }
 
 protected:
@@ -108,7 +109,7 @@ private:
     PointerDialogControls controls_;
 
     mutable std::mutex mutex_;
-    std::vector<std::string> paths_;  // guarded while a run writes them
+    std::vector<PointerPath> paths_;  // guarded while a run writes them
     std::optional<PointerScanReport> report_;
     std::unique_ptr<PointerScan> scan_;
     StopFlag stop_;

@@ -33,7 +33,7 @@ PointerScanRequest pointerScanRequest(const PointerDialogInputs& inputs) {
     return request;
 }
 
-std::string structureTextOfPath(std::string_view path) { return std::string(path) + "]"; }
+std::string structureTextOfPath(const PointerPath& path) { return pointerPathText(path) + "]"; }
 
 std::wstring pathCountText(std::size_t shown, const PointerScanReport* report) {
     std::wstring text = L"路径：" + std::to_wstring(shown);

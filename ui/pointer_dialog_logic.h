@@ -34,7 +34,7 @@ PointerScanRequest pointerScanRequest(const PointerDialogInputs& inputs);
 
 // What 使用 puts into Text结构: the path as a structure, walked by 首次搜索
 // to the value.
-std::string structureTextOfPath(std::string_view path);
+std::string structureTextOfPath(const PointerPath& path);
 
 // The count above the list: "路径：N", "路径：N（共 M）", or "（至少 M）" when
 // the scan stopped at its limit, "（已停止）" when it was stopped.

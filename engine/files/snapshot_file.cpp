@@ -9,7 +9,7 @@
 namespace corvane {
 namespace {
 
-constexpr std::string_view kMagic = "CORVANE-SNAPSHOT";
+constexpr std::string_view kMagic = kSnapshotMagic;
 
 template <typename T>
 void put(std::ostream& out, T value) {

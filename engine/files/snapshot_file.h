@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 #include "engine/search/memory_snapshot.h"
 
@@ -14,6 +15,7 @@ namespace corvane {
 //   64-bit start, byte count and lost page count, the lost pages' 64-bit
 //   addresses and the bytes.
 inline constexpr unsigned kSnapshotFileVersion = 1;
+inline constexpr std::string_view kSnapshotMagic = "CORVANE-SNAPSHOT";
 
 void writeSnapshotFile(std::ostream& out, const MemorySnapshot& snapshot);
 

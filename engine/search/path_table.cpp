@@ -174,17 +174,9 @@ bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets) {
 }
 
 ModuleBases::ModuleBases(const PathTable& paths, ModuleLookup* lookup) {
-    for (std::uint32_t anchor : paths.anchors()) {
-        const std::string& name = paths.moduleName(anchor);
-        std::optional<std::uint64_t> base;
-        if (lookup != nullptr) base = lookup->moduleBase(name);
-        if (!base) {
-            bool known = false;
-            for (const std::string& gone : missing_) known = known || sameModuleName(gone, name);
-            if (!known) missing_.push_back(name);
-        }
-        bases_.emplace_back(anchor, base);
-    }
+    ModuleBaseCache cache(lookup);
+    for (std::uint32_t anchor : paths.anchors()) bases_.emplace_back(anchor, cache.base(paths.moduleName(anchor)));
+    missing_ = cache.missing();
 }
 
 std::optional<std::uint64_t> ModuleBases::base(std::uint32_t anchorNode) const {

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace corvane {
 
@@ -18,6 +20,23 @@ public:
     // bytes, compared without regard to letter case), or nothing when the
     // target has no such module loaded.
     virtual std::optional<std::uint64_t> moduleBase(std::string_view name) = 0;
+};
+
+// Module bases looked up once each, however many paths or rows name them,
+// so every user of one cache sees the same base for a name.
+class ModuleBaseCache {
+public:
+    explicit ModuleBaseCache(ModuleLookup* lookup) : lookup_(lookup) {}
+
+    // Nothing when the module is not loaded, or nothing can look modules up.
+    std::optional<std::uint64_t> base(std::string_view name);
+    // The names looked up and not loaded, in the order first met.
+    const std::vector<std::string>& missing() const { return missing_; }
+
+private:
+    ModuleLookup* lookup_;
+    std::vector<std::pair<std::string, std::optional<std::uint64_t>>> bases_;
+    std::vector<std::string> missing_;
 };
 
 // File names as the target's loader compares them: ASCII letters in either case.

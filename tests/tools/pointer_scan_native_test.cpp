@@ -52,7 +52,8 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
         settings.limit = 10000000;
         PointerScan scan(reader, reader);
         std::set<std::string> found;
-        const PointerScanReport report = scan.run(settings, [&](std::string_view path) { found.emplace(path); });
+        const PointerScanReport report =
+            scan.run(settings, [&](const PointerPath& path) { found.insert(pointerPathText(path)); });
         EXPECT_EQ(report.paths, found.size()) << "a path written twice";
         EXPECT_FALSE(report.totalIsLowerBound);
         // Every level swept by two threads: the same paths.
@@ -60,7 +61,7 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
         twoThreads.twoThreadsFrom = 0;
         std::set<std::string> foundByTwo;
         const PointerScanReport byTwo =
-            twoThreads.run(settings, [&](std::string_view path) { foundByTwo.emplace(path); });
+            twoThreads.run(settings, [&](const PointerPath& path) { foundByTwo.insert(pointerPathText(path)); });
         EXPECT_EQ(foundByTwo, found);
         EXPECT_EQ(byTwo.total, report.total);
 
@@ -85,7 +86,7 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
     settings.maxOffset = 0x100;
     PointerScan scan(reader, reader);
     std::vector<std::string> found;
-    scan.run(settings, [&](std::string_view path) { found.emplace_back(path); });
+    scan.run(settings, [&](const PointerPath& path) { found.push_back(pointerPathText(path)); });
     for (unsigned depth = 1; depth <= 6; ++depth) {
         const std::string root =
             "pointer_target+" + test::hexText(target.value("table") + 8 * (target.value("rootSlot") + depth)) + "]";
@@ -137,7 +138,7 @@ TEST(PointerScanNative, AStaticSlotInEveryKindOfMappingOfAModule) {
             settings.limit = 100000;
             PointerScan scan(reader, reader);
             bool found = false;
-            scan.run(settings, [&](std::string_view path) { found = found || path == expected; });
+            scan.run(settings, [&](const PointerPath& path) { found = found || pointerPathText(path) == expected; });
             EXPECT_TRUE(found);
             ++tried;
         }

@@ -31,6 +31,12 @@ std::string hex(std::uint64_t value) {
     return text;
 }
 
+std::vector<std::string> pathTexts(const std::vector<PointerPath>& paths) {
+    std::vector<std::string> texts;
+    for (const PointerPath& path : paths) texts.push_back(pointerPathText(path));
+    return texts;
+}
+
 TEST(PointerDialogLogic, BoxesToAScanOrARefusal) {
     const struct {
         PointerDialogInputs inputs;
@@ -60,7 +66,7 @@ TEST(PointerDialogLogic, BoxesToAScanOrARefusal) {
         EXPECT_EQ(request.settings.minOffset, c.minOffset);
         EXPECT_EQ(request.settings.modules.size(), c.inputs.module.empty() ? 0u : 1u);
     }
-    EXPECT_EQ(structureTextOfPath("game.exe+1A2B0]18"), "game.exe+1A2B0]18]");
+    EXPECT_EQ(structureTextOfPath({"game.exe", 0x1A2B0, {0x18}}), "game.exe+1A2B0]18]");
     PointerScanReport report;
     EXPECT_EQ(pathCountText(3, nullptr), L"路径：3");
     report.total = 3;
@@ -123,7 +129,7 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
     ASSERT_TRUE(waitForRun(dialog));
     pump(150ms);
     EXPECT_EQ(windowText(d.Command扫描), L"扫描");
-    const std::vector<std::string> found = dialog.paths();
+    const std::vector<std::string> found = pathTexts(dialog.paths());
     const std::string table = "sample_target.exe+" + hex(sample_->value("moduleTable"));
     // Slot 0 to the object, and on through its data pointer at +8.
     for (const std::string& path : {table + "]800", table + "]8]0"})
@@ -151,7 +157,7 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
         ASSERT_TRUE(answerer.answered()) << "no file dialog to read the paths from";
     }
     std::filesystem::remove(file);
-    const std::vector<std::string> loaded = dialog.paths();
+    const std::vector<std::string> loaded = pathTexts(dialog.paths());
     ASSERT_EQ(loaded.size(), found.size() + 1);
     EXPECT_TRUE(std::equal(found.begin(), found.end(), loaded.begin()));
     pump(150ms);
@@ -180,7 +186,7 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
     SendMessageW(d.Command重新扫描, BM_CLICK, 0, 0);
     ASSERT_TRUE(waitForRun(dialog));
     pump(150ms);
-    const std::vector<std::string> kept = dialog.paths();
+    const std::vector<std::string> kept = pathTexts(dialog.paths());
     for (const std::string& path : {table + "]800", table + "]8]0"})
         EXPECT_NE(std::find(kept.begin(), kept.end(), path), kept.end()) << path;
     EXPECT_LT(kept.size(), found.size() + 1) << "the path through slot 1 should be dropped";

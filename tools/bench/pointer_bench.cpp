@@ -238,7 +238,8 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
         const std::size_t before = startPeak();
         const auto start = Clock::now();
         PointerScan scan(reader, reader);
-        const PointerScanReport run = scan.run(settings, [&](std::string_view path) { written.emplace_back(path); });
+        const PointerScanReport run =
+            scan.run(settings, [&](const PointerPath& path) { written.push_back(pointerPathText(path)); });
         const double ms = msSince(start);
         const std::size_t high = peakSince();
         peak = std::max(peak, high > before ? high - before : 0);
@@ -281,7 +282,7 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
     for (const auto& phase : phases) {
         PointerScan scan(reader, reader);
         double answered = -1;
-        std::thread runner([&] { scan.run(settings, [](std::string_view) {}); });
+        std::thread runner([&] { scan.run(settings, [](const PointerPath&) {}); });
         while (scan.progress.phase.load() < phase.phase && scan.progress.phase.load() != PointerScanProgress::Done)
             std::this_thread::yield();
         if (scan.progress.phase.load() == phase.phase) {
@@ -298,18 +299,18 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
 
     // The rescan's paths: a deeper scan's first 100,000, as many as users
     // carry from one start of the target to the next.
-    std::vector<std::string> many;
+    std::vector<PointerPath> many;
     {
         PointerScanSettings deeper = settings;
         deeper.depth = 7;
         many.reserve(deeper.limit);
         PointerScan scan(reader, reader);
-        scan.run(deeper, [&](std::string_view path) { many.emplace_back(path); });
+        scan.run(deeper, [&](const PointerPath& path) { many.push_back(path); });
     }
     double rescanBest = 1e300;
     PointerRescanReport rescan;
     for (int i = 0; i < repeats; ++i) {
-        std::vector<std::string> kept;
+        std::vector<PointerPath> kept;
         const StopFlag stop;
         const auto start = Clock::now();
         rescan = rescanPaths(reader, &reader, settings.address, many, stop, kept);

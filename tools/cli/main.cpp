@@ -279,12 +279,15 @@ int run(const CliOptions& options, const CliSettings& settings) {
 
 int pointersCommand(const std::vector<std::string>& args) {
     PointerOptions options;
+    options.makeMap = args[0] == "pointermap";
     if (const std::string problem = parsePointerOptions({args.begin() + 1, args.end()}, options); !problem.empty()) {
         std::fprintf(stderr, "corvane-cli: %s\nusage:\n%s", problem.c_str(), kPointersUsage);
         return kExitUsage;
     }
+    if (!options.pid) return runPointers(options, nullptr, nullptr, nullptr);
     auto target = makeTarget(*options.pid);
-    return runPointers(options, *target, dynamic_cast<RegionLookup&>(*target), dynamic_cast<ModuleLookup&>(*target));
+    return runPointers(options, target.get(), dynamic_cast<RegionLookup*>(target.get()),
+                       dynamic_cast<ModuleLookup*>(target.get()));
 }
 
 }  // namespace
@@ -300,7 +303,7 @@ int main(int argc, char** argv) {
 #endif
     try {
         const std::vector<std::string> args = arguments(argc, argv);
-        if (!args.empty() && args[0] == "pointers") return pointersCommand(args);
+        if (!args.empty() && (args[0] == "pointers" || args[0] == "pointermap")) return pointersCommand(args);
         CliOptions options;
         if (const std::string problem = parseCliOptions(args, options); !problem.empty()) {
             std::fprintf(stderr, "corvane-cli: %s\n%s", problem.c_str(), kCliUsage);

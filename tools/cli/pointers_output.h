@@ -1,0 +1,49 @@
+#pragma once
+
+// What the pointer commands share: where the paths go, the stop Ctrl+C
+// raises, the refusal line and the figures a scan ends with.
+
+#include <fstream>
+#include <string>
+
+#include "engine/kit/stop_flag.h"
+#include "engine/pointers/pointer_path.h"
+#include "engine/pointers/pointer_scan.h"
+
+namespace corvane {
+
+inline constexpr int kPointersExitUsage = 2;
+inline constexpr int kPointersExitCannotOpen = 3;
+inline constexpr int kPointersExitNoModule = 4;
+
+// Standard output, or the --out file.
+class PathOutput {
+public:
+    explicit PathOutput(const std::string& file);
+    std::ostream& stream();
+    void write(const PointerPath& path);
+    bool finish();
+
+private:
+    std::ofstream file_;
+};
+
+// The stop Ctrl+C raises while this lives.
+class StopRegistration {
+public:
+    explicit StopRegistration(StopFlag& stop);
+    ~StopRegistration();
+    StopRegistration(const StopRegistration&) = delete;
+    StopRegistration& operator=(const StopRegistration&) = delete;
+};
+
+// "corvane-cli: MESSAGE" on standard error; returns `code`.
+int failPointers(int code, const std::string& message);
+
+// The figures after a scan or a comparison.
+void printScanReport(const PointerScanReport& report);
+
+// The progress line's text for a scan.
+std::string scanProgress(const PointerScanProgress& progress);
+
+}  // namespace corvane
