@@ -22,6 +22,7 @@ struct PointerDialogInputs {
     std::string maxOffset;
     std::string minOffset;
     std::string module;
+    std::string lastOffsets;  // "2C" or "18,2C"; empty for every path
 };
 
 // The scan the boxes ask for, or why there is none: `refusal` is then the
