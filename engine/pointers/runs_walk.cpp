@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <unordered_map>
+#include <atomic>
 
 #include "engine/kit/elapsed_time.h"
 #include "engine/target/module_lookup.h"
@@ -273,11 +275,56 @@ private:
     std::uint32_t pathsMs_ = 0;
 };
 
+// One saved run as a target to scan: its regions read as zeros but for the
+// words of its slots, which are all a scan keeps of them anyway.
+class SavedRun : public MemoryReader, public RegionLookup {
+public:
+    explicit SavedRun(const RunMap& map) : map_(map) {}
+
+    bool read(std::uint64_t address, void* buffer, std::size_t size) override {
+        std::memset(buffer, 0, size);
+        auto* bytes = static_cast<unsigned char*>(buffer);
+        auto at = static_cast<std::size_t>(std::lower_bound(map_.slots.begin(), map_.slots.end(), address) -
+                                           map_.slots.begin());
+        for (; at < map_.size() && map_.slots[at] + map_.width <= address + size; ++at) {
+            const std::uint64_t word = map_.words[at];
+            std::memcpy(bytes + (map_.slots[at] - address), &word, map_.width);
+        }
+        return true;
+    }
+    unsigned pointerWidth() const override { return map_.width; }
+    std::vector<MemoryRegion> readableRegions() override { return map_.regions; }
+    std::vector<ModuleImage> moduleImages() override { return map_.images; }
+
+private:
+    const RunMap& map_;
+};
+
 }  // namespace
 
 PointerScanReport walkRuns(const std::vector<const RunMap*>& runs, const PointerScanSettings& settings,
                            const StopFlag& stop, PointerScanProgress& progress, const PathSink& emit) {
     if (runs.empty()) return {};
+    if (runs.size() == 1) {
+        // One run is a scan of it: the same paths, at a scan's speed and memory.
+        SavedRun saved(*runs.front());
+        PointerScan scan(saved, saved);
+        PointerScanSettings own = settings;
+        own.address = runs.front()->address;
+        std::atomic<bool> done{false};
+        // The scan has a stop of its own; the caller's is passed on.
+        std::thread relay([&] {
+            while (!done.load()) {
+                if (stop.raised()) scan.stop.raise();
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        PointerScanReport report = scan.run(own, emit);
+        done = true;
+        relay.join();
+        progress.phase = PointerScanProgress::Done;
+        return report;
+    }
     Walk walk(runs, settings, stop, progress, emit);
     PointerScanReport report = walk.run();
     for (const RunMap* run : runs) report.pointers += run->size();

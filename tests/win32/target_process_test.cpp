@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cctype>
 #include <optional>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/kit/stop_flag.h"
 #include "engine/text/text_codec.h"
 #include "engine/search/traversal.h"
 #include "engine/values/value_text.h"
@@ -41,7 +41,7 @@ protected:
     const sample::Places& places() const { return bits32() ? sample::kPlaces32 : sample::kPlaces64; }
 
     std::vector<std::pair<std::string, std::uint64_t>> traverse(std::vector<StructureRow> rows) {
-        std::atomic<std::int32_t> stop{0};
+        const StopFlag stop;
         CandidateStore store;
         Traversal(target_, stop, store).run(std::move(rows));
         std::vector<std::pair<std::string, std::uint64_t>> leaves;
@@ -189,7 +189,7 @@ TEST(TargetProcess, NoProcessChosenOpensNothingAndReadsNothing) {
     EXPECT_EQ(target.pointerWidth(), 4u);
     std::uint32_t value = 0;
     EXPECT_FALSE(target.readTarget(reinterpret_cast<std::uintptr_t>(&value), &value, sizeof value));
-    std::atomic<std::int32_t> stop{0};
+    const StopFlag stop;
     CandidateStore store;
     Traversal(target, stop, store).run({{0x10000, 10, 4}, {0, 0, 0}});
     EXPECT_EQ(store.candidateCount(), 0u);
