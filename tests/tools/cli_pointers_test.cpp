@@ -151,7 +151,13 @@ TEST(CliPointers, CtrlCKeepsThePathsWrittenSoFarAsAWholeFile) {
     pid_t child = 0;
     ASSERT_EQ(posix_spawn(&child, CORVANE_CLI_PATH, &actions, nullptr, const_cast<char**>(argv), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    // Stopped once it writes paths, however long a loaded machine takes to
+    // map the target first.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code ignored;
+    while (std::chrono::steady_clock::now() < deadline && (std::filesystem::file_size(file, ignored) == 0 || ignored))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_EQ(kill(child, SIGINT), 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
