@@ -72,7 +72,7 @@ const wchar_t* Form1::startRefusal(const std::string& start, int row, bool check
     if (row != 0) return kLaterModuleRefusal;
     const StartCell cell = parseStartCell(start);
     if (cell.form == StartCell::Form::Invalid) return kBadModuleRefusal;
-    const std::size_t plus = start.find('+');
+    const std::size_t plus = moduleNameEnd(start);
     if (checkHex && plus != std::string::npos && !isCanonicalHex(start.substr(plus + 1)))
         return L"不是有效的十六进制数据！";
     return nullptr;

@@ -8,7 +8,9 @@
 #include <thread>
 
 #include "engine/text/hex_text.h"
+#include "engine/files/pointer_map_file.h"
 #include "engine/files/pointer_paths_file.h"
+#include "engine/pointers/runs_walk.h"
 #include "engine/pointers/pointer_rescan.h"
 #include "engine/text/text_codec.h"
 #include "framework/fonts.h"
@@ -79,10 +81,21 @@ bool PointerDialog::build(HWND owner) {
          0, kDialogFont},
         {&c.Command读取路径, L"Command读取路径", L"BUTTON", kIdCommand读取路径, L"读取列表", 184, 364, 80, 26, kButton,
          0, kDialogFont},
+        {&c.Command保存指针图, L"Command保存指针图", L"BUTTON", kIdCommand保存指针图, L"保存指针图…", 306, 36, 80, 26,
+         kButton, 0, kDialogFont},
+        {&c.Command比较指针图, L"Command比较指针图", L"BUTTON", kIdCommand比较指针图, L"比较指针图…", 392, 36, 80, 26,
+         kButton, 0, kDialogFont},
+        {nullptr, L"Label末尾偏移", kWindowlessLabel, kIdLabel末尾偏移, L"末尾偏移", 306, 68, 54, 18, kLabel, 0, kDialogFont},
+        {&c.Text末尾偏移, L"Text末尾偏移", L"EDIT", kIdText末尾偏移, L"", 362, 64, 110, 22, kEdit, WS_EX_CLIENTEDGE,
+         kDialogFont},
+        {&c.List指针图, L"List指针图", L"LISTBOX", kIdList指针图, L"", 272, 362, 200, 34,
+         WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, WS_EX_CLIENTEDGE, kDialogFont},
     };
+    // The outer size: the caption and the frame take their share of it, and
+    // the lowest row of controls still lies inside the client area.
     constexpr FormDesign design{L"指针扫描",
-                                480,
-                                400,
+                                488,
+                                440,
                                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
                                 WS_EX_CONTROLPARENT | WS_EX_WINDOWEDGE,
                                 L"ICON_FAVICON1",
@@ -114,6 +127,8 @@ void PointerDialog::onCommand(int id, int code, HWND control) {
         {kIdCommand使用, BN_CLICKED, &PointerDialog::onUse},
         {kIdCommand保存路径, BN_CLICKED, &PointerDialog::onSavePaths},
         {kIdCommand读取路径, BN_CLICKED, &PointerDialog::onLoadPaths},
+        {kIdCommand保存指针图, BN_CLICKED, &PointerDialog::onSaveMap},
+        {kIdCommand比较指针图, BN_CLICKED, &PointerDialog::onCompareMaps},
     };
     if (!routeCommand<PointerDialog>(*this, routes, id, code)) Form::onCommand(id, code, control);
 }
@@ -140,13 +155,13 @@ LRESULT PointerDialog::onGetDisplayInfo(NMHDR& header) {
     {
         const std::lock_guard lock(mutex_);
         const auto row = static_cast<std::size_t>(info.item.iItem);
-        cell_ = row < paths_.size() ? widen(paths_[row]) : std::wstring();
+        cell_ = row < paths_.size() ? widen(pointerPathText(paths_[row])) : std::wstring();
     }
     info.item.pszText = cell_.data();
     return 0;
 }
 
-std::vector<std::string> PointerDialog::paths() const {
+std::vector<PointerPath> PointerDialog::paths() const {
     const std::lock_guard lock(mutex_);
     return paths_;
 }
@@ -173,11 +188,14 @@ void PointerDialog::onScan() {
         if (scan_) scan_->stop.raise();
         return;
     }
-    const PointerDialogInputs inputs{narrow(controls_.Text地址.text()), narrow(controls_.Text深度.text()),
-                                     narrow(controls_.Text最大偏移.text()), narrow(controls_.Text最小偏移.text()),
+    const PointerDialogInputs inputs{narrow(controls_.Text地址.text()),
+                                     narrow(controls_.Text深度.text()),
+                                     narrow(controls_.Text最大偏移.text()),
+                                     narrow(controls_.Text最小偏移.text()),
                                      controls_.Combo模块.selection() > 0
                                          ? narrow(controls_.Combo模块.itemText(controls_.Combo模块.selection()))
-                                         : std::string()};
+                                         : std::string(),
+                                     narrow(controls_.Text末尾偏移.text())};
     const PointerScanRequest request = pointerScanRequest(inputs);
     if (request.refusal != nullptr) {
         messageBox(hwnd(), request.refusal, MB_ICONINFORMATION);
@@ -190,13 +208,28 @@ void PointerDialog::onScan() {
     }
     controls_.ListV路径.setVirtualCount(0);
     scan_ = std::make_unique<PointerScan>(target_, target_);
-    startRun([this, settings = request.settings] {
+    startRun([this, settings = request.settings, maps = maps_] {
         PointerScanReport report;
-        if (target_.openTarget() == 0)
-            report = scan_->run(settings, [this](std::string_view path) {
-                const std::lock_guard lock(mutex_);
-                paths_.emplace_back(path);
-            });
+        const auto keep = [this](const PointerPath& path) {
+            const std::lock_guard lock(mutex_);
+            paths_.push_back(path);
+        };
+        if (target_.openTarget() == 0) {
+            if (maps.empty()) {
+                report = scan_->run(settings, keep);
+            } else {
+                // The live target is one run more beside the chosen maps.
+                RunMap live;
+                if (captureRunMap(target_, target_, settings.address, scan_->stop, scan_->progress, live)) {
+                    std::vector<const RunMap*> runs;
+                    for (const ChosenMap& chosen : maps) runs.push_back(chosen.map.get());
+                    runs.push_back(&live);
+                    report = walkRuns(runs, settings, scan_->stop, scan_->progress, keep);
+                } else {
+                    report.stopped = true;
+                }
+            }
+        }
         const std::lock_guard lock(mutex_);
         report_ = report;
     });
@@ -209,10 +242,10 @@ void PointerDialog::onRescan() {
         messageBox(hwnd(), L"地址应是十六进制数！", MB_ICONINFORMATION);
         return;
     }
-    std::vector<std::string> before = paths();
+    std::vector<PointerPath> before = paths();
     scan_.reset();
     startRun([this, address, before = std::move(before)] {
-        std::vector<std::string> kept;
+        std::vector<PointerPath> kept;
         if (target_.openTarget() == 0) rescanPaths(target_, &target_, address, before, stop_, kept);
         const std::lock_guard lock(mutex_);
         paths_ = std::move(kept);
@@ -241,8 +274,9 @@ void PointerDialog::showRunState() {
     controls_.Label进度.setText(running && scan_ ? progressText(scan_->progress) : L"");
     if (running != shownRunning_ || !running) {
         controls_.Command扫描.setText(running ? L"停止" : L"扫描");
-        for (const Window* control : {&controls_.Command重新扫描, &controls_.Command使用, &controls_.Command保存路径,
-                                      &controls_.Command读取路径})
+        for (const Window* control :
+             {&controls_.Command重新扫描, &controls_.Command使用, &controls_.Command保存路径,
+              &controls_.Command读取路径, &controls_.Command保存指针图, &controls_.Command比较指针图})
             control->enable(!running);
         shownRunning_ = running;
     }
@@ -257,7 +291,7 @@ void PointerDialog::stopAndWait() {
 void PointerDialog::onUse() {
     if (running_) return;
     const int row = controls_.ListV路径.selectionMark();
-    std::string path;
+    PointerPath path;
     {
         const std::lock_guard lock(mutex_);
         if (row < 0 || static_cast<std::size_t>(row) >= paths_.size()) return;
@@ -274,38 +308,98 @@ bool PointerDialog::savePaths(const std::wstring& file) {
     return static_cast<bool>(out);
 }
 
-bool PointerDialog::loadPaths(const std::wstring& file) {
-    if (running_) return false;
+std::optional<std::wstring> PointerDialog::loadPaths(const std::wstring& file) {
+    if (running_) return std::wstring(L"请等待当前的搜索结束！");
     std::ifstream in(std::filesystem::path(file), std::ios::binary);
-    if (!in) return false;
-    std::vector<std::string> read = readPointerPaths(in, systemTextCodec());
+    if (!in) return std::wstring(L"无法读取文件！");
+    PointerPathsRead read = readPointerPaths(in, systemTextCodec());
+    if (read.badLine != 0) return L"第 " + std::to_wstring(read.badLine) + L" 行不是指针路径！";
     {
         const std::lock_guard lock(mutex_);
-        paths_ = std::move(read);
+        paths_ = std::move(read.paths);
         report_.reset();
     }
     showRunState();
-    return true;
+    return std::nullopt;
+}
+
+std::optional<std::wstring> PointerDialog::saveMap(const std::wstring& file) {
+    if (running_) return std::wstring(L"请等待当前的搜索结束！");
+    std::uint64_t address = 0;
+    if (!parseAddressHex(narrow(controls_.Text地址.text()), address) || address == 0)
+        return std::wstring(L"地址应是十六进制数！");
+    scan_ = std::make_unique<PointerScan>(target_, target_);
+    const bool started = startRun([this, address, file] {
+        RunMap map;
+        if (target_.openTarget() == 0 && captureRunMap(target_, target_, address, scan_->stop, scan_->progress, map))
+            savePointerMap(std::filesystem::path(file), map, scan_->stop);
+    });
+    if (!started) return std::wstring();
+    return std::nullopt;
+}
+
+std::optional<std::wstring> PointerDialog::addMaps(const std::vector<std::wstring>& files) {
+    if (running_) return std::wstring(L"请等待当前的搜索结束！");
+    for (const std::wstring& file : files) {
+        auto map = std::make_shared<RunMap>();
+        if (const std::string problem = loadPointerMap(std::filesystem::path(file), *map); !problem.empty())
+            return file + L"：" + widen(problem);
+        maps_.push_back({file, std::move(map)});
+        const std::wstring item =
+            std::filesystem::path(file).filename().wstring() + L" @" + hexText(maps_.back().map->address);
+        controls_.List指针图.send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    }
+    return std::nullopt;
 }
 
 namespace {
 
-// The file chosen in the system's dialog, or nothing.
-std::wstring chooseFile(HWND owner, bool saving) {
-    wchar_t file[MAX_PATH] = L"";
+// The files chosen in the system's dialog (one to save, one or more to
+// open), or none.
+std::vector<std::wstring> chooseFiles(HWND owner, bool saving, bool maps) {
+    std::wstring buffer(32 * MAX_PATH, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
-    dialog.lpstrFilter = L"文本文件 (*.txt)\0*.txt\0所有文件\0*.*\0";
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = MAX_PATH;
-    dialog.lpstrDefExt = L"txt";
-    dialog.Flags = OFN_NOCHANGEDIR | (saving ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    dialog.lpstrFilter = maps ? L"指针图 (*.map)\0*.map\0所有文件\0*.*\0" : L"文本文件 (*.txt)\0*.txt\0所有文件\0*.*\0";
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    dialog.lpstrDefExt = maps ? L"map" : L"txt";
+    dialog.Flags = OFN_NOCHANGEDIR | OFN_EXPLORER |
+                   (saving ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | (maps ? OFN_ALLOWMULTISELECT : 0));
     const BOOL chosen = saving ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
-    return chosen ? std::wstring(file) : std::wstring();
+    if (!chosen) return {};
+    // One file: its path. Several: the folder, then each name, each ended by a
+    // zero, the list by two.
+    std::vector<std::wstring> parts;
+    for (const wchar_t* at = buffer.c_str(); *at != L'\0'; at += parts.back().size() + 1) parts.emplace_back(at);
+    if (parts.size() <= 1) return parts;
+    std::vector<std::wstring> files;
+    for (std::size_t i = 1; i < parts.size(); ++i)
+        files.push_back((std::filesystem::path(parts[0]) / parts[i]).wstring());
+    return files;
+}
+
+std::wstring chooseFile(HWND owner, bool saving) {
+    const std::vector<std::wstring> files = chooseFiles(owner, saving, false);
+    return files.empty() ? std::wstring() : files.front();
 }
 
 }  // namespace
+
+void PointerDialog::onSaveMap() {
+    const std::vector<std::wstring> files = chooseFiles(hwnd(), true, true);
+    if (files.empty()) return;
+    if (const std::optional<std::wstring> refusal = saveMap(files.front()); refusal && !refusal->empty())
+        messageBox(hwnd(), refusal->c_str(), MB_ICONINFORMATION);
+}
+
+void PointerDialog::onCompareMaps() {
+    const std::vector<std::wstring> files = chooseFiles(hwnd(), false, true);
+    if (files.empty()) return;
+    if (const std::optional<std::wstring> refusal = addMaps(files))
+        messageBox(hwnd(), refusal->c_str(), MB_ICONINFORMATION);
+}
 
 void PointerDialog::onSavePaths() {
     const std::wstring file = chooseFile(hwnd(), true);
@@ -314,7 +408,9 @@ void PointerDialog::onSavePaths() {
 
 void PointerDialog::onLoadPaths() {
     const std::wstring file = chooseFile(hwnd(), false);
-    if (!file.empty() && !loadPaths(file)) messageBox(hwnd(), L"无法读取文件！", MB_ICONINFORMATION);
+    if (file.empty()) return;
+    if (const std::optional<std::wstring> refusal = loadPaths(file))
+        messageBox(hwnd(), refusal->c_str(), MB_ICONINFORMATION);
 }
 
 }  // namespace corvane

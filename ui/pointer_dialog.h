@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/pointers/pointer_scan.h"
+#include "engine/pointers/run_map.h"
 #include "engine/search/search_engine.h"
 #include "engine/target/win32/target_process.h"
 #include "framework/form.h"
@@ -38,6 +39,11 @@ enum PointerDialogId : int {
     kIdLabel最大偏移 = 118,
     kIdLabel最小偏移 = 119,
     kIdLabel模块 = 120,
+    kIdCommand保存指针图 = 121,
+    kIdCommand比较指针图 = 122,
+    kIdList指针图 = 123,
+    kIdLabel末尾偏移 = 124,
+    kIdText末尾偏移 = 125,
 };
 
 struct PointerDialogControls {
@@ -54,6 +60,16 @@ struct PointerDialogControls {
     Window Command使用;
     Window Command保存路径;
     Window Command读取路径;
+    Window Command保存指针图;
+    Window Command比较指针图;
+    Window List指针图;
+    Edit Text末尾偏移;
+};
+
+// A saved map chosen for 比较指针图, with its run's address.
+struct ChosenMap {
+    std::wstring file;
+    std::shared_ptr<const RunMap> map;
 };
 
 // "指针扫描": from an address to the paths of pointers that lead to it from
@@ -76,12 +92,21 @@ public:
     void onUse();
     void onSavePaths();
     void onLoadPaths();
+    void onSaveMap();
+    void onCompareMaps();
+    // What 保存指针图 and 比较指针图 do with the files chosen: the map of the
+    // target with the address in the box, on the worker; the maps read and
+    // listed. Nothing, or the message that says why not.
+    std::optional<std::wstring> saveMap(const std::wstring& file);
+    std::optional<std::wstring> addMaps(const std::vector<std::wstring>& files);
+    const std::vector<ChosenMap>& chosenMaps() const { return maps_; }
     // What 保存/读取 do with the file chosen.
     bool savePaths(const std::wstring& file);
-    bool loadPaths(const std::wstring& file);
+    // Nothing, or the message that says why the file was not taken.
+    std::optional<std::wstring> loadPaths(const std::wstring& file);
 
     bool running() const { return running_; }
-    std::vector<std::string> paths() const;
+    std::vector<PointerPath> paths() const;
     const PointerDialogControls& controls() const { return controls_; }
 
 protected:
@@ -108,13 +133,15 @@ private:
     PointerDialogControls controls_;
 
     mutable std::mutex mutex_;
-    std::vector<std::string> paths_;  // guarded while a run writes them
+    std::vector<PointerPath> paths_;  // guarded while a run writes them
     std::optional<PointerScanReport> report_;
     std::unique_ptr<PointerScan> scan_;
     StopFlag stop_;
     std::atomic<bool> running_{false};
     bool shownRunning_ = false;
     std::wstring cell_;
+    // 扫描 then lists only the paths valid in these runs and the live one.
+    std::vector<ChosenMap> maps_;
 };
 
 }  // namespace corvane

@@ -30,10 +30,24 @@ PointerScanRequest pointerScanRequest(const PointerDialogInputs& inputs) {
         return request;
     }
     if (!inputs.module.empty()) settings.modules.push_back(inputs.module);
+    const std::string& lasts = inputs.lastOffsets;
+    for (std::size_t from = 0; !lasts.empty();) {
+        const std::size_t comma = lasts.find(',', from);
+        std::int64_t offset = 0;
+        if (!parseSignedHex(lasts.substr(from, comma == std::string::npos ? std::string::npos : comma - from),
+                            offset) ||
+            settings.lastOffsets.size() == kMaxPointerDepth) {
+            request.refusal = L"末尾偏移应是以逗号分开的十六进制数，如 18,2C！";
+            return request;
+        }
+        settings.lastOffsets.push_back(offset);
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
     return request;
 }
 
-std::string structureTextOfPath(std::string_view path) { return std::string(path) + "]"; }
+std::string structureTextOfPath(const PointerPath& path) { return pointerPathText(path) + "]"; }
 
 std::wstring pathCountText(std::size_t shown, const PointerScanReport* report) {
     std::wstring text = L"路径：" + std::to_wstring(shown);

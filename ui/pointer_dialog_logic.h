@@ -22,6 +22,7 @@ struct PointerDialogInputs {
     std::string maxOffset;
     std::string minOffset;
     std::string module;
+    std::string lastOffsets;  // "2C" or "18,2C"; empty for every path
 };
 
 // The scan the boxes ask for, or why there is none: `refusal` is then the
@@ -34,7 +35,7 @@ PointerScanRequest pointerScanRequest(const PointerDialogInputs& inputs);
 
 // What 使用 puts into Text结构: the path as a structure, walked by 首次搜索
 // to the value.
-std::string structureTextOfPath(std::string_view path);
+std::string structureTextOfPath(const PointerPath& path);
 
 // The count above the list: "路径：N", "路径：N（共 M）", or "（至少 M）" when
 // the scan stopped at its limit, "（已停止）" when it was stopped.

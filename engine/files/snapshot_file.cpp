@@ -16,7 +16,7 @@
 namespace corvane {
 namespace {
 
-constexpr std::string_view kMagic = "CORVANE-SNAPSHOT";
+constexpr std::string_view kMagic = kSnapshotMagic;
 // Magic, version, value size, step, region count, table offset.
 constexpr std::uint64_t kHeaderBytes = 16 + 4 + 4 + 8 + 8 + 8;
 

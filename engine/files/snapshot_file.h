@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 #include "engine/search/memory_snapshot.h"
 #include "engine/search/snapshot_store.h"
@@ -28,6 +29,7 @@ namespace corvane {
 //   start, byte count and lost page count, the lost pages' 64-bit addresses
 //   and every byte.
 inline constexpr unsigned kSnapshotFileVersion = 2;
+inline constexpr std::string_view kSnapshotMagic = "CORVANE-SNAPSHOT";
 
 // Writes a whole snapshot, whatever holds its pages, as the current version.
 void writeSnapshotFile(std::ostream& out, const MemorySnapshot& snapshot);

@@ -111,8 +111,8 @@ void eachShare(std::vector<Share>& shares, const Work& work) {
 }  // namespace
 
 bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& regions,
-                       const std::vector<ModuleImage>& statics, const StopFlag& stop,
-                       PointerScanProgress& progress, std::size_t chunkBytes) {
+                       const std::vector<ModuleImage>& statics, const StopFlag& stop, PointerScanProgress& progress,
+                       std::size_t chunkBytes) {
     clear();
     std::vector<MemoryRegion> readable;
     for (const MemoryRegion& region : regions)
@@ -134,16 +134,9 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
     progress.phase = PointerScanProgress::Mapping;
     auto start = std::chrono::steady_clock::now();
     // Reading and testing the words takes most of a scan: two threads share
-    // the regions when there are two cores. Not on Windows: under Wine the
-    // read calls of two threads queue for its server, and one thread reads
-    // faster than two.
-#ifdef _WIN32
-    constexpr bool kSplitReads = false;
-#else
-    constexpr bool kSplitReads = true;
-#endif
+    // the regions when there are two cores and the reader gains by it.
     std::vector<std::vector<MemoryRegion>> split;
-    if (kSplitReads && twoCores() && total >= 2 * chunkBytes)
+    if (reader.readsInParallel() && twoCores() && total >= 2 * chunkBytes)
         split = splitInTwo(readable, total, chunkBytes);
     else
         split.push_back(readable);

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "engine/kit/stop_flag.h"
+#include "engine/pointers/pointer_path.h"
 #include "engine/target/memory_reader.h"
 #include "engine/target/module_lookup.h"
-#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -19,14 +19,14 @@ struct PointerRescanReport {
     bool stopped = false;
 };
 
-// Keeps the path texts (MODULE+HEX]o1]…]ok, as a pointer scan writes them)
-// that lead to `address` in the target now, in their order. Reads memory along
-// the paths only: a pointer per level, each slot's once however many paths
-// meet it, and levels a path shares with the one before are not walked again. A path under a module
-// the target has not loaded, or that does not parse, is dropped. A stop keeps
-// what was kept so far.
+// Keeps the paths (as a pointer scan writes them) that lead to `address` in
+// the target now, in their order. Reads memory along the paths only: a
+// pointer per level, each slot's once however many paths meet it, and levels
+// a path shares with the one before are not walked again. A path under a
+// module the target has not loaded is dropped. A stop keeps what was kept so
+// far.
 PointerRescanReport rescanPaths(MemoryReader& reader, ModuleLookup* modules, std::uint64_t address,
-                                const std::vector<std::string>& paths, const StopFlag& stop,
-                                std::vector<std::string>& kept);
+                                const std::vector<PointerPath>& paths, const StopFlag& stop,
+                                std::vector<PointerPath>& kept);
 
 }  // namespace corvane

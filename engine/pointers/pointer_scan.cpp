@@ -6,7 +6,6 @@
 
 #include "engine/kit/both_cores.h"
 #include "engine/kit/elapsed_time.h"
-#include "engine/text/hex_text.h"
 #include "engine/target/module_lookup.h"
 #include "engine/pointers/pointer_levels.h"
 
@@ -27,8 +26,7 @@ constexpr std::size_t kAhead = 16;
 class Run {
 public:
     Run(const PointerMap& map, const PointerScanSettings& settings, std::vector<ModuleImage> statics,
-        const StopFlag& stop, PointerScanProgress& progress, const std::function<void(std::string_view)>& emit,
-        std::size_t twoThreadsFrom)
+        const StopFlag& stop, PointerScanProgress& progress, const PathSink& emit, std::size_t twoThreadsFrom)
         : twoThreadsFrom_(twoThreadsFrom),
           map_(map),
           settings_(settings),
@@ -121,9 +119,9 @@ public:
         for (const std::uint32_t at : roots) {
             const StaticPointer& pointer = map_.statics()[at];
             const ModuleImage& image = statics_[pointer.image];
-            text_.assign(image.name);
-            text_ += '+';
-            appendHex(text_, pointer.slot - image.start);
+            current_.module = image.name;
+            current_.start = pointer.slot - image.start;
+            current_.offsets.clear();
             path_[0] = pointer.slot;
             if (!(more = descend(level, pointer.value, 1))) break;
         }
@@ -180,12 +178,10 @@ private:
     // Writes the paths from a slot of `level` whose value is `value` down to
     // the address; `depth` slots of the path are set.
     bool descend(unsigned level, std::uint64_t value, unsigned depth) {
-        const std::size_t length = text_.size();
         if (level == 1) {
-            text_ += ']';
-            appendHex(text_, settings_.address - value);
+            current_.offsets.push_back(static_cast<std::int64_t>(settings_.address - value));
             const bool more = write();
-            text_.resize(length);
+            current_.offsets.pop_back();
             return more;
         }
         const LevelBits& below = levels_[level - 1];
@@ -198,22 +194,25 @@ private:
             if (Wide{slot} > high) break;
             if (std::find(path_, path_ + depth, slot) != path_ + depth) continue;
             path_[depth] = slot;
-            text_ += ']';
-            appendHex(text_, slot - value);
+            current_.offsets.push_back(static_cast<std::int64_t>(slot - value));
             const bool more = descend(level - 1, map_.value(bySlot_[index].rank), depth + 1);
-            text_.resize(length);
+            current_.offsets.pop_back();
             if (!more) return false;
         }
         return true;
     }
 
     bool write() {
+        const std::vector<std::int64_t>& lasts = settings_.lastOffsets;
+        if (lasts.size() > current_.offsets.size() ||
+            !std::equal(lasts.begin(), lasts.end(), current_.offsets.end() - static_cast<std::ptrdiff_t>(lasts.size())))
+            return true;
         if (written_ >= settings_.limit) {
             limitMet_ = true;
             return false;
         }
         if (stop_.raised()) return false;
-        emit_(text_);
+        emit_(current_);
         ++written_;
         progress_.paths.store(written_, std::memory_order_relaxed);
         return true;
@@ -225,7 +224,7 @@ private:
     const std::vector<ModuleImage> statics_;
     const StopFlag& stop_;
     PointerScanProgress& progress_;
-    const std::function<void(std::string_view)>& emit_;
+    const PathSink& emit_;
     // Each level's slots that are no statics; level 0 stays empty.
     std::vector<LevelBits> levels_;
     LevelBits seen_;
@@ -236,7 +235,7 @@ private:
     std::size_t members_ = 0;
     bool loops_ = false;
     bool saturated_ = false;
-    std::string text_;
+    PointerPath current_;
     std::uint64_t path_[kMaxPointerDepth + 1] = {};
     std::uint64_t written_ = 0;
     bool limitMet_ = false;
@@ -259,8 +258,7 @@ std::vector<ModuleImage> staticImages(std::vector<ModuleImage> images, const std
 
 }  // namespace
 
-PointerScanReport PointerScan::run(const PointerScanSettings& settings,
-                                   const std::function<void(std::string_view)>& emit) {
+PointerScanReport PointerScan::run(const PointerScanSettings& settings, const PathSink& emit) {
     PointerScanReport report;
     const std::vector<MemoryRegion> regions = regions_.readableRegions();
     std::vector<ModuleImage> statics = staticImages(regions_.moduleImages(), settings.modules);
@@ -311,7 +309,7 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings,
         report.totalIsLowerBound = true;
     } else if (!scan.limitMet()) {
         report.total = report.paths;
-    } else if (scan.countsMayOverstate()) {
+    } else if (scan.countsMayOverstate() || !settings.lastOffsets.empty()) {
         report.total = report.paths + 1;
         report.totalIsLowerBound = true;
     } else {

@@ -11,6 +11,7 @@
 #include "engine/target/memory_regions.h"
 #include "engine/pointers/pointer_map.h"
 #include "engine/kit/stop_flag.h"
+#include "engine/pointers/pointer_path.h"
 
 namespace corvane {
 
@@ -29,7 +30,13 @@ struct PointerScanSettings {
     // memory. Empty: every module's image.
     std::vector<std::string> modules;
     std::uint64_t limit = 1000000;
+    // Only the paths that end with these offsets, in this order (the field's
+    // offset in its object: {0x2C}, or {0x18, 0x2C}). Empty: every path.
+    std::vector<std::int64_t> lastOffsets;
 };
+
+// Where a scan's paths go, one call each, shortest first.
+using PathSink = std::function<void(const PointerPath&)>;
 
 struct PointerScanReport {
     std::uint64_t regions = 0;
@@ -64,10 +71,9 @@ class PointerScan {
 public:
     PointerScan(MemoryReader& reader, RegionLookup& regions) : reader_(reader), regions_(regions) {}
 
-    // Calls `emit` with each path's text, MODULE+HEX]o1]…]ok, at most
-    // settings.limit times. A stop (set from any thread) is answered within
+    // Calls `emit` with each path, at most settings.limit times. A stop (set from any thread) is answered within
     // a chunk's read or a slice of a sweep; the paths written so far stand.
-    PointerScanReport run(const PointerScanSettings& settings, const std::function<void(std::string_view)>& emit);
+    PointerScanReport run(const PointerScanSettings& settings, const PathSink& emit);
 
     StopFlag stop;
     PointerScanProgress progress;

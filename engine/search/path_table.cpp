@@ -131,9 +131,9 @@ void PathTable::appendPathText(std::uint32_t parent, std::int64_t leafOffset, st
 }
 
 std::size_t pathLeafStart(std::string_view text) {
-    // A module name holds no "+", but a trail byte of its code page 936
-    // characters may be "]": only what follows the "+" is split.
-    const std::size_t plus = text.find('+');
+    // A trail byte of a module name's code page 936 characters may be "]":
+    // only what follows the "+" is split.
+    const std::size_t plus = moduleNameEnd(text);
     const std::size_t close = text.rfind(']');
     if (close != std::string_view::npos && (plus == std::string_view::npos || close > plus)) return close + 1;
     return plus == std::string_view::npos ? 0 : plus + 1;
@@ -141,7 +141,7 @@ std::size_t pathLeafStart(std::string_view text) {
 
 bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets, std::string& module) {
     module.clear();
-    const std::size_t plus = text.find('+');
+    const std::size_t plus = moduleNameEnd(text);
     if (plus == std::string_view::npos) return parsePathText(text, offsets);
     const std::string_view name = text.substr(0, plus);
     offsets.clear();
@@ -174,17 +174,9 @@ bool parsePathText(std::string_view text, std::vector<std::int64_t>& offsets) {
 }
 
 ModuleBases::ModuleBases(const PathTable& paths, ModuleLookup* lookup) {
-    for (std::uint32_t anchor : paths.anchors()) {
-        const std::string& name = paths.moduleName(anchor);
-        std::optional<std::uint64_t> base;
-        if (lookup != nullptr) base = lookup->moduleBase(name);
-        if (!base) {
-            bool known = false;
-            for (const std::string& gone : missing_) known = known || sameModuleName(gone, name);
-            if (!known) missing_.push_back(name);
-        }
-        bases_.emplace_back(anchor, base);
-    }
+    ModuleBaseCache cache(lookup);
+    for (std::uint32_t anchor : paths.anchors()) bases_.emplace_back(anchor, cache.base(paths.moduleName(anchor)));
+    missing_ = cache.missing();
 }
 
 std::optional<std::uint64_t> ModuleBases::base(std::uint32_t anchorNode) const {

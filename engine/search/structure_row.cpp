@@ -115,7 +115,7 @@ StartCell parseStartCell(std::string_view cell) {
         return start;
     }
     start.form = StartCell::Form::Invalid;
-    const std::size_t plus = cell.find('+');
+    const std::size_t plus = moduleNameEnd(cell);
     const std::string_view name = cell.substr(0, plus);
     if (!isWritableModuleName(name)) return start;
     std::uint64_t offset = 0;

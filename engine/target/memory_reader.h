@@ -16,6 +16,11 @@ public:
 
     // Byte width of a pointer in the target: 4 or 8.
     virtual unsigned pointerWidth() const = 0;
+
+    // Whether two threads read faster than one: a reader whose read calls
+    // queue behind each other (Wine's server) says no, and the scans that
+    // read all of the target then read it with one thread.
+    virtual bool readsInParallel() const { return true; }
 };
 
 // Readability is granted per page; the span reads rely on it.

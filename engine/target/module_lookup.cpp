@@ -36,9 +36,25 @@ bool isWritableModuleName(std::string_view name) {
     for (std::size_t pos = 0; pos < name.size(); pos += charLength(name, pos)) {
         if (charLength(name, pos) == 2) continue;
         const char c = name[pos];
-        if (c == ']' || c == '*' || c == '+' || c == '\r' || c == '\n') return false;
+        if (c == ']' || c == '*' || c == '\r' || c == '\n') return false;
     }
     return true;
+}
+
+std::optional<std::uint64_t> ModuleBaseCache::base(std::string_view name) {
+    for (const auto& [known, base] : bases_)
+        if (sameModuleName(known, name)) return base;
+    std::optional<std::uint64_t> found = lookup_ != nullptr ? lookup_->moduleBase(name) : std::nullopt;
+    if (!found) missing_.emplace_back(name);
+    bases_.emplace_back(std::string(name), found);
+    return found;
+}
+
+std::size_t moduleNameEnd(std::string_view text) {
+    // The offsets after a module's name are hexadecimal digits and "]", and
+    // no trail byte of code page 936 is "+": the last "+" ends the name,
+    // whatever "+" the name holds itself (libstdc++).
+    return text.rfind('+');
 }
 
 }  // namespace corvane

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace corvane {
 
@@ -20,13 +22,32 @@ public:
     virtual std::optional<std::uint64_t> moduleBase(std::string_view name) = 0;
 };
 
+// Module bases looked up once each, however many paths or rows name them,
+// so every user of one cache sees the same base for a name.
+class ModuleBaseCache {
+public:
+    explicit ModuleBaseCache(ModuleLookup* lookup) : lookup_(lookup) {}
+
+    // Nothing when the module is not loaded, or nothing can look modules up.
+    std::optional<std::uint64_t> base(std::string_view name);
+    // The names looked up and not loaded, in the order first met.
+    const std::vector<std::string>& missing() const { return missing_; }
+
+private:
+    ModuleLookup* lookup_;
+    std::vector<std::pair<std::string, std::optional<std::uint64_t>>> bases_;
+    std::vector<std::string> missing_;
+};
+
 // File names as the target's loader compares them: ASCII letters in either case.
 bool sameModuleName(std::string_view a, std::string_view b);
 
 // Whether a module name can stand in a structure or path text: not empty,
-// and none of "]", "*" and "+", which separate the text's parts.
+// and neither "]" nor "*", which separate the text's parts. A "+" may stand
+// in it (libstdc++.so.6): the name ends at a text's last "+".
 bool isWritableModuleName(std::string_view name);
 
-
+// Where the module name of a text MODULE+HEX… ends: at its last "+", or npos.
+std::size_t moduleNameEnd(std::string_view text);
 
 }  // namespace corvane

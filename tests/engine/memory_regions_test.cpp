@@ -16,8 +16,11 @@
 
 #include "engine/target/win32/target_process.h"
 #else
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include "engine/target/native/process_reader.h"
 #endif
@@ -153,6 +156,42 @@ TEST(ProcessRegions, OwnImageHoldsItsStaticData) {
     ASSERT_NE(region, nullptr);
     EXPECT_TRUE(region->writable);
 }
+
+#ifndef _WIN32
+TEST(ProcessRegions, ProgramFilesAreModulesAndDataFilesAreNot) {
+    // A data file read into memory, an anonymous mapping right after it (as
+    // a locale archive often has), and a library whose name holds "+".
+    char path[] = "/tmp/corvane_data_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    std::vector<unsigned char> bytes(2 * kPageSize, 0x5A);
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    auto* reserved = static_cast<unsigned char*>(
+        mmap(nullptr, 3 * kPageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(reserved, MAP_FAILED);
+    ASSERT_NE(mmap(reserved, 2 * kPageSize, PROT_READ, MAP_PRIVATE | MAP_FIXED, fd, 0), MAP_FAILED);
+    close(fd);
+    OwnProcess own;
+    ASSERT_EQ(own.opened, 0u);
+    const std::vector<ModuleImage> images = own.target.moduleImages();
+    const std::string name = std::string(path).substr(5);
+    bool library = false;
+    for (const ModuleImage& image : images) {
+        EXPECT_NE(image.name, name) << "a data file taken for a module";
+        const auto data = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(reserved));
+        EXPECT_FALSE(data + 2 * kPageSize >= image.start && data + 2 * kPageSize < image.end())
+            << "the mapping after a data file taken for the .bss of " << image.name;
+        if (image.name.starts_with("libstdc++")) {
+            library = true;
+            EXPECT_EQ(own.target.moduleBase(image.name), image.start);
+        }
+    }
+    EXPECT_TRUE(library) << "no image of libstdc++, whose name holds a plus";
+    EXPECT_FALSE(own.target.moduleBase(name).has_value());
+    munmap(reserved, 3 * kPageSize);
+    std::remove(path);
+}
+#endif
 
 }  // namespace
 }  // namespace corvane

@@ -271,7 +271,9 @@ TEST(ModuleStartCell, TheFormsOfAFirstStartOffset) {
         {"\xD3\xCE\xCF\xB7.exe+8", StartCell::Form::Module, "\xD3\xCE\xCF\xB7.exe", 8},
         {"game.exe+", StartCell::Form::Invalid, "", 0},
         {"+10", StartCell::Form::Invalid, "", 0},
-        {"a+b+10", StartCell::Form::Invalid, "", 0},
+        // A name may hold "+" itself: the last one ends it.
+        {"a+b+10", StartCell::Form::Module, "a+b", 0x10},
+        {"libstdc++.so.6+213FF0", StartCell::Form::Module, "libstdc++.so.6", 0x213FF0},
         {"game.exe+10h", StartCell::Form::Invalid, "", 0},
         {"game.exe+11112222333344445", StartCell::Form::Invalid, "", 0},
         {"a]b.dll+10", StartCell::Form::Invalid, "", 0},

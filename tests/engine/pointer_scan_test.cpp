@@ -38,7 +38,7 @@ struct Scanned {
 Scanned scan(FakeTarget& target, const PointerScanSettings& settings) {
     PointerScan scanner(target, target);
     Scanned out;
-    out.report = scanner.run(settings, [&](std::string_view path) { out.paths.emplace_back(path); });
+    out.report = scanner.run(settings, [&](const PointerPath& path) { out.paths.push_back(pointerPathText(path)); });
     return out;
 }
 
@@ -272,15 +272,15 @@ TEST_F(PointerScanTest, AStopAnswersInEveryPhaseAndKeepsThePathsWritten) {
 
     PointerScan whileReading(target, target);
     target.onRead = [&] { whileReading.stop.raise(); };
-    const PointerScanReport read = whileReading.run(settings, [](std::string_view) {});
+    const PointerScanReport read = whileReading.run(settings, [](const PointerPath&) {});
     EXPECT_TRUE(read.stopped);
     EXPECT_EQ(read.paths, 0u);
     target.onRead = nullptr;
 
     PointerScan whileWriting(target, target);
     std::vector<std::string> written;
-    const PointerScanReport paths = whileWriting.run(settings, [&](std::string_view path) {
-        written.emplace_back(path);
+    const PointerScanReport paths = whileWriting.run(settings, [&](const PointerPath& path) {
+        written.push_back(pointerPathText(path));
         if (written.size() == 5) whileWriting.stop.raise();
     });
     EXPECT_TRUE(paths.stopped);
@@ -301,17 +301,19 @@ TEST_F(PointerScanTest, RescanKeepsThePathsThatStillLead) {
     const auto found = paths(settings);
     ASSERT_EQ(asSet(found), (std::set<std::string>{"lib.dll+10]10", "game.exe+100]8]10"}));
 
-    const auto rescan = [&](std::uint64_t address, std::vector<std::string> texts) {
-        std::vector<std::string> kept;
+    const auto rescan = [&](std::uint64_t address, const std::vector<std::string>& texts) {
+        std::vector<PointerPath> paths;
+        for (const std::string& text : texts) paths.push_back(parsePointerPath(text).value());
+        std::vector<PointerPath> kept;
         const StopFlag stop;
-        const PointerRescanReport report = rescanPaths(target, &target, address, texts, stop, kept);
+        const PointerRescanReport report = rescanPaths(target, &target, address, paths, stop, kept);
         EXPECT_EQ(report.kept + report.dropped, texts.size());
-        return std::make_pair(kept, report.missingModules);
+        std::vector<std::string> keptTexts;
+        for (const PointerPath& path : kept) keptTexts.push_back(pointerPathText(path));
+        return std::make_pair(keptTexts, report.missingModules);
     };
-    // Unchanged: both kept, in their order, and a line that is no path dropped.
-    auto withJunk = found;
-    withJunk.push_back("not a path");
-    EXPECT_EQ(rescan(settings.address, withJunk).first, found);
+    // Unchanged: both kept, in their order.
+    EXPECT_EQ(rescan(settings.address, found).first, found);
 
     // "Restarted": the object is elsewhere; game.exe's chain follows it, lib.dll's pointer still points at the old
     // place.
@@ -359,7 +361,8 @@ TEST_F(PointerScanTest, TwoThreadsFindWhatOneFindsInAHeapOfLinks) {
     PointerScan twoThreads(target, target);
     twoThreads.twoThreadsFrom = 0;
     std::vector<std::string> byTwo;
-    const PointerScanReport report = twoThreads.run(settings, [&](std::string_view path) { byTwo.emplace_back(path); });
+    const PointerScanReport report =
+        twoThreads.run(settings, [&](const PointerPath& path) { byTwo.push_back(pointerPathText(path)); });
     EXPECT_EQ(asSet(byTwo), asSet(byOne));
     EXPECT_EQ(report.paths, byOne.size());
     // And the same count of paths in all, each half's counts read in place.
@@ -367,7 +370,7 @@ TEST_F(PointerScanTest, TwoThreadsFindWhatOneFindsInAHeapOfLinks) {
     const Scanned limited = scan(target, settings);
     PointerScan limitedByTwo(target, target);
     limitedByTwo.twoThreadsFrom = 0;
-    const PointerScanReport counted = limitedByTwo.run(settings, [](std::string_view) {});
+    const PointerScanReport counted = limitedByTwo.run(settings, [](const PointerPath&) {});
     EXPECT_EQ(counted.total, limited.report.total);
     EXPECT_EQ(counted.totalIsLowerBound, limited.report.totalIsLowerBound);
 }

@@ -36,3 +36,5 @@ corvane_fuzz_target(file_title SOURCES file_title_fuzz.cpp LIBS corvane_settings
 corvane_fuzz_target(results_file SOURCES results_file_fuzz.cpp LIBS corvane_cli_core)
 corvane_fuzz_target(traversal SOURCES traversal_fuzz.cpp LIBS corvane_test_support)
 corvane_fuzz_target(snapshot_file SOURCES snapshot_file_fuzz.cpp LIBS corvane_engine corvane_platform)
+corvane_fuzz_target(pointer_paths SOURCES pointer_paths_fuzz.cpp LIBS corvane_engine corvane_platform)
+corvane_fuzz_target(pointer_map SOURCES pointer_map_fuzz.cpp LIBS corvane_engine corvane_platform)

@@ -244,7 +244,8 @@ TEST(StructureFromTexts, ModuleFormInTheFirstRowOnly) {
         {"game.exe+10]other.dll]", StructureProblem::ModuleInLaterRow, "", 0},
         {"game.exe+]", StructureProblem::BadModule, "", 0},
         {"+10]0]", StructureProblem::BadModule, "", 0},
-        {"a+b+10]", StructureProblem::BadModule, "", 0},
+        // libstdc++.so.6: the name ends at the last "+".
+        {"a+b+10]", StructureProblem::None, "a+b", 0x10},
         {"10]\xC4\xDA\xB4\xE6]", StructureProblem::MemoryInLaterRow, "", 0},
         {"memory*0*8]Memory]", StructureProblem::MemoryInLaterRow, "", 0},
         {"\xC4\xDA\xB4\xE6+10]0]", StructureProblem::None, "\xC4\xDA\xB4\xE6", 0x10},

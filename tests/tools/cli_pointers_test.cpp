@@ -187,6 +187,12 @@ TEST(CliPointers, UnusableCommandLines) {
         {{"pointers", "--pid", "1", "--address", "10", "--min-offset", "20", "--max-offset", "10"}, "above"},
         {{"pointers", "--pid", "1", "--address", "10", "--in", "x", "--depth", "3"}, "no scan options"},
         {{"pointers", "--pid", "1", "--address", "10", "--limit", "0"}, "--limit must be"},
+        {{"pointers", "--map", "a.map", "--address", "10"}, "needs --pid"},
+        {{"pointers", "--map", "a.map", "--pid", "1"}, "needs --address"},
+        {{"pointers", "--map", "a.map@12G"}, "FILE@HEX"},
+        {{"pointers", "--map", "a.map", "--last-offsets", "2C,x"}, "--last-offsets must be"},
+        {{"pointermap", "--pid", "1", "--address", "10"}, "needs --out"},
+        {{"pointermap", "--pid", "1", "--address", "10", "--out", "x", "--depth", "3"}, "no scan options"},
     };
     for (const auto& c : cases) {
         const test::ProgramRun run = runCli(c.arguments);
@@ -195,6 +201,133 @@ TEST(CliPointers, UnusableCommandLines) {
     }
     const test::ProgramRun help = runCli({"--help"});
     EXPECT_NE(help.out.find("corvane-cli pointers --pid PID --in FILE --address HEX"), std::string::npos);
+}
+
+// The session of the README: a map of each of two runs, then a third run
+// live, compared with both maps. The paths through the runs' own random
+// links go; the planted chains stay, and a kept one finds the value.
+TEST(CliPointers, MapsOfTwoRunsComparedWithTheLiveThird) {
+    const auto temp = [](const std::string& name) {
+        return (std::filesystem::temp_directory_path() / (name + std::to_string(getpid()))).string();
+    };
+    std::vector<std::string> maps;
+    for (const char* seed : {"1", "2"}) {
+        test::NativeChild target(CORVANE_POINTER_TARGET_PATH, seed);
+        ASSERT_GT(target.pid(), 0);
+        maps.push_back(temp(std::string("corvane_run") + seed + "_") + ".map");
+        const test::ProgramRun saved = runCli({"pointermap", "--pid", std::to_string(target.pid()), "--address",
+                                               foundInMemory(target), "--out", maps.back()});
+        ASSERT_EQ(saved.exitCode, 0) << saved.errors;
+        EXPECT_NE(saved.errors.find("pointer map: "), std::string::npos) << saved.errors;
+        EXPECT_TRUE(std::filesystem::exists(maps.back()));
+    }
+    test::NativeChild target(CORVANE_POINTER_TARGET_PATH, "3");
+    ASSERT_GT(target.pid(), 0);
+    const std::vector<std::string> scanOptions = {"--depth", "6", "--max-offset", "40"};
+    std::vector<std::string> arguments = {
+        "pointers",           "--map", maps[0], "--map", maps[1], "--pid", std::to_string(target.pid()), "--address",
+        foundInMemory(target)};
+    arguments.insert(arguments.end(), scanOptions.begin(), scanOptions.end());
+    const test::ProgramRun compared = runCli(arguments);
+    ASSERT_EQ(compared.exitCode, 0) << compared.errors;
+    const std::vector<std::string> kept = lines(compared.out);
+    for (const std::string& root : plantedRoots(target)) EXPECT_TRUE(hasRoot(kept, root)) << root;
+    EXPECT_NE(compared.errors.find("runs: 3 (2 maps and the live target)"), std::string::npos) << compared.errors;
+
+    // Fewer than the live run alone has.
+    std::vector<std::string> live = {"pointers", "--pid", std::to_string(target.pid()), "--address",
+                                     test::hexText(target.value("value"))};
+    live.insert(live.end(), scanOptions.begin(), scanOptions.end());
+    const test::ProgramRun alone = runCli(live);
+    ASSERT_EQ(alone.exitCode, 0) << alone.errors;
+    const std::vector<std::string> aloneFound = lines(alone.out);
+    EXPECT_LT(kept.size(), aloneFound.size());
+    for (const std::string& path : kept)
+        EXPECT_NE(std::find(aloneFound.begin(), aloneFound.end(), path), aloneFound.end()) << path;
+
+    // The last offsets keep the paths that end with them.
+    std::vector<std::string> ending = arguments;
+    ending.insert(ending.end(), {"--last-offsets", "8"});
+    const test::ProgramRun ended = runCli(ending);
+    ASSERT_EQ(ended.exitCode, 0) << ended.errors;
+    std::vector<std::string> expected;
+    for (const std::string& path : kept)
+        if (path.ends_with("]8")) expected.push_back(path);
+    std::vector<std::string> endedFound = lines(ended.out);
+    std::sort(expected.begin(), expected.end());
+    std::sort(endedFound.begin(), endedFound.end());
+    EXPECT_EQ(endedFound, expected);
+
+    // A kept path of the planted chain of two levels, as a structure, finds the value.
+    const std::string root = plantedRoots(target)[1];
+    const auto chain = std::find_if(kept.begin(), kept.end(), [&](const std::string& p) {
+        return p.starts_with(root) && std::count(p.begin(), p.end(), ']') == 2;
+    });
+    ASSERT_NE(chain, kept.end());
+    const test::ProgramRun first =
+        runCli({"first", "--pid", std::to_string(target.pid()), "--structure", *chain + "]", "--type", "long"});
+    EXPECT_EQ(first.out, *chain + "\t31337\t" + test::hexText(target.value("value")) + "\n") << first.errors;
+    for (const std::string& map : maps) std::filesystem::remove(map);
+}
+
+// Files given in the wrong place, or damaged: one line naming the file and
+// what it is, exit code 2.
+TEST(CliPointers, FilesThatAreNotWhatTheOptionTakes) {
+    test::NativeChild target(CORVANE_POINTER_TARGET_PATH, "1");
+    ASSERT_GT(target.pid(), 0);
+    const std::string pid = std::to_string(target.pid());
+    const std::string address = test::hexText(target.value("value"));
+    const std::string base = (std::filesystem::temp_directory_path() / ("corvane_wrong_" + pid)).string();
+    const std::string map = base + ".map";
+    ASSERT_EQ(runCli({"pointermap", "--pid", pid, "--address", address, "--out", map}).exitCode, 0);
+    const std::string bytes = readFile(map);
+    const std::string results = base + ".results";
+    std::ofstream(results, std::ios::binary) << "7F0010]8\t31337\t7F0018\n";
+    const std::string paths = base + ".paths";
+    std::ofstream(paths, std::ios::binary) << "pointer_target+4080]8\n";
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(base + name, std::ios::binary) << text;
+        return base + name;
+    };
+    std::string otherVersion = bytes;
+    otherVersion[16] = 9;
+    std::string flipped = bytes;
+    flipped[bytes.size() / 2] = static_cast<char>(flipped[bytes.size() / 2] ^ 0x20);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string file;
+        const char* says;
+    } cases[] = {
+        {{"--in", results, "--pid", pid, "--address", address}, results, "a results file, not a paths file"},
+        {{"--in", map, "--pid", pid, "--address", address}, map, "a pointer map, not a paths file"},
+        {{"--in", write(".snap", "CORVANE-SNAPSHOT\1\0\0\0"), "--pid", pid, "--address", address},
+         base + ".snap",
+         "a snapshot file, not a paths file"},
+        {{"--in", write(".bad1", "pointer_target+10]8\n]]]]+++\n"), "--pid", pid, "--address", address},
+         base + ".bad1",
+         "line 2 is not a path"},
+        {{"--in", write(".bad2", "pointer_target+10]8]111112222233333444445\n"), "--pid", pid, "--address", address},
+         base + ".bad2",
+         "line 1 is not a path"},
+        {{"--map", paths}, paths, "a paths file, not a pointer map"},
+        {{"--map", results}, results, "a results file, not a pointer map"},
+        {{"--map", write(".cut", bytes.substr(0, 40))}, base + ".cut", "cut short"},
+        {{"--map", write(".cut2", bytes.substr(0, bytes.size() - 100))}, base + ".cut2", "cut short"},
+        {{"--map", write(".flip", flipped)}, base + ".flip", "damaged"},
+        {{"--map", write(".ver", otherVersion)}, base + ".ver", "version 9"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"pointers"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const test::ProgramRun run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, 2) << c.says << ": " << run.errors;
+        EXPECT_NE(run.errors.find(c.file + ": "), std::string::npos) << run.errors;
+        EXPECT_NE(run.errors.find(c.says), std::string::npos) << run.errors;
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+    for (const char* name : {".map", ".results", ".paths", ".snap", ".bad1", ".bad2", ".cut", ".cut2", ".flip", ".ver"})
+        std::filesystem::remove(base + name);
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
         settings.limit = 10000000;
         PointerScan scan(reader, reader);
         std::set<std::string> found;
-        const PointerScanReport report = scan.run(settings, [&](std::string_view path) { found.emplace(path); });
+        const PointerScanReport report =
+            scan.run(settings, [&](const PointerPath& path) { found.insert(pointerPathText(path)); });
         EXPECT_EQ(report.paths, found.size()) << "a path written twice";
         EXPECT_FALSE(report.totalIsLowerBound);
         // Every level swept by two threads: the same paths.
@@ -60,7 +61,7 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
         twoThreads.twoThreadsFrom = 0;
         std::set<std::string> foundByTwo;
         const PointerScanReport byTwo =
-            twoThreads.run(settings, [&](std::string_view path) { foundByTwo.emplace(path); });
+            twoThreads.run(settings, [&](const PointerPath& path) { foundByTwo.insert(pointerPathText(path)); });
         EXPECT_EQ(foundByTwo, found);
         EXPECT_EQ(byTwo.total, report.total);
 
@@ -85,7 +86,7 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
     settings.maxOffset = 0x100;
     PointerScan scan(reader, reader);
     std::vector<std::string> found;
-    scan.run(settings, [&](std::string_view path) { found.emplace_back(path); });
+    scan.run(settings, [&](const PointerPath& path) { found.push_back(pointerPathText(path)); });
     for (unsigned depth = 1; depth <= 6; ++depth) {
         const std::string root =
             "pointer_target+" + test::hexText(target.value("table") + 8 * (target.value("rootSlot") + depth)) + "]";
@@ -94,6 +95,56 @@ TEST(PointerScanNative, FindsWhatThePlainSearchFindsAndNothingElse) {
         });
         EXPECT_TRUE(planted) << "no chain of " << depth << " levels from " << root;
     }
+}
+
+// A static slot may lie in any mapping of a module: its first, its read-only
+// data after relocation, its writable data, its .bss past the file. For each
+// such mapping of the target's own image and of libstdc++ (whose name holds
+// "+"), a word in it that points into readable memory is found by a scan of
+// one level for what it holds.
+TEST(PointerScanNative, AStaticSlotInEveryKindOfMappingOfAModule) {
+    test::NativeChild target(CORVANE_POINTER_TARGET_PATH);
+    ASSERT_GT(target.pid(), 0);
+    LinuxProcessReader reader(target.pid());
+    ASSERT_EQ(reader.openTarget(), 0u);
+    const std::vector<MemoryRegion> regions = reader.readableRegions();
+    const auto readable = [&](std::uint64_t address) {
+        return std::any_of(regions.begin(), regions.end(),
+                           [&](const MemoryRegion& r) { return address >= r.start && address < r.end(); });
+    };
+    unsigned tried = 0;
+    for (const ModuleImage& image : reader.moduleImages()) {
+        if (image.name != "pointer_target" && !image.name.starts_with("libstdc++")) continue;
+        for (const MemoryRegion& region : regions) {
+            if (region.start < image.start || region.end() > image.end()) continue;
+            // The last word of the mapping that points into readable memory:
+            // the end of a mapping is where a slot was once left out.
+            std::uint64_t slot = 0;
+            std::uint64_t value = 0;
+            for (std::uint64_t at = region.end() - 8; at >= region.start && slot == 0; at -= 8) {
+                std::uint64_t word = 0;
+                if (readPointer(reader, at, word) && readable(word)) {
+                    slot = at;
+                    value = word;
+                }
+            }
+            if (slot == 0) continue;
+            const std::string expected = image.name + "+" + test::hexText(slot - image.start) + "]0";
+            SCOPED_TRACE(expected);
+            PointerScanSettings settings;
+            settings.address = value;
+            settings.depth = 1;
+            settings.maxOffset = 0;
+            settings.limit = 100000;
+            PointerScan scan(reader, reader);
+            bool found = false;
+            scan.run(settings, [&](const PointerPath& path) { found = found || pointerPathText(path) == expected; });
+            EXPECT_TRUE(found);
+            ++tried;
+        }
+    }
+    // Both images' relocated data, writable data and .bss at the least.
+    EXPECT_GE(tried, 5u);
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,12 @@ std::string hex(std::uint64_t value) {
     return text;
 }
 
+std::vector<std::string> pathTexts(const std::vector<PointerPath>& paths) {
+    std::vector<std::string> texts;
+    for (const PointerPath& path : paths) texts.push_back(pointerPathText(path));
+    return texts;
+}
+
 TEST(PointerDialogLogic, BoxesToAScanOrARefusal) {
     const struct {
         PointerDialogInputs inputs;
@@ -40,15 +48,18 @@ TEST(PointerDialogLogic, BoxesToAScanOrARefusal) {
         std::int64_t maxOffset;
         std::int64_t minOffset;
     } cases[] = {
-        {{"1A2B0", "5", "1000", "0", ""}, false, 0x1A2B0, 5, 0x1000, 0},
-        {{"0x7FF0", "10", "800", "-40", "game.exe"}, false, 0x7FF0, 10, 0x800, -0x40},
-        {{"", "5", "1000", "0", ""}, true, 0, 0, 0, 0},
-        {{"12G", "5", "1000", "0", ""}, true, 0, 0, 0, 0},
-        {{"1000", "0", "1000", "0", ""}, true, 0, 0, 0, 0},
-        {{"1000", "11", "1000", "0", ""}, true, 0, 0, 0, 0},
-        {{"1000", "5x", "1000", "0", ""}, true, 0, 0, 0, 0},
-        {{"1000", "5", "", "0", ""}, true, 0, 0, 0, 0},
-        {{"1000", "5", "10", "20", ""}, true, 0, 0, 0, 0},
+        {{"1A2B0", "5", "1000", "0", "", ""}, false, 0x1A2B0, 5, 0x1000, 0},
+        {{"0x7FF0", "10", "800", "-40", "game.exe", ""}, false, 0x7FF0, 10, 0x800, -0x40},
+        {{"", "5", "1000", "0", "", ""}, true, 0, 0, 0, 0},
+        {{"12G", "5", "1000", "0", "", ""}, true, 0, 0, 0, 0},
+        {{"1000", "0", "1000", "0", "", ""}, true, 0, 0, 0, 0},
+        {{"1000", "11", "1000", "0", "", ""}, true, 0, 0, 0, 0},
+        {{"1000", "5x", "1000", "0", "", ""}, true, 0, 0, 0, 0},
+        {{"1000", "5", "", "0", "", ""}, true, 0, 0, 0, 0},
+        {{"1000", "5", "10", "20", "", ""}, true, 0, 0, 0, 0},
+        {{"1000", "5", "1000", "0", "", "18,2C"}, false, 0x1000, 5, 0x1000, 0},
+        {{"1000", "5", "1000", "0", "", "2C,"}, true, 0, 0, 0, 0},
+        {{"1000", "5", "1000", "0", "", "2G"}, true, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
         const PointerScanRequest request = pointerScanRequest(c.inputs);
@@ -59,8 +70,11 @@ TEST(PointerDialogLogic, BoxesToAScanOrARefusal) {
         EXPECT_EQ(request.settings.maxOffset, c.maxOffset);
         EXPECT_EQ(request.settings.minOffset, c.minOffset);
         EXPECT_EQ(request.settings.modules.size(), c.inputs.module.empty() ? 0u : 1u);
+        const std::vector<std::int64_t> lasts =
+            c.inputs.lastOffsets.empty() ? std::vector<std::int64_t>() : std::vector<std::int64_t>{0x18, 0x2C};
+        EXPECT_EQ(request.settings.lastOffsets, lasts);
     }
-    EXPECT_EQ(structureTextOfPath("game.exe+1A2B0]18"), "game.exe+1A2B0]18]");
+    EXPECT_EQ(structureTextOfPath({"game.exe", 0x1A2B0, {0x18}}), "game.exe+1A2B0]18]");
     PointerScanReport report;
     EXPECT_EQ(pathCountText(3, nullptr), L"路径：3");
     report.total = 3;
@@ -123,7 +137,7 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
     ASSERT_TRUE(waitForRun(dialog));
     pump(150ms);
     EXPECT_EQ(windowText(d.Command扫描), L"扫描");
-    const std::vector<std::string> found = dialog.paths();
+    const std::vector<std::string> found = pathTexts(dialog.paths());
     const std::string table = "sample_target.exe+" + hex(sample_->value("moduleTable"));
     // Slot 0 to the object, and on through its data pointer at +8.
     for (const std::string& path : {table + "]800", table + "]8]0"})
@@ -151,7 +165,7 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
         ASSERT_TRUE(answerer.answered()) << "no file dialog to read the paths from";
     }
     std::filesystem::remove(file);
-    const std::vector<std::string> loaded = dialog.paths();
+    const std::vector<std::string> loaded = pathTexts(dialog.paths());
     ASSERT_EQ(loaded.size(), found.size() + 1);
     EXPECT_TRUE(std::equal(found.begin(), found.end(), loaded.begin()));
     pump(150ms);
@@ -180,7 +194,7 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
     SendMessageW(d.Command重新扫描, BM_CLICK, 0, 0);
     ASSERT_TRUE(waitForRun(dialog));
     pump(150ms);
-    const std::vector<std::string> kept = dialog.paths();
+    const std::vector<std::string> kept = pathTexts(dialog.paths());
     for (const std::string& path : {table + "]800", table + "]8]0"})
         EXPECT_NE(std::find(kept.begin(), kept.end(), path), kept.end()) << path;
     EXPECT_LT(kept.size(), found.size() + 1) << "the path through slot 1 should be dropped";
@@ -199,6 +213,95 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
     ASSERT_EQ(itemCount(c->ListView1), 1);
     EXPECT_EQ(cell(c->ListView1, 0, 1), std::to_wstring(sample::dataValue(sample::kModuleObjectFirst, 0)));
     EXPECT_EQ(cell(c->ListView1, 0, 2), widen(hex(valueAddress())));
+}
+
+// A map saved through 保存指针图… and the system's dialog, the sample
+// restarted, the map chosen through 比较指针图…: it is listed with its
+// address, and 扫描 then lists only paths valid in both runs, the module
+// table's among them. A damaged map is refused naming the file.
+TEST_F(PointerDialogTest, SaveAMapRestartAndScanAgainstIt) {
+    startSample();
+    findValue();
+    ASSERT_TRUE(form_->preparePointerScan());
+    PointerDialog& dialog = form_->pointerDialog();
+    ASSERT_TRUE(dialog.create(window_));
+    pump(50ms);
+    const PointerDialogControls& d = dialog.controls();
+    EXPECT_EQ(windowText(d.Command保存指针图), L"保存指针图…");
+    EXPECT_EQ(windowText(d.Command比较指针图), L"比较指针图…");
+    RECT client{};
+    GetClientRect(dialog.hwnd(), &client);
+    for (HWND control : {d.Command保存指针图.hwnd(), d.Command比较指针图.hwnd(), d.List指针图.hwnd(),
+                         d.Text末尾偏移.hwnd(), d.ListV路径.hwnd(), d.Command读取路径.hwnd()}) {
+        RECT box{};
+        GetWindowRect(control, &box);
+        MapWindowPoints(nullptr, dialog.hwnd(), reinterpret_cast<POINT*>(&box), 2);
+        EXPECT_TRUE(box.left >= client.left && box.top >= client.top && box.right <= client.right &&
+                    box.bottom <= client.bottom)
+            << narrow(windowText(control)) << " lies outside the client area";
+    }
+    const std::filesystem::path map = std::filesystem::temp_directory_path() / "corvane_dialog_run1.map";
+    std::filesystem::remove(map);
+    {
+        const FileDialogAnswerer answerer(map.wstring());
+        SendMessageW(d.Command保存指针图, BM_CLICK, 0, 0);
+        ASSERT_TRUE(answerer.answered()) << "no file dialog to save the map in";
+    }
+    ASSERT_TRUE(waitForRun(dialog));
+    ASSERT_TRUE(std::filesystem::exists(map));
+    DestroyWindow(dialog.hwnd());
+
+    const std::uint64_t before = valueAddress();
+    for (int start = 0; start < 8 && (start == 0 || valueAddress() == before); ++start) {
+        sample_.reset();
+        startSample();
+    }
+    findValue();
+    ASSERT_TRUE(form_->preparePointerScan());
+    ASSERT_TRUE(dialog.create(window_));
+    pump(50ms);
+    {
+        const FileDialogAnswerer answerer(map.wstring());
+        SendMessageW(d.Command比较指针图, BM_CLICK, 0, 0);
+        ASSERT_TRUE(answerer.answered()) << "no file dialog to choose maps in";
+    }
+    ASSERT_EQ(dialog.chosenMaps().size(), 1u);
+    ASSERT_EQ(d.List指针图.send(LB_GETCOUNT), 1);
+    wchar_t item[MAX_PATH] = L"";
+    d.List指针图.send(LB_GETTEXT, 0, reinterpret_cast<LPARAM>(item));
+    EXPECT_EQ(std::wstring(item), L"corvane_dialog_run1.map @" + widen(hex(before)));
+
+    SetWindowTextW(d.Text深度, L"2");
+    d.Combo模块.select(d.Combo模块.findExact(L"sample_target.exe"));
+    SendMessageW(d.Command扫描, BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForRun(dialog));
+    pump(150ms);
+    const std::vector<std::string> both = pathTexts(dialog.paths());
+    const std::string table = "sample_target.exe+" + hex(sample_->value("moduleTable"));
+    for (const std::string& path : {table + "]800", table + "]8]0"})
+        EXPECT_NE(std::find(both.begin(), both.end(), path), both.end()) << path;
+
+    // Closed and opened again: the chosen maps stay with the dialog.
+    DestroyWindow(dialog.hwnd());
+    ASSERT_TRUE(form_->preparePointerScan());
+    ASSERT_TRUE(dialog.create(window_));
+    pump(50ms);
+    EXPECT_EQ(dialog.chosenMaps().size(), 1u);
+
+    // A damaged map is refused, naming the file.
+    std::string bytes;
+    {
+        std::ifstream in(map, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const std::filesystem::path cut = std::filesystem::temp_directory_path() / "corvane_dialog_cut.map";
+    std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    const std::optional<std::wstring> refusal = dialog.addMaps({cut.wstring()});
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_NE(refusal->find(cut.wstring()), std::wstring::npos) << narrow(*refusal);
+    EXPECT_EQ(dialog.chosenMaps().size(), 1u);
+    std::filesystem::remove(map);
+    std::filesystem::remove(cut);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cctype>
 #include <optional>
 #include <cstring>
@@ -42,7 +41,7 @@ protected:
     const sample::Places& places() const { return bits32() ? sample::kPlaces32 : sample::kPlaces64; }
 
     std::vector<std::pair<std::string, std::uint64_t>> traverse(std::vector<StructureRow> rows) {
-        StopFlag stop;
+        const StopFlag stop;
         CandidateStore store;
         Traversal(target_, stop, store).run(std::move(rows));
         std::vector<std::pair<std::string, std::uint64_t>> leaves;
@@ -190,7 +189,7 @@ TEST(TargetProcess, NoProcessChosenOpensNothingAndReadsNothing) {
     EXPECT_EQ(target.pointerWidth(), 4u);
     std::uint32_t value = 0;
     EXPECT_FALSE(target.readTarget(reinterpret_cast<std::uintptr_t>(&value), &value, sizeof value));
-    StopFlag stop;
+    const StopFlag stop;
     CandidateStore store;
     Traversal(target, stop, store).run({{0x10000, 10, 4}, {0, 0, 0}});
     EXPECT_EQ(store.candidateCount(), 0u);

@@ -21,7 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/files/pointer_map_file.h"
 #include "engine/pointers/pointer_map.h"
+#include "engine/pointers/run_map.h"
+#include "engine/pointers/runs_walk.h"
 #include "engine/pointers/pointer_rescan.h"
 #include "engine/pointers/pointer_scan.h"
 #include "tools/bench/bench_target.h"
@@ -68,10 +71,12 @@ std::uint64_t nextRandom(std::uint64_t& state) {
 // object kLinksPerObject pointers to random words of random objects. The
 // root's chain runs through objects of its own at fixed offsets; returns the
 // value's address.
-std::uint64_t layOutHeap(unsigned char* heap, std::size_t bytes, volatile std::uint64_t& root) {
+std::uint64_t layOutHeap(unsigned char* heap, std::size_t bytes, volatile std::uint64_t& root, std::uint64_t seed = 0) {
     const std::size_t objects = bytes / kObjectBytes;
     const auto base = reinterpret_cast<std::uint64_t>(heap);
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    // Another seed, another layout, as a restart gives; the root's chain
+    // keeps its offsets.
+    std::uint64_t state = 0x9E3779B97F4A7C15ull ^ (seed * 0x100000001B3ull);
     for (std::size_t i = 0; i < objects; ++i) {
         auto* words = reinterpret_cast<std::uint64_t*>(heap + i * kObjectBytes);
         for (std::size_t w = 0; w < kObjectBytes / 8; ++w) words[w] = nextRandom(state) & 0xFFFF;
@@ -170,7 +175,7 @@ public:
             waitpid(pid_, nullptr, 0);
         }
     }
-    bool start(std::size_t bytes) {
+    bool start(std::size_t bytes, std::uint64_t seed = 0) {
         int ready[2];
         if (pipe(ready) != 0) return false;
         pid_ = fork();
@@ -179,7 +184,7 @@ public:
             close(ready[0]);
             void* heap = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             std::uint64_t value = 0;
-            if (heap != MAP_FAILED) value = layOutHeap(static_cast<unsigned char*>(heap), bytes, benchRoot);
+            if (heap != MAP_FAILED) value = layOutHeap(static_cast<unsigned char*>(heap), bytes, benchRoot, seed);
             if (write(ready[1], &value, sizeof value) != sizeof value) _exit(1);
             for (;;) pause();
         }
@@ -238,7 +243,8 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
         const std::size_t before = startPeak();
         const auto start = Clock::now();
         PointerScan scan(reader, reader);
-        const PointerScanReport run = scan.run(settings, [&](std::string_view path) { written.emplace_back(path); });
+        const PointerScanReport run =
+            scan.run(settings, [&](const PointerPath& path) { written.push_back(pointerPathText(path)); });
         const double ms = msSince(start);
         const std::size_t high = peakSince();
         peak = std::max(peak, high > before ? high - before : 0);
@@ -281,7 +287,7 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
     for (const auto& phase : phases) {
         PointerScan scan(reader, reader);
         double answered = -1;
-        std::thread runner([&] { scan.run(settings, [](std::string_view) {}); });
+        std::thread runner([&] { scan.run(settings, [](const PointerPath&) {}); });
         while (scan.progress.phase.load() < phase.phase && scan.progress.phase.load() != PointerScanProgress::Done)
             std::this_thread::yield();
         if (scan.progress.phase.load() == phase.phase) {
@@ -298,18 +304,18 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
 
     // The rescan's paths: a deeper scan's first 100,000, as many as users
     // carry from one start of the target to the next.
-    std::vector<std::string> many;
+    std::vector<PointerPath> many;
     {
         PointerScanSettings deeper = settings;
         deeper.depth = 7;
         many.reserve(deeper.limit);
         PointerScan scan(reader, reader);
-        scan.run(deeper, [&](std::string_view path) { many.emplace_back(path); });
+        scan.run(deeper, [&](const PointerPath& path) { many.push_back(path); });
     }
     double rescanBest = 1e300;
     PointerRescanReport rescan;
     for (int i = 0; i < repeats; ++i) {
-        std::vector<std::string> kept;
+        std::vector<PointerPath> kept;
         const StopFlag stop;
         const auto start = Clock::now();
         rescan = rescanPaths(reader, &reader, settings.address, many, stop, kept);
@@ -319,15 +325,124 @@ void measure(Target& target, std::size_t heapBytes, int repeats) {
                 static_cast<unsigned long long>(rescan.kept));
 }
 
+#ifndef _WIN32
+// Three runs of the heap, each laid out from another seed: the map of each
+// (its time beside the read limit, its file's bytes per pointer), and the
+// comparison of one, two and three maps beside a live scan of the first run
+// with the same settings, at depth 5 and 7.
+void measureMaps(std::size_t heapBytes, int repeats) {
+    std::printf("\npointer maps of three runs of the %zu MiB heap, each laid out anew\n", heapBytes >> 20);
+    std::vector<RunMap> maps(3);
+    // The next run's child is a fork of this process: a map kept whole would
+    // be copied into it, its slots and words read there as pointers. Kept
+    // as its file's bytes until every run is mapped.
+    std::vector<std::string> files(maps.size());
+    std::uint64_t fileBytes = 0;
+    double liveMs[2] = {1e300, 1e300};
+    const unsigned depths[2] = {5, 7};
+    for (std::size_t run = 0; run < maps.size(); ++run) {
+        HeapTarget target;
+        if (!target.start(heapBytes, run + 1)) return;
+        auto& reader = target.reader();
+        double limit = 1e300;
+        double capture = 1e300;
+        std::uint64_t words = 0;
+        for (int i = 0; i < repeats; ++i) {
+            limit = std::min(limit, limitMs(reader, reader, words));
+            const auto start = Clock::now();
+            const StopFlag stop;
+            PointerScanProgress progress;
+            captureRunMap(reader, reader, target.value(), stop, progress, maps[run]);
+            capture = std::min(capture, msSince(start));
+        }
+        const auto start = Clock::now();
+        files[run] = encodePointerMap(maps[run]);
+        fileBytes = files[run].size();
+        const double encodeMs = msSince(start);
+        std::printf(
+            "  run %zu: map %.0f ms = %.2f x the limit (%.0f ms), %zu pointers; file %.2f bytes per pointer,"
+            " encoded in %.0f ms\n",
+            run + 1, capture, capture / limit, limit, maps[run].size(),
+            static_cast<double>(fileBytes) / static_cast<double>(maps[run].size()), encodeMs);
+        if (run == 0) {
+            for (int d = 0; d < 2; ++d) {
+                PointerScanSettings settings;
+                settings.address = target.value();
+                settings.depth = depths[d];
+                settings.maxOffset = 0x1000;
+                settings.limit = 100000;
+                for (int i = 0; i < repeats; ++i) {
+                    const auto scanStart = Clock::now();
+                    PointerScan scan(reader, reader);
+                    scan.run(settings, [](const PointerPath&) {});
+                    liveMs[d] = std::min(liveMs[d], msSince(scanStart));
+                }
+            }
+        }
+        maps[run] = RunMap{};
+    }
+    for (std::size_t run = 0; run < maps.size(); ++run) {
+        std::string error;
+        const auto start = Clock::now();
+        decodePointerMap(files[run], maps[run], error);
+        std::printf("  run %zu: map file read in %.0f ms%s\n", run + 1, msSince(start), error.c_str());
+        std::string().swap(files[run]);
+    }
+    for (int d = 0; d < 2; ++d) {
+        std::printf("  depth %u, max offset 0x1000, limit 100000: live scan of run 1 %.0f ms\n", depths[d], liveMs[d]);
+        for (std::size_t count = 1; count <= maps.size(); ++count) {
+            std::vector<const RunMap*> runs;
+            std::uint64_t pointers = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                runs.push_back(&maps[i]);
+                pointers += maps[i].size();
+            }
+            PointerScanSettings settings;
+            settings.depth = depths[d];
+            settings.maxOffset = 0x1000;
+            settings.limit = 100000;
+            double best = 1e300;
+            PointerScanReport report;
+            std::size_t peak = 0;
+            bool planted = false;
+            for (int i = 0; i < repeats; ++i) {
+                const StopFlag stop;
+                PointerScanProgress progress;
+                const std::size_t before = startPeak();
+                const auto start = Clock::now();
+                report = walkRuns(runs, settings, stop, progress, [&](const PointerPath& path) {
+                    // root -> chain, +18 to each next object of the chain, +18 to
+                    // the last link, +40 to the value.
+                    planted = planted || (path.module.starts_with("bench") &&
+                                          path.offsets == std::vector<std::int64_t>{0x18, 0x18, 0x18, 0x18, 0x40});
+                });
+                best = std::min(best, msSince(start));
+                const std::size_t high = peakSince();
+                peak = std::max(peak, high > before ? high - before : 0);
+            }
+            std::printf(
+                "    %zu map%s: %.0f ms = %.2f x the live scan; %llu paths%s; the walk's peak above the loaded maps"
+                " %.0f MiB (they hold 16 bytes a pointer: 24 a pointer and 64 MiB leave %.0f MiB); chain %s\n",
+                count, count == 1 ? "" : "s", best, best / liveMs[d], static_cast<unsigned long long>(report.paths),
+                report.totalIsLowerBound ? " or more" : "", static_cast<double>(peak) / 1048576.0,
+                static_cast<double>(8 * pointers + (std::uint64_t{64} << 20)) / 1048576.0,
+                planted ? "found" : "NOT found");
+        }
+    }
+}
+#endif
+
 }  // namespace
 
 int runPointerBench(int argc, char** argv) {
     bool huge = false;
     bool all = false;
+    bool mapsOnly = false;
     int repeats = 3;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--huge") == 0) huge = true;
         if (std::strcmp(argv[i], "--all") == 0) all = true;
+        if (std::strcmp(argv[i], "--maps-only") == 0) mapsOnly = true;
         if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) repeats = std::max(1, std::atoi(argv[++i]));
     }
     std::vector<std::size_t> sizes;
@@ -341,6 +456,7 @@ int runPointerBench(int argc, char** argv) {
     std::printf("pointer scan against a forked child, process_vm_readv; best of %d\n", repeats);
 #endif
     for (const std::size_t bytes : sizes) {
+        if (mapsOnly) break;
         HeapTarget target;
         if (!target.start(bytes)) {
             std::fprintf(stderr, "the child could not lay out its heap\n");
@@ -348,6 +464,9 @@ int runPointerBench(int argc, char** argv) {
         }
         measure(target, bytes, repeats);
     }
+#ifndef _WIN32
+    for (const std::size_t bytes : sizes) measureMaps(bytes, repeats);
+#endif
     return 0;
 }
 

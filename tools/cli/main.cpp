@@ -321,11 +321,14 @@ int run(const CliOptions& options, const CliSettings& settings) {
 
 int pointersCommand(const std::vector<std::string>& args) {
     PointerOptions options;
+    options.makeMap = args[0] == "pointermap";
     if (const std::string problem = parsePointerOptions({args.begin() + 1, args.end()}, options); !problem.empty())
         return failUsage(problem);
     if (const std::string problem = outFileProblem(options.outFile); !problem.empty()) return fail(kExitUsage, problem);
+    if (!options.pid) return runPointers(options, nullptr, nullptr, nullptr);
     auto target = makeTarget(*options.pid);
-    return runPointers(options, *target, dynamic_cast<RegionLookup&>(*target), dynamic_cast<ModuleLookup&>(*target));
+    return runPointers(options, target.get(), dynamic_cast<RegionLookup*>(target.get()),
+                       dynamic_cast<ModuleLookup*>(target.get()));
 }
 
 int dissectCommand(const std::vector<std::string>& args) {
@@ -352,7 +355,7 @@ int main(int argc, char** argv) {
 #endif
     try {
         const std::vector<std::string> args = splitOptionValues(arguments(argc, argv));
-        if (!args.empty() && args[0] == "pointers") return pointersCommand(args);
+        if (!args.empty() && (args[0] == "pointers" || args[0] == "pointermap")) return pointersCommand(args);
         if (!args.empty() && args[0] == "dissect") return dissectCommand(args);
         CliOptions options;
         if (const std::string problem = parseCliOptions(args, options); !problem.empty()) return failUsage(problem);

@@ -65,6 +65,7 @@ struct Mapping {
     std::uint64_t end = 0;
     bool readable = false;
     bool writable = false;
+    bool executable = false;
     std::string path;
 };
 
@@ -79,9 +80,10 @@ std::vector<Mapping> readMaps(pid_t pid) {
         mapping.start = std::strtoull(line.c_str(), &rest, 16);
         if (rest == nullptr || *rest != '-') continue;
         mapping.end = std::strtoull(rest + 1, &rest, 16);
-        if (rest == nullptr || *rest != ' ' || rest[1] == '\0' || rest[2] == '\0') continue;
+        if (rest == nullptr || *rest != ' ' || rest[1] == '\0' || rest[2] == '\0' || rest[3] == '\0') continue;
         mapping.readable = rest[1] == 'r';
         mapping.writable = rest[2] == 'w';
+        mapping.executable = rest[3] == 'x';
         std::size_t field = 0;
         std::size_t pos = 0;
         while (field < 5 && pos < line.size()) {
@@ -109,13 +111,11 @@ std::string_view mappedFileName(std::string_view path) {
 }  // namespace
 
 std::optional<std::uint64_t> LinuxProcessReader::moduleBase(std::string_view name) {
-    std::optional<std::uint64_t> lowest;
-    for (const Mapping& mapping : readMaps(pid_)) {
-        const std::string_view file = mappedFileName(mapping.path);
-        if (file.empty() || !sameModuleName(file, name)) continue;
-        if (!lowest || mapping.start < *lowest) lowest = mapping.start;
-    }
-    return lowest;
+    // The same images the scans take for statics, so a path found from a
+    // module resolves against the same start.
+    for (const ModuleImage& image : moduleImages())
+        if (sameModuleName(image.name, name)) return image.start;
+    return std::nullopt;
 }
 
 std::vector<MemoryRegion> LinuxProcessReader::readableRegions() {
@@ -136,6 +136,7 @@ std::vector<ModuleImage> LinuxProcessReader::moduleImages() {
     // The mappings come in address order; one file's mappings are gathered
     // under the path, from its lowest start to its highest end.
     std::vector<std::string> paths;
+    std::vector<bool> runs;
     for (const Mapping& mapping : mappings) {
         const std::string_view file = mappedFileName(mapping.path);
         if (file.empty()) continue;
@@ -143,14 +144,21 @@ std::vector<ModuleImage> LinuxProcessReader::moduleImages() {
         while (at < paths.size() && paths[at] != mapping.path) ++at;
         if (at == paths.size()) {
             paths.push_back(mapping.path);
+            runs.push_back(mapping.executable);
             images.push_back({std::string(file), mapping.start, mapping.end - mapping.start});
             continue;
         }
+        if (mapping.executable) runs[at] = true;
         ModuleImage& image = images[at];
         const std::uint64_t end = std::max(image.end(), mapping.end);
         image.start = std::min(image.start, mapping.start);
         image.size = end - image.start;
     }
+    // A program file has code the target runs; a file it only reads (a
+    // locale archive, a font, a cache) is data, and the anonymous mapping
+    // that happens to follow it is no .bss of its.
+    for (std::size_t i = images.size(); i-- > 0;)
+        if (!runs[i]) images.erase(images.begin() + static_cast<std::ptrdiff_t>(i));
     // An anonymous mapping that starts exactly at an image's end is its .bss.
     for (ModuleImage& image : images)
         for (const Mapping& mapping : mappings)

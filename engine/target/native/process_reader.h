@@ -20,13 +20,14 @@ public:
     unsigned pointerWidth() const override { return sizeof(void*); }
     // Gone from the process table, or a zombie waiting for its parent.
     bool hasExited() const override;
-    // The start of the lowest mapping of a file with that base name, from
-    // /proc/PID/maps; names are compared as bytes, ASCII letters in either case.
+    // The start of the module image with that file name (see moduleImages);
+    // names are compared as bytes, ASCII letters in either case.
     std::optional<std::uint64_t> moduleBase(std::string_view name) override;
     // From /proc/PID/maps: the mappings that may be read.
     std::vector<MemoryRegion> readableRegions() override;
-    // Each mapped file from its lowest mapping's start to its highest's end,
-    // and the anonymous mapping right after it.
+    // Each mapped program file (one with an executable mapping) from its
+    // lowest mapping's start to its highest's end, and the anonymous mapping
+    // right after it.
     std::vector<ModuleImage> moduleImages() override;
 
 private:

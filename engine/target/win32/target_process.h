@@ -27,6 +27,10 @@ bool isNative64BitTarget(DWORD pid);
 // worker runs; every pass reads through them.
 class TargetProcess : public TargetAccess, public ModuleLookup, public RegionLookup {
 public:
+    // Under Wine the read calls of two threads queue for its server, and one
+    // thread reads faster than two.
+    bool readsInParallel() const override { return false; }
+
     std::atomic<DWORD> targetPid{0};
 
     // Opens `targetPid` afresh and fixes the pointer width; the previous

@@ -1,0 +1,69 @@
+#include "engine/pointers/run_map.h"
+
+#include <algorithm>
+
+#include "engine/kit/both_cores.h"
+
+namespace corvane {
+
+bool captureRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint64_t address, const StopFlag& stop,
+                   PointerScanProgress& progress, RunMap& map, std::size_t chunkBytes) {
+    map = RunMap{};
+    map.width = reader.pointerWidth();
+    map.address = address;
+    for (const MemoryRegion& region : lookup.readableRegions())
+        if (region.size != 0) map.regions.push_back(region);
+    map.images = lookup.moduleImages();
+    std::sort(map.images.begin(), map.images.end(),
+              [](const ModuleImage& a, const ModuleImage& b) { return a.start < b.start; });
+    std::uint64_t total = 0;
+    for (const MemoryRegion& region : map.regions) total += region.size;
+    progress.bytesTotal = total;
+    progress.phase = PointerScanProgress::Mapping;
+
+    // Two readers, each half of the regions in address order, when the
+    // reader gains by it; their slots then follow each other.
+    struct Half {
+        std::vector<MemoryRegion> regions;
+        std::vector<std::uint64_t> slots;
+        std::vector<std::uint64_t> words;
+        bool read = false;
+    };
+    std::vector<Half> halves(1);
+    if (reader.readsInParallel() && twoCores() && map.regions.size() >= 2) {
+        halves.resize(2);
+        std::uint64_t before = 0;
+        for (const MemoryRegion& region : map.regions) {
+            halves[before < total / 2 ? 0 : 1].regions.push_back(region);
+            before += region.size;
+        }
+    } else {
+        halves[0].regions = map.regions;
+    }
+    const RegionBounds bounds(map.regions);
+    const auto gather = [&](Half& half) {
+        RegionBounds own = bounds;
+        half.read = readPointerWords(reader, half.regions, own, stop, progress, chunkBytes,
+                                     [&](std::uint64_t slot, std::uint64_t word, std::size_t) {
+                                         half.slots.push_back(slot);
+                                         half.words.push_back(word);
+                                     });
+    };
+    if (halves.size() == 2)
+        runBoth([&] { gather(halves[0]); }, [&] { gather(halves[1]); });
+    else
+        gather(halves[0]);
+    for (Half& half : halves) {
+        if (!half.read) {
+            map = RunMap{};
+            return false;
+        }
+        map.slots.insert(map.slots.end(), half.slots.begin(), half.slots.end());
+        map.words.insert(map.words.end(), half.words.begin(), half.words.end());
+    }
+    progress.pointers = map.slots.size();
+    progress.phase = PointerScanProgress::Done;
+    return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,130 @@
+#include "tools/cli/pointermap_command.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "engine/files/pointer_map_file.h"
+#include "engine/kit/elapsed_time.h"
+#include "engine/pointers/run_map.h"
+#include "engine/pointers/runs_walk.h"
+#include "engine/target/module_lookup.h"
+#include "tools/cli/pointers_output.h"
+#include "tools/cli/progress_line.h"
+
+namespace corvane {
+namespace {
+
+// The live target's map, the images cut to the chosen modules.
+bool captureLive(const PointerOptions& options, TargetAccess& target, RegionLookup& regions, StopFlag& stop,
+                 RunMap& map, std::uint32_t& ms) {
+    PointerScanProgress progress;
+    const auto start = std::chrono::steady_clock::now();
+    bool captured = false;
+    {
+        const StopRegistration registration(stop);
+        const ProgressLine line([&progress] { return scanProgress(progress); });
+        captured = captureRunMap(target, regions, *options.address, stop, progress, map);
+    }
+    ms = millisecondsSince(start);
+    if (!options.scan.modules.empty())
+        std::erase_if(map.images, [&](const ModuleImage& image) {
+            return std::none_of(options.scan.modules.begin(), options.scan.modules.end(),
+                                [&](const std::string& name) { return sameModuleName(name, image.name); });
+        });
+    return captured;
+}
+
+// Why a file given to --map is not a map: the program's other files by name.
+std::string whatInstead(const std::string& file, const std::string& error) {
+    if (error != "not a pointer map") return error;
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.starts_with("CORVANE-SNAPSHOT")) return "a snapshot file, not a pointer map";
+    if (line.find('\t') != std::string::npos) return "a results file, not a pointer map";
+    if (parsePointerPath(line)) return "a paths file, not a pointer map";
+    return error;
+}
+
+}  // namespace
+
+int savePointerMapCommand(const PointerOptions& options, TargetAccess& target, RegionLookup& regions) {
+    StopFlag stop;
+    RunMap map;
+    std::uint32_t readMs = 0;
+    if (!captureLive(options, target, regions, stop, map, readMs)) {
+        std::fprintf(stderr, "pointer map: stopped, %s not written\n", options.outFile.c_str());
+        return 0;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::string problem;
+    {
+        const StopRegistration registration(stop);
+        problem = savePointerMap(options.outFile, map, stop);
+    }
+    if (problem == "stopped") {
+        std::fprintf(stderr, "pointer map: stopped, %s not written\n", options.outFile.c_str());
+        return 0;
+    }
+    if (!problem.empty()) return fail(1, problem);
+    std::uint64_t bytes = 0;
+    for (const MemoryRegion& region : map.regions) bytes += region.size;
+    std::error_code ignored;
+    const auto size = std::filesystem::file_size(options.outFile, ignored);
+    std::fprintf(stderr,
+                 "pointer map: %zu regions, %llu bytes read, %zu pointers, %zu modules, file %llu bytes "
+                 "(%.2f per pointer)\n",
+                 map.regions.size(), static_cast<unsigned long long>(bytes), map.size(), map.images.size(),
+                 static_cast<unsigned long long>(size),
+                 map.size() == 0 ? 0.0 : static_cast<double>(size) / static_cast<double>(map.size()));
+    std::fprintf(stderr, "time: read %ums, write %ums\n", readMs, millisecondsSince(start));
+    if (target.hasExited()) std::fprintf(stderr, "corvane-cli: the target process has gone\n");
+    return 0;
+}
+
+int compareMapsCommand(const PointerOptions& options, TargetAccess* target, RegionLookup* regions) {
+    std::vector<std::unique_ptr<RunMap>> maps;
+    const auto loadStart = std::chrono::steady_clock::now();
+    for (const MapChoice& choice : options.maps) {
+        auto map = std::make_unique<RunMap>();
+        if (const std::string problem = loadPointerMap(choice.file, *map); !problem.empty())
+            return fail(kExitUsage, choice.file + ": " + whatInstead(choice.file, problem));
+        if (choice.address) map->address = *choice.address;
+        maps.push_back(std::move(map));
+    }
+    const std::uint32_t loadMs = millisecondsSince(loadStart);
+    StopFlag stop;
+    std::uint32_t liveMs = 0;
+    if (target != nullptr) {
+        auto live = std::make_unique<RunMap>();
+        if (!captureLive(options, *target, *regions, stop, *live, liveMs)) {
+            std::fprintf(stderr, "paths: 0 written, at least 0 in all (stopped)\n");
+            return 0;
+        }
+        maps.push_back(std::move(live));
+    }
+    std::vector<const RunMap*> runs;
+    for (const auto& map : maps) runs.push_back(map.get());
+    PathOutput output(options.outFile);
+    PointerScanProgress progress;
+    PointerScanReport report;
+    {
+        const StopRegistration registration(stop);
+        const ProgressLine line([&progress] { return scanProgress(progress); });
+        report = walkRuns(runs, options.scan, stop, progress, [&](const PointerPath& path) { output.write(path); });
+    }
+    if (!output.finish())
+        return fail(1, "cannot write " + (options.outFile.empty() ? "the output" : options.outFile));
+    report.regions = 0;
+    report.mapMs = loadMs + liveMs;
+    for (const RunMap* run : runs) report.regions += run->regions.size();
+    std::fprintf(stderr, "runs: %zu (%zu maps%s)\n", runs.size(), options.maps.size(),
+                 target != nullptr ? " and the live target" : "");
+    printScanReport(report);
+    return 0;
+}
+
+}  // namespace corvane
