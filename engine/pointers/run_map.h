@@ -31,6 +31,6 @@ struct RunMap {
 // Reads every readable region of the target once, as a scan's map does.
 // False when `stop` was raised; `map` is then empty.
 bool captureRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint64_t address, const StopFlag& stop,
-                   PointerScanProgress& progress, RunMap& map, std::size_t chunkBytes = kPointerScanChunk);
+                   PointerScanProgress& progress, RunMap& map, std::size_t chunkBytes = kReadChunkBytes);
 
 }  // namespace corvane
