@@ -20,7 +20,7 @@ stage_time installs "$mark"
 . tools/wine-env.sh
 
 # The fuzz stage: every libFuzzer target of tests/fuzz runs for
-# CORVANE_FUZZ_SECONDS (30) on its seed corpus and the inputs that once
+# CORVANE_FUZZ_SECONDS (20) on its seed corpus and the inputs that once
 # failed. A crash, a sanitizer report or a broken property fails that target
 # and prints the failing input in hex. Each target counts as one test.
 # `tools/test.sh --fuzz-only` runs this stage alone.
@@ -38,15 +38,18 @@ fuzz_stage() {
     if ! cmake --build --preset native-fuzz -- -k 0; then
         echo "build failed: native-fuzz"; status=1; failed=$((failed + 1)); return
     fi
-    local seconds=${CORVANE_FUZZ_SECONDS:-30} source target reports
+    local seconds=${CORVANE_FUZZ_SECONDS:-20} source target reports pair=()
     reports=$(mktemp -d)
-    # Two fuzzers at a time, one a core; their reports are read in order after.
+    # Two fuzzers at a time, one a core, each for the same time; their reports
+    # are read in order after. (Only these two are waited for: the Xvfb is a
+    # job of this shell too.)
     for source in tests/fuzz/*_fuzz.cpp; do
         target=$(basename "$source" _fuzz.cpp)
-        [ "$(jobs -rp | wc -l)" -lt 2 ] || wait -n
         fuzz_one "$target" "$seconds" >"$reports/$target" 2>&1 &
+        pair+=($!)
+        if [ "${#pair[@]}" -eq 2 ]; then wait "${pair[@]}"; pair=(); fi
     done
-    wait
+    [ "${#pair[@]}" -eq 0 ] || wait "${pair[@]}"
     for source in tests/fuzz/*_fuzz.cpp; do
         target=$(basename "$source" _fuzz.cpp)
         cat "$reports/$target"
