@@ -108,7 +108,7 @@ TEST_F(ModuleWindowTest, OnlyTheFirstRowMayNameAModule) {
         const wchar_t* refusal;  // null: the row is added
     };
     const Case cases[] = {
-        {L"a+b+10", kBadModuleRefusal},
+        {L"a+b+xyz", kBadModuleRefusal},
         {L"game.exe+", kBadModuleRefusal},
         {L"game.exe+0010", L"不是有效的十六进制数据！"},
         {L"sample_target.exe+10", nullptr},
