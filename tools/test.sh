@@ -10,11 +10,16 @@ passed=0
 failed=0
 status=0
 times=()
+# Names of what failed, repeated in the closing lines: a CI log keeps only
+# its tail.
+failures=()
 started=$SECONDS
 # Each stage's time goes into the closing lines.
 stage_time() { times+=("$1 $(($SECONDS - $2)) s"); }
 
 mark=$SECONDS
+# The suite has a Wine prefix of its own, set up for tests (below).
+export WINEPREFIX="${CORVANE_TEST_WINEPREFIX:-$HOME/.wine-corvane-tests}"
 bash tools/setup.sh || exit 1
 stage_time installs "$mark"
 . tools/wine-env.sh
@@ -32,11 +37,11 @@ fuzz_stage() {
     fi
     if ! cmake --preset native-fuzz >build-native-fuzz.log 2>&1; then
         cat build-native-fuzz.log
-        echo "configure failed: native-fuzz"; status=1; failed=$((failed + 1)); return
+        echo "configure failed: native-fuzz"; status=1; failed=$((failed + 1)); failures+=("configure native-fuzz"); return
     fi
     rm -f build-native-fuzz.log
     if ! cmake --build --preset native-fuzz -- -k 0; then
-        echo "build failed: native-fuzz"; status=1; failed=$((failed + 1)); return
+        echo "build failed: native-fuzz"; status=1; failed=$((failed + 1)); failures+=("build native-fuzz"); return
     fi
     local seconds=${CORVANE_FUZZ_SECONDS:-20} source target reports pair=()
     reports=$(mktemp -d)
@@ -56,7 +61,7 @@ fuzz_stage() {
         if grep -q "^fuzz $target: passed" "$reports/$target"; then
             passed=$((passed + 1))
         else
-            status=1; failed=$((failed + 1))
+            status=1; failed=$((failed + 1)); failures+=("fuzz $target")
         fi
     done
     rm -rf "$reports"
@@ -96,6 +101,7 @@ fuzz_one() {
 
 if [ "${1:-}" = "--fuzz-only" ]; then
     fuzz_stage
+    [ "${#failures[@]}" -eq 0 ] || printf 'failed: %s\n' "${failures[@]}"
     echo "Corvane: $passed passed, $failed failed"
     [ "$failed" -eq 0 ] && [ "$status" -eq 0 ]
     exit
@@ -117,11 +123,19 @@ fi
 # output pipes: services that inherited them would keep ctest waiting forever.
 wineserver -p >/dev/null 2>&1 || true
 "$WINE" wineboot >/dev/null 2>&1 </dev/null || true
+# No window manager runs on the private display, and Wine waits two seconds
+# for one to answer each time a managed top-level window is hidden or
+# destroyed; unmanaged windows skip that wait (every window test pays it).
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
 trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
 
 # The engine's rooms keep their order (tools/check_layers.py): one test.
 echo "=== layers ==="
-if python3 tools/check_layers.py; then passed=$((passed + 1)); else status=1; failed=$((failed + 1)); fi
+if python3 tools/check_layers.py; then
+    passed=$((passed + 1))
+else
+    status=1; failed=$((failed + 1)); failures+=(layers)
+fi
 
 # What each stage builds: all of it natively (the bench and the command line
 # included), only the tests whose code runs on several threads under TSan
@@ -133,13 +147,13 @@ for preset in native native-tsan fuzz windows; do
     if [ "$preset" = fuzz ]; then fuzz_stage; stage_time fuzz "$mark"; continue; fi
     echo "=== $preset ==="
     if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 && ! cmake --preset "$preset"; then
-        echo "configure failed: $preset"; status=1; failed=$((failed + 1)); continue
+        echo "configure failed: $preset"; status=1; failed=$((failed + 1)); failures+=("configure $preset"); continue
     fi
     rm -f "build-$preset.log"
     build_targets=()
     for t in ${targets[$preset]}; do build_targets+=(--target "$t"); done
     if ! cmake --build --preset "$preset" "${build_targets[@]}" -- -k 0; then
-        echo "build failed: $preset"; status=1; failed=$((failed + 1)); continue
+        echo "build failed: $preset"; status=1; failed=$((failed + 1)); failures+=("build $preset"); continue
     fi
     keeper=""
     if [ "$preset" = windows ]; then
@@ -153,9 +167,12 @@ for preset in native native-tsan fuzz windows; do
     [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
     [ -z "$keeper" ] || kill "$keeper" 2>/dev/null || true
     summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    # ctest's closing list: "  12 - name (Failed)".
+    while read -r name; do failures+=("$preset $name"); done < <(
+        sed -n '/The following tests FAILED:/,$s/^[[:space:]]*[0-9]\+ - \([^ ]*\) .*/\1/p' "$log")
     rm -f "$log"
     if [ -z "$summary" ]; then
-        echo "no test summary: $preset"; status=1; failed=$((failed + 1)); continue
+        echo "no test summary: $preset"; status=1; failed=$((failed + 1)); failures+=("$preset: no summary"); continue
     fi
     f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
     t=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
@@ -166,5 +183,6 @@ done
 
 stage_time total "$started"
 echo "stage times: $(IFS=,; echo "${times[*]}" | sed 's/,/, /g')"
+[ "${#failures[@]}" -eq 0 ] || printf 'failed: %s\n' "${failures[@]}"
 echo "Corvane: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$status" -eq 0 ]
