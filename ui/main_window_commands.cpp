@@ -7,6 +7,7 @@
 #include "framework/window_text.h"
 #include "settings/settings_paths.h"
 #include "ui/main_window.h"
+#include "ui/target_messages.h"
 #include "ui/wait_indicator.h"
 
 namespace corvane {
@@ -212,12 +213,7 @@ void Form1::onFirstSearchEnded(const FirstSearchReport& report) {
     if (report.openError != 0) PostMessageW(hwnd(), kOpenFailedMessage, report.openError, 0);
 }
 
-void Form1::onOpenFailed(DWORD error) {
-    wchar_t message[160];
-    std::swprintf(message, 160, L"无法打开目标进程（错误代码 %lu）。请确认进程仍在运行，并以管理员身份运行本程序。",
-                  error);
-    messageBox(hwnd(), message, MB_OK);
-}
+void Form1::onOpenFailed(DWORD error) { messageBox(hwnd(), openFailedText(error).c_str(), MB_OK); }
 
 void Form1::onModuleMissing() {
     std::vector<std::string> modules;

@@ -76,6 +76,9 @@ Form1::~Form1() {
         engine_->stopRequested.raise();
         engine_->stopMonitor();
     }
+    // The pointer dialog's job runs on the engine's worker: the dialog waits
+    // for it, so it goes before the engine.
+    pointerDialog_.reset();
     engine_.reset();
 }
 
@@ -156,11 +159,11 @@ void Form1::createControls() {
         {&c.ListView1, L"ListView1", L"LISTVIEW", kIdListView1, L"", 219, 31, 473, 427,
          kVisible | kResultsList | LVS_OWNERDATA | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE, kControlFont, kColorWindowText,
          kColorWindow, kAnchorStretchBoth},
-        {&c.Combo进制, L"Combo进制", L"COMBOBOX", kIdCombo进制, L"", 127, 31, 89, 300, kVisible | kCombo, 0, kDialogFont,
-         kColorWindowText, kColorWindow},
+        {&c.Combo进制, L"Combo进制", L"COMBOBOX", kIdCombo进制, L"", 127, 31, 89, 300, kVisible | kCombo, 0,
+         kDialogFont, kColorWindowText, kColorWindow},
         {nullptr, L"Label2", kWindowlessLabel, kIdLabel2, L"条件", 6, 57, 33, 16, kLabelText, 0, kControlFont},
-        {&c.Combo过滤, L"Combo过滤", L"COMBOBOX", kIdCombo过滤, L"", 34, 55, 182, 300, kVisible | kCombo, 0, kDialogFont,
-         kColorWindowText, kColorWindow},
+        {&c.Combo过滤, L"Combo过滤", L"COMBOBOX", kIdCombo过滤, L"", 34, 55, 182, 300, kVisible | kCombo, 0,
+         kDialogFont, kColorWindowText, kColorWindow},
         {&c.Text数值2, L"Text数值2", L"TEXTBOX", kIdText数值2, L"", 127, 79, 89, 20, WS_TABSTOP | kTextBox,
          WS_EX_CLIENTEDGE, kControlFont, kColorWindowText, kColorWindow},
         {&c.Command监视结果, L"Command监视结果", L"BUTTON", kIdCommand监视结果, L"监视结果", 2, 102, 71, 25,

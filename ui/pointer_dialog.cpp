@@ -2,21 +2,18 @@
 
 #include <commdlg.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "engine/text/hex_text.h"
 #include "engine/files/pointer_map_file.h"
 #include "engine/files/pointer_paths_file.h"
-#include "engine/pointers/runs_walk.h"
-#include "engine/pointers/pointer_rescan.h"
 #include "engine/text/text_codec.h"
 #include "framework/fonts.h"
 #include "framework/routes.h"
 #include "framework/window_text.h"
 #include "ui/pointer_dialog_logic.h"
+#include "ui/target_messages.h"
 
 namespace corvane {
 namespace {
@@ -24,7 +21,6 @@ namespace {
 constexpr DWORD kButton = WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_VCENTER | BS_PUSHBUTTON;
 constexpr DWORD kEdit = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD kLabel = WS_VISIBLE;
-constexpr UINT kProgressMs = 100;
 
 std::wstring hexText(std::uint64_t value) {
     std::string text;
@@ -32,14 +28,14 @@ std::wstring hexText(std::uint64_t value) {
     return widen(text);
 }
 
-std::wstring progressText(const PointerScanProgress& progress) {
-    switch (progress.phase.load()) {
+std::wstring progressText(const PointerJobProgress& progress) {
+    switch (progress.phase) {
         case PointerScanProgress::Mapping:
-            return L"读取内存 " + std::to_wstring(progress.bytesRead.load() >> 20) + L"/" +
-                   std::to_wstring(progress.bytesTotal.load() >> 20) + L" MB";
-        case PointerScanProgress::Sorting: return L"排序 " + std::to_wstring(progress.pointers.load()) + L" 个指针";
+            return L"读取内存 " + std::to_wstring(progress.bytesRead >> 20) + L"/" +
+                   std::to_wstring(progress.bytesTotal >> 20) + L" MB";
+        case PointerScanProgress::Sorting: return L"排序 " + std::to_wstring(progress.pointers) + L" 个指针";
         case PointerScanProgress::Levels:
-        case PointerScanProgress::Paths: return L"第 " + std::to_wstring(progress.level.load()) + L" 层";
+        case PointerScanProgress::Paths: return L"第 " + std::to_wstring(progress.level) + L" 层";
         default: return L"";
     }
 }
@@ -47,9 +43,10 @@ std::wstring progressText(const PointerScanProgress& progress) {
 }  // namespace
 
 PointerDialog::PointerDialog(SearchEngine& engine, TargetProcess& target, std::function<void(const std::string&)> use)
-    : ModalDialog(L"Form指针"), engine_(engine), target_(target), use_(std::move(use)) {}
+    : ModalDialog(L"Form指针"), target_(target), use_(std::move(use)), jobs_(engine, target, target, &target) {}
 
-PointerDialog::~PointerDialog() { stopAndWait(); }
+// The job's sink is this dialog: it must not outlive it.
+PointerDialog::~PointerDialog() { jobs_.stopAndWait(); }
 
 bool PointerDialog::build(HWND owner) {
     PointerDialogControls& c = controls_;
@@ -58,10 +55,12 @@ bool PointerDialog::build(HWND owner) {
         {&c.Text地址, L"Text地址", L"EDIT", kIdText地址, L"", 62, 8, 140, 22, kEdit, WS_EX_CLIENTEDGE, kDialogFont},
         {nullptr, L"Label深度", kWindowlessLabel, kIdLabel深度, L"深度", 214, 12, 36, 18, kLabel, 0, kDialogFont},
         {&c.Text深度, L"Text深度", L"EDIT", kIdText深度, L"5", 252, 8, 40, 22, kEdit, WS_EX_CLIENTEDGE, kDialogFont},
-        {nullptr, L"Label最大偏移", kWindowlessLabel, kIdLabel最大偏移, L"最大偏移", 8, 40, 54, 18, kLabel, 0, kDialogFont},
+        {nullptr, L"Label最大偏移", kWindowlessLabel, kIdLabel最大偏移, L"最大偏移", 8, 40, 54, 18, kLabel, 0,
+         kDialogFont},
         {&c.Text最大偏移, L"Text最大偏移", L"EDIT", kIdText最大偏移, L"1000", 62, 36, 80, 22, kEdit, WS_EX_CLIENTEDGE,
          kDialogFont},
-        {nullptr, L"Label最小偏移", kWindowlessLabel, kIdLabel最小偏移, L"最小偏移", 152, 40, 54, 18, kLabel, 0, kDialogFont},
+        {nullptr, L"Label最小偏移", kWindowlessLabel, kIdLabel最小偏移, L"最小偏移", 152, 40, 54, 18, kLabel, 0,
+         kDialogFont},
         {&c.Text最小偏移, L"Text最小偏移", L"EDIT", kIdText最小偏移, L"0", 212, 36, 80, 22, kEdit, WS_EX_CLIENTEDGE,
          kDialogFont},
         {nullptr, L"Label模块", kWindowlessLabel, kIdLabel模块, L"模块", 8, 68, 50, 18, kLabel, 0, kDialogFont},
@@ -85,7 +84,8 @@ bool PointerDialog::build(HWND owner) {
          kButton, 0, kDialogFont},
         {&c.Command比较指针图, L"Command比较指针图", L"BUTTON", kIdCommand比较指针图, L"比较指针图…", 392, 36, 80, 26,
          kButton, 0, kDialogFont},
-        {nullptr, L"Label末尾偏移", kWindowlessLabel, kIdLabel末尾偏移, L"末尾偏移", 306, 68, 54, 18, kLabel, 0, kDialogFont},
+        {nullptr, L"Label末尾偏移", kWindowlessLabel, kIdLabel末尾偏移, L"末尾偏移", 306, 68, 54, 18, kLabel, 0,
+         kDialogFont},
         {&c.Text末尾偏移, L"Text末尾偏移", L"EDIT", kIdText末尾偏移, L"", 362, 64, 110, 22, kEdit, WS_EX_CLIENTEDGE,
          kDialogFont},
         {&c.List指针图, L"List指针图", L"LISTBOX", kIdList指针图, L"", 272, 362, 200, 34,
@@ -116,8 +116,61 @@ bool PointerDialog::build(HWND owner) {
 }
 
 void PointerDialog::onDestroy() {
-    KillTimer(hwnd(), kIdTimer进度);
-    stopAndWait();
+    jobs_.stopAndWait();
+    // What the job posted after the window went is dropped with it.
+    running_ = false;
+    posted_ = false;
+}
+
+LRESULT PointerDialog::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kPointerJobMessage) return frameworkMessage(message, wParam, lParam);
+    onJobMessage();
+    return 0;
+}
+
+void PointerDialog::pathsFound(std::vector<PointerPath> paths) {
+    {
+        const std::lock_guard lock(mutex_);
+        paths_.insert(paths_.end(), std::make_move_iterator(paths.begin()), std::make_move_iterator(paths.end()));
+    }
+    post();
+}
+
+void PointerDialog::progressed(const PointerJobProgress& progress) {
+    {
+        const std::lock_guard lock(mutex_);
+        progress_ = progress;
+    }
+    post();
+}
+
+void PointerDialog::ended(const PointerJobReport& report) {
+    {
+        const std::lock_guard lock(mutex_);
+        ended_ = report;
+        if (report.scan) report_ = report.scan;
+    }
+    post();
+}
+
+void PointerDialog::post() {
+    if (!posted_.exchange(true)) PostMessageW(hwnd(), kPointerJobMessage, 0, 0);
+}
+
+void PointerDialog::onJobMessage() {
+    posted_ = false;
+    std::optional<PointerJobReport> ended;
+    {
+        const std::lock_guard lock(mutex_);
+        ended.swap(ended_);
+    }
+    if (ended) running_ = false;
+    showRunState();
+    if (!ended) return;
+    if (ended->openError != 0)
+        messageBox(hwnd(), openFailedText(ended->openError).c_str(), MB_OK);
+    else if (!ended->failure.empty())
+        messageBox(hwnd(), (L"无法写入指针图：" + widen(ended->failure)).c_str(), MB_ICONINFORMATION);
 }
 
 void PointerDialog::onCommand(int id, int code, HWND control) {
@@ -166,26 +219,31 @@ std::vector<PointerPath> PointerDialog::paths() const {
     return paths_;
 }
 
-bool PointerDialog::startRun(std::function<void()> body) {
-    stop_.clear();
-    running_ = true;
-    if (!engine_.startPointerScan([this, body = std::move(body)] {
-            body();
-            running_ = false;
-        })) {
-        running_ = false;
+bool PointerDialog::startJob(PointerJob job) {
+    // A scan or a rescan replaces the list; a map leaves it as it is.
+    const bool listing = job.kind != PointerJobKind::CaptureMap;
+    {
+        const std::lock_guard lock(mutex_);
+        if (listing) {
+            paths_.clear();
+            report_.reset();
+        }
+        progress_ = {};
+        ended_.reset();
+    }
+    if (listing) controls_.ListV路径.setVirtualCount(0);
+    if (!jobs_.start(std::move(job), *this)) {
         messageBox(hwnd(), L"请等待当前的搜索结束！", MB_ICONINFORMATION);
         return false;
     }
+    running_ = true;
     showRunState();
-    SetTimer(hwnd(), kIdTimer进度, kProgressMs, nullptr);
     return true;
 }
 
 void PointerDialog::onScan() {
     if (running_) {
-        stop_.raise();
-        if (scan_) scan_->stop.raise();
+        jobs_.stop();
         return;
     }
     const PointerDialogInputs inputs{narrow(controls_.Text地址.text()),
@@ -201,38 +259,10 @@ void PointerDialog::onScan() {
         messageBox(hwnd(), request.refusal, MB_ICONINFORMATION);
         return;
     }
-    {
-        const std::lock_guard lock(mutex_);
-        paths_.clear();
-        report_.reset();
-    }
-    controls_.ListV路径.setVirtualCount(0);
-    scan_ = std::make_unique<PointerScan>(target_, target_);
-    startRun([this, settings = request.settings, maps = maps_] {
-        PointerScanReport report;
-        const auto keep = [this](const PointerPath& path) {
-            const std::lock_guard lock(mutex_);
-            paths_.push_back(path);
-        };
-        if (target_.openTarget() == 0) {
-            if (maps.empty()) {
-                report = scan_->run(settings, keep);
-            } else {
-                // The live target is one run more beside the chosen maps.
-                RunMap live;
-                if (captureRunMap(target_, target_, settings.address, scan_->stop, scan_->progress, live)) {
-                    std::vector<const RunMap*> runs;
-                    for (const ChosenMap& chosen : maps) runs.push_back(chosen.map.get());
-                    runs.push_back(&live);
-                    report = walkRuns(runs, settings, scan_->stop, scan_->progress, keep);
-                } else {
-                    report.stopped = true;
-                }
-            }
-        }
-        const std::lock_guard lock(mutex_);
-        report_ = report;
-    });
+    PointerJob job;
+    job.settings = request.settings;
+    for (const ChosenMap& chosen : maps_) job.savedRuns.push_back(chosen.map);
+    startJob(std::move(job));
 }
 
 void PointerDialog::onRescan() {
@@ -242,36 +272,28 @@ void PointerDialog::onRescan() {
         messageBox(hwnd(), L"地址应是十六进制数！", MB_ICONINFORMATION);
         return;
     }
-    std::vector<PointerPath> before = paths();
-    scan_.reset();
-    startRun([this, address, before = std::move(before)] {
-        std::vector<PointerPath> kept;
-        if (target_.openTarget() == 0) rescanPaths(target_, &target_, address, before, stop_, kept);
-        const std::lock_guard lock(mutex_);
-        paths_ = std::move(kept);
-        report_.reset();
-    });
-}
-
-void PointerDialog::onTimer(UINT_PTR id) {
-    if (id != kIdTimer进度) return;
-    showRunState();
-    if (!running_) KillTimer(hwnd(), kIdTimer进度);
+    PointerJob job;
+    job.kind = PointerJobKind::Rescan;
+    job.settings.address = address;
+    job.paths = paths();
+    startJob(std::move(job));
 }
 
 void PointerDialog::showRunState() {
     const bool running = running_;
     std::size_t count = 0;
     std::optional<PointerScanReport> report;
+    PointerJobProgress progress;
     {
         const std::lock_guard lock(mutex_);
         count = paths_.size();
         report = report_;
+        progress = progress_;
     }
     controls_.ListV路径.setVirtualCount(count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
     if (!running) controls_.ListV路径.invalidate();
     controls_.Label数量.setText(pathCountText(count, report ? &*report : nullptr));
-    controls_.Label进度.setText(running && scan_ ? progressText(scan_->progress) : L"");
+    controls_.Label进度.setText(running ? progressText(progress) : L"");
     if (running != shownRunning_ || !running) {
         controls_.Command扫描.setText(running ? L"停止" : L"扫描");
         for (const Window* control :
@@ -280,12 +302,6 @@ void PointerDialog::showRunState() {
             control->enable(!running);
         shownRunning_ = running;
     }
-}
-
-void PointerDialog::stopAndWait() {
-    stop_.raise();
-    if (scan_) scan_->stop.raise();
-    while (engine_.isWorkerRunning(Worker::PointerScan)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 void PointerDialog::onUse() {
@@ -328,13 +344,13 @@ std::optional<std::wstring> PointerDialog::saveMap(const std::wstring& file) {
     std::uint64_t address = 0;
     if (!parseAddressHex(narrow(controls_.Text地址.text()), address) || address == 0)
         return std::wstring(L"地址应是十六进制数！");
-    scan_ = std::make_unique<PointerScan>(target_, target_);
-    const bool started = startRun([this, address, file] {
-        RunMap map;
-        if (target_.openTarget() == 0 && captureRunMap(target_, target_, address, scan_->stop, scan_->progress, map))
-            savePointerMap(std::filesystem::path(file), map, scan_->stop);
-    });
-    if (!started) return std::wstring();
+    PointerJob job;
+    job.kind = PointerJobKind::CaptureMap;
+    job.settings.address = address;
+    job.keepMap = [file](const RunMap& map, const StopFlag& stop) {
+        return savePointerMap(std::filesystem::path(file), map, stop);
+    };
+    if (!startJob(std::move(job))) return std::wstring();
     return std::nullopt;
 }
 

@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/pointers/pointer_scan.h"
+#include "engine/pointers/pointer_job.h"
 #include "engine/pointers/run_map.h"
 #include "engine/search/search_engine.h"
 #include "engine/target/win32/target_process.h"
 #include "framework/form.h"
-#include "engine/kit/stop_flag.h"
 
 namespace corvane {
 
@@ -33,7 +32,6 @@ enum PointerDialogId : int {
     kIdCommand使用 = 112,
     kIdCommand保存路径 = 113,
     kIdCommand读取路径 = 114,
-    kIdTimer进度 = 115,
     kIdLabel地址 = 116,
     kIdLabel深度 = 117,
     kIdLabel最大偏移 = 118,
@@ -45,6 +43,9 @@ enum PointerDialogId : int {
     kIdLabel末尾偏移 = 124,
     kIdText末尾偏移 = 125,
 };
+
+// Posted by a running job when it has something to show.
+inline constexpr UINT kPointerJobMessage = WM_APP + 1;
 
 struct PointerDialogControls {
     Edit Text地址;
@@ -73,11 +74,11 @@ struct ChosenMap {
 };
 
 // "指针扫描": from an address to the paths of pointers that lead to it from
-// module statics, and their rescan after a restart. The scan runs on the
-// engine's pointer-scan worker, so no search starts beside it; the list
-// shows the paths as they come. 使用 or a double click puts the marked path
-// into Text结构 as a structure.
-class PointerDialog : public ModalDialog {
+// module statics, and their rescan after a restart. Each runs as a pointer
+// job on the engine's pointer worker, so no search starts beside it; the
+// dialog is the job's sink, and shows the paths as they come. 使用 or a
+// double click puts the marked path into Text结构 as a structure.
+class PointerDialog : public ModalDialog, private PointerJobSink {
 public:
     // `use` receives the structure text of the chosen path.
     PointerDialog(SearchEngine& engine, TargetProcess& target, std::function<void(const std::string&)> use);
@@ -105,6 +106,7 @@ public:
     // Nothing, or the message that says why the file was not taken.
     std::optional<std::wstring> loadPaths(const std::wstring& file);
 
+    // From a job's start until the dialog has shown its end.
     bool running() const { return running_; }
     std::vector<PointerPath> paths() const;
     const PointerDialogControls& controls() const { return controls_; }
@@ -114,34 +116,46 @@ protected:
     HWND firstFocus() const override { return controls_.Command扫描; }
     void onCommand(int id, int code, HWND control) override;
     LRESULT onNotify(NMHDR& header) override;
-    void onTimer(UINT_PTR id) override;
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void onDestroy() override;
     bool onControlMessage(ControlRecord& record, HWND control, UINT message, WPARAM wParam, LPARAM lParam,
                           LRESULT& result) override;
 
 private:
-    LRESULT onGetDisplayInfo(NMHDR& header);
-    // Starts `body` on the worker with the buttons set for a run.
-    bool startRun(std::function<void()> body);
-    void showRunState();
-    void stopAndWait();
+    // The job's sink: on the job's threads, each call keeps what it is told
+    // and posts kPointerJobMessage, so the window thread shows it.
+    void pathsFound(std::vector<PointerPath> paths) override;
+    void progressed(const PointerJobProgress& progress) override;
+    void ended(const PointerJobReport& report) override;
+    void post();
+    void onJobMessage();
 
-    SearchEngine& engine_;
+    LRESULT onGetDisplayInfo(NMHDR& header);
+    // Starts `job` with the list emptied and the buttons set for a run.
+    bool startJob(PointerJob job);
+    void showRunState();
+
     TargetProcess& target_;
     std::function<void(const std::string&)> use_;
     std::uint64_t address_ = 0;
     PointerDialogControls controls_;
 
     mutable std::mutex mutex_;
-    std::vector<PointerPath> paths_;  // guarded while a run writes them
+    // Guarded: written by the job's sink, read by the window thread.
+    std::vector<PointerPath> paths_;
     std::optional<PointerScanReport> report_;
-    std::unique_ptr<PointerScan> scan_;
-    StopFlag stop_;
-    std::atomic<bool> running_{false};
+    PointerJobProgress progress_;
+    std::optional<PointerJobReport> ended_;
+    // A message is on its way; the sink posts no second one meanwhile.
+    std::atomic<bool> posted_{false};
+
+    bool running_ = false;
     bool shownRunning_ = false;
     std::wstring cell_;
     // 扫描 then lists only the paths valid in these runs and the live one.
     std::vector<ChosenMap> maps_;
+    // Last: its destructor waits for a running job, whose sink is this dialog.
+    PointerJobs jobs_;
 };
 
 }  // namespace corvane

@@ -258,36 +258,37 @@ std::vector<ModuleImage> staticImages(std::vector<ModuleImage> images, const std
 
 }  // namespace
 
-PointerScanReport PointerScan::run(const PointerScanSettings& settings, const PathSink& emit) {
+PointerScanReport PointerScan::run(const PointerScanSettings& settings, const PathSink& emit, const StopFlag& stopFlag,
+                                   PointerScanProgress& progressOut) {
     PointerScanReport report;
     const std::vector<MemoryRegion> regions = regions_.readableRegions();
     std::vector<ModuleImage> statics = staticImages(regions_.moduleImages(), settings.modules);
 
     PointerMap map;
-    const bool mapped = map.build(reader_, regions, statics, stop, progress);
-    report.regions = progress.regionsRead;
-    report.bytes = progress.bytesRead;
-    report.pointers = progress.pointers;
+    const bool mapped = map.build(reader_, regions, statics, stopFlag, progressOut);
+    report.regions = progressOut.regionsRead;
+    report.bytes = progressOut.bytesRead;
+    report.pointers = progressOut.pointers;
     report.mapMs = map.mapMs;
     report.sortMs = map.sortMs;
     report.peakBytes = std::max(map.buildPeakBytes, map.memoryBytes());
     if (!mapped) {
         report.stopped = true;
         report.totalIsLowerBound = true;
-        progress.phase = PointerScanProgress::Done;
+        progressOut.phase = PointerScanProgress::Done;
         return report;
     }
 
     const unsigned depth = std::min(settings.depth, kMaxPointerDepth);
-    Run scan(map, settings, std::move(statics), stop, progress, emit, twoThreadsFrom);
+    Run scan(map, settings, std::move(statics), stopFlag, progressOut, emit, twoThreadsFrom);
     std::vector<std::uint32_t> below;
     std::vector<std::uint32_t> next;
     Wide counted = 0;
     bool allLevels = true;
     const auto levelsStart = std::chrono::steady_clock::now();
     for (unsigned level = 1; level <= depth; ++level) {
-        progress.phase = PointerScanProgress::Levels;
-        progress.level = level;
+        progressOut.phase = PointerScanProgress::Levels;
+        progressOut.level = level;
         std::uint64_t levelPaths = 0;
         const bool last = level == depth;
         const bool more = scan.buildLevel(level, last, below, next, levelPaths, report.peakBytes);
@@ -316,7 +317,7 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings, const Pa
         report.total = std::max(capped(counted), report.paths + 1);
         report.totalIsLowerBound = !allLevels || scan.countsCapped() || capped(counted) == kCountCap;
     }
-    progress.phase = PointerScanProgress::Done;
+    progressOut.phase = PointerScanProgress::Done;
     return report;
 }
 

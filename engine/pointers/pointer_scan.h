@@ -73,7 +73,12 @@ public:
 
     // Calls `emit` with each path, at most settings.limit times. A stop (set from any thread) is answered within
     // a chunk's read or a slice of a sweep; the paths written so far stand.
-    PointerScanReport run(const PointerScanSettings& settings, const PathSink& emit);
+    PointerScanReport run(const PointerScanSettings& settings, const PathSink& emit) {
+        return run(settings, emit, stop, progress);
+    }
+    // The same, answering `stopFlag` and telling `progressOut` instead of the members.
+    PointerScanReport run(const PointerScanSettings& settings, const PathSink& emit, const StopFlag& stopFlag,
+                          PointerScanProgress& progressOut);
 
     StopFlag stop;
     PointerScanProgress progress;

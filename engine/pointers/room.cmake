@@ -1,5 +1,6 @@
 # pointers: the pointer scan and its rescan. pointer_scan.h and
-# pointer_rescan.h are the room's face; the map, its levels, the radix sort,
+# pointer_rescan.h are the room's face, pointer_job.h runs them on the
+# engine's pointer worker; the map, its levels, the radix sort,
 # the high halves and the sampled search are its internals.
 # May use: kit text values target memory search
-set(CORVANE_ROOM_SOURCES pointer_path.cpp pointer_map.cpp run_map.cpp runs_walk.cpp pointer_scan.cpp pointer_rescan.cpp)
+set(CORVANE_ROOM_SOURCES pointer_path.cpp pointer_map.cpp run_map.cpp runs_walk.cpp pointer_scan.cpp pointer_rescan.cpp pointer_job.cpp)

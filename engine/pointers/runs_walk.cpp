@@ -4,9 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <unordered_map>
-#include <atomic>
 
 #include "engine/kit/elapsed_time.h"
 #include "engine/target/module_lookup.h"
@@ -311,17 +309,7 @@ PointerScanReport walkRuns(const std::vector<const RunMap*>& runs, const Pointer
         PointerScan scan(saved, saved);
         PointerScanSettings own = settings;
         own.address = runs.front()->address;
-        std::atomic<bool> done{false};
-        // The scan has a stop of its own; the caller's is passed on.
-        std::thread relay([&] {
-            while (!done.load()) {
-                if (stop.raised()) scan.stop.raise();
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        });
-        PointerScanReport report = scan.run(own, emit);
-        done = true;
-        relay.join();
+        PointerScanReport report = scan.run(own, emit, stop, progress);
         progress.phase = PointerScanProgress::Done;
         return report;
     }

@@ -135,6 +135,11 @@ void SearchEngine::waitForWorkers() {
         if (thread.joinable()) thread.join();
 }
 
+void SearchEngine::waitForWorker(Worker worker) {
+    std::thread& thread = workers_[static_cast<std::size_t>(worker)];
+    if (thread.joinable()) thread.join();
+}
+
 FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, std::string module, FirstRow first) {
     const auto start = std::chrono::steady_clock::now();
     FirstSearchReport report;

@@ -101,6 +101,9 @@ public:
 
     // Blocks until no worker runs; for the command line and the tests.
     void waitForWorkers();
+    // Blocks until `worker` has ended (its thread joined); from the thread
+    // that starts the workers.
+    void waitForWorker(Worker worker);
 
     ResultStore& results() { return results_; }
     const ResultStore& results() const { return results_; }

@@ -302,6 +302,18 @@ TEST_F(PointerDialogTest, SaveAMapRestartAndScanAgainstIt) {
     EXPECT_EQ(dialog.chosenMaps().size(), 1u);
     std::filesystem::remove(map);
     std::filesystem::remove(cut);
+
+    // A map that cannot be written is said so, and the list stays.
+    const std::size_t listed = dialog.paths().size();
+    const std::filesystem::path nowhere = std::filesystem::temp_directory_path() / "corvane_no_folder" / "run.map";
+    std::filesystem::remove_all(nowhere.parent_path());
+    const MessageBoxCatcher catcher;
+    ASSERT_FALSE(dialog.saveMap(nowhere.wstring()).has_value());
+    ASSERT_TRUE(waitForRun(dialog));
+    ASSERT_TRUE(pumpUntil([&] { return catcher.seen(); }, 10000ms)) << "no message for the map not written";
+    EXPECT_NE(catcher.text().find(L"无法写入指针图"), std::wstring::npos) << narrow(catcher.text());
+    EXPECT_FALSE(std::filesystem::exists(nowhere));
+    EXPECT_EQ(dialog.paths().size(), listed);
 }
 
 }  // namespace

@@ -16,29 +16,16 @@ namespace corvane {
 
 ProgressLine::ProgressLine(std::function<std::string()> line) : line_(std::move(line)) {
     if (!CORVANE_ISATTY(CORVANE_FILENO(stderr))) return;
-    thread_ = std::thread([this] { show(); });
+    ticker_.emplace(std::chrono::seconds(1), std::chrono::milliseconds(250), [this] {
+        std::fprintf(stderr, "\r%s   ", line_().c_str());
+        std::fflush(stderr);
+        shown_ = true;
+    });
 }
 
 ProgressLine::~ProgressLine() {
-    {
-        std::lock_guard lock(mutex_);
-        done_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
-}
-
-void ProgressLine::show() {
-    std::unique_lock lock(mutex_);
-    if (wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) return;
-    bool shown = false;
-    while (!done_) {
-        std::fprintf(stderr, "\r%s   ", line_().c_str());
-        std::fflush(stderr);
-        shown = true;
-        wake_.wait_for(lock, std::chrono::milliseconds(250), [this] { return done_; });
-    }
-    if (shown) std::fprintf(stderr, "\n");
+    ticker_.reset();
+    if (shown_) std::fprintf(stderr, "\n");
 }
 
 }  // namespace corvane

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <functional>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
+
+#include "engine/kit/ticker.h"
 
 namespace corvane {
 
@@ -20,13 +20,9 @@ public:
     ProgressLine& operator=(const ProgressLine&) = delete;
 
 private:
-    void show();
-
     std::function<std::string()> line_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;
-    std::thread thread_;
+    std::atomic<bool> shown_{false};
+    std::optional<Ticker> ticker_;  // goes before the closing line is written
 };
 
 }  // namespace corvane
