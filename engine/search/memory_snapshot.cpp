@@ -81,18 +81,19 @@ std::uint64_t MemorySnapshot::memoryBytes() const {
 
 void MemorySnapshot::copyOut(std::size_t r, std::uint64_t from, std::uint64_t to, unsigned char* out) const {
     const Region& region = regions[r];
-    // Runs of stored pages are read in one call each.
+    // Runs of stored pages are read in one call each; no run while runOut is
+    // null (an address, even 0, cannot tell).
     std::uint64_t runFrom = 0;
     std::uint64_t runTo = 0;
     unsigned char* runOut = nullptr;
     auto flush = [&] {
-        if (runTo > runFrom) {
+        if (runOut != nullptr && runTo > runFrom) {
             const std::uint64_t page = (runFrom - region.start) / kPageSize;
             const std::uint64_t offset =
                 region.storedFrom + region.storedBefore(page) * kPageSize + (runFrom - region.start) % kPageSize;
             store->read(offset, runOut, static_cast<std::size_t>(runTo - runFrom));
         }
-        runFrom = runTo = 0;
+        runOut = nullptr;
     };
     for (std::uint64_t at = from; at < to;) {
         const std::uint64_t page = (at - region.start) / kPageSize;
@@ -102,7 +103,7 @@ void MemorySnapshot::copyOut(std::size_t r, std::uint64_t from, std::uint64_t to
             flush();
             std::memset(place, 0, static_cast<std::size_t>(pageEnd - at));
         } else {
-            if (runTo != at) {
+            if (runOut == nullptr || runTo != at) {
                 flush();
                 runFrom = at;
                 runOut = place;
