@@ -28,43 +28,56 @@ stage_time installs "$mark"
 # CORVANE_FUZZ_SECONDS (20) on its seed corpus and the inputs that once
 # failed. A crash, a sanitizer report or a broken property fails that target
 # and prints the failing input in hex. Each target counts as one test.
-# `tools/test.sh --fuzz-only` runs this stage alone.
-fuzz_stage() {
+# The fuzzers are built before the Windows stage and run beside its tests,
+# which mostly wait for Wine; `tools/test.sh --fuzz-only` runs them alone.
+fuzz_reports=""
+fuzz_build() {
     echo "=== native-fuzz ==="
     if ! command -v clang++ >/dev/null 2>&1; then
         echo "fuzz stage skipped: clang++ is not installed"
-        return
+        return 1
     fi
     if ! cmake --preset native-fuzz >build-native-fuzz.log 2>&1; then
         cat build-native-fuzz.log
-        echo "configure failed: native-fuzz"; status=1; failed=$((failed + 1)); failures+=("configure native-fuzz"); return
+        echo "configure failed: native-fuzz"; status=1; failed=$((failed + 1)); failures+=("configure native-fuzz"); return 1
     fi
     rm -f build-native-fuzz.log
     if ! cmake --build --preset native-fuzz -- -k 0; then
-        echo "build failed: native-fuzz"; status=1; failed=$((failed + 1)); failures+=("build native-fuzz"); return
+        echo "build failed: native-fuzz"; status=1; failed=$((failed + 1)); failures+=("build native-fuzz"); return 1
     fi
-    local seconds=${CORVANE_FUZZ_SECONDS:-20} source target reports pair=()
-    reports=$(mktemp -d)
-    # Two fuzzers at a time, one a core, each for the same time; their reports
-    # are read in order after. (Only these two are waited for: the Xvfb is a
-    # job of this shell too.)
+    fuzz_reports=$(mktemp -d)
+}
+
+# Two fuzzers at a time, one a core, each for the same time, at a low
+# priority so that tests running beside them keep theirs; each writes its
+# report to the folder. (Only these two are waited for: the Xvfb is a job of
+# this shell too.)
+fuzz_run() {
+    local seconds=${CORVANE_FUZZ_SECONDS:-20} source target pair=()
     for source in tests/fuzz/*_fuzz.cpp; do
         target=$(basename "$source" _fuzz.cpp)
-        fuzz_one "$target" "$seconds" >"$reports/$target" 2>&1 &
+        fuzz_one "$target" "$seconds" >"$fuzz_reports/$target" 2>&1 &
         pair+=($!)
         if [ "${#pair[@]}" -eq 2 ]; then wait "${pair[@]}"; pair=(); fi
     done
     [ "${#pair[@]}" -eq 0 ] || wait "${pair[@]}"
+}
+
+# The reports, in order, and the count.
+fuzz_tally() {
+    local source target
+    echo "=== native-fuzz reports ==="
     for source in tests/fuzz/*_fuzz.cpp; do
         target=$(basename "$source" _fuzz.cpp)
-        cat "$reports/$target"
-        if grep -q "^fuzz $target: passed" "$reports/$target"; then
+        cat "$fuzz_reports/$target"
+        if grep -q "^fuzz $target: passed" "$fuzz_reports/$target"; then
             passed=$((passed + 1))
         else
             status=1; failed=$((failed + 1)); failures+=("fuzz $target")
         fi
     done
-    rm -rf "$reports"
+    rm -rf "$fuzz_reports"
+    fuzz_reports=""
 }
 
 # Runs one fuzz target and prints its verdict, "fuzz NAME: passed" first on a
@@ -82,7 +95,7 @@ fuzz_one() {
     for dir in "tests/fuzz/corpus/$target" "tests/fuzz/regressions/$target"; do
         [ -d "$dir" ] && dirs+=("$dir")
     done
-    if UBSAN_OPTIONS=print_stacktrace=1 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    if UBSAN_OPTIONS=print_stacktrace=1 nice -n 15 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$work/" "${dirs[@]}" >"$work/log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
         echo "fuzz $target: passed, ${runs:-?} inputs in ${seconds} s"
@@ -100,7 +113,7 @@ fuzz_one() {
 }
 
 if [ "${1:-}" = "--fuzz-only" ]; then
-    fuzz_stage
+    fuzz_build && fuzz_run && fuzz_tally
     [ "${#failures[@]}" -eq 0 ] || printf 'failed: %s\n' "${failures[@]}"
     echo "Corvane: $passed passed, $failed failed"
     [ "$failed" -eq 0 ] && [ "$status" -eq 0 ]
@@ -142,9 +155,10 @@ fi
 # (the preset names them), and the tests and the program for Windows.
 declare -A targets=([native]="" [native-tsan]="" [windows]="corvane_tests Corvane")
 
+fuzz_pid=""
 for preset in native native-tsan fuzz windows; do
     mark=$SECONDS
-    if [ "$preset" = fuzz ]; then fuzz_stage; stage_time fuzz "$mark"; continue; fi
+    if [ "$preset" = fuzz ]; then fuzz_build; stage_time "fuzz build" "$mark"; continue; fi
     echo "=== $preset ==="
     if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 && ! cmake --preset "$preset"; then
         echo "configure failed: $preset"; status=1; failed=$((failed + 1)); failures+=("configure $preset"); continue
@@ -156,6 +170,10 @@ for preset in native native-tsan fuzz windows; do
         echo "build failed: $preset"; status=1; failed=$((failed + 1)); failures+=("build $preset"); continue
     fi
     keeper=""
+    if [ "$preset" = windows ] && [ -n "$fuzz_reports" ]; then
+        fuzz_run &
+        fuzz_pid=$!
+    fi
     if [ "$preset" = windows ]; then
         # Holds Wine's desktop for the whole suite, away from ctest's pipes
         # (see tests/win32/desktop_keeper.cpp).
@@ -180,6 +198,16 @@ for preset in native native-tsan fuzz windows; do
     failed=$((failed + f))
     stage_time "$preset" "$mark"
 done
+
+# Beside the Windows tests, or alone when those could not be built.
+mark=$SECONDS
+if [ -n "$fuzz_pid" ]; then
+    wait "$fuzz_pid"
+elif [ -n "$fuzz_reports" ]; then
+    fuzz_run
+fi
+[ -z "$fuzz_reports" ] || fuzz_tally
+stage_time "fuzz after" "$mark"
 
 stage_time total "$started"
 echo "stage times: $(IFS=,; echo "${times[*]}" | sed 's/,/, /g')"
