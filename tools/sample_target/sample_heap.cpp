@@ -82,10 +82,12 @@ bool buildHeap(std::uint32_t seed) {
     heapStatics[kNodesStatic] = address(nodes[0]);
 
     std::printf("seed=%X\n", seed);
-    std::printf("heapStatics=%llX\n", static_cast<unsigned long long>(imageOffset(heapStatics)));
+    std::printf("heapStatics=%llX\n", static_cast<unsigned long long>(heapStaticsOffset()));
     std::printf("entityTable=%llX\n", static_cast<unsigned long long>(imageOffset(entityTable)));
     std::printf("gold=%llX\n", static_cast<unsigned long long>(address(stats[0] + kStatsGoldOffset)));
     return true;
 }
+
+std::uint64_t heapStaticsOffset() { return imageOffset(heapStatics); }
 
 }  // namespace corvane::sample

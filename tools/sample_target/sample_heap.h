@@ -102,5 +102,7 @@ inline std::vector<std::string> oneRunGoldPaths(const std::string& module, std::
 // lines ("seed=", "heapStatics=", "entityTable=", "gold="); false after an
 // "error=" line when the system gives no memory.
 bool buildHeap(std::uint32_t seed);
+// Where the heap's statics lie, from the start of the program's image.
+std::uint64_t heapStaticsOffset();
 
 }  // namespace corvane::sample
