@@ -35,7 +35,7 @@ bool buildHeap(std::uint32_t seed) {
         std::printf("error=cannot allocate the heap (%lu)\n", GetLastError());
         return false;
     }
-    std::uint64_t random = seed;
+    std::uint64_t random = seedBits(seed);
     unsigned char* arena = block + static_cast<unsigned>(nextRandom(random) % kHeapShiftPages) * 0x1000;
     // The objects take the slots in a seeded order, so that both their
     // addresses and their order change from run to run.
@@ -75,7 +75,7 @@ bool buildHeap(std::uint32_t seed) {
     unsigned char* nodes[kMaxNodes];
     for (unsigned i = 0; i < nodeCount(seed); ++i) nodes[i] = place();
     for (unsigned i = 0; i < nodeCount(seed); ++i)
-        put<Pointer>(nodes[i], kNodeNextOffset, address(i + 1 < nodeCount(seed) ? nodes[i + 1] : stats[0]));
+        put<Pointer>(nodes[i], nodeNextOffset(seed), address(i + 1 < nodeCount(seed) ? nodes[i + 1] : stats[0]));
 
     heapStatics[kWorldStatic] = address(world);
     heapStatics[kCacheStatic] = address(cache);

@@ -31,9 +31,8 @@ inline constexpr unsigned kWorldFirstEntityOffset = 0x20;  // the entities as a 
 inline constexpr unsigned kEntityIdOffset = 0x00;          // long: 2000 + entity number
 inline constexpr unsigned kEntityStatsOffset = 0x30;
 inline constexpr unsigned kEntityNextOffset = 0x38;
-inline constexpr unsigned kStatsHealthOffset = 0x10;  // long: 100 (so no pointer is read there)
+inline constexpr unsigned kStatsHealthOffset = 0x10;  // long: 100
 inline constexpr unsigned kStatsGoldOffset = 0x2C;
-inline constexpr unsigned kNodeNextOffset = 0x10;
 
 // The player's gold, found by a search for the number; the other entities
 // hold smaller sums.
@@ -49,19 +48,32 @@ inline constexpr unsigned kHeapSlots = 64;
 inline constexpr unsigned kHeapShiftPages = 16;
 inline constexpr unsigned kMaxNodes = 3;
 
-// What the seed decides beside the slots; small consecutive seeds (the
-// tests' 1, 2, 3) differ in each.
-inline constexpr unsigned playerIndex(std::uint32_t seed) { return seed % kEntitySlots; }
-inline constexpr unsigned cacheOffset(std::uint32_t seed) { return 8 * (1 + seed % 15); }
-inline constexpr unsigned nodeCount(std::uint32_t seed) { return 1 + seed % kMaxNodes; }
-
-// The seed's stream of numbers for the slots and the shift (splitmix64).
+// The seed's stream of numbers (splitmix64).
 inline constexpr std::uint64_t nextRandom(std::uint64_t& state) {
     state += 0x9E3779B97F4A7C15ull;
     std::uint64_t z = state;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
+}
+// The seed's first number: the one-run paths take their choices from its
+// bits, the slots and the shift from the numbers after it. Mixed, so that
+// seeds alike in their low bits (100, 200, 300) still differ in each choice.
+inline constexpr std::uint64_t seedBits(std::uint32_t seed) {
+    std::uint64_t state = seed;
+    return nextRandom(state);
+}
+inline constexpr unsigned playerIndex(std::uint32_t seed) {
+    return static_cast<unsigned>(seedBits(seed) % kEntitySlots);
+}
+inline constexpr unsigned cacheOffset(std::uint32_t seed) {
+    return 8 * (1 + static_cast<unsigned>((seedBits(seed) >> 8) % 15));
+}
+inline constexpr unsigned nodeCount(std::uint32_t seed) {
+    return 1 + static_cast<unsigned>((seedBits(seed) >> 16) % kMaxNodes);
+}
+inline constexpr unsigned nodeNextOffset(std::uint32_t seed) {
+    return 8 * (2 + static_cast<unsigned>((seedBits(seed) >> 24) % 6));
 }
 
 // Parts of a path as a results file writes them: the static
@@ -85,11 +97,12 @@ inline std::string lastingGoldPath(const std::string& module, std::uint64_t heap
 
 // The paths the seed plants to the gold of its run only: through the
 // cache's seeded field, through a chain of a seeded number of nodes, and
-// through the entity table's seeded slot of the player.
+// through the entity table's seeded slot of the player. (Stats hold no
+// pointer, so a path of another run that reaches them leads nowhere.)
 inline std::vector<std::string> oneRunGoldPaths(const std::string& module, std::uint64_t heapStatics,
                                                 std::uint64_t entityTable, unsigned pointerWidth, std::uint32_t seed) {
     std::string nodes;
-    for (unsigned i = 0; i < nodeCount(seed); ++i) nodes += stepText(kNodeNextOffset);
+    for (unsigned i = 0; i < nodeCount(seed); ++i) nodes += stepText(nodeNextOffset(seed));
     const std::string gold = stepText(kStatsGoldOffset);
     return {
         staticText(module, heapStatics + kCacheStatic * pointerWidth) + stepText(cacheOffset(seed)) + gold,
