@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "settings/settings_paths.h"
@@ -40,9 +41,9 @@ protected:
         form_.reset();
     }
 
-    void startSample(bool large = false) {
+    void startSample(bool large = false, std::optional<std::uint32_t> seed = std::nullopt) {
         std::string why;
-        sample_ = sample::SampleProcess::start(false, large, why);
+        sample_ = sample::SampleProcess::start(false, large, why, false, seed);
         ASSERT_TRUE(sample_) << why;
         form_->chooseProcess(sample_->pid());
         // A process without saved settings starts from the first type, 字节.

@@ -1,5 +1,6 @@
 // A process to search: lays out the structures of sample_layout.h at fixed
-// addresses, prints where they are, then waits. Commands on standard input
+// addresses and the game heap of sample_heap.h anew (its seed from the
+// time and the process id, or --seed HEX), prints where they are, then waits. Commands on standard input
 // change its memory the way a running game would:
 //   set32 ADDRESS VALUE     writes a long (address hexadecimal, value decimal)
 //   setptr ADDRESS VALUE    writes a pointer (both hexadecimal)
@@ -17,8 +18,10 @@
 #include <mutex>
 #include <thread>
 
+#include "tools/sample_target/sample_heap.h"
 #include "tools/sample_target/sample_layout.h"
 #include "tools/sample_target/sample_window.h"
+#include "tools/sample_target/sample_writes.h"
 
 namespace {
 
@@ -41,11 +44,6 @@ unsigned char* allocateAt(std::uint64_t address, std::size_t size) {
         sawError = true;
     }
     return static_cast<unsigned char*>(block);
-}
-
-template <typename T>
-void put(unsigned char* base, unsigned offset, T value) {
-    std::memcpy(base + offset, &value, sizeof value);
 }
 
 void buildObject(unsigned char* object, unsigned number) {
@@ -125,6 +123,20 @@ void build(const Places& places, unsigned largeBlocks) {
     if (largeBlocks > 0) buildLarge(places, largeBlocks);
 }
 
+// The frames that laid the memory out leave copies of its addresses on the
+// stack, where nothing overwrites them while the program waits: a pointer
+// scan would find paths through them that outlast a restart, which a
+// game's stack does not offer. Called from main, its frame covers theirs.
+[[gnu::noinline]] void scrubStack() {
+    volatile unsigned char frames[64 * 1024];
+    for (volatile unsigned char& byte : frames) byte = 0;
+}
+
+std::uint32_t seedOfThisStart() {
+    const std::uint64_t ticks = GetTickCount64();
+    return static_cast<std::uint32_t>(ticks ^ (ticks >> 32)) * 2654435761u ^ GetCurrentProcessId();
+}
+
 bool runCommand(const char* line) {
     char verb[16] = {};
     unsigned long long address = 0;
@@ -187,13 +199,18 @@ std::uint64_t corvane::sample::moduleTableOffset() {
 int main(int argc, char** argv) {
     unsigned large = 0;
     bool window = false;
+    std::uint32_t seed = seedOfThisStart();
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc)
+            seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 16));
         if (std::strcmp(argv[i], "--large") == 0) large = kLargeCount;
         if (std::strcmp(argv[i], "--huge") == 0) large = kHugeBlocks;
         if (std::strcmp(argv[i], "--window") == 0) window = true;
     }
     const Places& places = sizeof(Pointer) == 8 ? kPlaces64 : kPlaces32;
     build(places, large);
+    if (!sawError && !buildHeap(seed)) sawError = true;
+    scrubStack();
     std::printf("%s\n", sawError ? "failed" : "ready");
     std::fflush(stdout);
     if (sawError) return 1;

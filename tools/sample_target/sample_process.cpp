@@ -1,6 +1,7 @@
 #include "tools/sample_target/sample_process.h"
 
 #include <cstdlib>
+#include <cwchar>
 #include <stdexcept>
 
 namespace corvane::sample {
@@ -13,7 +14,8 @@ std::wstring builtProgramPath(const wchar_t* relative) {
     return path + relative;
 }
 
-std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std::string& why, bool huge) {
+std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std::string& why, bool huge,
+                                                    std::optional<std::uint32_t> seed) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE childIn = nullptr, toChild = nullptr, fromChild = nullptr, childOut = nullptr;
     if (!CreatePipe(&childIn, &toChild, &inherit, 0) || !CreatePipe(&fromChild, &childOut, &inherit, 0)) {
@@ -36,6 +38,11 @@ std::unique_ptr<SampleProcess> SampleProcess::start(bool bits32, bool large, std
     std::wstring commandLine =
         L"\"" + builtProgramPath(bits32 ? L"..\\tools\\sample_target32.exe" : L"..\\tools\\sample_target.exe") + L"\"" +
         (huge ? L" --huge" : (large ? L" --large" : L""));
+    if (seed) {
+        wchar_t hex[12];
+        swprintf(hex, 12, L"%X", *seed);
+        commandLine += L" --seed " + std::wstring(hex);
+    }
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &info)) {

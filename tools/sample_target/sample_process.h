@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/target/win32/unique_handle.h"
@@ -23,8 +24,11 @@ public:
     // Starts tools/sample_target.exe (or sample_target32.exe) beside the test
     // executable's folder. Returns null when the process cannot be started or
     // does not report ready; `why` then says what happened.
-    // `huge` lays out the large table with ten times as many blocks.
-    static std::unique_ptr<SampleProcess> start(bool bits32, bool large, std::string& why, bool huge = false);
+    // `huge` lays out the large table with ten times as many blocks; `seed`
+    // fixes the layout of the game heap (sample_heap.h), which otherwise
+    // changes with every start.
+    static std::unique_ptr<SampleProcess> start(bool bits32, bool large, std::string& why, bool huge = false,
+                                                std::optional<std::uint32_t> seed = std::nullopt);
 
     ~SampleProcess();
     SampleProcess(const SampleProcess&) = delete;

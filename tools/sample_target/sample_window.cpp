@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "tools/sample_target/sample_heap.h"
 #include "tools/sample_target/sample_hints.h"
 
 namespace corvane::sample {
@@ -80,6 +81,10 @@ std::wstring hintsText(const Places& places, unsigned pointerWidth) {
     text += L"\r\n长整型\t" + moduleTableText(module, moduleTableOffset(), pointerWidth) +
             L"\t模块内表格指向的对象编号：" + std::to_wstring(moduleObjectId(0)) + L"…" +
             std::to_wstring(moduleObjectId(kModuleSlots - 1)) + L"，重启后仍能找到";
+    const std::string gold =
+        lastingGoldPath(std::string(module.begin(), module.end()), heapStaticsOffset(), pointerWidth);
+    text += L"\r\n长整型\t" + std::wstring(gold.begin(), gold.end()) + L"]\t玩家的金币 " + std::to_wstring(kGold) +
+            L"：对象每次启动都在别处，这条路径不变";
     return text;
 }
 
