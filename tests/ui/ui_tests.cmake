@@ -7,7 +7,8 @@ if(WIN32)
   # Process names are code page 936 whatever the system's own: the same
   # cases again under a Western locale, where Wine's ANSI code page is not 936.
   add_test(NAME ui_test_western_code_page
-           COMMAND ui_test --gtest_brief=1 --gtest_filter=ProcessTextToGbk.*:ProcessExeName.*)
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tools/wine-gtest.sh $<TARGET_FILE:ui_test> --gtest_brief=1
+                   --gtest_filter=ProcessTextToGbk.*:ProcessExeName.*)
   set_tests_properties(ui_test_western_code_page PROPERTIES ENVIRONMENT "CORVANE_WINE_LOCALE=C.UTF-8" TIMEOUT 600)
   corvane_add_test(dialogs_test SOURCES ui/dialogs_test.cpp LIBS corvane_ui corvane_sample_launcher)
   add_dependencies(dialogs_test sample_target)
