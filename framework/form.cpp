@@ -138,6 +138,7 @@ HWND Form::createForm(HWND owner, const FormDesign& design) {
         record_.reset();
         return nullptr;
     }
+    if (design.clientSized) fitClientArea(window, design);
     SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(object_->defaultFont), FALSE);
     if (design.iconResource != nullptr) {
         const auto large =
@@ -148,6 +149,19 @@ HWND Form::createForm(HWND owner, const FormDesign& design) {
         SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
     }
     return window;
+}
+
+void Form::fitClientArea(HWND window, const FormDesign& design) {
+    // Measured rather than computed: the frame is the system's (or a window
+    // manager's) to choose.
+    RECT client{};
+    RECT outer{};
+    GetClientRect(window, &client);
+    GetWindowRect(window, &outer);
+    const int width = outer.right - outer.left + scaled(design.width, scale_.x) - client.right;
+    const int height = outer.bottom - outer.top + scaled(design.height, scale_.y) - client.bottom;
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (design.style & WS_THICKFRAME) setMinimumTrackSize(unscaled(width, scale_.x), unscaled(height, scale_.y));
 }
 
 HWND Form::createControl(const ControlSpec& spec) {

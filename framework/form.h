@@ -63,6 +63,10 @@ struct FormDesign {
     DWORD exStyle;
     const wchar_t* iconResource;
     bool centreOverOwner;  // else over the work area
+    // width and height are the client area's, whatever the frame and caption
+    // take (they differ between systems and with the dpi); a resizable form
+    // is then never made smaller than that.
+    bool clientSized = false;
 };
 
 // The shared machinery of every form: window class, creation of controls by
@@ -153,6 +157,7 @@ private:
     void onDpiChanged(int dpi, const RECT& suggested);
     void forgetControl(const ControlRecord* record);
     HWND createForm(HWND owner, const FormDesign& design);
+    void fitClientArea(HWND window, const FormDesign& design);
     HWND createControl(const ControlSpec& spec);
     void addLabel(const ControlSpec& spec);
     void postAfterCreation();

@@ -75,11 +75,12 @@ bool PointerDialog::build(HWND owner) {
         {&c.ListV路径, L"ListV路径", L"LISTVIEW", kIdListV路径, L"", 8, 116, 464, 240,
          WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE,
          kDialogFont, kColorDefault, kColorDefault, kAnchorStretchBoth},
-        {&c.Command使用, L"Command使用", L"BUTTON", kIdCommand使用, L"使用", 8, 364, 80, 26, kButton, 0, kDialogFont},
-        {&c.Command保存路径, L"Command保存路径", L"BUTTON", kIdCommand保存路径, L"保存列表", 96, 364, 80, 26, kButton,
-         0, kDialogFont},
-        {&c.Command读取路径, L"Command读取路径", L"BUTTON", kIdCommand读取路径, L"读取列表", 184, 364, 80, 26, kButton,
-         0, kDialogFont},
+        {&c.Command使用, L"Command使用", L"BUTTON", kIdCommand使用, L"使用", 8, 366, 80, 26, kButton, 0, kDialogFont,
+         kColorDefault, kColorDefault, kAnchorBottom},
+        {&c.Command保存路径, L"Command保存路径", L"BUTTON", kIdCommand保存路径, L"保存列表", 96, 366, 80, 26, kButton,
+         0, kDialogFont, kColorDefault, kColorDefault, kAnchorBottom},
+        {&c.Command读取路径, L"Command读取路径", L"BUTTON", kIdCommand读取路径, L"读取列表", 184, 366, 80, 26, kButton,
+         0, kDialogFont, kColorDefault, kColorDefault, kAnchorBottom},
         {&c.Command保存指针图, L"Command保存指针图", L"BUTTON", kIdCommand保存指针图, L"保存指针图…", 306, 36, 80, 26,
          kButton, 0, kDialogFont},
         {&c.Command比较指针图, L"Command比较指针图", L"BUTTON", kIdCommand比较指针图, L"比较指针图…", 392, 36, 80, 26,
@@ -89,16 +90,18 @@ bool PointerDialog::build(HWND owner) {
         {&c.Text末尾偏移, L"Text末尾偏移", L"EDIT", kIdText末尾偏移, L"", 362, 64, 110, 22, kEdit, WS_EX_CLIENTEDGE,
          kDialogFont},
         {&c.List指针图, L"List指针图", L"LISTBOX", kIdList指针图, L"", 272, 362, 200, 34,
-         WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, WS_EX_CLIENTEDGE, kDialogFont},
+         WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, WS_EX_CLIENTEDGE, kDialogFont, kColorDefault,
+         kColorDefault, kAnchorRightBottom},
     };
-    // The outer size: the caption and the frame take their share of it, and
-    // the lowest row of controls still lies inside the client area.
+    // Sized by its client area, so the lowest row keeps its margin whatever
+    // the frame takes; a larger dialog gives the list the room.
     constexpr FormDesign design{L"指针扫描",
-                                488,
-                                440,
-                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                                480,
+                                404,
+                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
                                 WS_EX_CONTROLPARENT | WS_EX_WINDOWEDGE,
                                 L"ICON_FAVICON1",
+                                true,
                                 true};
     if (!open(owner, design, table)) return false;
     c.ListV路径.setExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);

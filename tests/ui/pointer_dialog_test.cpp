@@ -219,6 +219,92 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
 // restarted, the map chosen through 比较指针图…: it is listed with its
 // address, and 扫描 then lists only paths valid in both runs, the module
 // table's among them. A damaged map is refused naming the file.
+// A real press and release of the left button at a point of the screen, as
+// the mouse gives them (twice for a double click).
+void realClick(POINT at, int clicks) {
+    SetCursorPos(at.x, at.y);
+    pump(50ms);
+    for (int i = 0; i < clicks; ++i) {
+        INPUT press[2]{};
+        press[0].type = press[1].type = INPUT_MOUSE;
+        press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(2, press, sizeof(INPUT));
+        pump(30ms);
+    }
+}
+
+POINT centreOf(const RECT& box) { return {(box.left + box.right) / 2, (box.top + box.bottom) / 2}; }
+
+TEST_F(PointerDialogTest, ARealClickThatClosesTheDialogNeverReachesTheButtonBeneath) {
+    startSample();
+    findValue();
+    PointerDialog& dialog = form_->pointerDialog();
+    const PointerDialogControls& d = dialog.controls();
+    const auto structureRows = [&] {
+        std::vector<std::wstring> rows;
+        for (int row = 0; row < itemCount(c->ListView结构); ++row) rows.push_back(cell(c->ListView结构, row, 0));
+        return rows;
+    };
+    // The click lands where 添加偏移 would lie under it: the main window is
+    // moved so, the dialog staying above it.
+    const auto openOver = [&](const std::function<POINT()>& target) {
+        ASSERT_TRUE(form_->preparePointerScan());
+        ASSERT_TRUE(dialog.create(window_));
+        ShowWindow(dialog.hwnd(), SW_SHOW);
+        pump(50ms);
+        const POINT at = target();
+        RECT main{};
+        GetWindowRect(window_, &main);
+        RECT add{};
+        GetWindowRect(c->Command添加偏移, &add);
+        const POINT addCentre = centreOf(add);
+        SetWindowPos(window_, nullptr, main.left + at.x - addCentre.x, main.top + at.y - addCentre.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetForegroundWindow(dialog.hwnd());
+        pump(100ms);
+        GetWindowRect(c->Command添加偏移, &add);
+        ASSERT_TRUE(PtInRect(&add, at)) << "添加偏移 should lie under the click";
+    };
+    const auto expectUsedAlone = [&](const std::string& what) {
+        ASSERT_TRUE(pumpUntil([&] { return !dialog.isOpen(); }, 5000ms)) << what << " did not close the dialog";
+        pump(300ms);
+        const std::vector<std::wstring> after = structureRows();
+        // What the path alone makes of the list.
+        form_->usePointerPath(narrow(windowText(c->Text结构)));
+        EXPECT_EQ(after, structureRows()) << what << " also reached the main window";
+    };
+
+    ASSERT_TRUE(form_->preparePointerScan());
+    ASSERT_TRUE(dialog.create(window_));
+    SetWindowTextW(d.Text深度, L"2");
+    d.Combo模块.select(d.Combo模块.findExact(L"sample_target.exe"));
+    SendMessageW(d.Command扫描, BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForRun(dialog));
+    ASSERT_FALSE(dialog.paths().empty());
+    DestroyWindow(dialog.hwnd());
+
+    const auto useButton = [&] {
+        RECT use{};
+        GetWindowRect(d.Command使用, &use);
+        return centreOf(use);
+    };
+    openOver(useButton);
+    d.ListV路径.selectOnly(0);
+    realClick(useButton(), 1);
+    expectUsedAlone("a click on 使用");
+
+    const auto firstPath = [&] {
+        const RECT cell = d.ListV路径.subItemRect(0, 0);
+        POINT at{cell.left + 20, (cell.top + cell.bottom) / 2};
+        ClientToScreen(d.ListV路径, &at);
+        return at;
+    };
+    openOver(firstPath);
+    realClick(firstPath(), 2);
+    expectUsedAlone("a double click on a path");
+}
+
 TEST_F(PointerDialogTest, SaveAMapRestartAndScanAgainstIt) {
     startSample();
     findValue();

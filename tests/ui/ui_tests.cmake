@@ -10,7 +10,7 @@ if(WIN32)
            COMMAND bash ${PROJECT_SOURCE_DIR}/tools/wine-gtest.sh $<TARGET_FILE:ui_test> --gtest_brief=1
                    --gtest_filter=ProcessTextToGbk.*:ProcessExeName.*)
   set_tests_properties(ui_test_western_code_page PROPERTIES ENVIRONMENT "CORVANE_WINE_LOCALE=C.UTF-8" TIMEOUT 600)
-  corvane_add_test(dialogs_test SOURCES ui/dialogs_test.cpp LIBS corvane_ui corvane_sample_launcher)
+  corvane_add_test(dialogs_test SOURCES ui/dialogs_test.cpp ui/dialog_layout_test.cpp LIBS corvane_ui corvane_sample_launcher)
   add_dependencies(dialogs_test sample_target)
   corvane_add_test(pointer_dialog_test SOURCES ui/pointer_dialog_test.cpp ui/pointer_maps_dialog_test.cpp
                    LIBS corvane_ui corvane_sample_launcher)
