@@ -30,6 +30,19 @@ constexpr unsigned kMaxPasses = (64 + kDigitBits - 1) / kDigitBits;
 
 inline bool stopped(const StopFlag* stop) { return stop != nullptr && stop->raised(); }
 
+// body(begin, end) over [0, n) a slice at a time, a stop heard between
+// slices: one pass over tens of millions of items takes longer than a stop
+// may wait. False when stopped.
+template <typename Body>
+bool inSlices(std::size_t n, const StopFlag* stop, Body&& body) {
+    constexpr std::size_t kSlice = std::size_t{1} << 20;
+    for (std::size_t begin = 0; begin < n; begin += kSlice) {
+        if (stopped(stop)) return false;
+        body(begin, std::min(n, begin + kSlice));
+    }
+    return true;
+}
+
 // Least significant digit first; one counting pass for all digits, and a
 // digit every key shares is skipped.
 template <typename T, typename Key>
@@ -37,20 +50,25 @@ bool leastDigitFirst(T* items, std::size_t n, unsigned bits, Key& key, T* scratc
     const unsigned passes = (bits + kDigitBits - 1) / kDigitBits;
     static thread_local std::size_t counts[kMaxPasses][kDigits];
     for (unsigned pass = 0; pass < passes; ++pass) std::memset(counts[pass], 0, sizeof counts[pass]);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t k = key(items[i]);
-        for (unsigned pass = 0; pass < passes; ++pass) ++counts[pass][(k >> (pass * kDigitBits)) & (kDigits - 1)];
-    }
+    const bool counted = inSlices(n, stop, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::uint64_t k = key(items[i]);
+            for (unsigned pass = 0; pass < passes; ++pass) ++counts[pass][(k >> (pass * kDigitBits)) & (kDigits - 1)];
+        }
+    });
+    if (!counted) return false;
     T* from = items;
     T* to = scratch;
     for (unsigned pass = 0; pass < passes; ++pass) {
         std::size_t* count = counts[pass];
         const unsigned shift = pass * kDigitBits;
         if (count[(key(items[0]) >> shift) & (kDigits - 1)] == n) continue;
-        if (stopped(stop)) return false;
         std::size_t sum = 0;
         for (std::size_t d = 0; d < kDigits; ++d) sum += std::exchange(count[d], sum);
-        for (std::size_t i = 0; i < n; ++i) to[count[(key(from[i]) >> shift) & (kDigits - 1)]++] = from[i];
+        const bool moved = inSlices(n, stop, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) to[count[(key(from[i]) >> shift) & (kDigits - 1)]++] = from[i];
+        });
+        if (!moved) return false;
         std::swap(from, to);
     }
     if (from != items) std::memcpy(static_cast<void*>(items), from, n * sizeof(T));
@@ -64,7 +82,10 @@ bool topByteInPlace(T* items, std::size_t n, unsigned bits, Key& key, T* scratch
     const unsigned shift = bits > 8 ? bits - 8 : 0;
     const auto digit = [&](const T& item) { return static_cast<std::size_t>((key(item) >> shift) & 0xFF); };
     std::size_t heads[256] = {};
-    for (std::size_t i = 0; i < n; ++i) ++heads[digit(items[i])];
+    if (!inSlices(n, stop, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) ++heads[digit(items[i])];
+        }))
+        return false;
     std::size_t ends[256];
     std::size_t sum = 0;
     for (std::size_t d = 0; d < 256; ++d) {
