@@ -6,7 +6,8 @@
 // (every readable region read once in the scan's chunk size, each word tested
 // against the region bounds); the peak memory per pointer mapped, beside
 // what 24 bytes per pointer and 64 MiB come to; and the rescan of 100,000
-// paths of a deeper scan.
+// paths of a deeper scan. Then the same on a heap of varied objects, many
+// of them pointing at the value's (see layOutVariedHeap).
 
 #include "tools/bench/pointer_bench.h"
 
@@ -100,6 +101,60 @@ std::uint64_t layOutHeap(unsigned char* heap, std::size_t bytes, volatile std::u
     return value;
 }
 
+// A heap unlike the one above, as real programs have them: a million objects
+// of 64 to 1024 bytes, each with two pointers to random words of random
+// others, and 120,000 of them pointing at the value's object too, which
+// makes the levels near the value broad. The root's chain is the same.
+constexpr std::size_t kVariedObjects = 1000000;
+constexpr std::size_t kVariedPointingAtValue = 120000;
+constexpr std::size_t kVariedBytes = std::size_t{640} << 20;
+
+std::uint64_t layOutVariedHeap(unsigned char* heap, volatile std::uint64_t& root, std::uint64_t seed = 0) {
+    const auto base = reinterpret_cast<std::uint64_t>(heap);
+    std::uint64_t state = 0xD1B54A32D192ED03ull ^ (seed * 0x100000001B3ull);
+    std::vector<std::uint64_t> starts(kVariedObjects + 1, 0);
+    for (std::size_t i = 0; i < kVariedObjects; ++i) starts[i + 1] = starts[i] + 64 + 8 * (nextRandom(state) % 121);
+    const auto randomWord = [&] {
+        const std::size_t object = nextRandom(state) % kVariedObjects;
+        const std::uint64_t words = (starts[object + 1] - starts[object]) / 8;
+        return base + starts[object] + 8 * (nextRandom(state) % words);
+    };
+    // The value's object and the chain's hold at least 0x48 bytes.
+    const auto roomyObject = [&] {
+        for (;;) {
+            const std::size_t object = nextRandom(state) % kVariedObjects;
+            if (starts[object + 1] - starts[object] >= 0x48) return object;
+        }
+    };
+    const std::size_t valueObject = roomyObject();
+    for (std::size_t i = 0; i < kVariedObjects; ++i) {
+        auto* words = reinterpret_cast<std::uint64_t*>(heap + starts[i]);
+        const std::size_t count = (starts[i + 1] - starts[i]) / 8;
+        for (std::size_t w = 0; w < count; ++w) words[w] = nextRandom(state) & 0xFFFF;
+        words[nextRandom(state) % count] = randomWord();
+        words[nextRandom(state) % count] =
+            i % (kVariedObjects / kVariedPointingAtValue) == 0 ? base + starts[valueObject] : randomWord();
+    }
+    std::uint64_t at = reinterpret_cast<std::uint64_t>(&root);
+    for (int level = 0; level < kChainLevels; ++level) {
+        const std::uint64_t object = base + starts[roomyObject()];
+        if (level == 0)
+            root = object;
+        else
+            std::memcpy(reinterpret_cast<void*>(at), &object, 8);
+        at = object + 0x18;
+    }
+    const std::uint64_t last = base + starts[valueObject];
+    std::memcpy(reinterpret_cast<void*>(at), &last, 8);
+    return last + kValueOffset;
+}
+
+// Either heap, in `bytes` (the varied one takes kVariedBytes).
+std::uint64_t layOut(bool varied, unsigned char* heap, std::size_t bytes, volatile std::uint64_t& root,
+                     std::uint64_t seed = 0) {
+    return varied ? layOutVariedHeap(heap, root, seed) : layOutHeap(heap, bytes, root, seed);
+}
+
 // In this image, so that the child's root is a static of the module "bench".
 volatile std::uint64_t benchRoot = 0;
 
@@ -117,10 +172,10 @@ std::size_t peakSince() {
 // This program again, started with --heap-child: it lays the heap out, says
 // where the value is on its standard output and holds the heap until its
 // owner goes.
-int heapChild(std::size_t bytes) {
+int heapChild(std::size_t bytes, bool varied) {
     void* heap = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     std::uint64_t value = 0;
-    if (heap != nullptr) value = layOutHeap(static_cast<unsigned char*>(heap), bytes, benchRoot);
+    if (heap != nullptr) value = layOut(varied, static_cast<unsigned char*>(heap), bytes, benchRoot);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), &value, sizeof value, &written, nullptr);
     bench::waitForInputToClose();
@@ -129,8 +184,9 @@ int heapChild(std::size_t bytes) {
 
 class HeapTarget {
 public:
-    bool start(std::size_t bytes) {
-        if (!child_.start(L"--pointers --heap-child " + std::to_wstring(bytes)) ||
+    // The child lays its heap out with seed 0.
+    bool start(std::size_t bytes, std::uint64_t /*seed*/ = 0, bool varied = false) {
+        if (!child_.start(L"--pointers --heap-child " + std::to_wstring(bytes) + (varied ? L" --varied" : L"")) ||
             !child_.readReport(&value_, sizeof value_) || value_ == 0)
             return false;
         reader_.targetPid = child_.pid();
@@ -175,7 +231,7 @@ public:
             waitpid(pid_, nullptr, 0);
         }
     }
-    bool start(std::size_t bytes, std::uint64_t seed = 0) {
+    bool start(std::size_t bytes, std::uint64_t seed = 0, bool varied = false) {
         int ready[2];
         if (pipe(ready) != 0) return false;
         pid_ = fork();
@@ -184,7 +240,7 @@ public:
             close(ready[0]);
             void* heap = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             std::uint64_t value = 0;
-            if (heap != MAP_FAILED) value = layOutHeap(static_cast<unsigned char*>(heap), bytes, benchRoot, seed);
+            if (heap != MAP_FAILED) value = layOut(varied, static_cast<unsigned char*>(heap), bytes, benchRoot, seed);
             if (write(ready[1], &value, sizeof value) != sizeof value) _exit(1);
             for (;;) pause();
         }
@@ -220,10 +276,14 @@ double limitMs(MemoryReader& reader, RegionLookup& regions, std::uint64_t& point
 }
 
 template <typename Target>
-void measure(Target& target, std::size_t heapBytes, int repeats) {
+void measure(Target& target, std::size_t heapBytes, bool varied, int repeats) {
     auto& reader = target.reader();
-    std::printf("\nheap of %zu MiB of random objects (%zu bytes, %zu links each)\n", heapBytes >> 20, kObjectBytes,
-                kLinksPerObject);
+    if (varied)
+        std::printf("\nheap of %zu MiB: %zu objects of 64 to 1024 bytes, 2 links each, %zu of them at the value's\n",
+                    heapBytes >> 20, kVariedObjects, kVariedPointingAtValue);
+    else
+        std::printf("\nheap of %zu MiB of random objects (%zu bytes, %zu links each)\n", heapBytes >> 20, kObjectBytes,
+                    kLinksPerObject);
     double limit = 1e300;
     std::uint64_t words = 0;
     for (int i = 0; i < repeats; ++i) limit = std::min(limit, limitMs(reader, reader, words));
@@ -450,7 +510,9 @@ int runPointerBench(int argc, char** argv) {
     if (huge || all) sizes.push_back(std::size_t{1} << 30);
 #ifdef _WIN32
     for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--heap-child") == 0) return heapChild(std::strtoull(argv[i + 1], nullptr, 10));
+        if (std::strcmp(argv[i], "--heap-child") == 0)
+            return heapChild(std::strtoull(argv[i + 1], nullptr, 10),
+                             i + 2 < argc && std::strcmp(argv[i + 2], "--varied") == 0);
     std::printf("pointer scan against a child process, ReadProcessMemory; best of %d\n", repeats);
 #else
     std::printf("pointer scan against a forked child, process_vm_readv; best of %d\n", repeats);
@@ -462,7 +524,15 @@ int runPointerBench(int argc, char** argv) {
             std::fprintf(stderr, "the child could not lay out its heap\n");
             return 1;
         }
-        measure(target, bytes, repeats);
+        measure(target, bytes, false, repeats);
+    }
+    if (!mapsOnly) {
+        HeapTarget target;
+        if (!target.start(kVariedBytes, {}, true)) {
+            std::fprintf(stderr, "the child could not lay out its heap\n");
+            return 1;
+        }
+        measure(target, kVariedBytes, true, repeats);
     }
 #ifndef _WIN32
     for (const std::size_t bytes : sizes) measureMaps(bytes, repeats);
