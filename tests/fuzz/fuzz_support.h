@@ -112,4 +112,18 @@ private:
     std::span<const std::uint8_t> rest_;
 };
 
+// A target of two properties: the input's first flag chooses between
+// `decoded` (values decoded from the rest, for a round trip through the
+// format) and `bytes` (the rest read as a file).
+template <typename Decoded, typename Bytes>
+int fuzzDecodedOrBytes(const std::uint8_t* data, std::size_t size, Decoded decoded, Bytes bytes) {
+    const InputScope scope(data, size);
+    Input input(data, size);
+    if (input.flag())
+        decoded(input);
+    else
+        bytes(input.rest());
+    return 0;
+}
+
 }  // namespace corvane::fuzz

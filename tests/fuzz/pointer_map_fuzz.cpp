@@ -72,11 +72,5 @@ void checkMapRoundTrip(Input& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvane::fuzz;
-    const InputScope scope(data, size);
-    Input input(data, size);
-    if (input.flag())
-        checkMapRoundTrip(input);
-    else
-        checkBytes(input.rest());
-    return 0;
+    return fuzzDecodedOrBytes(data, size, checkMapRoundTrip, checkBytes);
 }

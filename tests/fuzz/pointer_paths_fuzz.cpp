@@ -55,11 +55,5 @@ void checkPathRoundTrip(Input& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvane::fuzz;
-    const InputScope scope(data, size);
-    Input input(data, size);
-    if (input.flag())
-        checkPathRoundTrip(input);
-    else
-        checkFileRoundTrip(input.rest());
-    return 0;
+    return fuzzDecodedOrBytes(data, size, checkPathRoundTrip, checkFileRoundTrip);
 }

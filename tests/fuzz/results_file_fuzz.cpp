@@ -129,11 +129,5 @@ void checkStoreRoundTrip(Input& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvane::fuzz;
-    const InputScope scope(data, size);
-    Input input(data, size);
-    if (input.flag())
-        checkStoreRoundTrip(input);
-    else
-        checkFileRoundTrip(input.rest());
-    return 0;
+    return fuzzDecodedOrBytes(data, size, checkStoreRoundTrip, checkFileRoundTrip);
 }

@@ -110,6 +110,12 @@ protected:
         ASSERT_LT(row, itemCount(c->ListView1)) << "the memory row should find the value at " << narrow(address);
         c->ListView1.selectOnly(row);
     }
+    // The dialog opened on the marked result, as 指针扫描… opens it.
+    void openDialog() {
+        ASSERT_TRUE(form_->preparePointerScan());
+        ASSERT_TRUE(form_->pointerDialog().create(window_));
+        pump(50ms);
+    }
     bool waitForRun(PointerDialog& dialog) {
         return pumpUntil([&] { return !dialog.running() && form_->engine().busyCheck(); }, 60000ms);
     }
@@ -118,10 +124,8 @@ protected:
 TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
     startSample();
     findValue();
-    ASSERT_TRUE(form_->preparePointerScan());
+    ASSERT_NO_FATAL_FAILURE(openDialog());
     PointerDialog& dialog = form_->pointerDialog();
-    ASSERT_TRUE(dialog.create(window_));
-    pump(50ms);
     const PointerDialogControls& d = dialog.controls();
     EXPECT_EQ(windowText(dialog.hwnd()), L"指针扫描");
     EXPECT_EQ(windowText(d.Text地址), widen(hex(valueAddress())));
@@ -187,9 +191,7 @@ TEST_F(PointerDialogTest, ScanSaveRestartRescanAndSearchThroughTheChosenPath) {
     }
     ASSERT_NE(valueAddress(), before) << "the objects should move with the process";
     findValue();
-    ASSERT_TRUE(form_->preparePointerScan());
-    ASSERT_TRUE(dialog.create(window_));
-    pump(50ms);
+    ASSERT_NO_FATAL_FAILURE(openDialog());
     EXPECT_EQ(windowText(d.Text地址), widen(hex(valueAddress())));
     SendMessageW(d.Command重新扫描, BM_CLICK, 0, 0);
     ASSERT_TRUE(waitForRun(dialog));
@@ -249,10 +251,8 @@ TEST_F(PointerDialogTest, ARealClickThatClosesTheDialogNeverReachesTheButtonBene
     // The click lands where 添加偏移 would lie under it: the main window is
     // moved so, the dialog staying above it.
     const auto openOver = [&](const std::function<POINT()>& target) {
-        ASSERT_TRUE(form_->preparePointerScan());
-        ASSERT_TRUE(dialog.create(window_));
+        ASSERT_NO_FATAL_FAILURE(openDialog());
         ShowWindow(dialog.hwnd(), SW_SHOW);
-        pump(50ms);
         const POINT at = target();
         RECT main{};
         GetWindowRect(window_, &main);
@@ -275,8 +275,7 @@ TEST_F(PointerDialogTest, ARealClickThatClosesTheDialogNeverReachesTheButtonBene
         EXPECT_EQ(after, structureRows()) << what << " also reached the main window";
     };
 
-    ASSERT_TRUE(form_->preparePointerScan());
-    ASSERT_TRUE(dialog.create(window_));
+    ASSERT_NO_FATAL_FAILURE(openDialog());
     SetWindowTextW(d.Text深度, L"2");
     d.Combo模块.select(d.Combo模块.findExact(L"sample_target.exe"));
     SendMessageW(d.Command扫描, BM_CLICK, 0, 0);
@@ -308,10 +307,8 @@ TEST_F(PointerDialogTest, ARealClickThatClosesTheDialogNeverReachesTheButtonBene
 TEST_F(PointerDialogTest, SaveAMapRestartAndScanAgainstIt) {
     startSample();
     findValue();
-    ASSERT_TRUE(form_->preparePointerScan());
+    ASSERT_NO_FATAL_FAILURE(openDialog());
     PointerDialog& dialog = form_->pointerDialog();
-    ASSERT_TRUE(dialog.create(window_));
-    pump(50ms);
     const PointerDialogControls& d = dialog.controls();
     EXPECT_EQ(windowText(d.Command保存指针图), L"保存指针图…");
     EXPECT_EQ(windowText(d.Command比较指针图), L"比较指针图…");
@@ -343,9 +340,7 @@ TEST_F(PointerDialogTest, SaveAMapRestartAndScanAgainstIt) {
         startSample();
     }
     findValue();
-    ASSERT_TRUE(form_->preparePointerScan());
-    ASSERT_TRUE(dialog.create(window_));
-    pump(50ms);
+    ASSERT_NO_FATAL_FAILURE(openDialog());
     {
         const FileDialogAnswerer answerer(map.wstring());
         SendMessageW(d.Command比较指针图, BM_CLICK, 0, 0);
@@ -369,9 +364,7 @@ TEST_F(PointerDialogTest, SaveAMapRestartAndScanAgainstIt) {
 
     // Closed and opened again: the chosen maps stay with the dialog.
     DestroyWindow(dialog.hwnd());
-    ASSERT_TRUE(form_->preparePointerScan());
-    ASSERT_TRUE(dialog.create(window_));
-    pump(50ms);
+    ASSERT_NO_FATAL_FAILURE(openDialog());
     EXPECT_EQ(dialog.chosenMaps().size(), 1u);
 
     // A damaged map is refused, naming the file.
