@@ -91,7 +91,10 @@ public:
 
     // A text of up to `max` bytes, its length given by the byte before it.
     std::string text(std::size_t max) {
-        const std::size_t length = std::min<std::size_t>(byte() % (max + 1), rest_.size());
+        // The length byte is taken before what is left is measured: as two
+        // arguments of one call their order would be the compiler's.
+        const std::size_t wanted = byte() % (max + 1);
+        const std::size_t length = std::min(wanted, rest_.size());
         std::string out(reinterpret_cast<const char*>(rest_.data()), length);
         rest_ = rest_.subspan(length);
         return out;
