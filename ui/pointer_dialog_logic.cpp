@@ -53,6 +53,7 @@ std::wstring pathCountText(std::size_t shown, const PointerScanReport* report) {
     std::wstring text = L"路径：" + std::to_wstring(shown);
     if (report == nullptr) return text;
     if (report->stopped) return text + L"（已停止）";
+    if (report->crowded) return text + L"（各次运行共有的路径太多，未找完）";
     if (report->total > shown)
         text += (report->totalIsLowerBound ? L"（至少 " : L"（共 ") + std::to_wstring(report->total) + L"）";
     return text;

@@ -47,6 +47,9 @@ struct PointerScanReport {
     std::uint64_t total = 0;
     bool totalIsLowerBound = false;
     bool stopped = false;
+    // A walk of several runs found more partial paths in common than it
+    // may hold, and went no deeper: the paths of the levels before stand.
+    bool crowded = false;
     std::uint32_t mapMs = 0;
     std::uint32_t sortMs = 0;
     std::uint32_t levelsMs = 0;

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string>
-#include <unordered_map>
 
+#include "engine/kit/both_cores.h"
 #include "engine/kit/elapsed_time.h"
+#include "engine/pointers/run_index.h"
 #include "engine/target/module_lookup.h"
 
 namespace corvane {
@@ -14,79 +17,84 @@ namespace {
 
 using Wide = __int128;
 
-// One run as the walk asks it: its slots by their words, and which slots
-// are static.
-class RunView {
+// The tuples of a level, each told once: an open table of their indices,
+// the tuples' ranks held in the level itself.
+class TupleSet {
 public:
-    RunView(const RunMap& map, const std::vector<std::string>& modules) : map_(map) {
-        byWord_.resize(map.size());
-        for (std::size_t i = 0; i < byWord_.size(); ++i) byWord_[i] = static_cast<std::uint32_t>(i);
-        std::stable_sort(byWord_.begin(), byWord_.end(),
-                         [&](std::uint32_t a, std::uint32_t b) { return map.words[a] < map.words[b]; });
-        for (const ModuleImage& image : map.images) {
-            if (!isWritableModuleName(image.name) || image.size == 0) continue;
-            if (!modules.empty() && std::none_of(modules.begin(), modules.end(), [&](const std::string& name) {
-                    return sameModuleName(name, image.name);
-                }))
-                continue;
-            statics_.push_back(image);
+    TupleSet(const std::vector<std::uint32_t>& members, std::size_t n) : members_(members), n_(n) {}
+
+    // The tuple's index, and whether it is new; a new tuple's index is the
+    // count of tuples before it, and the caller appends it.
+    std::pair<std::uint32_t, bool> find(const std::uint32_t* tuple) {
+        const std::size_t count = members_.size() / n_;
+        if (2 * (count + 1) > table_.size()) grow(count);
+        const std::size_t mask = table_.size() - 1;
+        for (std::size_t at = hash(tuple) & mask;; at = (at + 1) & mask) {
+            const std::uint32_t held = table_[at];
+            if (held == 0) {
+                table_[at] = static_cast<std::uint32_t>(count + 1);
+                return {static_cast<std::uint32_t>(count), true};
+            }
+            if (std::equal(tuple, tuple + n_, members_.data() + (held - 1) * n_)) return {held - 1, false};
         }
-        std::sort(statics_.begin(), statics_.end(),
-                  [](const ModuleImage& a, const ModuleImage& b) { return a.start < b.start; });
     }
 
-    std::uint64_t address() const { return map_.address; }
-    std::uint64_t slot(std::uint32_t index) const { return map_.slots[index]; }
-    std::uint64_t word(std::uint32_t index) const { return map_.words[index]; }
-
-    // The ranks (positions in word order) of the words in [low, high].
-    std::pair<std::size_t, std::size_t> wordsBetween(Wide low, Wide high) const {
-        const auto first = std::lower_bound(byWord_.begin(), byWord_.end(), low,
-                                            [&](std::uint32_t i, Wide v) { return Wide{map_.words[i]} < v; });
-        const auto last = std::upper_bound(first, byWord_.end(), high,
-                                           [&](Wide v, std::uint32_t i) { return v < Wide{map_.words[i]}; });
-        return {static_cast<std::size_t>(first - byWord_.begin()), static_cast<std::size_t>(last - byWord_.begin())};
-    }
-    std::uint32_t atRank(std::size_t rank) const { return byWord_[rank]; }
-
-    // The static image holding a slot, or null.
-    const ModuleImage* staticImage(std::uint64_t slot) const {
-        auto it = std::upper_bound(statics_.begin(), statics_.end(), slot,
-                                   [](std::uint64_t s, const ModuleImage& image) { return s < image.start; });
-        if (it == statics_.begin()) return nullptr;
-        --it;
-        return slot < it->end() ? &*it : nullptr;
-    }
+    std::size_t memoryBytes() const { return table_.capacity() * sizeof(std::uint32_t); }
 
 private:
-    const RunMap& map_;
-    std::vector<std::uint32_t> byWord_;
-    std::vector<ModuleImage> statics_;
+    std::uint64_t hash(const std::uint32_t* tuple) const {
+        std::uint64_t h = 0x9E3779B97F4A7C15ull;
+        for (std::size_t r = 0; r < n_; ++r) {
+            h = (h ^ tuple[r]) * 0xFF51AFD7ED558CCDull;
+            h ^= h >> 32;
+        }
+        return h;
+    }
+    void grow(std::size_t count) {
+        std::vector<std::uint32_t> table(std::max<std::size_t>(64, table_.size() * 2));
+        const std::size_t mask = table.size() - 1;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::size_t at = hash(members_.data() + std::size_t{i} * n_) & mask;
+            while (table[at] != 0) at = (at + 1) & mask;
+            table[at] = i + 1;
+        }
+        table_.swap(table);
+    }
+
+    const std::vector<std::uint32_t>& members_;
+    const std::size_t n_;
+    std::vector<std::uint32_t> table_;
 };
 
-// A link of a level: from a tuple of it down to a tuple of the level below
-// (at level 1, to the addresses), by one offset.
-struct Link {
-    std::uint32_t tuple;
-    std::uint32_t below;
-    std::int64_t offset;
-};
-
+// A level of the walk: tuples of pointers, one per run (their ranks in the
+// runs' indices), from whose slots the same offsets lead to the runs'
+// values.
 struct Level {
-    std::vector<std::uint32_t> members;  // n slot indices per tuple
-    std::vector<Link> links;             // sorted by tuple once the level is whole
+    std::vector<std::uint32_t> members;  // n ranks per tuple
     std::vector<std::uint32_t> roots;
-    std::vector<std::uint32_t> starts;  // tuples the next level grows from
+    // The tuples the next level grows from, by their first run's slot, for
+    // the descent of the paths to find them again.
+    std::vector<std::uint32_t> starts;
+    std::vector<std::uint64_t> startSlots;
+
+    std::size_t memoryBytes() const {
+        return (members.capacity() + roots.capacity() + starts.capacity()) * sizeof(std::uint32_t) +
+               startSlots.capacity() * sizeof(std::uint64_t);
+    }
 };
 
 class Walk {
 public:
-    Walk(const std::vector<const RunMap*>& runs, const PointerScanSettings& settings, const StopFlag& stop,
+    Walk(const std::vector<RunIndex>& runs, const PointerScanSettings& settings, const StopFlag& stop,
          PointerScanProgress& progress, const PathSink& emit)
-        : settings_(settings), stop_(stop), progress_(progress), emit_(emit) {
-        for (const RunMap* run : runs) views_.emplace_back(*run, settings.modules);
-        n_ = views_.size();
+        : runs_(runs), n_(runs.size()), settings_(settings), stop_(stop), progress_(progress), emit_(emit) {
         stack_.assign(n_, {});
+        // Runs that share most of their memory share its partial paths too,
+        // and pointers many others point at multiply them: the levels may
+        // hold a tuple for each pointer of the runs (at least a few million),
+        // and the walk goes no deeper than that room allows.
+        for (const RunIndex& run : runs_) mostTuples_ += run.size();
+        mostTuples_ = std::clamp<std::size_t>(mostTuples_, std::size_t{1} << 22, 0xFFFFFFF0u);
     }
 
     PointerScanReport run() {
@@ -95,9 +103,12 @@ public:
         levels_.resize(depth + 1);
         progress_.phase = PointerScanProgress::Levels;
         const auto start = std::chrono::steady_clock::now();
+        std::size_t levelBytes = 0;
         for (unsigned level = 1; level <= depth && more_; ++level) {
             progress_.level = level;
             if (!build(level)) break;
+            levelBytes += levels_[level].memoryBytes();
+            peakBytes_ = std::max(peakBytes_, levelBytes);
             const auto pathsStart = std::chrono::steady_clock::now();
             progress_.phase = PointerScanProgress::Paths;
             if (level >= settings_.lastOffsets.size()) writeLevel(level);
@@ -107,12 +118,14 @@ public:
         }
         report.paths = written_;
         report.stopped = stopped_;
+        report.crowded = crowded_;
         report.total = written_;
-        if (stopped_ || limitMet_) {
+        if (stopped_ || limitMet_ || crowded_) {
             report.totalIsLowerBound = true;
             if (limitMet_) report.total = written_ + 1;
         }
         report.pathsMs = pathsMs_;
+        report.peakBytes = peakBytes_;
         const std::uint32_t all = millisecondsSince(start);
         report.levelsMs = all > pathsMs_ ? all - pathsMs_ : 0;
         progress_.phase = PointerScanProgress::Done;
@@ -120,84 +133,138 @@ public:
     }
 
 private:
-    // Where tuple `tuple` of `level` (0: the addresses) leads in run `r`.
-    std::uint64_t reach(unsigned level, std::uint32_t tuple, std::size_t r) const {
-        if (level == 0) return views_[r].address();
-        return views_[r].slot(levels_[level].members[tuple * n_ + r]);
+    // The offset every link into `level` takes when the last offsets fix it.
+    std::optional<std::int64_t> fixedOffset(unsigned level) const {
+        const std::size_t lasts = settings_.lastOffsets.size();
+        // Offsets are counted from the value: the last offset is level 1's.
+        if (level > lasts) return std::nullopt;
+        return settings_.lastOffsets[lasts - level];
     }
 
+    // Where a start of the level below leads in each run: its slots, or the
+    // values for the first level.
+    void reachOf(unsigned level, std::uint32_t tuple, std::vector<std::uint64_t>& reach) const {
+        for (std::size_t r = 0; r < n_; ++r)
+            reach[r] = level == 0 ? runs_[r].address() : runs_[r].slot(levels_[level].members[tuple * n_ + r]);
+    }
+
+    // Level `level`: every tuple whose words reach a start of the level below
+    // by one offset in every run. The runs' windows are walked together in
+    // word order, as their offsets from the start's slots fall alike.
     bool build(unsigned level) {
         Level& here = levels_[level];
-        std::unordered_map<std::string, std::uint32_t> known;
-        std::vector<std::uint32_t> below = level == 1 ? std::vector<std::uint32_t>{0} : levels_[level - 1].starts;
-        const std::size_t lasts = settings_.lastOffsets.size();
-        // Offsets are counted from the address: the last offset is level 1's.
-        const bool fixed = level <= lasts;
-        const std::int64_t wanted = fixed ? settings_.lastOffsets[lasts - level] : 0;
-        std::vector<std::pair<std::size_t, std::size_t>> ranges(n_);
-        std::vector<std::size_t> at(n_);
+        TupleSet known(here.members, n_);
+        const std::vector<std::uint32_t> first{0};
+        const std::vector<std::uint32_t>& below = level == 1 ? first : levels_[level - 1].starts;
+        const std::optional<std::int64_t> fixed = fixedOffset(level);
+        std::vector<std::uint64_t> reach(n_);
+        std::vector<RunIndex::Ranks> window(n_);
+        std::vector<std::uint32_t> at(n_);
+        std::vector<std::uint32_t> groupEnd(n_);
         std::vector<std::uint32_t> tuple(n_);
-        std::string key(n_ * 4, '\0');
+        std::vector<RunIndex::WordWalker> words;
+        for (const RunIndex& run : runs_) words.emplace_back(run);
         std::size_t steps = 0;
         for (const std::uint32_t from : below) {
-            const Wide reach0 = reach(level - 1, from, 0);
-            Wide low = reach0 - settings_.maxOffset;
-            Wide high = reach0 - settings_.minOffset;
-            if (fixed) low = high = reach0 - wanted;
-            const auto [first, last] = views_[0].wordsBetween(low, high);
-            for (std::size_t rank = first; rank < last; ++rank) {
-                if ((++steps & 0xFFF) == 0 && stop_.raised()) {
-                    stopped_ = true;
-                    return false;
-                }
-                const std::uint32_t lead = views_[0].atRank(rank);
-                const Wide offset = reach0 - Wide{views_[0].word(lead)};
-                bool everywhere = true;
-                for (std::size_t r = 1; r < n_ && everywhere; ++r) {
-                    const Wide word = Wide{reach(level - 1, from, r)} - offset;
-                    ranges[r] = views_[r].wordsBetween(word, word);
-                    everywhere = ranges[r].first < ranges[r].second;
-                }
-                if (!everywhere) continue;
-                // Every choice of one slot per run.
-                tuple[0] = lead;
-                for (std::size_t r = 1; r < n_; ++r) at[r] = ranges[r].first;
-                while (true) {
-                    for (std::size_t r = 1; r < n_; ++r) tuple[r] = views_[r].atRank(at[r]);
-                    std::memcpy(key.data(), tuple.data(), n_ * 4);
-                    const auto [found, added] =
-                        known.try_emplace(key, static_cast<std::uint32_t>(here.members.size() / n_));
-                    if (added) {
-                        here.members.insert(here.members.end(), tuple.begin(), tuple.end());
-                        classify(level, found->second);
+            if ((++steps & 0x3FF) == 0 && stop_.raised()) {
+                stopped_ = true;
+                return false;
+            }
+            reachOf(level - 1, from, reach);
+            bool everywhere = true;
+            for (std::size_t r = 0; r < n_ && everywhere; ++r) {
+                const Wide low = Wide{reach[r]} - (fixed ? *fixed : settings_.maxOffset);
+                const Wide high = Wide{reach[r]} - (fixed ? *fixed : settings_.minOffset);
+                window[r] = runs_[r].wordsBetween(low, high);
+                at[r] = window[r].first;
+                everywhere = !window[r].empty();
+            }
+            if (!everywhere) continue;
+            // The distance of a word from its run's reach, alike in every run
+            // for the members of one tuple.
+            const auto distance = [&](std::size_t r, std::uint32_t rank) { return words[r](rank) - reach[r]; };
+            while (at[0] < window[0].last) {
+                const std::uint64_t d = distance(0, at[0]);
+                groupEnd[0] = at[0] + 1;
+                while (groupEnd[0] < window[0].last && distance(0, groupEnd[0]) == d) ++groupEnd[0];
+                bool matched = true;
+                bool ended = false;
+                for (std::size_t r = 1; r < n_ && matched; ++r) {
+                    // Words below the reach wrap around: compared as signed.
+                    while (at[r] < window[r].last &&
+                           static_cast<std::int64_t>(distance(r, at[r])) < static_cast<std::int64_t>(d))
+                        ++at[r];
+                    if (at[r] == window[r].last) {
+                        ended = true;
+                        break;
                     }
-                    here.links.push_back({found->second, from, static_cast<std::int64_t>(offset)});
-                    std::size_t r = n_ - 1;
-                    while (r >= 1 && ++at[r] == ranges[r].second) {
-                        at[r] = ranges[r].first;
-                        --r;
+                    matched = distance(r, at[r]) == d;
+                    if (matched) {
+                        groupEnd[r] = at[r] + 1;
+                        while (groupEnd[r] < window[r].last && distance(r, groupEnd[r]) == d) ++groupEnd[r];
                     }
-                    if (r == 0) break;
                 }
+                if (ended) break;
+                if (matched && !addEvery(level, at, groupEnd, tuple, known)) return false;
+                at[0] = groupEnd[0];
             }
         }
-        std::sort(here.links.begin(), here.links.end(), [](const Link& a, const Link& b) { return a.tuple < b.tuple; });
+        // The next level grows from the starts in their first run's slot order.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> order;
+        order.reserve(here.starts.size());
+        for (const std::uint32_t start : here.starts) order.push_back({runs_[0].slot(here.members[start * n_]), start});
+        std::sort(order.begin(), order.end());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            here.startSlots.push_back(order[i].first);
+            here.starts[i] = order[i].second;
+        }
+        peakBytes_ = std::max(peakBytes_, here.memoryBytes() + known.memoryBytes());
         return true;
     }
 
-    // A new tuple of `level`: a root when its slots lie at one place of one
-    // module in every run, a start of the next level when none is static.
-    void classify(unsigned level, std::uint32_t index) {
+    // Every choice of one pointer per run from the groups [at, end) that
+    // share an offset. False when stopped or when the levels hold as many
+    // tuples as they may.
+    bool addEvery(unsigned level, const std::vector<std::uint32_t>& at, const std::vector<std::uint32_t>& end,
+                  std::vector<std::uint32_t>& tuple, TupleSet& known) {
         Level& here = levels_[level];
-        const ModuleImage* first = views_[0].staticImage(views_[0].slot(here.members[index * n_]));
+        tuple = at;
+        while (true) {
+            if ((++crossed_ & 0xFFFF) == 0 && stop_.raised()) {
+                stopped_ = true;
+                return false;
+            }
+            const auto [index, added] = known.find(tuple.data());
+            if (added) {
+                if (++tuples_ > mostTuples_) {
+                    crowded_ = true;
+                    return false;
+                }
+                here.members.insert(here.members.end(), tuple.begin(), tuple.end());
+                classify(here, index);
+            }
+            std::size_t r = n_;
+            while (r > 0 && ++tuple[r - 1] == end[r - 1]) {
+                tuple[r - 1] = at[r - 1];
+                --r;
+            }
+            if (r == 0) return true;
+        }
+    }
+
+    // A new tuple: a root when its slots lie at one place of one module in
+    // every run, a start of the next level when none is static.
+    void classify(Level& here, std::uint32_t index) {
+        const std::uint64_t slot0 = runs_[0].slot(here.members[index * n_]);
+        const ModuleImage* first = runs_[0].staticImage(slot0);
         bool anyStatic = first != nullptr;
         bool root = first != nullptr;
         for (std::size_t r = 1; r < n_; ++r) {
-            const std::uint64_t slot = views_[r].slot(here.members[index * n_ + r]);
-            const ModuleImage* image = views_[r].staticImage(slot);
+            const std::uint64_t slot = runs_[r].slot(here.members[index * n_ + r]);
+            const ModuleImage* image = runs_[r].staticImage(slot);
             anyStatic = anyStatic || image != nullptr;
             root = root && image != nullptr && sameModuleName(image->name, first->name) &&
-                   slot - image->start == views_[0].slot(here.members[index * n_]) - first->start;
+                   slot - image->start == slot0 - first->start;
         }
         if (root)
             here.roots.push_back(index);
@@ -208,8 +275,8 @@ private:
     void writeLevel(unsigned level) {
         const Level& here = levels_[level];
         for (const std::uint32_t root : here.roots) {
-            const std::uint64_t slot = views_[0].slot(here.members[root * n_]);
-            const ModuleImage* image = views_[0].staticImage(slot);
+            const std::uint64_t slot = runs_[0].slot(here.members[root * n_]);
+            const ModuleImage* image = runs_[0].staticImage(slot);
             path_.module = image->name;
             path_.start = slot - image->start;
             path_.offsets.clear();
@@ -217,24 +284,45 @@ private:
         }
     }
 
+    // Writes the paths from a tuple of `level` down to the values: through
+    // each start of the level below that its words reach by one offset in
+    // every run, as the build linked them.
     bool descend(unsigned level, std::uint32_t tuple) {
-        const Level& here = levels_[level];
-        for (std::size_t r = 0; r < n_; ++r) stack_[r].push_back(views_[r].slot(here.members[tuple * n_ + r]));
-        const auto link = std::lower_bound(here.links.begin(), here.links.end(), tuple,
-                                           [](const Link& l, std::uint32_t t) { return l.tuple < t; });
+        const std::uint32_t* members = levels_[level].members.data() + std::size_t{tuple} * n_;
+        for (std::size_t r = 0; r < n_; ++r) stack_[r].push_back(runs_[r].slot(members[r]));
+        const std::uint64_t word0 = runs_[0].word(members[0]);
         bool more = true;
-        for (auto it = link; more && it != here.links.end() && it->tuple == tuple; ++it) {
-            if (level > 1) {
+        if (level == 1) {
+            path_.offsets.push_back(static_cast<std::int64_t>(runs_[0].address() - word0));
+            more = write();
+            path_.offsets.pop_back();
+        } else {
+            const Level& below = levels_[level - 1];
+            const std::optional<std::int64_t> fixed = fixedOffset(level);
+            const Wide low = Wide{word0} + (fixed ? *fixed : settings_.minOffset);
+            const Wide high = Wide{word0} + (fixed ? *fixed : settings_.maxOffset);
+            auto it = low <= 0 ? below.startSlots.begin()
+                               : std::lower_bound(below.startSlots.begin(), below.startSlots.end(),
+                                                  static_cast<std::uint64_t>(std::min<Wide>(
+                                                      low, Wide{std::numeric_limits<std::uint64_t>::max()})));
+            for (; more && it != below.startSlots.end() && Wide{*it} <= high; ++it) {
+                const std::uint32_t next = below.starts[static_cast<std::size_t>(it - below.startSlots.begin())];
+                const std::uint32_t* nextMembers = below.members.data() + std::size_t{next} * n_;
+                const std::uint64_t offset = *it - word0;
+                bool linked = true;
+                for (std::size_t r = 1; r < n_ && linked; ++r)
+                    linked = runs_[r].slot(nextMembers[r]) == runs_[r].word(members[r]) + offset;
+                if (!linked) continue;
                 bool again = false;
                 for (std::size_t r = 0; r < n_ && !again; ++r) {
-                    const std::uint64_t next = reach(level - 1, it->below, r);
-                    again = std::find(stack_[r].begin(), stack_[r].end(), next) != stack_[r].end();
+                    const std::uint64_t slot = r == 0 ? *it : runs_[r].slot(nextMembers[r]);
+                    again = std::find(stack_[r].begin(), stack_[r].end(), slot) != stack_[r].end();
                 }
                 if (again) continue;
+                path_.offsets.push_back(static_cast<std::int64_t>(offset));
+                more = descend(level - 1, next);
+                path_.offsets.pop_back();
             }
-            path_.offsets.push_back(it->offset);
-            more = level == 1 ? write() : descend(level - 1, it->below);
-            path_.offsets.pop_back();
         }
         for (std::size_t r = 0; r < n_; ++r) stack_[r].pop_back();
         return more;
@@ -257,12 +345,12 @@ private:
         return true;
     }
 
+    const std::vector<RunIndex>& runs_;
+    const std::size_t n_;
     const PointerScanSettings& settings_;
     const StopFlag& stop_;
     PointerScanProgress& progress_;
     const PathSink& emit_;
-    std::vector<RunView> views_;
-    std::size_t n_ = 0;
     std::vector<Level> levels_;
     std::vector<std::vector<std::uint64_t>> stack_;
     PointerPath path_;
@@ -271,6 +359,11 @@ private:
     bool stopped_ = false;
     bool more_ = true;
     std::uint32_t pathsMs_ = 0;
+    std::size_t peakBytes_ = 0;
+    bool crowded_ = false;
+    std::uint64_t crossed_ = 0;
+    std::size_t tuples_ = 0;
+    std::size_t mostTuples_ = 0;
 };
 
 // One saved run as a target to scan: its regions read as zeros but for the
@@ -298,25 +391,75 @@ private:
     const RunMap& map_;
 };
 
+// One run alone is a scan of it: the same paths, at a scan's speed and memory.
+PointerScanReport scanSavedRun(const RunMap& map, const PointerScanSettings& settings, const StopFlag& stop,
+                               PointerScanProgress& progress, const PathSink& emit) {
+    SavedRun saved(map);
+    PointerScan scan(saved, saved);
+    PointerScanSettings own = settings;
+    own.address = map.address;
+    PointerScanReport report = scan.run(own, emit, stop, progress);
+    progress.phase = PointerScanProgress::Done;
+    return report;
+}
+
+// Several runs: each indexed by word, `indexRun(i, index)` building run
+// i's, two at a time where there are two cores; then walked together.
+template <typename IndexRun>
+PointerScanReport walkIndexed(std::size_t count, IndexRun indexRun, const PointerScanSettings& settings,
+                              const StopFlag& stop, PointerScanProgress& progress, const PathSink& emit) {
+    PointerScanReport report;
+    progress.phase = PointerScanProgress::Sorting;
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<RunIndex> indices(count);
+    std::vector<char> built(count, 0);
+    for (std::size_t i = 0; i < count; i += 2) {
+        if (i + 1 < count && twoCores())
+            runBoth([&] { built[i] = indexRun(i, indices[i]); },
+                    [&] { built[i + 1] = indexRun(i + 1, indices[i + 1]); });
+        else
+            for (std::size_t j = i; j < std::min(count, i + 2); ++j) built[j] = indexRun(j, indices[j]);
+    }
+    std::size_t indexBytes = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        report.pointers += indices[i].size();
+        indexBytes += indices[i].memoryBytes();
+    }
+    if (std::find(built.begin(), built.end(), 0) != built.end()) {
+        report.stopped = true;
+        report.totalIsLowerBound = true;
+        progress.phase = PointerScanProgress::Done;
+        return report;
+    }
+    const std::uint32_t sortMs = millisecondsSince(start);
+    Walk walk(indices, settings, stop, progress, emit);
+    const std::uint64_t pointers = report.pointers;
+    report = walk.run();
+    report.pointers = pointers;
+    report.sortMs = sortMs;
+    report.peakBytes += indexBytes;
+    return report;
+}
+
 }  // namespace
 
 PointerScanReport walkRuns(const std::vector<const RunMap*>& runs, const PointerScanSettings& settings,
                            const StopFlag& stop, PointerScanProgress& progress, const PathSink& emit) {
     if (runs.empty()) return {};
-    if (runs.size() == 1) {
-        // One run is a scan of it: the same paths, at a scan's speed and memory.
-        SavedRun saved(*runs.front());
-        PointerScan scan(saved, saved);
-        PointerScanSettings own = settings;
-        own.address = runs.front()->address;
-        PointerScanReport report = scan.run(own, emit, stop, progress);
-        progress.phase = PointerScanProgress::Done;
-        return report;
-    }
-    Walk walk(runs, settings, stop, progress, emit);
-    PointerScanReport report = walk.run();
-    for (const RunMap* run : runs) report.pointers += run->size();
-    return report;
+    if (runs.size() == 1) return scanSavedRun(*runs.front(), settings, stop, progress, emit);
+    return walkIndexed(
+        runs.size(), [&](std::size_t i, RunIndex& index) { return index.build(*runs[i], settings.modules, stop); },
+        settings, stop, progress, emit);
+}
+
+PointerScanReport walkRuns(std::vector<RunMap>&& runs, const PointerScanSettings& settings, const StopFlag& stop,
+                           PointerScanProgress& progress, const PathSink& emit) {
+    if (runs.empty()) return {};
+    if (runs.size() == 1) return scanSavedRun(runs.front(), settings, stop, progress, emit);
+    return walkIndexed(
+        runs.size(),
+        [&](std::size_t i, RunIndex& index) { return index.build(std::move(runs[i]), settings.modules, stop); },
+        settings, stop, progress, emit);
 }
 
 }  // namespace corvane

@@ -13,8 +13,10 @@ namespace corvane {
 // scan holds to (see PointerScan), each run to its own address.
 //
 // The runs are walked together, level by level back from their addresses:
-// a level's members are tuples of slots, one per run, that the same offsets
-// lead from to the runs' addresses. A tuple whose slots all lie at the same
+// a level's members are tuples of pointers, one per run, from whose slots
+// the same offsets lead to the runs' addresses; each run is indexed by word,
+// and a start's windows in the runs are walked together in word order, where
+// the pointers one offset takes line up. A tuple whose slots all lie at the same
 // place of the same module is a path's root; one with any static slot goes
 // no further; the others are the next level's starts. So the work follows
 // what the runs share, never one run's own paths. One run alone gives
@@ -25,5 +27,9 @@ namespace corvane {
 // what was written.
 PointerScanReport walkRuns(const std::vector<const RunMap*>& runs, const PointerScanSettings& settings,
                            const StopFlag& stop, PointerScanProgress& progress, const PathSink& emit);
+// The same, letting each map go once the walk has indexed it: several runs
+// then never take the room of their maps twice.
+PointerScanReport walkRuns(std::vector<RunMap>&& runs, const PointerScanSettings& settings, const StopFlag& stop,
+                           PointerScanProgress& progress, const PathSink& emit);
 
 }  // namespace corvane

@@ -86,42 +86,42 @@ int savePointerMapCommand(const PointerOptions& options, TargetAccess& target, R
 }
 
 int compareMapsCommand(const PointerOptions& options, TargetAccess* target, RegionLookup* regions) {
-    std::vector<std::unique_ptr<RunMap>> maps;
+    std::vector<RunMap> maps;
     const auto loadStart = std::chrono::steady_clock::now();
     for (const MapChoice& choice : options.maps) {
-        auto map = std::make_unique<RunMap>();
-        if (const std::string problem = loadPointerMap(choice.file, *map); !problem.empty())
+        RunMap& map = maps.emplace_back();
+        if (const std::string problem = loadPointerMap(choice.file, map); !problem.empty())
             return fail(kExitUsage, choice.file + ": " + whatInstead(choice.file, problem));
-        if (choice.address) map->address = *choice.address;
-        maps.push_back(std::move(map));
+        if (choice.address) map.address = *choice.address;
     }
     const std::uint32_t loadMs = millisecondsSince(loadStart);
     StopFlag stop;
     std::uint32_t liveMs = 0;
     if (target != nullptr) {
-        auto live = std::make_unique<RunMap>();
-        if (!captureLive(options, *target, *regions, stop, *live, liveMs)) {
+        RunMap live;
+        if (!captureLive(options, *target, *regions, stop, live, liveMs)) {
             std::fprintf(stderr, "paths: 0 written, at least 0 in all (stopped)\n");
             return 0;
         }
         maps.push_back(std::move(live));
     }
-    std::vector<const RunMap*> runs;
-    for (const auto& map : maps) runs.push_back(map.get());
+    const std::size_t runs = maps.size();
+    std::uint64_t regionCount = 0;
+    for (const RunMap& map : maps) regionCount += map.regions.size();
     PathOutput output(options.outFile);
     PointerScanProgress progress;
     PointerScanReport report;
     {
         const StopRegistration registration(stop);
         const ProgressLine line([&progress] { return scanProgress(progress); });
-        report = walkRuns(runs, options.scan, stop, progress, [&](const PointerPath& path) { output.write(path); });
+        // The walk lets each map go once it has indexed it.
+        report = walkRuns(std::move(maps), options.scan, stop, progress,
+                          [&](const PointerPath& path) { output.write(path); });
     }
-    if (!output.finish())
-        return fail(1, "cannot write " + (options.outFile.empty() ? "the output" : options.outFile));
-    report.regions = 0;
+    if (!output.finish()) return fail(1, "cannot write " + (options.outFile.empty() ? "the output" : options.outFile));
+    report.regions = regionCount;
     report.mapMs = loadMs + liveMs;
-    for (const RunMap* run : runs) report.regions += run->regions.size();
-    std::fprintf(stderr, "runs: %zu (%zu maps%s)\n", runs.size(), options.maps.size(),
+    std::fprintf(stderr, "runs: %zu (%zu maps%s)\n", runs, options.maps.size(),
                  target != nullptr ? " and the live target" : "");
     printScanReport(report);
     return 0;

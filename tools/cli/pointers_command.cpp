@@ -125,6 +125,10 @@ void printScanReport(const PointerScanReport& report) {
                  number(report.regions), number(report.bytes), number(report.pointers), number(report.peakBytes >> 20));
     std::fprintf(stderr, "paths: %llu written, %s%llu in all%s\n", number(report.paths),
                  report.totalIsLowerBound ? "at least " : "", number(report.total), report.stopped ? " (stopped)" : "");
+    if (report.crowded)
+        std::fprintf(stderr,
+                     "the runs share more partial paths than fit in memory: the deeper levels were not walked "
+                     "(fewer --max-offset or --last-offsets narrow it)\n");
     std::fprintf(stderr, "time: map %ums, sort %ums, levels %ums, paths %ums\n", report.mapMs, report.sortMs,
                  report.levelsMs, report.pathsMs);
 }
