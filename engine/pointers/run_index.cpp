@@ -36,6 +36,10 @@ bool RunIndex::index(const RunMap& map, RunMap* owned, const std::vector<std::st
     if (size_ > std::numeric_limits<std::uint32_t>::max()) return false;
     slotLow_.reset(new std::uint32_t[size_]);
     for (std::size_t i = 0; i < size_; ++i) {
+        if ((i & 0xFFFFF) == 0 && stop.raised()) {
+            *this = RunIndex{};
+            return false;
+        }
         slotLow_[i] = static_cast<std::uint32_t>(map.slots[i]);
         slotHigh_.note(i, map.slots[i]);
     }

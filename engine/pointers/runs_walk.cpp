@@ -413,7 +413,7 @@ PointerScanReport walkIndexed(std::size_t count, IndexRun indexRun, const Pointe
     const auto start = std::chrono::steady_clock::now();
     std::vector<RunIndex> indices(count);
     std::vector<char> built(count, 0);
-    for (std::size_t i = 0; i < count; i += 2) {
+    for (std::size_t i = 0; i < count && !stop.raised(); i += 2) {
         if (i + 1 < count && twoCores())
             runBoth([&] { built[i] = indexRun(i, indices[i]); },
                     [&] { built[i + 1] = indexRun(i + 1, indices[i + 1]); });

@@ -494,6 +494,32 @@ void measureMaps(std::size_t heapBytes, int repeats) {
                 planted ? "found" : "NOT found");
         }
     }
+    // A stop raised as each phase of a comparison of the three maps begins,
+    // and how long the walk takes to answer it.
+    std::printf("  stop answered, three maps at depth 7:");
+    for (const int phase : {int{PointerScanProgress::Sorting}, int{PointerScanProgress::Levels}}) {
+        std::vector<RunMap> runs(maps.size());
+        std::string error;
+        for (std::size_t run = 0; run < runs.size(); ++run) decodePointerMap(files[run], runs[run], error);
+        PointerScanSettings settings;
+        settings.depth = 7;
+        settings.maxOffset = 0x1000;
+        StopFlag stop;
+        PointerScanProgress progress;
+        std::thread walker([&] { walkRuns(std::move(runs), settings, stop, progress, [](const PointerPath&) {}); });
+        while (progress.phase.load() < phase) std::this_thread::yield();
+        double answered = -1;
+        if (progress.phase.load() == phase) {
+            const auto raised = Clock::now();
+            stop.raise();
+            walker.join();
+            answered = msSince(raised);
+        } else {
+            walker.join();
+        }
+        std::printf(" %s %.1f ms;", phase == PointerScanProgress::Sorting ? "indexing" : "levels", answered);
+    }
+    std::printf("\n");
 }
 #endif
 
