@@ -35,13 +35,19 @@ public:
                 table_[at] = static_cast<std::uint32_t>(count + 1);
                 return {static_cast<std::uint32_t>(count), true};
             }
-            if (std::equal(tuple, tuple + n_, members_.data() + (held - 1) * n_)) return {held - 1, false};
+            if (same(tuple, members_.data() + std::size_t{held - 1} * n_)) return {held - 1, false};
         }
     }
 
     std::size_t memoryBytes() const { return table_.capacity() * sizeof(std::uint32_t); }
 
 private:
+    // A few ranks: a loop beats a call to compare memory.
+    bool same(const std::uint32_t* a, const std::uint32_t* b) const {
+        for (std::size_t r = 0; r < n_; ++r)
+            if (a[r] != b[r]) return false;
+        return true;
+    }
     std::uint64_t hash(const std::uint32_t* tuple) const {
         std::uint64_t h = 0x9E3779B97F4A7C15ull;
         for (std::size_t r = 0; r < n_; ++r) {

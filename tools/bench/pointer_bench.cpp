@@ -222,7 +222,18 @@ std::size_t peakSince() {
     return peak;
 }
 
-// A forked child holding the heap, until this process kills it.
+// This program again, started with --heap-child: it lays the heap out, says
+// where the value is on its standard output and holds the heap until killed.
+// A process of its own, as a restart of a program gives: a fork would carry
+// this process's memory, its freed maps among it, into every run alike.
+int heapChild(std::size_t bytes, bool varied, std::uint64_t seed) {
+    void* heap = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    std::uint64_t value = 0;
+    if (heap != MAP_FAILED) value = layOut(varied, static_cast<unsigned char*>(heap), bytes, benchRoot, seed);
+    if (write(STDOUT_FILENO, &value, sizeof value) != sizeof value) return 1;
+    for (;;) pause();
+}
+
 class HeapTarget {
 public:
     ~HeapTarget() {
@@ -234,15 +245,24 @@ public:
     bool start(std::size_t bytes, std::uint64_t seed = 0, bool varied = false) {
         int ready[2];
         if (pipe(ready) != 0) return false;
+        const std::string size = std::to_string(bytes);
+        const std::string seedText = std::to_string(seed);
         pid_ = fork();
         if (pid_ < 0) return false;
         if (pid_ == 0) {
             close(ready[0]);
-            void* heap = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            std::uint64_t value = 0;
-            if (heap != MAP_FAILED) value = layOut(varied, static_cast<unsigned char*>(heap), bytes, benchRoot, seed);
-            if (write(ready[1], &value, sizeof value) != sizeof value) _exit(1);
-            for (;;) pause();
+            dup2(ready[1], STDOUT_FILENO);
+            close(ready[1]);
+            const char* args[] = {"bench",
+                                  "--pointers",
+                                  "--heap-child",
+                                  size.c_str(),
+                                  "--seed",
+                                  seedText.c_str(),
+                                  varied ? "--varied" : nullptr,
+                                  nullptr};
+            execv("/proc/self/exe", const_cast<char* const*>(args));
+            _exit(127);
         }
         close(ready[1]);
         const bool ok = read(ready[0], &value_, sizeof value_) == sizeof value_ && value_ != 0;
@@ -393,9 +413,7 @@ void measure(Target& target, std::size_t heapBytes, bool varied, int repeats) {
 void measureMaps(std::size_t heapBytes, int repeats) {
     std::printf("\npointer maps of three runs of the %zu MiB heap, each laid out anew\n", heapBytes >> 20);
     std::vector<RunMap> maps(3);
-    // The next run's child is a fork of this process: a map kept whole would
-    // be copied into it, its slots and words read there as pointers. Kept
-    // as its file's bytes until every run is mapped.
+    // Kept as their files' bytes, as a comparison reads them.
     std::vector<std::string> files(maps.size());
     std::uint64_t fileBytes = 0;
     double liveMs[2] = {1e300, 1e300};
@@ -546,7 +564,17 @@ int runPointerBench(int argc, char** argv) {
                              i + 2 < argc && std::strcmp(argv[i + 2], "--varied") == 0);
     std::printf("pointer scan against a child process, ReadProcessMemory; best of %d\n", repeats);
 #else
-    std::printf("pointer scan against a forked child, process_vm_readv; best of %d\n", repeats);
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--heap-child") == 0) {
+            std::uint64_t seed = 0;
+            bool varied = false;
+            for (int k = i + 2; k < argc; ++k) {
+                if (std::strcmp(argv[k], "--varied") == 0) varied = true;
+                if (std::strcmp(argv[k], "--seed") == 0 && k + 1 < argc) seed = std::strtoull(argv[k + 1], nullptr, 10);
+            }
+            return heapChild(std::strtoull(argv[i + 1], nullptr, 10), varied, seed);
+        }
+    std::printf("pointer scan against a child process of its own, process_vm_readv; best of %d\n", repeats);
 #endif
     for (const std::size_t bytes : sizes) {
         if (mapsOnly) break;
