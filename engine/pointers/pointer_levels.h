@@ -37,6 +37,7 @@ public:
     explicit LevelBits(std::size_t size) : size_(size), words_((size + 63) / 64) {}
 
     void set(std::size_t index) { words_[index / 64] |= std::uint64_t{1} << (index % 64); }
+    bool test(std::size_t index) const { return (words_[index / 64] >> (index % 64)) & 1; }
     // The first member at or after `index`, or size().
     std::size_t nextFrom(std::size_t index) const {
         if (index >= size_) return size_;

@@ -65,6 +65,11 @@ public:
             }
             levels_[level] = LevelBits(map_.size());
             LevelBits& bits = levels_[level];
+            // The level before the last is asked for only by the statics'
+            // sweep and the paths from them: its members near a static's
+            // value are all it needs, and most of a broad level's writes go.
+            nearStatics_ = LevelBits();
+            if (level + 2 == levels_.size()) markNearStatics();
             Tally tally;
             bool swept = false;
             // A level that covers much of the map is swept by two threads,
@@ -107,7 +112,7 @@ public:
         }
         std::size_t levelBytes = map_.memoryBytes() + (bySlot_ ? map_.size() * sizeof(BySlot) : 0) +
                                  (below.capacity() + next.capacity() + roots.capacity()) * sizeof(std::uint32_t) +
-                                 seen_.memoryBytes();
+                                 seen_.memoryBytes() + nearStatics_.memoryBytes();
         for (const LevelBits& kept : levels_) levelBytes += kept.memoryBytes();
         peakBytes = std::max(peakBytes, levelBytes);
         // The levels after the next are built from counts alone.
@@ -153,10 +158,12 @@ private:
     bool sweepMembers(unsigned level, const std::vector<std::uint32_t>& below, std::size_t begin, std::size_t end,
                       LevelBits& bits, Tally& tally) {
         MapValues values(map_);
+        const bool nearStaticsOnly = nearStatics_.size() != 0;
         const auto member = [&](std::size_t rank, Wide sum) {
+            const std::uint32_t index = map_.slotIndex(rank);
+            if (nearStaticsOnly && !nearStatics_.test(index)) return;
             const std::uint32_t count = slotCount(sum);
             if (count == kSlotCountCap) tally.saturated = true;
-            const std::uint32_t index = map_.slotIndex(rank);
             bits.set(index);
             bySlot_[index] = {count, static_cast<std::uint32_t>(rank)};
             // The writes go all over: start the next ones' lines coming.
@@ -173,6 +180,19 @@ private:
         return sweepPart(values, begin, end,
                          MemberWalk(map_, targets, below.data(), index, targets.countBefore(targets.nextFrom(index))),
                          settings_, stop_, member);
+    }
+
+    // Marks the slots in reach of a static's value.
+    void markNearStatics() {
+        nearStatics_ = LevelBits(map_.size());
+        for (const StaticPointer& pointer : map_.statics()) {
+            const Wide low = Wide{pointer.value} + settings_.minOffset;
+            const Wide high = Wide{pointer.value} + settings_.maxOffset;
+            std::size_t index =
+                clampedSearch(low, map_.size(), [this](std::uint64_t v) { return map_.firstSlotAtLeast(v); });
+            PointerMap::SlotWalker slots(map_);
+            for (; index < map_.size() && Wide{slots(index)} <= high; ++index) nearStatics_.set(index);
+        }
     }
 
     // Writes the paths from a slot of `level` whose value is `value` down to
@@ -228,6 +248,8 @@ private:
     // Each level's slots that are no statics; level 0 stays empty.
     std::vector<LevelBits> levels_;
     LevelBits seen_;
+    // While the level before the last is built: the slots a static reaches.
+    LevelBits nearStatics_;
     // By slot index: the count of a member of the last level built, and
     // each member's rank, where its value is, for the paths' descent from a
     // slot to the slots its value reaches.

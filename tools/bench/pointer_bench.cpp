@@ -7,7 +7,9 @@
 // against the region bounds); the peak memory per pointer mapped, beside
 // what 24 bytes per pointer and 64 MiB come to; and the rescan of 100,000
 // paths of a deeper scan. Then the same on a heap of varied objects, many
-// of them pointing at the value's (see layOutVariedHeap).
+// of them pointing at the value's (see layOutVariedHeap). Then, natively,
+// the maps of three runs and their comparisons (measureMaps). --scans-only
+// or --maps-only leave out one part or the other.
 
 #include "tools/bench/pointer_bench.h"
 
@@ -547,11 +549,13 @@ int runPointerBench(int argc, char** argv) {
     bool huge = false;
     bool all = false;
     bool mapsOnly = false;
+    bool scansOnly = false;
     int repeats = 3;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--huge") == 0) huge = true;
         if (std::strcmp(argv[i], "--all") == 0) all = true;
         if (std::strcmp(argv[i], "--maps-only") == 0) mapsOnly = true;
+        if (std::strcmp(argv[i], "--scans-only") == 0) scansOnly = true;
         if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) repeats = std::max(1, std::atoi(argv[++i]));
     }
     std::vector<std::size_t> sizes;
@@ -594,7 +598,8 @@ int runPointerBench(int argc, char** argv) {
         measure(target, kVariedBytes, true, repeats);
     }
 #ifndef _WIN32
-    for (const std::size_t bytes : sizes) measureMaps(bytes, repeats);
+    if (!scansOnly)
+        for (const std::size_t bytes : sizes) measureMaps(bytes, repeats);
 #endif
     return 0;
 }
