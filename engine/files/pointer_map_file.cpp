@@ -5,6 +5,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "engine/kit/huge_pages.h"
+
 namespace corvane {
 namespace {
 
@@ -181,8 +183,8 @@ bool decodePointerMap(std::string_view bytes, RunMap& map, std::string& error) {
     std::uint64_t length = 0;
     if (!body.get(pointers) || !body.get(length) || length != body.left() || pointers > length / 3)
         return refuse(error, "a pointer map cut short in its pointers", map);
-    map.slots.resize(pointers);
-    map.words.resize(pointers);
+    resizeFresh(map.slots, pointers);
+    resizeFresh(map.words, pointers);
     std::uint64_t slot = 0;
     std::int64_t region = 0;
     std::size_t holder = 0;  // the region of the slot

@@ -6,6 +6,7 @@
 #include "engine/kit/block_pool.h"
 #include "engine/kit/both_cores.h"
 #include "engine/kit/elapsed_time.h"
+#include "engine/kit/huge_pages.h"
 #include "engine/pointers/radix_sort.h"
 
 namespace corvane {
@@ -216,6 +217,7 @@ bool PointerMap::sortByValue(std::vector<Share>& shares, const std::vector<std::
                              const std::vector<MemoryRegion>& regions, const std::vector<std::uint64_t>& placeOfRegion,
                              const StopFlag& stop) {
     links_.reset(new Link[size_]);
+    adviseHugePages(links_.get(), size_ * sizeof(Link));
     std::vector<std::uint64_t> bucketStart(bucketSizes.size() + 1, 0);
     std::size_t largest = 0;
     for (std::size_t b = 0; b < bucketSizes.size(); ++b) {

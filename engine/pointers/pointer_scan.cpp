@@ -6,6 +6,7 @@
 
 #include "engine/kit/both_cores.h"
 #include "engine/kit/elapsed_time.h"
+#include "engine/kit/huge_pages.h"
 #include "engine/target/module_lookup.h"
 #include "engine/pointers/pointer_levels.h"
 
@@ -61,6 +62,7 @@ public:
         if (!last) {
             if (!bySlot_) {
                 bySlot_.reset(new BySlot[map_.size()]);
+                adviseHugePages(bySlot_.get(), map_.size() * sizeof(BySlot));
                 seen_ = LevelBits(map_.size());
             }
             levels_[level] = LevelBits(map_.size());

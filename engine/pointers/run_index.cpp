@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/kit/huge_pages.h"
 #include "engine/pointers/radix_sort.h"
 #include "engine/pointers/sampled_search.h"
 #include "engine/target/module_lookup.h"
@@ -35,6 +36,7 @@ bool RunIndex::index(const RunMap& map, RunMap* owned, const std::vector<std::st
     size_ = map.size();
     if (size_ > std::numeric_limits<std::uint32_t>::max()) return false;
     slotLow_.reset(new std::uint32_t[size_]);
+    adviseHugePages(slotLow_.get(), size_ * sizeof(std::uint32_t));
     for (std::size_t i = 0; i < size_; ++i) {
         if ((i & 0xFFFFF) == 0 && stop.raised()) {
             *this = RunIndex{};
@@ -81,7 +83,7 @@ bool RunIndex::sortByWord(const RunMap& map, RunMap* owned, const StopFlag& stop
     // A map let go lends its slots' array to the items and its words' to
     // the sort: fresh memory is what costs most here.
     if (owned != nullptr) byWord_ = std::move(owned->slots);
-    byWord_.resize(size_);
+    resizeFresh(byWord_, size_);
     for (std::size_t i = 0; i < size_; ++i) {
         if ((i & 0xFFFFF) == 0 && stop.raised()) return false;
         const std::uint64_t word = map.words[i];
@@ -94,7 +96,7 @@ bool RunIndex::sortByWord(const RunMap& map, RunMap* owned, const StopFlag& stop
     // that stream, rather than split in place first.
     std::size_t scratchSize = 0;
     for (const Group& group : groups) scratchSize = std::max(scratchSize, group.count);
-    scratch.resize(std::max(scratch.size(), scratchSize));
+    resizeFresh(scratch, std::max(scratch.size(), scratchSize));
     std::size_t first = 0;
     for (const Group& group : groups) {
         if (!radixSortInBoundedRoom(byWord_.data() + first, group.count, 32, wordLow, scratch.data(), scratch.size(),
