@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/files/pointer_map_file.h"
+#include "engine/kit/both_cores.h"
 #include "engine/kit/elapsed_time.h"
 #include "engine/pointers/run_map.h"
 #include "engine/pointers/runs_walk.h"
@@ -86,13 +87,22 @@ int savePointerMapCommand(const PointerOptions& options, TargetAccess& target, R
 }
 
 int compareMapsCommand(const PointerOptions& options, TargetAccess* target, RegionLookup* regions) {
-    std::vector<RunMap> maps;
+    std::vector<RunMap> maps(options.maps.size());
+    std::vector<std::string> problems(options.maps.size());
     const auto loadStart = std::chrono::steady_clock::now();
-    for (const MapChoice& choice : options.maps) {
-        RunMap& map = maps.emplace_back();
-        if (const std::string problem = loadPointerMap(choice.file, map); !problem.empty())
-            return fail(kExitUsage, choice.file + ": " + whatInstead(choice.file, problem));
-        if (choice.address) map.address = *choice.address;
+    // Two files read at once where there are two cores: each is read and
+    // checked on its own.
+    const auto load = [&](std::size_t i) { problems[i] = loadPointerMap(options.maps[i].file, maps[i]); };
+    for (std::size_t i = 0; i < maps.size(); i += 2) {
+        if (i + 1 < maps.size() && twoCores())
+            runBoth([&] { load(i); }, [&] { load(i + 1); });
+        else
+            for (std::size_t j = i; j < std::min(maps.size(), i + 2); ++j) load(j);
+    }
+    for (std::size_t i = 0; i < maps.size(); ++i) {
+        const MapChoice& choice = options.maps[i];
+        if (!problems[i].empty()) return fail(kExitUsage, choice.file + ": " + whatInstead(choice.file, problems[i]));
+        if (choice.address) maps[i].address = *choice.address;
     }
     const std::uint32_t loadMs = millisecondsSince(loadStart);
     StopFlag stop;
