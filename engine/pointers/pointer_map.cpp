@@ -179,6 +179,7 @@ bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& re
     }
     // A region cut in two was read as two.
     progress.regionsRead = readable.size();
+    if (afterReading) afterReading();
 
     progress.phase = PointerScanProgress::Sorting;
     start = std::chrono::steady_clock::now();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -126,8 +127,7 @@ public:
     // `statics` in address order: the images whose slots are static. False
     // when `stop` was raised; the map is then empty.
     bool build(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const std::vector<ModuleImage>& statics,
-               const StopFlag& stop, PointerScanProgress& progress,
-               std::size_t chunkBytes = kReadChunkBytes);
+               const StopFlag& stop, PointerScanProgress& progress, std::size_t chunkBytes = kReadChunkBytes);
 
     std::size_t size() const { return size_; }
 
@@ -169,6 +169,9 @@ public:
     };
 
     std::size_t memoryBytes() const;
+    // Told once every word is read, before they are sorted: a saved run read
+    // as a target may be let go then.
+    std::function<void()> afterReading;
     // The most the build held at once.
     std::size_t buildPeakBytes = 0;
     // How long the last build spent reading and sorting.

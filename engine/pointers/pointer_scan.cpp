@@ -289,6 +289,7 @@ PointerScanReport PointerScan::run(const PointerScanSettings& settings, const Pa
     std::vector<ModuleImage> statics = staticImages(regions_.moduleImages(), settings.modules);
 
     PointerMap map;
+    map.afterReading = afterReading;
     const bool mapped = map.build(reader_, regions, statics, stopFlag, progressOut);
     report.regions = progressOut.regionsRead;
     report.bytes = progressOut.bytesRead;

@@ -85,6 +85,9 @@ public:
 
     StopFlag stop;
     PointerScanProgress progress;
+    // Told once every word of the target is read, before the scan sorts
+    // them: a saved run read as a target may be let go then.
+    std::function<void()> afterReading;
     // A map of this many pointers has its broad levels swept by two threads
     // when there are two cores.
     std::size_t twoThreadsFrom = std::size_t{1} << 20;

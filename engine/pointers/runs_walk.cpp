@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -397,11 +398,13 @@ private:
     const RunMap& map_;
 };
 
-// One run alone is a scan of it: the same paths, at a scan's speed and memory.
+// One run alone is a scan of it: the same paths, at a scan's speed and memory;
+// `letGo`, when given, is told when the map is no longer needed.
 PointerScanReport scanSavedRun(const RunMap& map, const PointerScanSettings& settings, const StopFlag& stop,
-                               PointerScanProgress& progress, const PathSink& emit) {
+                               PointerScanProgress& progress, const PathSink& emit, std::function<void()> letGo = {}) {
     SavedRun saved(map);
     PointerScan scan(saved, saved);
+    scan.afterReading = std::move(letGo);
     PointerScanSettings own = settings;
     own.address = map.address;
     PointerScanReport report = scan.run(own, emit, stop, progress);
@@ -461,7 +464,9 @@ PointerScanReport walkRuns(const std::vector<const RunMap*>& runs, const Pointer
 PointerScanReport walkRuns(std::vector<RunMap>&& runs, const PointerScanSettings& settings, const StopFlag& stop,
                            PointerScanProgress& progress, const PathSink& emit) {
     if (runs.empty()) return {};
-    if (runs.size() == 1) return scanSavedRun(runs.front(), settings, stop, progress, emit);
+    // Read into the scan's own map, the saved one goes before the sort.
+    if (runs.size() == 1)
+        return scanSavedRun(runs.front(), settings, stop, progress, emit, [&runs] { runs.front() = RunMap{}; });
     return walkIndexed(
         runs.size(),
         [&](std::size_t i, RunIndex& index) { return index.build(std::move(runs[i]), settings.modules, stop); },
