@@ -32,4 +32,14 @@ void runBoth(Here&& here, There&& there) {
     if (thereFailed) std::rethrow_exception(thereFailed);
 }
 
+// Does `work` for each share, the two at once on two threads when there are
+// two; a share's work must not touch another's.
+template <typename Shares, typename Work>
+void eachShare(Shares& shares, const Work& work) {
+    if (shares.size() == 2)
+        runBoth([&] { work(shares[0]); }, [&] { work(shares[1]); });
+    else
+        for (auto& share : shares) work(share);
+}
+
 }  // namespace corvane

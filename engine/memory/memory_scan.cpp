@@ -32,8 +32,8 @@ bool readByHalves(MemoryReader& reader, std::uint64_t begin, std::uint64_t end, 
 }
 
 MemoryRowScan::MemoryRowScan(MemoryReader& reader, std::vector<MemoryRegion> regions, std::uint64_t step,
-                             std::size_t itemSize)
-    : reader_(reader), regions_(std::move(regions)), step_(step == 0 ? 1 : step), itemSize_(itemSize) {}
+                             std::size_t itemSize, std::uint64_t reach)
+    : reader_(reader), regions_(std::move(regions)), step_(step == 0 ? 1 : step), itemSize_(itemSize), reach_(reach) {}
 
 bool MemoryRowScan::next() {
     while (region_ < regions_.size()) {
@@ -42,13 +42,14 @@ bool MemoryRowScan::next() {
             cursor_ = region.start;
             started_ = true;
         }
+        const std::uint64_t valuesEnd = region_ + 1 == regions_.size() && reach_ > region.end() ? reach_ : region.end();
         // The last address whose value ends inside the region.
-        if (region.size < itemSize_ || cursor_ > region.end() - itemSize_) {
+        if (cursor_ >= region.end() || valuesEnd - region.start < itemSize_ || cursor_ > valuesEnd - itemSize_) {
             ++region_;
             started_ = false;
             continue;
         }
-        const std::uint64_t last = region.end() - itemSize_;
+        const std::uint64_t last = std::min(valuesEnd - itemSize_, region.end() - 1);
         // The chunk's addresses run to kReadChunkBytes past its start; its bytes
         // run on to where the last value ends.
         const std::uint64_t limit = std::min(last, cursor_ + kReadChunkBytes - 1);
@@ -79,6 +80,28 @@ bool MemoryRowScan::readable(std::uint64_t address) const {
     for (std::uint64_t page = pageOf(address); page <= pageOf(address + itemSize_ - 1); page += kPageSize)
         if (!pageRead(page)) return false;
     return true;
+}
+
+std::uint64_t rowChunkStride(std::uint64_t step) {
+    if (step == 0) step = 1;
+    // A whole chunk's addresses, as next() counts them.
+    return ((kReadChunkBytes - 1) / step + 1) * step;
+}
+
+std::vector<RowShare> rowShares(const std::vector<MemoryRegion>& regions, std::uint64_t step, bool inTwo) {
+    std::uint64_t total = 0;
+    for (const MemoryRegion& region : regions) total += region.size;
+    const std::uint64_t stride = rowChunkStride(step);
+    if (!inTwo || total < 2 * stride) return {{regions, 0}};
+    std::vector<std::vector<MemoryRegion>> halves = splitInTwo(regions, total, stride);
+    if (halves[1].empty()) return {{regions, 0}};
+    std::vector<RowShare> shares(2);
+    // A region cut in two comes out as two pieces: the first one's values
+    // run on to the region's end, the second's.
+    if (halves[0].size() + halves[1].size() > regions.size()) shares[0].reach = halves[1].front().end();
+    shares[0].regions = std::move(halves[0]);
+    shares[1].regions = std::move(halves[1]);
+    return shares;
 }
 
 }  // namespace corvane

@@ -26,7 +26,11 @@ bool readByHalves(MemoryReader& reader, std::uint64_t begin, std::uint64_t end, 
 // the values on it.
 class MemoryRowScan {
 public:
-    MemoryRowScan(MemoryReader& reader, std::vector<MemoryRegion> regions, std::uint64_t step, std::size_t itemSize);
+    // `reach`, when past the last region's end, is where that region's
+    // values may end: the first of two shares cut inside a region (see
+    // rowShares) reads the values across the cut as the whole region would.
+    MemoryRowScan(MemoryReader& reader, std::vector<MemoryRegion> regions, std::uint64_t step, std::size_t itemSize,
+                  std::uint64_t reach = 0);
 
     // Reads the next chunk of addresses; false once every region is done.
     bool next();
@@ -53,6 +57,7 @@ private:
     std::vector<MemoryRegion> regions_;
     std::uint64_t step_;
     std::size_t itemSize_;
+    std::uint64_t reach_;
     std::size_t region_ = 0;
     std::uint64_t cursor_ = 0;  // where the next chunk's addresses start
     bool started_ = false;
@@ -65,5 +70,22 @@ private:
     std::vector<bool> pageOk_;  // per page from begin_'s page, when not whole
     std::uint64_t looked_ = 0;
 };
+
+// The bytes from one chunk's first address to the next one's within a
+// region, for a memory row stepped by `step`.
+std::uint64_t rowChunkStride(std::uint64_t step);
+
+// One thread's part of a memory row: its regions, and the `reach` its scan
+// is made with.
+struct RowShare {
+    std::vector<MemoryRegion> regions;
+    std::uint64_t reach = 0;
+};
+
+// The regions of a memory row in two shares of about equal bytes when
+// `inTwo` and there is enough to share, else in one. The cut lies on a
+// chunk's bound, so that the shares' scans, one after the other, read in
+// the same calls and look at the same addresses as one scan of them all.
+std::vector<RowShare> rowShares(const std::vector<MemoryRegion>& regions, std::uint64_t step, bool inTwo);
 
 }  // namespace corvane

@@ -8,6 +8,7 @@
 #include "engine/kit/elapsed_time.h"
 #include "engine/kit/huge_pages.h"
 #include "engine/pointers/radix_sort.h"
+#include "engine/target/memory_regions.h"
 
 namespace corvane {
 
@@ -71,45 +72,6 @@ struct PointerMap::Share {
     std::size_t size = 0;
     bool read = false;
 };
-
-namespace {
-
-// Cuts the regions in two of about equal bytes, the cut on a chunk's bound
-// within its region, so the two shares make the reads one reading would.
-std::vector<std::vector<MemoryRegion>> splitInTwo(const std::vector<MemoryRegion>& regions, std::uint64_t total,
-                                                  std::size_t chunkBytes) {
-    std::vector<std::vector<MemoryRegion>> shares(2);
-    const std::uint64_t half = total / 2;
-    std::uint64_t before = 0;
-    for (const MemoryRegion& region : regions) {
-        if (before + region.size <= half) {
-            shares[0].push_back(region);
-        } else if (before >= half) {
-            shares[1].push_back(region);
-        } else {
-            const std::uint64_t cut = (half - before + chunkBytes - 1) / chunkBytes * chunkBytes;
-            if (cut >= region.size) {
-                shares[0].push_back(region);
-            } else {
-                shares[0].push_back({region.start, cut, region.writable});
-                shares[1].push_back({region.start + cut, region.size - cut, region.writable});
-            }
-        }
-        before += region.size;
-    }
-    return shares;
-}
-
-// Does `work` for each share, the two at once on two threads.
-template <typename Share, typename Work>
-void eachShare(std::vector<Share>& shares, const Work& work) {
-    if (shares.size() == 2)
-        runBoth([&] { work(shares[0]); }, [&] { work(shares[1]); });
-    else
-        for (Share& share : shares) work(share);
-}
-
-}  // namespace
 
 bool PointerMap::build(MemoryReader& reader, const std::vector<MemoryRegion>& regions,
                        const std::vector<ModuleImage>& statics, const StopFlag& stop, PointerScanProgress& progress,

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "engine/search/path_table.h"
 #include "engine/search/result_entry.h"
@@ -26,6 +28,23 @@ inline void appendAddressResult(CompactResults& out, std::uint64_t address, cons
                                 const unsigned char* bytes) {
     const auto serial = static_cast<std::uint32_t>(out.size());
     out.push_back(CompactResult::number(address, serial, filter.type(), filter.baseMode(), bytes));
+}
+
+// Moves the results of `from` to the end of `to`, their serials counted on
+// from there as if they had been appended to `to` in the first place. Each
+// chunk of `from` goes back to the pool once moved, for `to` to take.
+template <typename Results>
+void appendRenumbered(Results& to, Results& from) {
+    for (std::size_t i = 0; i < from.size();) {
+        const auto piece = from.piece(i);
+        for (std::size_t k = 0; k < piece.count; ++k) {
+            piece.data[k].serial = static_cast<std::uint32_t>(to.size());
+            to.push_back(std::move(piece.data[k]));
+        }
+        i += piece.count;
+        from.releaseBefore(i);
+    }
+    from.clear();
 }
 
 }  // namespace corvane

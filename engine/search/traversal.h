@@ -20,6 +20,8 @@
 
 namespace corvane {
 
+struct RowShare;
+
 // Highest pointer followed in a 64-bit target: the top of user address space.
 inline constexpr std::uint64_t kMaxUserAddress64 = 0x7FFFFFFEFFFF;
 // Highest pointer followed in a 32-bit target.
@@ -99,6 +101,14 @@ private:
     void filtered(const ValueFilter& filter, ResultEntries& results, TraversalProgress* progress,
                   const std::function<void()>& walk);
     void scanMemoryRow(std::vector<MemoryRegion> regions);
+    // A memory row with no rows below it, its shares read by two threads
+    // where the reader gains by it; the results as one thread keeps them.
+    void scanMemoryRowAlone(std::vector<MemoryRegion> regions);
+    // Scans one share into `results`, or `compact` when not null, and
+    // returns how many addresses it looked at; changes no member, so that
+    // two shares may run at once.
+    std::uint64_t scanRowShare(const RowShare& share, std::uint64_t step, ResultEntries& results,
+                               CompactResults* compact) const;
     void traverse(std::size_t depth);
     void filterLeafRow(std::size_t depth);
     void visit(std::size_t depth, std::uint32_t index, std::uint64_t address);

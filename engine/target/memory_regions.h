@@ -48,4 +48,10 @@ public:
 // The writable regions of `regions`, the memory a memory row scans.
 std::vector<MemoryRegion> writableRegions(const std::vector<MemoryRegion>& regions);
 
+// Cuts the regions (of `total` bytes) in two of about equal bytes, the cut on
+// a chunk's bound within its region, so the two shares make the reads one
+// reading would. The second share may be empty.
+std::vector<std::vector<MemoryRegion>> splitInTwo(const std::vector<MemoryRegion>& regions, std::uint64_t total,
+                                                  std::uint64_t chunkBytes);
+
 }  // namespace corvane

@@ -265,14 +265,15 @@ TEST_F(MemoryRowTest, WithoutARegionListNothingIsFound) {
 
 TEST_F(MemoryRowTest, AStopEndsTheScanAndKeepsNothing) {
     target.map(0x40000000, 8 * kReadChunkBytes);
-    int reads = 0;
+    // Counted by both reading threads.
+    std::atomic<int> reads{0};
     target.onRead = [&] {
         if (++reads == 3) engine.stopRequested.raise();
     };
     const FirstSearchReport report = search("0", {{0, 0, 4}});
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(engine.results().count(), 0u);
-    EXPECT_LT(reads, 6) << "the scan goes on after the stop";
+    EXPECT_LT(reads.load(), 6) << "the scan goes on after the stop";
 }
 
 // Regions as a lister might give them: adjacent but apart, and one that has
@@ -421,7 +422,8 @@ TEST_F(MemoryRowTest, EveryConditionNarrowsASnapshotAsAPlainComparisonWould) {
 
 TEST_F(MemoryRowTest, AStopDuringASnapshotKeepsNone) {
     target.map(0x40000000, 8 * kReadChunkBytes);
-    int reads = 0;
+    // Counted by both reading threads.
+    std::atomic<int> reads{0};
     target.onRead = [&] {
         if (++reads == 5) engine.stopRequested.raise();
     };

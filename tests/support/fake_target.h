@@ -44,6 +44,10 @@ public:
     // What the next openTarget reports; while it is not 0 every read fails.
     std::uint32_t openError = 0;
     unsigned pointerWidth() const override { return pointerWidth_; }
+    // Whether the scans that read all of the target may read it with two
+    // threads; a test can hold them to one for the figures to compare with.
+    bool readsInParallel() const override { return parallelReads; }
+    bool parallelReads = true;
 
     // Loads a module at `base` (another base for a name loaded already, as
     // after a restart); unloadModule takes it away again.

@@ -28,6 +28,8 @@ public:
         return inner_.read(address, buffer, size);
     }
     unsigned pointerWidth() const override { return inner_.pointerWidth(); }
+    // The passes read with two threads only where the target gains by it.
+    bool readsInParallel() const override { return inner_.readsInParallel(); }
     std::uint32_t openTarget() override { return inner_.openTarget(); }
     void reset() {
         calls = 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/files/snapshot_file.h"
+#include "engine/kit/both_cores.h"
 #include "engine/memory/memory_scan.h"
 #include "engine/search/search_engine.h"
 #include "engine/search/search_passes.h"
@@ -319,6 +320,17 @@ void benchSize(std::uint64_t mebibytes, int repeats, bool halfZero = false) {
     std::uint64_t sum = 0;
     std::uint64_t planted = 0;
     const Run limit = measure(target, repeats, [&] { planted = readRuns(target, regions, sum); });
+    // The same reads shared by two threads, each half of the bytes: where
+    // it is faster, a pass that reads with two threads is held to it.
+    const std::vector<std::vector<MemoryRegion>> halves = splitInTwo(regions, total, kReadChunkBytes);
+    std::uint64_t halfSums[2] = {0, 0};
+    const Run twoLimit = measure(target, repeats, [&] {
+        runBoth([&] { readRuns(target, halves[0], halfSums[0]); }, [&] { readRuns(target, halves[1], halfSums[1]); });
+    });
+    sum += halfSums[0] + halfSums[1];
+    std::printf("read limits: one thread %.1f ms, two threads %.1f ms (%.2fx); the reader %s two threads\n", limit.ms,
+                twoLimit.ms, twoLimit.ms / limit.ms,
+                target.readsInParallel() ? "lets the passes use" : "keeps to one of");
     auto first = [&](SearchCondition condition, const std::string& value) {
         sink.settings = {ValueType::Long, 0, condition, value, ""};
         return engine.runFirstSearch({{0, 0, 4}}, {}, FirstRow::Memory);
@@ -327,6 +339,7 @@ void benchSize(std::uint64_t mebibytes, int repeats, bool halfZero = false) {
     const Run equal =
         measure(target, repeats, [&] { report = first(SearchCondition::Equal, std::to_string(kPlanted)); });
     print("first 等于 planted value", report.results, equal, limit);
+    std::printf("  against the two-thread limit: %.2fx\n", equal.ms / twoLimit.ms);
     if (report.results != planted)
         std::printf("  the limit counts %llu planted values\n", static_cast<unsigned long long>(planted));
     // The float kinds compare floored values unless their base says not to.
