@@ -71,10 +71,6 @@ struct PointerMap::Share {
     bool read = false;
 };
 
-namespace {
-
-// Cuts the regions in two of about equal bytes, the cut on a chunk's bound
-// within its region, so the two shares make the reads one reading would.
 std::vector<std::vector<MemoryRegion>> splitInTwo(const std::vector<MemoryRegion>& regions, std::uint64_t total,
                                                   std::size_t chunkBytes) {
     std::vector<std::vector<MemoryRegion>> shares(2);
@@ -98,6 +94,8 @@ std::vector<std::vector<MemoryRegion>> splitInTwo(const std::vector<MemoryRegion
     }
     return shares;
 }
+
+namespace {
 
 // Does `work` for each share, the two at once on two threads.
 template <typename Share, typename Work>

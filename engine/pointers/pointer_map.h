@@ -107,6 +107,11 @@ bool readPointerWords(MemoryReader& reader, const std::vector<MemoryRegion>& reg
     return true;
 }
 
+// Cuts the regions in two of about equal bytes, the cut on a chunk's bound
+// within its region, so the two shares make the reads one reading would.
+std::vector<std::vector<MemoryRegion>> splitInTwo(const std::vector<MemoryRegion>& regions, std::uint64_t total,
+                                                  std::size_t chunkBytes);
+
 // A word in a static slot, kept apart from the map: only a path's first
 // slot is static, so these are few and swept on their own.
 struct StaticPointer {
@@ -126,8 +131,7 @@ public:
     // `statics` in address order: the images whose slots are static. False
     // when `stop` was raised; the map is then empty.
     bool build(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const std::vector<ModuleImage>& statics,
-               const StopFlag& stop, PointerScanProgress& progress,
-               std::size_t chunkBytes = kReadChunkBytes);
+               const StopFlag& stop, PointerScanProgress& progress, std::size_t chunkBytes = kReadChunkBytes);
 
     std::size_t size() const { return size_; }
 
