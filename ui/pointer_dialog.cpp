@@ -350,7 +350,7 @@ std::optional<std::wstring> PointerDialog::saveMap(const std::wstring& file) {
     PointerJob job;
     job.kind = PointerJobKind::CaptureMap;
     job.settings.address = address;
-    job.keepMap = [file](const RunMap& map, const StopFlag& stop) {
+    job.keepMap = [file](const EncodedRunMap& map, const StopFlag& stop) {
         return savePointerMap(std::filesystem::path(file), map, stop);
     };
     if (!startJob(std::move(job))) return std::wstring();

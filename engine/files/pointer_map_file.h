@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine/kit/stop_flag.h"
+#include "engine/pointers/encoded_run_map.h"
 #include "engine/pointers/run_map.h"
 
 namespace corvane {
@@ -27,6 +28,7 @@ inline constexpr std::string_view kPointerMapMagic = "CORVANE-POINTMAP";
 inline constexpr unsigned kPointerMapVersion = 1;
 
 std::string encodePointerMap(const RunMap& map);
+std::string encodePointerMap(const EncodedRunMap& map);
 // False, with what is wrong in `error`, for bytes that are not a whole pointer
 // map of this version; `map` is then empty.
 bool decodePointerMap(std::string_view bytes, RunMap& map, std::string& error);
@@ -34,6 +36,7 @@ bool decodePointerMap(std::string_view bytes, RunMap& map, std::string& error);
 // Written whole or not at all: into a file beside `file`, renamed to it when
 // complete; a stop raised while writing leaves nothing. Empty, or why not.
 std::string savePointerMap(const std::filesystem::path& file, const RunMap& map, const StopFlag& stop);
+std::string savePointerMap(const std::filesystem::path& file, const EncodedRunMap& map, const StopFlag& stop);
 // Empty, or what is wrong with the file (it cannot be read, it is no pointer
 // map, it is cut short, damaged or of another version).
 std::string loadPointerMap(const std::filesystem::path& file, RunMap& map);

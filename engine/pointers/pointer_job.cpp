@@ -98,7 +98,7 @@ void PointerJobs::run(const PointerJob& job, PointerJobSink& sink) {
                     break;
                 }
                 case PointerJobKind::CaptureMap:
-                    if (RunMap map; captureRunMap(target_, regions_, address, stop_, progress, map))
+                    if (EncodedRunMap map; captureEncodedRunMap(target_, regions_, address, stop_, progress, map))
                         report.failure = job.keepMap ? job.keepMap(map, stop_) : std::string();
                     // A map stopped on its way is no failure: it was asked for.
                     report.stopped = stop_.raised();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/kit/stop_flag.h"
+#include "engine/pointers/encoded_run_map.h"
 #include "engine/pointers/pointer_rescan.h"
 #include "engine/pointers/pointer_scan.h"
 #include "engine/pointers/run_map.h"
@@ -36,8 +37,9 @@ struct PointerJob {
     std::vector<std::shared_ptr<const RunMap>> savedRuns;  // Scan
     std::vector<PointerPath> paths;                        // Rescan
     // CaptureMap: keeps the map (writes its file), on the job's thread. An
-    // empty text, or why the map could not be kept.
-    std::function<std::string(const RunMap&, const StopFlag&)> keepMap;
+    // empty text, or why the map could not be kept. The map comes already
+    // in its file's encoded form, as it was read.
+    std::function<std::string(const EncodedRunMap&, const StopFlag&)> keepMap;
 };
 
 // Where a job stands, as a copy its sink may keep.

@@ -6,9 +6,8 @@
 
 namespace corvane {
 
-bool captureRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint64_t address, const StopFlag& stop,
-                   PointerScanProgress& progress, RunMap& map, std::size_t chunkBytes) {
-    map = RunMap{};
+RunMap outlineRun(MemoryReader& reader, RegionLookup& lookup, std::uint64_t address, PointerScanProgress& progress) {
+    RunMap map;
     map.width = reader.pointerWidth();
     map.address = address;
     for (const MemoryRegion& region : lookup.readableRegions())
@@ -20,26 +19,33 @@ bool captureRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint64_t add
     for (const MemoryRegion& region : map.regions) total += region.size;
     progress.bytesTotal = total;
     progress.phase = PointerScanProgress::Mapping;
+    return map;
+}
 
-    // Two readers, each half of the regions in address order, when the
-    // reader gains by it; their slots then follow each other.
+std::vector<std::vector<MemoryRegion>> readingShares(const MemoryReader& reader,
+                                                     const std::vector<MemoryRegion>& regions, std::size_t chunkBytes) {
+    std::uint64_t total = 0;
+    for (const MemoryRegion& region : regions) total += region.size;
+    // Cut within a region too: a target's heap is often most of its memory,
+    // and whole regions would leave the second thread the crumbs.
+    if (reader.readsInParallel() && twoCores() && total >= 2 * std::uint64_t{chunkBytes})
+        return splitInTwo(regions, total, chunkBytes);
+    return {regions};
+}
+
+bool captureRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint64_t address, const StopFlag& stop,
+                   PointerScanProgress& progress, RunMap& map, std::size_t chunkBytes) {
+    map = outlineRun(reader, lookup, address, progress);
+    // Each share's slots follow the one's before.
     struct Half {
         std::vector<MemoryRegion> regions;
         std::vector<std::uint64_t> slots;
         std::vector<std::uint64_t> words;
         bool read = false;
     };
-    std::vector<Half> halves(1);
-    if (reader.readsInParallel() && twoCores() && map.regions.size() >= 2) {
-        halves.resize(2);
-        std::uint64_t before = 0;
-        for (const MemoryRegion& region : map.regions) {
-            halves[before < total / 2 ? 0 : 1].regions.push_back(region);
-            before += region.size;
-        }
-    } else {
-        halves[0].regions = map.regions;
-    }
+    std::vector<Half> halves;
+    for (std::vector<MemoryRegion>& share : readingShares(reader, map.regions, chunkBytes))
+        halves.push_back({std::move(share), {}, {}, false});
     const RegionBounds bounds(map.regions);
     const auto gather = [&](Half& half) {
         RegionBounds own = bounds;

@@ -28,6 +28,17 @@ struct RunMap {
     bool operator==(const RunMap&) const = default;
 };
 
+// A run's map without its pointers: its width, the address, its images in
+// address order and its readable regions, none empty. Sets the progress's
+// total and its phase to Mapping.
+RunMap outlineRun(MemoryReader& reader, RegionLookup& lookup, std::uint64_t address, PointerScanProgress& progress);
+
+// The regions of a capture in the shares of its reading threads, in address
+// order: two of about equal bytes when the reader gains by a second thread,
+// else one.
+std::vector<std::vector<MemoryRegion>> readingShares(const MemoryReader& reader,
+                                                     const std::vector<MemoryRegion>& regions, std::size_t chunkBytes);
+
 // Reads every readable region of the target once, as a scan's map does.
 // False when `stop` was raised; `map` is then empty.
 bool captureRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint64_t address, const StopFlag& stop,

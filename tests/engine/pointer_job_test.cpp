@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "engine/files/pointer_map_file.h"
 #include "engine/kit/ticker.h"
 #include "engine/pointers/pointer_job.h"
 #include "engine/pointers/runs_walk.h"
@@ -177,8 +179,9 @@ TEST_F(PointerJobTest, AMapGoesToItsKeeperAndAFailureToKeepItIsReported) {
         PointerJob job;
         job.kind = PointerJobKind::CaptureMap;
         job.settings.address = kValue;
-        job.keepMap = [&](const RunMap& map, const StopFlag&) {
-            kept = map;
+        job.keepMap = [&](const EncodedRunMap& map, const StopFlag&) {
+            std::string error;
+            EXPECT_TRUE(decodePointerMap(encodePointerMap(map), kept, error)) << error;
             return c.answer;
         };
         ASSERT_TRUE(jobs.start(job, mapSink));
@@ -188,6 +191,44 @@ TEST_F(PointerJobTest, AMapGoesToItsKeeperAndAFailureToKeepItIsReported) {
         EXPECT_FALSE(report.stopped);
         EXPECT_TRUE(mapSink.texts.empty());
     }
+}
+
+TEST_F(PointerJobTest, AMapStoppedWhileItIsReadLeavesNoFile) {
+    // Kept as the window keeps it: written whole beside its name, then named.
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "corvane_job_stopped.map";
+    std::filesystem::path partial = file;
+    partial += ".partial";
+    std::filesystem::remove(file);
+    bool kept = false;
+    PointerJob job;
+    job.kind = PointerJobKind::CaptureMap;
+    job.settings.address = kValue;
+    job.keepMap = [&](const EncodedRunMap& map, const StopFlag& stop) {
+        kept = true;
+        return savePointerMap(file, map, stop);
+    };
+    target.onRead = [this] { jobs.stop(); };
+    ASSERT_TRUE(jobs.start(job, sink));
+    const PointerJobReport report = sink.wait(jobs);
+    target.onRead = nullptr;
+    EXPECT_TRUE(report.stopped);
+    EXPECT_TRUE(report.failure.empty()) << report.failure;
+    EXPECT_FALSE(kept) << "a map stopped on its way reached its keeper";
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(partial));
+
+    // Not stopped, the same job leaves the whole map.
+    RecordingSink again;
+    ASSERT_TRUE(jobs.start(job, again));
+    EXPECT_FALSE(again.wait(jobs).stopped);
+    RunMap expected;
+    RunMap saved;
+    PointerScanProgress progress;
+    ASSERT_TRUE(captureRunMap(target, target, kValue, StopFlag(), progress, expected));
+    EXPECT_EQ(loadPointerMap(file, saved), "");
+    EXPECT_EQ(saved, expected);
+    EXPECT_FALSE(std::filesystem::exists(partial));
+    std::filesystem::remove(file);
 }
 
 TEST_F(PointerJobTest, ATargetThatCannotBeOpenedRunsNothingAndSaysSo) {
@@ -207,7 +248,7 @@ TEST_F(PointerJobTest, WhileAJobRunsNoSecondJobNorSearchStartsAndAStopEndsIt) {
     PointerJob job;
     job.kind = PointerJobKind::CaptureMap;
     job.settings.address = kValue;
-    job.keepMap = [&](const RunMap&, const StopFlag& stop) {
+    job.keepMap = [&](const EncodedRunMap&, const StopFlag& stop) {
         entered.set_value();
         while (!stop.raised()) std::this_thread::yield();
         return std::string("stopped");

@@ -65,6 +65,19 @@ void checkMapRoundTrip(Input& input) {
     FUZZ_CHECK(back == map, "read back, another map");
     FUZZ_CHECK(bytes.size() <= 200 + 64 * map.images.size() + 17 * map.regions.size() + 8 * map.size(),
                "more than 8 bytes a pointer");
+
+    // Cut anywhere between two reading threads, the same bytes.
+    EncodedRunMap halves = encodeRunMap(RunMap{map.width, map.address, map.images, map.regions, {}, {}});
+    halves.stretches.clear();
+    // The address, read early from the input, picks the cut.
+    const auto cut = static_cast<std::size_t>(map.address % (map.size() + 1));
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        if (i == 0 || i == cut) halves.stretches.emplace_back(map.width);
+        std::size_t region = 0;
+        while (map.words[i] >= map.regions[region].end()) ++region;
+        halves.stretches.back().add({map.slots[i], region, map.words[i] - map.regions[region].start});
+    }
+    FUZZ_CHECK(encodePointerMap(halves) == bytes, "encoded in two stretches, other bytes");
 }
 
 }  // namespace

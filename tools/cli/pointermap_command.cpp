@@ -8,6 +8,7 @@
 #include "engine/files/pointer_map_file.h"
 #include "engine/kit/both_cores.h"
 #include "engine/kit/elapsed_time.h"
+#include "engine/pointers/encoded_run_map.h"
 #include "engine/pointers/run_map.h"
 #include "engine/pointers/runs_walk.h"
 #include "engine/target/module_lookup.h"
@@ -17,23 +18,30 @@
 namespace corvane {
 namespace {
 
-// The live target's map, the images cut to the chosen modules.
-bool captureLive(const PointerOptions& options, TargetAccess& target, RegionLookup& regions, StopFlag& stop,
-                 RunMap& map, std::uint32_t& ms) {
+// Only the images of the chosen modules, when there is a choice.
+void keepChosenImages(const PointerOptions& options, std::vector<ModuleImage>& images) {
+    if (!options.scan.modules.empty())
+        std::erase_if(images, [&](const ModuleImage& image) {
+            return std::none_of(options.scan.modules.begin(), options.scan.modules.end(),
+                                [&](const std::string& name) { return sameModuleName(name, image.name); });
+        });
+}
+
+// The live target's map, read by `capture` under the progress line, the
+// images cut to the chosen modules.
+template <typename Map, typename Capture>
+bool captureLive(const PointerOptions& options, StopFlag& stop, Map& map, std::vector<ModuleImage>& images,
+                 std::uint32_t& ms, const Capture& capture) {
     PointerScanProgress progress;
     const auto start = std::chrono::steady_clock::now();
     bool captured = false;
     {
         const StopRegistration registration(stop);
         const ProgressLine line([&progress] { return scanProgress(progress); });
-        captured = captureRunMap(target, regions, *options.address, stop, progress, map);
+        captured = capture(progress, map);
     }
     ms = millisecondsSince(start);
-    if (!options.scan.modules.empty())
-        std::erase_if(map.images, [&](const ModuleImage& image) {
-            return std::none_of(options.scan.modules.begin(), options.scan.modules.end(),
-                                [&](const std::string& name) { return sameModuleName(name, image.name); });
-        });
+    keepChosenImages(options, images);
     return captured;
 }
 
@@ -54,9 +62,14 @@ std::string whatInstead(const std::string& file, const std::string& error) {
 
 int savePointerMapCommand(const PointerOptions& options, TargetAccess& target, RegionLookup& regions) {
     StopFlag stop;
-    RunMap map;
+    // Read straight into the file's encoded form: a map only to be saved
+    // needs neither its 16 bytes a pointer nor a second pass to encode them.
+    EncodedRunMap map;
     std::uint32_t readMs = 0;
-    if (!captureLive(options, target, regions, stop, map, readMs)) {
+    const auto capture = [&](PointerScanProgress& progress, EncodedRunMap& into) {
+        return captureEncodedRunMap(target, regions, *options.address, stop, progress, into);
+    };
+    if (!captureLive(options, stop, map, map.outline.images, readMs, capture)) {
         std::fprintf(stderr, "pointer map: stopped, %s not written\n", options.outFile.c_str());
         return 0;
     }
@@ -72,15 +85,17 @@ int savePointerMapCommand(const PointerOptions& options, TargetAccess& target, R
     }
     if (!problem.empty()) return fail(1, problem);
     std::uint64_t bytes = 0;
-    for (const MemoryRegion& region : map.regions) bytes += region.size;
+    for (const MemoryRegion& region : map.outline.regions) bytes += region.size;
     std::error_code ignored;
     const auto size = std::filesystem::file_size(options.outFile, ignored);
+    const std::uint64_t pointers = map.size();
     std::fprintf(stderr,
-                 "pointer map: %zu regions, %llu bytes read, %zu pointers, %zu modules, file %llu bytes "
+                 "pointer map: %zu regions, %llu bytes read, %llu pointers, %zu modules, file %llu bytes "
                  "(%.2f per pointer)\n",
-                 map.regions.size(), static_cast<unsigned long long>(bytes), map.size(), map.images.size(),
+                 map.outline.regions.size(), static_cast<unsigned long long>(bytes),
+                 static_cast<unsigned long long>(pointers), map.outline.images.size(),
                  static_cast<unsigned long long>(size),
-                 map.size() == 0 ? 0.0 : static_cast<double>(size) / static_cast<double>(map.size()));
+                 pointers == 0 ? 0.0 : static_cast<double>(size) / static_cast<double>(pointers));
     std::fprintf(stderr, "time: read %ums, write %ums\n", readMs, millisecondsSince(start));
     if (target.hasExited()) std::fprintf(stderr, "corvane-cli: the target process has gone\n");
     return 0;
@@ -109,7 +124,10 @@ int compareMapsCommand(const PointerOptions& options, TargetAccess* target, Regi
     std::uint32_t liveMs = 0;
     if (target != nullptr) {
         RunMap live;
-        if (!captureLive(options, *target, *regions, stop, live, liveMs)) {
+        const auto capture = [&](PointerScanProgress& progress, RunMap& into) {
+            return captureRunMap(*target, *regions, *options.address, stop, progress, into);
+        };
+        if (!captureLive(options, stop, live, live.images, liveMs, capture)) {
             std::fprintf(stderr, "paths: 0 written, at least 0 in all (stopped)\n");
             return 0;
         }

@@ -1,0 +1,67 @@
+#include "engine/pointers/encoded_run_map.h"
+
+#include <memory>
+
+#include "engine/kit/both_cores.h"
+
+namespace corvane {
+
+std::uint64_t EncodedRunMap::size() const {
+    std::uint64_t count = 0;
+    for (const EncodedPointers& stretch : stretches) count += stretch.size();
+    return count;
+}
+
+std::uint64_t EncodedRunMap::pointerBytes() const {
+    std::uint64_t bytes = 0;
+    eachPointerPiece([&bytes](const unsigned char*, std::size_t size) { bytes += size; });
+    return bytes;
+}
+
+bool captureEncodedRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint64_t address, const StopFlag& stop,
+                          PointerScanProgress& progress, EncodedRunMap& map, std::size_t chunkBytes) {
+    map.stretches.clear();
+    map.outline = outlineRun(reader, lookup, address, progress);
+    const std::vector<std::vector<MemoryRegion>> shares = readingShares(reader, map.outline.regions, chunkBytes);
+    for (std::size_t i = 0; i < shares.size(); ++i) map.stretches.emplace_back(map.outline.width);
+    const RegionBounds bounds(map.outline.regions);
+    const std::unique_ptr<bool[]> read(new bool[shares.size()]());
+    const auto gather = [&](std::size_t share) {
+        RegionBounds own = bounds;
+        EncodedPointers& stretch = map.stretches[share];
+        read[share] = readPointerWords(reader, shares[share], own, stop, progress, chunkBytes,
+                                       [&](std::uint64_t slot, std::uint64_t word, std::size_t region) {
+                                           stretch.add({slot, region, word - own.start(region)});
+                                       });
+    };
+    if (shares.size() == 2)
+        runBoth([&] { gather(0); }, [&] { gather(1); });
+    else
+        gather(0);
+    for (std::size_t i = 0; i < shares.size(); ++i) {
+        if (!read[i]) {
+            map = EncodedRunMap{};
+            return false;
+        }
+    }
+    progress.pointers = map.size();
+    progress.phase = PointerScanProgress::Done;
+    return true;
+}
+
+EncodedRunMap encodeRunMap(const RunMap& map) {
+    EncodedRunMap encoded;
+    encoded.outline.width = map.width;
+    encoded.outline.address = map.address;
+    encoded.outline.images = map.images;
+    encoded.outline.regions = map.regions;
+    encoded.stretches.emplace_back(map.width);
+    RegionBounds finder(map.regions);
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        const auto region = static_cast<std::size_t>(finder.find(map.words[i]));
+        encoded.stretches.back().add({map.slots[i], region, map.words[i] - finder.start(region)});
+    }
+    return encoded;
+}
+
+}  // namespace corvane
