@@ -607,7 +607,7 @@ int runPointerBench(int argc, char** argv) {
     bool huge = false;
     bool all = false;
     bool mapsOnly = false;
-    bool scansOnly = false;
+    [[maybe_unused]] bool scansOnly = false;  // the maps are measured natively only
     int repeats = 3;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--huge") == 0) huge = true;
