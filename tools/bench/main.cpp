@@ -442,17 +442,19 @@ int main(int argc, char** argv) {
     bool huge = false;
     bool unmapped = false;
     bool memoryRow = false;
+    bool spill = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--hold") == 0 && i + 1 < argc)
             return bench::holdMemory(std::strtoull(argv[i + 1], nullptr, 10));
         if (std::strcmp(argv[i], "--memory") == 0) memoryRow = true;
         if (std::strcmp(argv[i], "--huge") == 0) huge = true;
+        if (std::strcmp(argv[i], "--spill") == 0) spill = true;
         if (std::strcmp(argv[i], "--unreadable") == 0) unmapped = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) onlyPass = argv[++i];
         if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc) kRepeats = std::max(1, std::atoi(argv[++i]));
     }
     try {
-        if (memoryRow) return bench::runMemoryBench(kRepeats);
+        if (memoryRow) return bench::runMemoryBench(kRepeats, spill);
         return run(huge, unmapped);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "error: %s\n", error.what());
