@@ -4,7 +4,9 @@
 #include <bit>
 #include <cstring>
 
+#include "engine/kit/both_cores.h"
 #include "engine/memory/memory_scan.h"
+#include "engine/search/chunk_pipe.h"
 #include "engine/search/address_results.h"
 #include "engine/values/change_compare.h"
 #include "engine/values/value_compare.h"
@@ -152,56 +154,108 @@ bool MemorySnapshot::sameAs(const MemorySnapshot& other) const {
     return true;
 }
 
+namespace {
+
+// Reads the regions chunk by chunk into `snapshot`'s page tables, handing
+// each chunk's stored runs on with `hand(chunk)`; `next()` gives the chunk
+// to read into, null to end early. False when stopped.
+template <typename Next, typename Hand>
+bool readSnapshotChunks(MemoryReader& reader, const std::vector<MemoryRegion>& regions, const StopFlag& stop,
+                        MemorySnapshot& snapshot, Next&& next, Hand&& hand) {
+    // Where the next stored page will lie in the store, counted here: the
+    // store itself may lag behind on its own thread.
+    std::uint64_t stored = snapshot.store->size();
+    for (const MemoryRegion& from : regions) {
+        MemorySnapshot::Region& region = snapshot.regions.emplace_back();
+        region.start = from.start;
+        region.size = from.size;
+        region.storedFrom = stored;
+        region.clearPages();
+        for (std::uint64_t at = 0; at < region.size; at += kReadChunkBytes) {
+            if (stop.raised()) return false;
+            ChunkPipe::Chunk* chunk = next();
+            if (chunk == nullptr) return true;
+            unsigned char* bytes = chunk->bytes.data();
+            chunk->runs.clear();
+            const std::uint64_t size = std::min(region.size - at, kReadChunkBytes);
+            const std::uint64_t begin = region.start + at;
+            readByHalves(reader, begin, begin + size, bytes, [&](std::uint64_t page) {
+                // Regions begin on a page; were one not to, the lost page
+                // takes both of the region's pages it touches.
+                const std::uint64_t low = std::max(page, begin);
+                const std::uint64_t high = std::min(page + kPageSize, begin + size) - 1;
+                for (std::uint64_t p = (low - region.start) / kPageSize; p <= (high - region.start) / kPageSize; ++p)
+                    setBit(region.lostPages, p);
+            });
+            // The stored pages in runs; a zero page only sets its bit.
+            for (std::uint64_t offset = 0; offset < size; offset += kPageSize) {
+                const std::uint64_t page = (at + offset) / kPageSize;
+                const auto here = static_cast<std::size_t>(offset);
+                const std::size_t length = static_cast<std::size_t>(std::min(kPageSize, size - offset));
+                if (region.lost(page)) continue;
+                if (allZero(bytes + here, length)) {
+                    setBit(region.zeroPages, page);
+                    continue;
+                }
+                if (!chunk->runs.empty() && chunk->runs.back().second == here)
+                    chunk->runs.back().second = here + length;
+                else
+                    chunk->runs.emplace_back(here, here + length);
+                stored += length;
+            }
+            hand(*chunk);
+        }
+        region.index();
+    }
+    return true;
+}
+
+void storeRuns(SnapshotStore& store, const ChunkPipe::Chunk& chunk) {
+    for (const auto& [from, to] : chunk.runs) store.append(chunk.bytes.data() + from, to - from);
+}
+
+}  // namespace
+
 MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<MemoryRegion>& regions, std::uint64_t step,
-                                  std::size_t itemSize, const StopFlag& stop, std::unique_ptr<SnapshotStore> store) {
+                                  std::size_t itemSize, const StopFlag& stop, std::unique_ptr<SnapshotStore> store,
+                                  bool storingThread) {
     MemorySnapshot snapshot;
     snapshot.step = step == 0 ? 1 : step;
     snapshot.itemSize = static_cast<std::uint32_t>(itemSize);
     snapshot.store = store ? std::move(store) : std::make_unique<PagedStore>();
     SnapshotStore& kept = *snapshot.store;
     snapshot.regions.reserve(regions.size());
-    // Read a chunk at a time into one buffer; the chunk's stored pages go on
-    // to the store in runs, its zero pages only set their bits.
-    std::vector<unsigned char> chunk(static_cast<std::size_t>(kReadChunkBytes));
-    for (const MemoryRegion& from : regions) {
-        MemorySnapshot::Region& region = snapshot.regions.emplace_back();
-        region.start = from.start;
-        region.size = from.size;
-        region.storedFrom = kept.size();
-        region.clearPages();
-        for (std::uint64_t at = 0; at < region.size; at += kReadChunkBytes) {
-            if (stop.raised()) return snapshot;
-            const std::uint64_t bytes = std::min(region.size - at, kReadChunkBytes);
-            const std::uint64_t begin = region.start + at;
-            readByHalves(reader, begin, begin + bytes, chunk.data(), [&](std::uint64_t page) {
-                // Regions begin on a page; were one not to, the lost page
-                // takes both of the region's pages it touches.
-                const std::uint64_t low = std::max(page, begin);
-                const std::uint64_t high = std::min(page + kPageSize, begin + bytes) - 1;
-                for (std::uint64_t p = (low - region.start) / kPageSize; p <= (high - region.start) / kPageSize; ++p)
-                    setBit(region.lostPages, p);
-            });
-            std::size_t runFrom = 0;
-            std::size_t runTo = 0;
-            for (std::uint64_t offset = 0; offset < bytes; offset += kPageSize) {
-                const std::uint64_t page = (at + offset) / kPageSize;
-                const auto here = static_cast<std::size_t>(offset);
-                const std::size_t length = static_cast<std::size_t>(std::min(kPageSize, bytes - offset));
-                const bool skipped = region.lost(page) || allZero(chunk.data() + here, length);
-                if (!skipped) {
-                    if (runTo != here) {
-                        if (runTo > runFrom) kept.append(chunk.data() + runFrom, runTo - runFrom);
-                        runFrom = here;
-                    }
-                    runTo = here + length;
-                    continue;
-                }
-                if (!region.lost(page)) setBit(region.zeroPages, page);
-            }
-            if (runTo > runFrom) kept.append(chunk.data() + runFrom, runTo - runFrom);
-        }
-        region.index();
+    if (!storingThread) {
+        ChunkPipe::Chunk chunk;
+        chunk.bytes.resize(static_cast<std::size_t>(kReadChunkBytes));
+        readSnapshotChunks(
+            reader, regions, stop, snapshot, [&] { return &chunk; },
+            [&](const ChunkPipe::Chunk& full) { storeRuns(kept, full); });
+        return snapshot;
     }
+    // Four chunks in flight: enough to ride out a slow write, little memory.
+    ChunkPipe pipe(4, static_cast<std::size_t>(kReadChunkBytes));
+    runBoth(
+        [&] {
+            struct Closer {
+                ChunkPipe& pipe;
+                ~Closer() { pipe.close(); }
+            } closer{pipe};
+            readSnapshotChunks(
+                reader, regions, stop, snapshot, [&] { return pipe.empty(); },
+                [&](const ChunkPipe::Chunk&) { pipe.filled(); });
+        },
+        [&] {
+            try {
+                while (const ChunkPipe::Chunk* chunk = pipe.next()) {
+                    storeRuns(kept, *chunk);
+                    pipe.stored();
+                }
+            } catch (...) {
+                pipe.giveUp();
+                throw;
+            }
+        });
     return snapshot;
 }
 

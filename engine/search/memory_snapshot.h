@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/kit/stop_flag.h"
+#include "engine/kit/both_cores.h"
 #include "engine/search/result_store.h"
 #include "engine/search/search_settings.h"
 #include "engine/search/snapshot_store.h"
@@ -81,10 +82,13 @@ bool allZero(const unsigned char* bytes, std::size_t size);
 
 // Reads every region of `regions` into a snapshot whose stored pages go to
 // `store` (memory blocks without one); a set stop flag ends it early (the
-// caller then drops what was read).
+// caller then drops what was read). With `storingThread`, the pages are
+// stored on a thread of their own while the next are read: a store's writes
+// cost as much as the reads where its pages are fresh. A failure of the
+// store comes out here either way.
 MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<MemoryRegion>& regions, std::uint64_t step,
                                   std::size_t itemSize, const StopFlag& stop,
-                                  std::unique_ptr<SnapshotStore> store = nullptr);
+                                  std::unique_ptr<SnapshotStore> store = nullptr, bool storingThread = twoCores());
 
 // The next search over a snapshot: every address of the row read again and
 // kept when the value meets the settings' condition (the change conditions

@@ -4,4 +4,4 @@
 # May use: kit text values target memory
 set(CORVANE_ROOM_SOURCES structure_row.cpp path_table.cpp candidate_store.cpp result_store.cpp traversal.cpp
     leaf_reads.cpp resolve_path.cpp search_passes.cpp search_engine.cpp memory_row_traversal.cpp memory_snapshot.cpp
-    snapshot_store.cpp spill_file.cpp)
+    snapshot_store.cpp spill_file.cpp chunk_pipe.cpp)

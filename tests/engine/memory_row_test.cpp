@@ -481,6 +481,74 @@ TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteReadAndNoZeroPage) {
     }
 }
 
+// Stored on a thread of its own while the next chunks are read, or on the
+// reading thread, a snapshot of several regions is the same: each region's
+// stored pages where it says they begin. A store that fails mid-way fails
+// the snapshot either way, and the reading ends.
+TEST_F(MemoryRowTest, ASnapshotStoredBesideItsReadingIsTheOneStoredAlone) {
+    struct Part {
+        std::uint64_t start;
+        std::uint64_t size;
+        bool zero;
+    };
+    const Part parts[] = {{0x60000000, 2 * kReadChunkBytes + 0x1000, false},
+                          {0x61000000, 0x3000, true},
+                          {0x62000000, kReadChunkBytes + 0x2000, false},
+                          {0x63000000, 5 * kReadChunkBytes, false}};
+    std::vector<MemoryRegion> regions;
+    for (const Part& part : parts) {
+        target.map(part.start, part.size);
+        if (!part.zero) {
+            std::vector<unsigned char> bytes(part.size);
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<unsigned char>(1 + (i * 7 + part.start / 0x1000000) % 253);
+            target.write(part.start, bytes.data(), bytes.size());
+        }
+        regions.push_back({part.start, part.size, true});
+    }
+    target.unmap(0x62000000 + kReadChunkBytes, 0x1000);
+    const StopFlag stop;
+    const MemorySnapshot alone = takeMemorySnapshot(target, regions, 4, 4, stop, nullptr, false);
+    const MemorySnapshot beside = takeMemorySnapshot(target, regions, 4, 4, stop, nullptr, true);
+    EXPECT_TRUE(beside.sameAs(alone));
+    ASSERT_EQ(beside.regions.size(), regions.size());
+    EXPECT_EQ(beside.storedBytes(), alone.storedBytes());
+    for (std::size_t r = 0; r < regions.size(); ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(beside.regions[r].storedFrom, alone.regions[r].storedFrom);
+        std::vector<unsigned char> kept(regions[r].size);
+        std::vector<unsigned char> now(regions[r].size);
+        beside.copyOut(r, regions[r].start, regions[r].end(), kept.data());
+        for (std::uint64_t page = 0; page < beside.regions[r].pages(); ++page) {
+            const std::uint64_t at = regions[r].start + page * kPageSize;
+            if (beside.regions[r].lost(page)) continue;
+            ASSERT_TRUE(target.read(at, now.data() + page * kPageSize, kPageSize));
+        }
+        std::size_t wrong = 0;
+        for (std::uint64_t page = 0; page < beside.regions[r].pages(); ++page)
+            if (!beside.regions[r].lost(page))
+                wrong += !std::equal(kept.begin() + static_cast<std::ptrdiff_t>(page * kPageSize),
+                                     kept.begin() + static_cast<std::ptrdiff_t>((page + 1) * kPageSize),
+                                     now.begin() + static_cast<std::ptrdiff_t>(page * kPageSize));
+        EXPECT_EQ(wrong, 0u) << "pages kept wrong";
+    }
+
+    // A store that takes two runs, then fails.
+    class FailingStore : public PagedStore {
+    public:
+        void append(const unsigned char* bytes, std::size_t size) override {
+            if (++appends > 2) throw std::runtime_error("disk full");
+            PagedStore::append(bytes, size);
+        }
+        int appends = 0;
+    };
+    for (const bool storingThread : {false, true}) {
+        SCOPED_TRACE(storingThread ? "stored beside" : "stored alone");
+        EXPECT_THROW(takeMemorySnapshot(target, regions, 4, 4, stop, std::make_unique<FailingStore>(), storingThread),
+                     std::runtime_error);
+    }
+}
+
 // A second snapshot fills the blocks of the first rather than fresh memory,
 // and beyond its budget the pages go to a file that goes with the store.
 TEST(PagedStore, ReusesSpareBlocksAndSpillsPastItsBudget) {

@@ -445,7 +445,8 @@ int main(int argc, char** argv) {
     bool spill = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--hold") == 0 && i + 1 < argc)
-            return bench::holdMemory(std::strtoull(argv[i + 1], nullptr, 10));
+            return bench::holdMemory(std::strtoull(argv[i + 1], nullptr, 10),
+                                     i + 2 < argc && std::strcmp(argv[i + 2], "--half-zero") == 0);
         if (std::strcmp(argv[i], "--memory") == 0) memoryRow = true;
         if (std::strcmp(argv[i], "--huge") == 0) huge = true;
         if (std::strcmp(argv[i], "--spill") == 0) spill = true;

@@ -26,7 +26,6 @@
 
 #include "engine/target/win32/target_process.h"
 #else
-#include <malloc.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -64,9 +63,10 @@ double msSince(Clock::time_point start) {
 // until this process goes.
 class Holder {
 public:
-    bool start(std::uint64_t mebibytes) {
+    bool start(std::uint64_t mebibytes, bool halfZero = false) {
         char answer = 0;
-        return child_.start(L"--hold " + std::to_wstring(mebibytes)) && child_.readReport(&answer, 1) && answer == 'y';
+        return child_.start(L"--hold " + std::to_wstring(mebibytes) + (halfZero ? L" --half-zero" : L"")) &&
+               child_.readReport(&answer, 1) && answer == 'y';
     }
     std::uint32_t pid() const { return child_.pid(); }
 
@@ -80,26 +80,17 @@ std::unique_ptr<TargetProcess> openReader(const Holder& holder) {
     return reader;
 }
 #else
-// A forked child holding the block until it is killed.
+// This program again, with --hold: it fills its block, says "y" and holds it
+// until it is killed.
 class Holder {
 public:
     bool start(std::uint64_t mebibytes, bool halfZero = false) {
-        // The heap the runs before freed would be the child's writable
-        // memory too: it goes back to the system first.
-        malloc_trim(0);
-        std::string why;
-        pid_ = forkLaidOut(
-            [mebibytes, halfZero] {
-                const std::uint64_t bytes = mebibytes << 20;
-                void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-                if (block == MAP_FAILED) return false;
-                // Zero pages touched, as a game's are: they read as any others.
-                std::memset(block, 0, bytes);
-                fill(static_cast<unsigned char*>(block), bytes, halfZero);
-                return true;
-            },
-            why);
-        return pid_ >= 0 && why.empty();
+        std::vector<std::string> args{"--hold", std::to_string(mebibytes)};
+        if (halfZero) args.emplace_back("--half-zero");
+        char answer = 0;
+        bool reported = false;
+        pid_ = execSelf(args, &answer, 1, reported);
+        return reported && answer == 'y';
     }
     ~Holder() {
         if (pid_ > 0) {
@@ -293,12 +284,7 @@ void print(const char* name, std::uint64_t results, const Run& run, const Run& l
 
 void benchSize(std::uint64_t mebibytes, int repeats, bool halfZero = false) {
     Holder holder;
-#ifdef _WIN32
-    if (halfZero) return;
-    if (!holder.start(mebibytes)) {
-#else
     if (!holder.start(mebibytes, halfZero)) {
-#endif
         std::fprintf(stderr, "cannot start a process holding %llu MiB\n", static_cast<unsigned long long>(mebibytes));
         return;
     }
@@ -508,21 +494,26 @@ int runMemoryBench(int repeats, bool spill) {
     return 0;
 }
 
-int holdMemory(std::uint64_t mebibytes) {
-#ifdef _WIN32
+int holdMemory(std::uint64_t mebibytes, bool halfZero) {
     const std::uint64_t bytes = mebibytes << 20;
+#ifdef _WIN32
     auto* block = static_cast<unsigned char*>(
         VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     if (block == nullptr) return 1;
-    fill(block, bytes);
+    fill(block, bytes, halfZero);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "y", 1, &written, nullptr);
     waitForInputToClose();
-    return 0;
 #else
-    (void)mebibytes;
-    return 1;
+    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return 1;
+    // Zero pages touched, as a game's are: they read as any others.
+    std::memset(block, 0, bytes);
+    fill(static_cast<unsigned char*>(block), bytes, halfZero);
+    if (write(STDOUT_FILENO, "y", 1) != 1) return 1;
+    for (;;) pause();
 #endif
+    return 0;
 }
 
 }  // namespace corvane::bench

@@ -10,8 +10,8 @@ namespace corvane::bench {
 // budget of 1 GiB instead.
 int runMemoryBench(int repeats, bool spill);
 
-// bench --hold MIB: the holding process itself, started by runMemoryBench
-// where it cannot fork.
-int holdMemory(std::uint64_t mebibytes);
+// bench --hold MIB [--half-zero]: the holding process itself, started by
+// runMemoryBench.
+int holdMemory(std::uint64_t mebibytes, bool halfZero);
 
 }  // namespace corvane::bench

@@ -248,32 +248,14 @@ public:
         }
     }
     bool start(std::size_t bytes, std::uint64_t seed = 0, bool varied = false) {
-        int ready[2];
-        if (pipe(ready) != 0) return false;
-        const std::string size = std::to_string(bytes);
-        const std::string seedText = std::to_string(seed);
-        pid_ = fork();
+        std::vector<std::string> args{"--pointers", "--heap-child", std::to_string(bytes), "--seed",
+                                      std::to_string(seed)};
+        if (varied) args.emplace_back("--varied");
+        bool reported = false;
+        pid_ = bench::execSelf(args, &value_, sizeof value_, reported);
         if (pid_ < 0) return false;
-        if (pid_ == 0) {
-            close(ready[0]);
-            dup2(ready[1], STDOUT_FILENO);
-            close(ready[1]);
-            const char* args[] = {"bench",
-                                  "--pointers",
-                                  "--heap-child",
-                                  size.c_str(),
-                                  "--seed",
-                                  seedText.c_str(),
-                                  varied ? "--varied" : nullptr,
-                                  nullptr};
-            execv("/proc/self/exe", const_cast<char* const*>(args));
-            _exit(127);
-        }
-        close(ready[1]);
-        const bool ok = read(ready[0], &value_, sizeof value_) == sizeof value_ && value_ != 0;
-        close(ready[0]);
         reader_ = std::make_unique<LinuxProcessReader>(pid_);
-        return ok;
+        return reported && value_ != 0;
     }
     LinuxProcessReader& reader() { return *reader_; }
     std::uint64_t value() const { return value_; }
