@@ -150,7 +150,9 @@ TEST(MemoryRowShares, TwoThreadsKeepWhatOneKeeps) {
         ASSERT_EQ(shares.size(), 2u);
         EXPECT_GT(shares[0].reach, shares[0].regions.back().end()) << "the cut lies inside a region";
         const ValueFilter filter(c.type, c.baseMode, c.condition, c.value1, c.value2, codec);
-        for (const bool intoCompact : {true, false}) {
+        // The cases take either list in turn: each is scanned twice already.
+        {
+            const bool intoCompact = (&c - cases) % 2 == 0;
             const std::string what = "kind " + std::to_string(static_cast<int>(c.type)) + ", step " +
                                      std::to_string(c.step) + (intoCompact ? ", compact" : ", entries");
             const Scanned one = scanWith(target, false, filter, c.step, intoCompact);

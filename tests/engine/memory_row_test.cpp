@@ -481,6 +481,26 @@ TEST_F(MemoryRowTest, ASnapshotOfManyChunksHoldsEveryByteReadAndNoZeroPage) {
     }
 }
 
+// A page is zero only if every byte is: one byte set anywhere, in a block
+// or in the tail past the last whole block, makes it not.
+TEST(AllZero, OneByteSetAnywhereMakesItNotZero) {
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{255}, std::size_t{256},
+                                   std::size_t{300}, std::size_t{4096}}) {
+        std::vector<unsigned char> bytes(size + 1, 0);
+        const unsigned char* at = bytes.data() + 1;  // not aligned
+        EXPECT_TRUE(allZero(at, size)) << size;
+        std::size_t missed = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i + 1] = 0x80;
+            missed += allZero(at, size);
+            bytes[i + 1] = 0;
+        }
+        EXPECT_EQ(missed, 0u) << size;
+        bytes[0] = 1;  // before the span
+        EXPECT_TRUE(allZero(at, size)) << size;
+    }
+}
+
 // Stored on a thread of its own while the next chunks are read, or on the
 // reading thread, a snapshot of several regions is the same: each region's
 // stored pages where it says they begin. A store that fails mid-way fails
