@@ -1,6 +1,7 @@
 #include "engine/pointers/encoded_run_map.h"
 
-#include <memory>
+#include <algorithm>
+#include <utility>
 
 #include "engine/kit/both_cores.h"
 
@@ -22,27 +23,28 @@ bool captureEncodedRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint6
                           PointerScanProgress& progress, EncodedRunMap& map, std::size_t chunkBytes) {
     map.stretches.clear();
     map.outline = outlineRun(reader, lookup, address, progress);
-    const std::vector<std::vector<MemoryRegion>> shares = readingShares(reader, map.outline.regions, chunkBytes);
-    for (std::size_t i = 0; i < shares.size(); ++i) map.stretches.emplace_back(map.outline.width);
-    const RegionBounds bounds(map.outline.regions);
-    const std::unique_ptr<bool[]> read(new bool[shares.size()]());
-    const auto gather = [&](std::size_t share) {
-        RegionBounds own = bounds;
-        EncodedPointers& stretch = map.stretches[share];
-        read[share] = readPointerWords(reader, shares[share], own, stop, progress, chunkBytes,
-                                       [&](std::uint64_t slot, std::uint64_t word, std::size_t region) {
-                                           stretch.add({slot, region, word - own.start(region)});
-                                       });
+    // Each share encodes into a stretch of its own, in slot order.
+    struct Share {
+        std::vector<MemoryRegion> regions;
+        EncodedPointers* stretch = nullptr;
+        bool read = false;
     };
-    if (shares.size() == 2)
-        runBoth([&] { gather(0); }, [&] { gather(1); });
-    else
-        gather(0);
-    for (std::size_t i = 0; i < shares.size(); ++i) {
-        if (!read[i]) {
-            map = EncodedRunMap{};
-            return false;
-        }
+    std::vector<Share> shares;
+    for (std::vector<MemoryRegion>& regions : readingShares(reader, map.outline.regions, chunkBytes))
+        shares.push_back({std::move(regions), nullptr, false});
+    for (std::size_t i = 0; i < shares.size(); ++i) map.stretches.emplace_back(map.outline.width);
+    for (std::size_t i = 0; i < shares.size(); ++i) shares[i].stretch = &map.stretches[i];
+    const RegionBounds bounds(map.outline.regions);
+    eachShare(shares, [&](Share& share) {
+        RegionBounds own = bounds;
+        share.read = readPointerWords(reader, share.regions, own, stop, progress, chunkBytes,
+                                      [&](std::uint64_t slot, std::uint64_t word, std::size_t region) {
+                                          share.stretch->add({slot, region, word - own.start(region)});
+                                      });
+    });
+    if (std::any_of(shares.begin(), shares.end(), [](const Share& share) { return !share.read; })) {
+        map = EncodedRunMap{};
+        return false;
     }
     progress.pointers = map.size();
     progress.phase = PointerScanProgress::Done;

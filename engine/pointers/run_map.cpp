@@ -55,10 +55,7 @@ bool captureRunMap(MemoryReader& reader, RegionLookup& lookup, std::uint64_t add
                                          half.words.push_back(word);
                                      });
     };
-    if (halves.size() == 2)
-        runBoth([&] { gather(halves[0]); }, [&] { gather(halves[1]); });
-    else
-        gather(halves[0]);
+    eachShare(halves, gather);
     for (Half& half : halves) {
         if (!half.read) {
             map = RunMap{};

@@ -14,19 +14,11 @@ ChunkPipe::Chunk* ChunkPipe::empty() {
 }
 
 void ChunkPipe::filled() {
-    {
-        const std::lock_guard lock(mutex_);
-        ++filled_;
-    }
-    changed_.notify_all();
+    change([this] { ++filled_; });
 }
 
 void ChunkPipe::close() {
-    {
-        const std::lock_guard lock(mutex_);
-        closed_ = true;
-    }
-    changed_.notify_all();
+    change([this] { closed_ = true; });
 }
 
 ChunkPipe::Chunk* ChunkPipe::next() {
@@ -37,19 +29,11 @@ ChunkPipe::Chunk* ChunkPipe::next() {
 }
 
 void ChunkPipe::stored() {
-    {
-        const std::lock_guard lock(mutex_);
-        ++stored_;
-    }
-    changed_.notify_all();
+    change([this] { ++stored_; });
 }
 
 void ChunkPipe::giveUp() {
-    {
-        const std::lock_guard lock(mutex_);
-        gaveUp_ = true;
-    }
-    changed_.notify_all();
+    change([this] { gaveUp_ = true; });
 }
 
 }  // namespace corvane

@@ -36,6 +36,16 @@ public:
     void giveUp();
 
 private:
+    // Changes the counts or flags under the lock, then wakes the other side.
+    template <typename Change>
+    void change(Change&& apply) {
+        {
+            const std::lock_guard lock(mutex_);
+            apply();
+        }
+        changed_.notify_all();
+    }
+
     std::vector<Chunk> ring_;
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/files/snapshot_file.h"
@@ -282,26 +283,51 @@ void print(const char* name, std::uint64_t results, const Run& run, const Run& l
                 static_cast<unsigned long long>(limit.calls), run.ms / limit.ms);
 }
 
-void benchSize(std::uint64_t mebibytes, int repeats, bool halfZero = false) {
+// A process holding the block, read through a counting target by an
+// engine of its own; its writable regions as the memory row takes them.
+struct Held {
     Holder holder;
-    if (!holder.start(mebibytes, halfZero)) {
-        std::fprintf(stderr, "cannot start a process holding %llu MiB\n", static_cast<unsigned long long>(mebibytes));
-        return;
-    }
-    auto reader = openReader(holder);
-    Counted target(*reader);
-    target.openTarget();
+    decltype(openReader(std::declval<const Holder&>())) reader;
+    std::unique_ptr<Counted> target;
     Sink sink;
-    SearchEngine engine(target, sink, systemTextCodec());
-    engine.setRegionLookup(reader.get());
-    const std::vector<MemoryRegion> regions = writableRegions(reader->readableRegions());
+    std::unique_ptr<SearchEngine> engine;
+    std::vector<MemoryRegion> regions;
     std::uint64_t total = 0;
-    for (const MemoryRegion& region : regions) total += region.size;
+};
+
+std::unique_ptr<Held> hold(std::uint64_t mebibytes, bool halfZero) {
+    auto held = std::make_unique<Held>();
+    if (!held->holder.start(mebibytes, halfZero)) {
+        std::fprintf(stderr, "cannot start a process holding %llu MiB\n", static_cast<unsigned long long>(mebibytes));
+        return nullptr;
+    }
+    held->reader = openReader(held->holder);
+    held->target = std::make_unique<Counted>(*held->reader);
+    held->target->openTarget();
+    held->engine = std::make_unique<SearchEngine>(*held->target, held->sink, systemTextCodec());
+    held->engine->setRegionLookup(held->reader.get());
+    held->regions = writableRegions(held->reader->readableRegions());
+    for (const MemoryRegion& region : held->regions) held->total += region.size;
+    return held;
+}
+
+void printHeading() {
+    std::printf("%-34s %10s %7s %11s %9s %9s %9s %7s %7s\n", "pass", "results", "calls", "bytes", "ms", "peak MiB",
+                "limit ms", "calls", "ratio");
+}
+
+void benchSize(std::uint64_t mebibytes, int repeats, bool halfZero = false) {
+    const std::unique_ptr<Held> held = hold(mebibytes, halfZero);
+    if (held == nullptr) return;
+    Counted& target = *held->target;
+    Sink& sink = held->sink;
+    SearchEngine& engine = *held->engine;
+    const std::vector<MemoryRegion>& regions = held->regions;
+    const std::uint64_t total = held->total;
     std::printf("\n%llu MiB held%s; %zu writable regions, %.1f MiB in all\n",
                 static_cast<unsigned long long>(mebibytes), halfZero ? ", half of it zero pages" : "", regions.size(),
                 static_cast<double>(total) / (1 << 20));
-    std::printf("%-34s %10s %7s %11s %9s %9s %9s %7s %7s\n", "pass", "results", "calls", "bytes", "ms", "peak MiB",
-                "limit ms", "calls", "ratio");
+    printHeading();
 
     std::uint64_t sum = 0;
     std::uint64_t planted = 0;
@@ -405,27 +431,19 @@ void benchSize(std::uint64_t mebibytes, int repeats, bool halfZero = false) {
 // snapshot's memory budget: what is past the budget goes to the spill file
 // and each pass is held to reading the memory once and the spilled bytes once.
 void benchSpill(std::uint64_t mebibytes, std::uint64_t budgetMiB, int repeats) {
-    Holder holder;
-    if (!holder.start(mebibytes)) {
-        std::fprintf(stderr, "cannot start a process holding %llu MiB\n", static_cast<unsigned long long>(mebibytes));
-        return;
-    }
-    auto reader = openReader(holder);
-    Counted target(*reader);
-    target.openTarget();
-    Sink sink;
-    SearchEngine engine(target, sink, systemTextCodec());
-    engine.setRegionLookup(reader.get());
+    const std::unique_ptr<Held> held = hold(mebibytes, false);
+    if (held == nullptr) return;
+    Counted& target = *held->target;
+    Sink& sink = held->sink;
+    SearchEngine& engine = *held->engine;
+    const std::vector<MemoryRegion>& regions = held->regions;
+    const std::uint64_t total = held->total;
     const auto spillPath = std::filesystem::temp_directory_path() / "corvane_bench.spill";
     engine.setSnapshotBudget(budgetMiB << 20, spillPath);
-    const std::vector<MemoryRegion> regions = writableRegions(reader->readableRegions());
-    std::uint64_t total = 0;
-    for (const MemoryRegion& region : regions) total += region.size;
     std::printf("\n%llu MiB held, a snapshot budget of %llu MiB; %.1f MiB of writable regions\n",
                 static_cast<unsigned long long>(mebibytes), static_cast<unsigned long long>(budgetMiB),
                 static_cast<double>(total) / (1 << 20));
-    std::printf("%-34s %10s %7s %11s %9s %9s %9s %7s %7s\n", "pass", "results", "calls", "bytes", "ms", "peak MiB",
-                "limit ms", "calls", "ratio");
+    printHeading();
     const auto search = [&](SearchCondition condition, bool first) {
         sink.settings = {ValueType::Long, 0, condition, "", ""};
         if (first)
