@@ -1,11 +1,31 @@
 #include "engine/values/value_compare.h"
 
+#include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "engine/values/value_bytes.h"
 #include "engine/values/value_text.h"
 
 namespace corvane {
+namespace {
+
+// The float nearest `bound` on its inside: the least single not below it
+// (`low`) or the greatest not above it. NaN stays NaN, which bounds nothing.
+float singleBound(double bound, bool low) {
+    constexpr double kMax = std::numeric_limits<float>::max();
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    if (std::isnan(bound) || std::isinf(bound)) return static_cast<float>(bound);
+    if (bound > kMax) return low ? kInfinity : std::numeric_limits<float>::max();
+    if (bound < -kMax) return low ? std::numeric_limits<float>::lowest() : -kInfinity;
+    float single = static_cast<float>(bound);
+    if (low && static_cast<double>(single) < bound) single = std::nextafter(single, kInfinity);
+    if (!low && static_cast<double>(single) > bound) single = std::nextafter(single, -kInfinity);
+    return single;
+}
+
+}  // namespace
+
 ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition condition, std::string_view text1,
                          std::string_view text2, const TextCodec& codec)
     : type_(type),
@@ -42,25 +62,36 @@ ValueFilter::ValueFilter(ValueType type, std::uint8_t baseMode, SearchCondition 
         default: break;
     }
     if (floors_) floatHigh_ += 1.0;
+    singleLow_ = singleBound(floatLow_, true);
+    singleHigh_ = singleBound(floatHigh_, false);
 }
 
 namespace {
 
+// An unsigned word as wide as T.
+template <typename T>
+using LaneWord = std::conditional_t<
+    sizeof(T) == 8, std::uint64_t,
+    std::conditional_t<sizeof(T) == 4, std::uint32_t, std::conditional_t<sizeof(T) == 2, std::uint16_t, std::uint8_t>>>;
+
 // The first of `count` values of type T, `step` bytes apart, that `test`
 // keeps, or `count`. The loop holds nothing but the load and the test;
 // values that lie side by side are tested a group at a time without a
-// branch, which the compiler makes vector code of.
+// branch, each test ORed into a word as wide as the value: the form the
+// compiler makes vector code of wherever the machine compares such lanes.
+// Tests combine their parts with & rather than &&, for the same reason.
 template <typename T, typename Test>
 std::size_t firstKept(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, Test test) {
     std::size_t i = 0;
     if (step == static_cast<std::ptrdiff_t>(sizeof(T))) {
-        constexpr std::size_t kGroup = 16;
+        constexpr std::size_t kGroup = 64;
         for (; i + kGroup <= count; i += kGroup) {
-            unsigned hits = 0;
+            const unsigned char* group = bytes + i * sizeof(T);
+            LaneWord<T> hits = 0;
             for (std::size_t j = 0; j < kGroup; ++j) {
                 T raw;
-                std::memcpy(&raw, bytes + (i + j) * sizeof(T), sizeof raw);
-                hits |= static_cast<unsigned>(test(raw));
+                std::memcpy(&raw, group + j * sizeof(T), sizeof raw);
+                hits |= static_cast<LaneWord<T>>(test(raw));
             }
             if (hits != 0) break;
         }
@@ -80,6 +111,19 @@ std::size_t firstKept(const unsigned char* bytes, std::ptrdiff_t step, std::size
 // [low, low + span], or with NotEqual differs from `low`.
 template <typename T, bool NotEqual>
 std::size_t firstKeyMatch(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, T flip, T low, T span) {
+    // Without a compare of eight-byte lanes, one eight-byte value is looked
+    // for as its two four-byte halves side by side.
+    if constexpr (sizeof(T) == 8)
+        if (span == 0 && step == 8) {
+            const T value = low ^ flip;
+            const auto lowHalf = static_cast<std::uint32_t>(value);
+            const auto highHalf = static_cast<std::uint32_t>(value >> 32);
+            return firstKept<std::uint64_t>(bytes, step, count, [=](std::uint64_t raw) {
+                const bool equal =
+                    (static_cast<std::uint32_t>(raw) == lowHalf) & (static_cast<std::uint32_t>(raw >> 32) == highHalf);
+                return equal != NotEqual;
+            });
+        }
     return firstKept<T>(bytes, step, count, [=](T raw) {
         const auto key = static_cast<T>(raw ^ flip);
         if constexpr (NotEqual)
@@ -109,11 +153,8 @@ std::size_t firstKeyMatch(unsigned width, const unsigned char* bytes, std::ptrdi
 // The first of `count` floats of type F that does not lie outside
 // [low, high]; NaN lies outside nothing.
 template <typename F>
-std::size_t firstInside(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, double low, double high) {
-    return firstKept<F>(bytes, step, count, [=](F raw) {
-        const auto value = static_cast<double>(raw);
-        return !(value < low) && !(value > high);
-    });
+std::size_t firstInside(const unsigned char* bytes, std::ptrdiff_t step, std::size_t count, F low, F high) {
+    return firstKept<F>(bytes, step, count, [=](F value) { return !(value < low) & !(value > high); });
 }
 
 }  // namespace
@@ -122,9 +163,12 @@ std::size_t ValueFilter::firstMatch(const unsigned char* bytes, std::ptrdiff_t s
     if (keepsAll_ || count == 0) return 0;
     if (isFloatType(type_) && condition_ != SearchCondition::NotEqual) {
         // Only a value in the bounds can match; the test itself decides.
-        auto inside = type_ == ValueType::Single ? firstInside<float> : firstInside<double>;
+        auto inside = [&](const unsigned char* at, std::size_t left) {
+            return type_ == ValueType::Single ? firstInside<float>(at, step, left, singleLow_, singleHigh_)
+                                              : firstInside<double>(at, step, left, floatLow_, floatHigh_);
+        };
         for (std::size_t i = 0; i < count; ++i) {
-            i += inside(bytes + static_cast<std::ptrdiff_t>(i) * step, step, count - i, floatLow_, floatHigh_);
+            i += inside(bytes + static_cast<std::ptrdiff_t>(i) * step, count - i);
             if (i < count && matchesFloat(bytes + static_cast<std::ptrdiff_t>(i) * step)) return i;
         }
         return count;

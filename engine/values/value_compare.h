@@ -132,6 +132,11 @@ private:
     // What the float kinds' values must lie within to match (NaN aside).
     double floatLow_ = -std::numeric_limits<double>::infinity();
     double floatHigh_ = std::numeric_limits<double>::infinity();
+    // The same bounds as the single kind's own floats, the nearest ones
+    // inside: a single compares with them exactly as its double does with
+    // the bounds above, and a run of singles is tested without widening.
+    float singleLow_ = -std::numeric_limits<float>::infinity();
+    float singleHigh_ = std::numeric_limits<float>::infinity();
     SearchValue value1_;
     SearchValue value2_;
 };

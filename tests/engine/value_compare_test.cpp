@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -216,18 +218,37 @@ TEST(TextFilter, Utf8ComparesAfterConversionToGbk) {
                 "raw UTF-8 bytes are not the text");
 }
 
-// A run of values tested at once must find exactly the first value that the
-// single test keeps, for every kind, base and condition, in both directions.
+// firstMatch over `count` values `slot` bytes apart must find exactly the
+// first value that the single test keeps, from several starts and in both
+// directions.
+void expectFirstMatchAgrees(const ValueFilter& f, const std::vector<unsigned char>& memory, std::size_t slot,
+                            std::size_t count, const std::string& context) {
+    for (const int direction : {1, -1}) {
+        const std::ptrdiff_t step = direction * static_cast<std::ptrdiff_t>(slot);
+        auto at = [&](std::size_t n) {
+            const std::size_t index = direction > 0 ? n : count - 1 - n;
+            return memory.data() + index * slot;
+        };
+        // The next kept value from each position on, from the back.
+        std::vector<std::size_t> nextKept(count + 1, count);
+        for (std::size_t n = count; n-- > 0;) nextKept[n] = f.matches(at(n)) ? n : nextKept[n + 1];
+        for (std::size_t from = 0; from < count; from += from < 8 ? 1 : 7)
+            EXPECT_EQ(f.firstMatch(at(from), step, count - from), nextKept[from] - from)
+                << context << ", direction " << direction << ", slot " << slot << ", from " << from;
+    }
+}
+
+// Every kind, base and condition. Long runs of one value lie between the
+// mixed ones, so that whole groups of side-by-side values pass without a
+// match before one is found.
 TEST(FilterRuns, FirstMatchAgreesWithMatches) {
     const ValueType types[] = {ValueType::Byte,   ValueType::Short,  ValueType::Long,    ValueType::Int64,
                                ValueType::Single, ValueType::Double, ValueType::AnsiText};
     const char* const values[][2] = {{"7", "9"}, {"-1", "3"}, {"80", "7F"}, {"9", "7"}, {"FFFFFFFF", "0"}};
     // Values of every sign and size, so that each condition keeps some.
     const std::int64_t stored[] = {7, 8, -1, 0x80, 3, 9, 0x7F, 0xFFFFFFFF, -2, 6, 7, 0, 10, 0x100};
-    // More values than a group of side-by-side values tested at once, in an
-    // order that puts matches early, late and between groups.
-    constexpr std::size_t kCount = 45;
-    auto storedAt = [&](std::size_t i) { return stored[(i * 5) % std::size(stored)]; };
+    constexpr std::size_t kCount = 250;
+    auto storedAt = [&](std::size_t i) { return i % 107 < 100 ? 0x100 : stored[(i * 5) % std::size(stored)]; };
     for (const ValueType type : types) {
         const std::size_t size = valueReadSize(type);
         // Values side by side, and each in a slot a few bytes wider than a read.
@@ -248,34 +269,50 @@ TEST(FilterRuns, FirstMatchAgreesWithMatches) {
                     std::memcpy(&memory[i * slot], &value, std::min(size, sizeof value));
                 }
             }
-            for (std::uint8_t base = 0; base < 2; ++base) {
-                for (int condition = 0; condition <= static_cast<int>(C::Decreased); ++condition) {
-                    for (const auto& texts : values) {
-                        const ValueFilter f = filter(type, isTextType(type) ? kNoBaseMode : base,
-                                                     static_cast<C>(condition), texts[0], texts[1]);
-                        for (const int direction : {1, -1}) {
-                            const std::ptrdiff_t step = direction * static_cast<std::ptrdiff_t>(slot);
-                            auto at = [&](std::size_t n) {
-                                const std::size_t index = direction > 0 ? n : kCount - 1 - n;
-                                return memory.data() + index * slot;
-                            };
-                            for (std::size_t from = 0; from < kCount; ++from) {
-                                std::size_t expected = kCount - from;
-                                for (std::size_t n = from; n < kCount; ++n) {
-                                    if (f.matches(at(n))) {
-                                        expected = n - from;
-                                        break;
-                                    }
-                                }
-                                EXPECT_EQ(f.firstMatch(at(from), step, kCount - from), expected)
-                                    << "type " << static_cast<int>(type) << ", base " << int{base} << ", condition "
-                                    << condition << ", values " << texts[0] << " " << texts[1] << ", direction "
-                                    << direction << ", slot " << slot << ", from " << from;
-                            }
-                        }
-                    }
-                }
-            }
+            for (std::uint8_t base = 0; base < 2; ++base)
+                for (int condition = 0; condition <= static_cast<int>(C::Decreased); ++condition)
+                    for (const auto& texts : values)
+                        expectFirstMatchAgrees(filter(type, isTextType(type) ? kNoBaseMode : base,
+                                                      static_cast<C>(condition), texts[0], texts[1]),
+                                               memory, slot, kCount,
+                                               "type " + std::to_string(static_cast<int>(type)) + ", base " +
+                                                   std::to_string(base) + ", condition " + std::to_string(condition) +
+                                                   ", values " + texts[0] + " " + texts[1]);
+        }
+    }
+}
+
+// Singles are tested in runs against bounds narrowed to singles themselves:
+// the singles next to each bound, the largest ones, the infinities and NaN
+// must be kept exactly as the single test keeps them, whether or not the
+// bound is a single itself.
+TEST(FilterRuns, SinglesNextToTheirBoundsAgreeWithMatches) {
+    const char* const bounds[] = {"0.1",  "0.5",   "16777217", "-16777217", "1e-45", "3.4028234663852886e38",
+                                  "1e39", "-1e39", "0"};
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    for (const char* bound : bounds) {
+        const float near = static_cast<float>(std::strtod(bound, nullptr));
+        std::vector<float> singles{near};
+        for (float above = near, below = near; singles.size() < 7;) {
+            singles.push_back(above = std::nextafter(above, kInfinity));
+            singles.push_back(below = std::nextafter(below, -kInfinity));
+        }
+        for (const float special : {kInfinity, -kInfinity, std::numeric_limits<float>::quiet_NaN(),
+                                    std::numeric_limits<float>::max(), std::numeric_limits<float>::lowest()})
+            singles.push_back(special);
+        // Each of them alone after a long run of a value far from the bound.
+        constexpr std::size_t kRun = 150;
+        for (std::size_t kept = 0; kept < singles.size(); ++kept) {
+            std::vector<float> run(kRun, near > 1e3F || near < -1e3F ? 0.25F : 12345.0F);
+            run[100] = singles[kept];
+            std::vector<unsigned char> memory(kRun * sizeof(float));
+            std::memcpy(memory.data(), run.data(), memory.size());
+            for (std::uint8_t base = 0; base < 2; ++base)
+                for (const C condition : {C::Equal, C::AtLeast, C::AtMost, C::Between, C::NotEqual})
+                    expectFirstMatchAgrees(
+                        filter(ValueType::Single, base, condition, bound, bound), memory, sizeof(float), kRun,
+                        std::string("bound ") + bound + ", single " + std::to_string(singles[kept]) + ", base " +
+                            std::to_string(base) + ", condition " + std::to_string(static_cast<int>(condition)));
         }
     }
 }
