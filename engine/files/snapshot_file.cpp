@@ -19,6 +19,8 @@ namespace {
 constexpr std::string_view kMagic = kSnapshotMagic;
 // Magic, version, value size, step, region count, table offset.
 constexpr std::uint64_t kHeaderBytes = 16 + 4 + 4 + 8 + 8 + 8;
+// The pages are copied between the file and the store this much at a time.
+constexpr std::size_t kCopyBytes = std::size_t{1} << 20;
 
 template <typename T>
 void put(std::ostream& out, T value) {
@@ -294,7 +296,7 @@ bool readSnapshot(std::istream& in, const std::filesystem::path* path, MemorySna
     } else {
         auto store = std::make_unique<PagedStore>();
         in.seekg(static_cast<std::streamoff>(kHeaderBytes));
-        std::vector<unsigned char> block(PagedStore::kBlockBytes);
+        std::vector<unsigned char> block(kCopyBytes);
         for (std::uint64_t at = 0; at < dataBytes; at += block.size()) {
             const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), dataBytes - at));
             if (!in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(bytes))) {
@@ -313,7 +315,7 @@ bool readSnapshot(std::istream& in, const std::filesystem::path* path, MemorySna
 
 void writeSnapshotFile(std::ostream& out, const MemorySnapshot& snapshot) {
     writeHeader(out, snapshot, kHeaderBytes + snapshot.storedBytes());
-    std::vector<unsigned char> block(PagedStore::kBlockBytes);
+    std::vector<unsigned char> block(kCopyBytes);
     for (std::uint64_t at = 0; at < snapshot.storedBytes(); at += block.size()) {
         const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), snapshot.storedBytes() - at));
         snapshot.store->read(at, block.data(), bytes);

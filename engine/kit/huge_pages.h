@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 namespace corvane {
@@ -14,6 +15,16 @@ void adviseHugePages(void* data, std::size_t bytes);
 
 // Arrays this large are worth the advice.
 inline constexpr std::size_t kHugePageWorthy = std::size_t{4} << 20;
+
+// A block of fresh bytes, for a large buffer about to be filled: where the
+// system gives huge pages on request it starts on a huge page's bound and is
+// advised, so that a block of whole huge pages is faulted in a few at a
+// time. Freed with its own deleter.
+struct FreeFreshBytes {
+    void operator()(unsigned char* bytes) const;
+};
+using FreshBytes = std::unique_ptr<unsigned char[], FreeFreshBytes>;
+FreshBytes freshBytes(std::size_t size);
 
 // Resizes a vector to `size` items, the room taken first and advised before
 // any of it is touched.

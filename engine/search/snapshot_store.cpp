@@ -32,7 +32,7 @@ void PagedStore::append(const unsigned char* bytes, std::size_t size) {
                 blocks_.push_back(std::move(spare_.back()));
                 spare_.pop_back();
             } else {
-                blocks_.emplace_back(new unsigned char[kBlockBytes]);
+                blocks_.push_back(freshBytes(kBlockBytes));
             }
         }
         const std::size_t take = std::min(size, kBlockBytes - used);

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/kit/huge_pages.h"
+
 namespace corvane {
 
 // Where a snapshot's stored pages lie (its pages that were read and were not
@@ -30,8 +32,9 @@ public:
 // memory costs more to touch than the target's memory does to read.
 class PagedStore : public SnapshotStore {
 public:
-    static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
-    using Block = std::unique_ptr<unsigned char[]>;
+    // Whole huge pages, where the system has them.
+    static constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
+    using Block = FreshBytes;
 
     explicit PagedStore(std::vector<Block> spare = {}, std::uint64_t budget = std::numeric_limits<std::uint64_t>::max(),
                         std::filesystem::path spillPath = {});
