@@ -76,14 +76,20 @@ std::uint64_t MemorySnapshot::Region::storedBytes() const {
 
 std::uint64_t MemorySnapshot::addressCount() const {
     std::uint64_t count = 0;
-    for (const Region& region : regions)
-        if (region.size >= itemSize) count += (region.size - itemSize) / step + 1;
+    for (const Region& region : regions) {
+        if (region.keptAddresses.empty()) {
+            count += rowAddresses(region);
+            continue;
+        }
+        for (const std::uint64_t word : region.keptAddresses) count += static_cast<std::uint64_t>(std::popcount(word));
+    }
     return count;
 }
 
 std::uint64_t MemorySnapshot::memoryBytes() const {
     std::uint64_t bytes = sizeof *this + regions.capacity() * sizeof(Region);
-    for (const Region& region : regions) bytes += (region.zeroPages.capacity() * 3) * sizeof(std::uint64_t);
+    for (const Region& region : regions)
+        bytes += (region.zeroPages.capacity() * 3 + region.keptAddresses.capacity()) * sizeof(std::uint64_t);
     return bytes + (store ? store->memoryBytes() : 0);
 }
 
@@ -138,7 +144,8 @@ bool MemorySnapshot::sameAs(const MemorySnapshot& other) const {
     for (std::size_t r = 0; r < regions.size(); ++r) {
         const Region& a = regions[r];
         const Region& b = other.regions[r];
-        if (a.start != b.start || a.size != b.size || a.zeroPages != b.zeroPages || a.lostPages != b.lostPages)
+        if (a.start != b.start || a.size != b.size || a.zeroPages != b.zeroPages || a.lostPages != b.lostPages ||
+            a.keptAddresses != b.keptAddresses)
             return false;
         for (std::uint64_t at = a.start; at < a.end(); at += PagedStore::kBlockBytes) {
             const std::uint64_t to = std::min(a.end(), at + PagedStore::kBlockBytes);
@@ -265,12 +272,28 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
     return snapshot;
 }
 
+bool SnapshotReader::read(std::uint64_t address, void* buffer, std::size_t size) {
+    if (size == 0) return true;
+    const auto& regions = snapshot_.regions;
+    auto after =
+        std::upper_bound(regions.begin(), regions.end(), address,
+                         [](std::uint64_t at, const MemorySnapshot::Region& region) { return at < region.start; });
+    if (after == regions.begin()) return false;
+    const auto r = static_cast<std::size_t>(after - regions.begin() - 1);
+    const MemorySnapshot::Region& region = regions[r];
+    if (address + size > region.end() || address + size < address) return false;
+    if (!snapshot_.keptWhole(r, address, size)) return false;
+    snapshot_.copyOut(r, address, address + size, static_cast<unsigned char*>(buffer));
+    return true;
+}
+
 namespace {
 
-// Calls `keep(address, bytes)` for every address the next search keeps.
-template <typename Keep>
-void narrow(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
-            const TextCodec& codec, Keep&& keep) {
+// Calls `keep(filter, r, address, bytes)` for every address the next search
+// keeps, region `r`'s; `full()` after each chunk ends it early, false.
+template <typename Keep, typename Full>
+bool narrow(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+            const TextCodec& codec, Keep&& keep, Full&& full) {
     const bool change = isChangeCondition(settings.condition);
     const ValueFilter filter(settings.type, settings.baseMode, change ? SearchCondition::None : settings.condition,
                              settings.value1, settings.value2, codec);
@@ -286,7 +309,9 @@ void narrow(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSe
     // The snapshot's bytes of the chunk, when a change condition needs them.
     std::vector<unsigned char> was;
     while (scan.next()) {
+        if (full()) return false;
         const std::size_t r = scan.region();
+        const MemorySnapshot::Region& region = snapshot.regions[r];
         std::uint64_t address = scan.first();
         const unsigned char* bytes = scan.bytes();
         const bool whole = scan.whole();
@@ -299,6 +324,7 @@ void narrow(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSe
             if (skipsSame && whole && std::memcmp(bytes, before, span) == 0) continue;
         }
         for (std::uint64_t k = 0; k < scan.count(); ++k, address += snapshot.step, bytes += snapshot.step) {
+            if (!region.keeps((address - region.start) / snapshot.step)) continue;
             if (!filter.matches(bytes) || (!whole && !scan.readable(address))) continue;
             if (change) {
                 const unsigned char* old = before + k * snapshot.step;
@@ -307,28 +333,68 @@ void narrow(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSe
                 filter.storeValue(old, previous);
                 if (!changeTest.keeps(bytes, previous)) continue;
             }
-            keep(filter, address, bytes);
+            keep(filter, r, address, bytes);
         }
     }
+    return !full();
 }
 
 }  // namespace
 
 void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
                           const TextCodec& codec, ResultEntries& out) {
-    narrow(reader, snapshot, settings, codec,
-           [&out](const ValueFilter& filter, std::uint64_t address, const unsigned char* bytes) {
-               appendAddressResult(out, address, filter, bytes);
-           });
+    narrow(
+        reader, snapshot, settings, codec,
+        [&out](const ValueFilter& filter, std::size_t, std::uint64_t address, const unsigned char* bytes) {
+            appendAddressResult(out, address, filter, bytes);
+        },
+        [] { return false; });
 }
 
-void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
-                          const TextCodec& codec, ResultEntries& out, CompactResults& compact) {
-    if (isTextType(settings.type)) return narrowMemorySnapshot(reader, snapshot, settings, codec, out);
-    narrow(reader, snapshot, settings, codec,
-           [&compact](const ValueFilter& filter, std::uint64_t address, const unsigned char* bytes) {
-               appendAddressResult(compact, address, filter, bytes);
-           });
+bool narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+                          const TextCodec& codec, ResultEntries& out, CompactResults& compact, std::uint64_t limit) {
+    if (isTextType(settings.type))
+        return narrow(
+            reader, snapshot, settings, codec,
+            [&out](const ValueFilter& filter, std::size_t, std::uint64_t address, const unsigned char* bytes) {
+                appendAddressResult(out, address, filter, bytes);
+            },
+            [&] { return out.size() > limit; });
+    return narrow(
+        reader, snapshot, settings, codec,
+        [&compact](const ValueFilter& filter, std::size_t, std::uint64_t address, const unsigned char* bytes) {
+            appendAddressResult(compact, address, filter, bytes);
+        },
+        [&] { return compact.size() > limit; });
+}
+
+MemorySnapshot narrowIntoSnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+                                  const TextCodec& codec, const StopFlag& stop, std::unique_ptr<SnapshotStore> store) {
+    std::vector<MemoryRegion> regions;
+    for (const MemorySnapshot::Region& region : snapshot.regions) regions.push_back({region.start, region.size, true});
+    MemorySnapshot next = takeMemorySnapshot(reader, regions, snapshot.step, snapshot.itemSize, stop, std::move(store));
+    if (stop.raised()) return next;
+    // The search compares the bytes just taken, the ones the snapshot keeps.
+    for (MemorySnapshot::Region& region : next.regions)
+        region.keptAddresses.assign(wordsFor(next.rowAddresses(region)), 0);
+    SnapshotReader taken(next, reader.pointerWidth());
+    narrow(
+        taken, snapshot, settings, codec,
+        [&](const ValueFilter&, std::size_t r, std::uint64_t address, const unsigned char*) {
+            MemorySnapshot::Region& region = next.regions[r];
+            setBit(region.keptAddresses, (address - region.start) / next.step);
+        },
+        [&] { return stop.raised(); });
+    // A region whose addresses were all kept needs no bits; one with none
+    // kept needs nothing at all.
+    std::erase_if(next.regions, [&](MemorySnapshot::Region& region) {
+        std::uint64_t kept = 0;
+        for (const std::uint64_t word : region.keptAddresses) kept += static_cast<std::uint64_t>(std::popcount(word));
+        if (kept == 0) return true;
+        if (kept == next.rowAddresses(region)) std::vector<std::uint64_t>().swap(region.keptAddresses);
+        return false;
+    });
+    return next;
 }
 
 }  // namespace corvane

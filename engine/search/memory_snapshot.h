@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,10 @@ public:
         std::vector<std::uint64_t> lostPages;
         // Where its first stored page lies in the store.
         std::uint64_t storedFrom = 0;
+        // After a next search kept more addresses than its results could
+        // hold: a bit per address of the row from `start`, set for those it
+        // kept. Empty while every address counts.
+        std::vector<std::uint64_t> keptAddresses;
 
         std::uint64_t end() const { return start + size; }
         std::uint64_t pages() const { return (size + kPageSize - 1) / kPageSize; }
@@ -46,6 +51,8 @@ public:
         void index();
         // The stored pages before `page`.
         std::uint64_t storedBefore(std::uint64_t page) const;
+        // Whether the row's address `index` (from `start`, in steps) counts.
+        bool keeps(std::uint64_t index) const { return keptAddresses.empty() || bit(keptAddresses, index); }
 
     private:
         static bool bit(const std::vector<std::uint64_t>& bits, std::uint64_t page) {
@@ -62,8 +69,12 @@ public:
     std::unique_ptr<SnapshotStore> store;
 
     // The addresses of the row: each region's addresses whose value of
-    // `itemSize` bytes fits inside it.
+    // `itemSize` bytes fits inside it, or those a next search kept.
     std::uint64_t addressCount() const;
+    // The addresses of a region's row, kept or not.
+    std::uint64_t rowAddresses(const Region& region) const {
+        return region.size >= itemSize ? (region.size - itemSize) / step + 1 : 0;
+    }
     // What it holds in this process's memory, tables and stored pages.
     std::uint64_t memoryBytes() const;
     // The bytes of its stored pages.
@@ -90,6 +101,20 @@ MemorySnapshot takeMemorySnapshot(MemoryReader& reader, const std::vector<Memory
                                   std::size_t itemSize, const StopFlag& stop,
                                   std::unique_ptr<SnapshotStore> store = nullptr, bool storingThread = twoCores());
 
+// Reads the bytes a snapshot kept as though they were the target's: a lost
+// page, or bytes outside its regions, fail the read.
+class SnapshotReader : public MemoryReader {
+public:
+    SnapshotReader(const MemorySnapshot& snapshot, unsigned pointerWidth)
+        : snapshot_(snapshot), pointerWidth_(pointerWidth) {}
+    bool read(std::uint64_t address, void* buffer, std::size_t size) override;
+    unsigned pointerWidth() const override { return pointerWidth_; }
+
+private:
+    const MemorySnapshot& snapshot_;
+    unsigned pointerWidth_;
+};
+
 // The next search over a snapshot: every address of the row read again and
 // kept when the value meets the settings' condition (the change conditions
 // compare with the snapshot's bytes at that address). Kept ones are appended
@@ -98,7 +123,17 @@ void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, 
                           const TextCodec& codec, ResultEntries& out);
 // The same with a number kind's results appended to `compact` instead: they
 // are held in 24 bytes each (a text kind's go to `out`, as they may be long).
-void narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
-                          const TextCodec& codec, ResultEntries& out, CompactResults& compact);
+// False, with what was kept so far, once more than `limit` are kept.
+bool narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+                          const TextCodec& codec, ResultEntries& out, CompactResults& compact,
+                          std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
+
+// The next search that keeps more addresses than results may hold: the
+// memory is taken again into a snapshot of the same regions, whose pages go
+// to `store`, and the addresses the search keeps are marked in it. Its bytes
+// are the ones the search compared, so that the search after it compares
+// with them. A set stop flag ends it early (the caller drops what it gives).
+MemorySnapshot narrowIntoSnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
+                                  const TextCodec& codec, const StopFlag& stop, std::unique_ptr<SnapshotStore> store);
 
 }  // namespace corvane

@@ -8,6 +8,7 @@
 
 #include "engine/kit/elapsed_time.h"
 #include "engine/search/search_passes.h"
+#include "engine/search/spill_file.h"
 #include "engine/search/traversal.h"
 #include "engine/values/value_compare.h"
 
@@ -242,9 +243,14 @@ void SearchEngine::runNextSearch() {
         if (snapshot_) {
             ResultEntries entries;
             CompactResults compact;
-            narrowMemorySnapshot(target_, *snapshot_, settings, codec_, entries, compact);
-            install(results_, std::make_shared<PathTable>(), entries, compact);
-            dropSnapshot();
+            if (narrowMemorySnapshot(target_, *snapshot_, settings, codec_, entries, compact, resultLimit())) {
+                install(results_, std::make_shared<PathTable>(), entries, compact);
+                dropSnapshot();
+            } else {
+                entries.clear();
+                compact.clear();
+                keepNarrowedSnapshot(settings);
+            }
         } else {
             const ModuleBases bases = moduleBases();
             runNextSearchPass(target_, results_, settings, codec_, &bases);
@@ -255,11 +261,37 @@ void SearchEngine::runNextSearch() {
     reportPass(start);
 }
 
+std::uint64_t SearchEngine::resultLimit() const {
+    if (snapshotBudget_ == std::numeric_limits<std::uint64_t>::max()) return snapshotBudget_;
+    return snapshotBudget_ / sizeof(CompactResult);
+}
+
+void SearchEngine::keepNarrowedSnapshot(const SearchSettings& settings) {
+    // The two snapshots are held at once while the new one is taken: the new
+    // one's memory is what the old one leaves of the budget, and its file is
+    // the other of the two names.
+    const auto* paged = dynamic_cast<const PagedStore*>(snapshot_->store.get());
+    const std::uint64_t held = snapshot_->store ? snapshot_->store->memoryBytes() : 0;
+    const std::filesystem::path spill =
+        paged != nullptr && paged->spillPath() == spillPath_ ? secondSpillPath(spillPath_) : spillPath_;
+    auto store = std::make_unique<PagedStore>(std::move(spareBlocks_),
+                                              snapshotBudget_ > held ? snapshotBudget_ - held : 0, spill);
+    const StopFlag runsToTheEnd;
+    MemorySnapshot narrowed = narrowIntoSnapshot(target_, *snapshot_, settings, codec_, runsToTheEnd, std::move(store));
+    dropSnapshot();
+    results_.clear();
+    snapshotAddresses_ = narrowed.addressCount();
+    snapshot_ = std::make_unique<MemorySnapshot>(std::move(narrowed));
+}
+
 void SearchEngine::reportPass(std::chrono::steady_clock::time_point start) {
     const std::size_t count = results_.count();
     sink_.publishCount(count);
     sink_.setStatusText(StatusField::SearchTime, std::to_string(millisecondsSince(start)) + "ms");
-    sink_.setStatusText(StatusField::ValidData, std::to_string(count));
+    // A snapshot kept by a next search lists nothing; the status bar counts
+    // the addresses it kept.
+    sink_.setStatusText(StatusField::ValidData,
+                        std::to_string(snapshot_ ? snapshotAddresses_.load() : std::uint64_t{count}));
 }
 
 void SearchEngine::runMonitorLoop(const MonitorCycleEnded& cycleEnded) {

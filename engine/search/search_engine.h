@@ -156,6 +156,12 @@ private:
     bool launch(Worker worker, std::function<void()> body);
     // The count to the list, and the time and count to the status bar.
     void reportPass(std::chrono::steady_clock::time_point start);
+    // The results a next search over a snapshot may keep: as many as its
+    // budget's memory holds.
+    std::uint64_t resultLimit() const;
+    // A next search over the snapshot that keeps more: the snapshot taken
+    // again, its kept addresses marked, in place of the old one.
+    void keepNarrowedSnapshot(const SearchSettings& settings);
 
     // The bases of the modules the listed paths are anchored on, as they
     // are now; missing ones are told, each once per `told`.

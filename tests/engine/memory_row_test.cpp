@@ -669,7 +669,10 @@ TEST(MemoryRowBudget, AtStartTheFilesOfProgramsGoneAreDeleted) {
     std::filesystem::create_directories(folder);
     const std::uint32_t gone = 4000000002u;
     const std::uint32_t running = 4000000003u;
-    for (const std::uint32_t pid : {gone, running}) std::ofstream(spillFilePath(folder, pid)) << "x";
+    for (const std::uint32_t pid : {gone, running}) {
+        std::ofstream(spillFilePath(folder, pid)) << "x";
+        std::ofstream(secondSpillPath(spillFilePath(folder, pid))) << "x";
+    }
     std::ofstream(folder / "corvane-snapshot-x1.tmp") << "not one of ours";
     std::ofstream(folder / "other.tmp") << "x";
     std::vector<std::uint32_t> asked;
@@ -677,12 +680,14 @@ TEST(MemoryRowBudget, AtStartTheFilesOfProgramsGoneAreDeleted) {
         asked.push_back(pid);
         return pid == running;
     });
-    EXPECT_EQ(removed, 1u);
-    EXPECT_FALSE(std::filesystem::exists(spillFilePath(folder, gone)));
-    EXPECT_TRUE(std::filesystem::exists(spillFilePath(folder, running)));
+    EXPECT_EQ(removed, 2u);
+    for (const auto& path : {spillFilePath(folder, gone), secondSpillPath(spillFilePath(folder, gone))})
+        EXPECT_FALSE(std::filesystem::exists(path)) << path;
+    for (const auto& path : {spillFilePath(folder, running), secondSpillPath(spillFilePath(folder, running))})
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
     EXPECT_TRUE(std::filesystem::exists(folder / "corvane-snapshot-x1.tmp"));
     EXPECT_TRUE(std::filesystem::exists(folder / "other.tmp"));
-    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked.size(), 4u);
     std::filesystem::remove_all(folder);
 }
 

@@ -160,6 +160,15 @@ TEST_F(SnapshotBudgetTest, TheSessionRunsPastTheBudgetAndLeavesNoFile) {
     startSample();
     type(c->Text结构, L"内存]");
     firstUnknown();
+    // 保留没有改变的数值* keeps more than the budget's memory holds as
+    // results: the snapshot is taken again with them marked, its file under
+    // the second name, and the list stays empty.
+    select(c->Combo过滤, static_cast<int>(SearchCondition::Unchanged));
+    pass(c->Command再次搜索);
+    ASSERT_NE(form_->engine().snapshot(), nullptr);
+    EXPECT_EQ(itemCount(c->ListView1), 0);
+    EXPECT_FALSE(std::filesystem::exists(spill));
+    EXPECT_TRUE(std::filesystem::exists(secondSpillPath(spill)));
     const std::string address = narrow(health());
     const std::string scratch =
         "set32 " + narrow(sample::hexText(sample::kPlaces64.objects[2] + sample::kHealthOffset)) + " 123456789";
@@ -173,6 +182,7 @@ TEST_F(SnapshotBudgetTest, TheSessionRunsPastTheBudgetAndLeavesNoFile) {
         select(c->Combo过滤, static_cast<int>(condition));
         pass(c->Command再次搜索);
         EXPECT_FALSE(std::filesystem::exists(spill)) << "narrowed, the snapshot is gone";
+        EXPECT_FALSE(std::filesystem::exists(secondSpillPath(spill)));
     }
     ASSERT_EQ(itemCount(c->ListView1), 1);
     EXPECT_EQ(cell(c->ListView1, 0, 0), health());
