@@ -128,7 +128,21 @@ bool narrowMemorySnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, 
                           const TextCodec& codec, ResultEntries& out, CompactResults& compact,
                           std::uint64_t limit = std::numeric_limits<std::uint64_t>::max());
 
-// The next search that keeps more addresses than results may hold: the
+// Whether the next search keeps an address only where its bytes are the
+// snapshot's (an integer kind's 保留没有改变的数值*): a snapshot narrowed by
+// it holds the very bytes the search saw.
+bool keepsItsBytes(const SearchSettings& settings);
+// Such a next search that keeps more addresses than results may hold: they
+// are marked in the snapshot itself. A set stop flag leaves it as it was.
+void narrowInPlace(MemoryReader& reader, MemorySnapshot& snapshot, const SearchSettings& settings,
+                   const TextCodec& codec, const StopFlag& stop);
+
+// The addresses the snapshot keeps as results, their values its bytes: for
+// a snapshot narrowed in place down to few enough.
+void listKept(const MemorySnapshot& snapshot, const SearchSettings& settings, const TextCodec& codec,
+              CompactResults& out);
+
+// Any other next search that keeps more addresses than results may hold: the
 // memory is taken again into a snapshot of the same regions, whose pages go
 // to `store`, and the addresses the search keeps are marked in it. Its bytes
 // are the ones the search compared, so that the search after it compares

@@ -218,8 +218,11 @@ FirstSearchReport SearchEngine::runFirstSearch(std::vector<StructureRow> rows, s
 }
 
 void SearchEngine::dropSnapshot() {
+    // Added to the spare blocks: a snapshot narrowed from another leaves
+    // the other's blocks spare beside its own.
     if (snapshot_)
-        if (auto* paged = dynamic_cast<PagedStore*>(snapshot_->store.get())) spareBlocks_ = paged->takeBlocks();
+        if (auto* paged = dynamic_cast<PagedStore*>(snapshot_->store.get()))
+            for (PagedStore::Block& block : paged->takeBlocks()) spareBlocks_.push_back(std::move(block));
     snapshot_.reset();
     snapshotAddresses_ = 0;
 }
@@ -243,7 +246,19 @@ void SearchEngine::runNextSearch() {
         if (snapshot_) {
             ResultEntries entries;
             CompactResults compact;
-            if (narrowMemorySnapshot(target_, *snapshot_, settings, codec_, entries, compact, resultLimit())) {
+            if (keepsItsBytes(settings)) {
+                // Marked in the snapshot first, listed from it when few
+                // enough: trying results first would fill the budget's worth
+                // of them before finding out.
+                const StopFlag runsToTheEnd;
+                narrowInPlace(target_, *snapshot_, settings, codec_, runsToTheEnd);
+                snapshotAddresses_ = snapshot_->addressCount();
+                if (snapshotAddresses_ <= resultLimit()) {
+                    listKept(*snapshot_, settings, codec_, compact);
+                    install(results_, std::make_shared<PathTable>(), entries, compact);
+                    dropSnapshot();
+                }
+            } else if (narrowMemorySnapshot(target_, *snapshot_, settings, codec_, entries, compact, resultLimit())) {
                 install(results_, std::make_shared<PathTable>(), entries, compact);
                 dropSnapshot();
             } else {

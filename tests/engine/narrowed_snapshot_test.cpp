@@ -91,9 +91,13 @@ protected:
         EXPECT_EQ(engine->snapshotAddresses(), kept);
         EXPECT_EQ(engine->snapshot()->addressCount(), kept);
         EXPECT_EQ(sink.statusText(StatusField::ValidData), std::to_string(kept));
-        EXPECT_FALSE(std::filesystem::exists(spill)) << "the old snapshot's file goes with it";
-        EXPECT_TRUE(std::filesystem::exists(secondSpillPath(spill)))
-            << "the old one held the budget while the new one was taken";
+        if (wide == SearchCondition::Unchanged) {
+            EXPECT_TRUE(std::filesystem::exists(spill)) << "the snapshot keeps its bytes, and its file";
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(spill)) << "the old snapshot's file goes with it";
+            EXPECT_TRUE(std::filesystem::exists(secondSpillPath(spill)))
+                << "the old one held the budget while the new one was taken";
+        }
         EXPECT_LE(engine->snapshot()->store->memoryBytes(), PagedStore::kBlockBytes);
         EXPECT_EQ(engine->snapshot()->regions.size(), regions);
         EXPECT_EQ(std::count_if(engine->snapshot()->regions.begin(), engine->snapshot()->regions.end(),
@@ -105,7 +109,8 @@ protected:
         target.writeValue<std::int32_t>(a.woken, 7);
         search(SearchCondition::Changed);
         EXPECT_EQ(engine->snapshot(), nullptr);
-        EXPECT_FALSE(std::filesystem::exists(secondSpillPath(spill))) << "narrowed to results, no file is left";
+        EXPECT_FALSE(std::filesystem::exists(spill)) << "narrowed to results, no file is left";
+        EXPECT_FALSE(std::filesystem::exists(secondSpillPath(spill)));
         return results();
     }
 
@@ -118,7 +123,8 @@ protected:
 };
 
 // The changed ones go; the zero pages' addresses stay, and one that turns
-// non-zero is seen as changed. The zero region, all kept, needs no bits.
+// non-zero is seen as changed. The zero region, all kept, needs no bits. The
+// kept integers' bytes are the snapshot's: it is narrowed in place.
 TEST_F(NarrowedSnapshot, UnchangedKeepsAllButTheChangedOnes) {
     const Addresses a;
     EXPECT_EQ(wideStepThenChanged(SearchCondition::Unchanged, "", addresses - 2, 2, 1),
@@ -133,23 +139,73 @@ TEST_F(NarrowedSnapshot, AValueConditionKeepsTheValuesItSaw) {
               (std::set<std::uint64_t>{a.back, a.late}));
 }
 
-// Narrowed twice, the two file names take turns; 清空 takes whichever is there.
-TEST_F(NarrowedSnapshot, TwoWideStepsInARowAndThenClear) {
+// Narrowed in place twice: what the first step dropped stays dropped, in a
+// chunk whose bytes are all the snapshot's again as well.
+TEST_F(NarrowedSnapshot, TwoUnchangedStepsInARow) {
     search(SearchCondition::None);
     search(SearchCondition::Unchanged);
-    EXPECT_TRUE(std::filesystem::exists(secondSpillPath(spill)));
     ASSERT_NE(engine->snapshot(), nullptr);
     for (const MemorySnapshot::Region& region : engine->snapshot()->regions)
         EXPECT_TRUE(region.keptAddresses.empty()) << "all kept, no bits";
     EXPECT_EQ(engine->snapshotAddresses(), addresses);
+
     target.writeValue<std::int32_t>(kBase + 0x40, 9);
     search(SearchCondition::Unchanged);
-    ASSERT_NE(engine->snapshot(), nullptr);
     EXPECT_EQ(engine->snapshotAddresses(), addresses - 1);
+    target.writeValue<std::int32_t>(kBase + 0x40, valueAt(kBase + 0x40));
+    // In a chunk of its own: the first one's bytes are the snapshot's again.
+    target.writeValue<std::int32_t>(kBase + 0x200004, 11);
+    search(SearchCondition::Unchanged);
+    EXPECT_EQ(engine->snapshotAddresses(), addresses - 2) << "what the step before dropped stays dropped";
+
+    target.writeValue<std::int32_t>(kBase + 0x40, 12);
+    target.writeValue<std::int32_t>(kBase + 0x200004, 13);
+    target.writeValue<std::int32_t>(kBase + 0xC8, 14);
+    search(SearchCondition::Changed);
+    EXPECT_EQ(results(), std::set<std::uint64_t>{kBase + 0xC8});
+}
+
+// Taken again twice, the two file names take turns and the second keeps
+// only what the first kept; 清空 takes whichever file is there.
+TEST_F(NarrowedSnapshot, TwoValueStepsInARowAndThenClear) {
+    search(SearchCondition::None);
+    search(SearchCondition::AtLeast, "1");
+    EXPECT_TRUE(std::filesystem::exists(secondSpillPath(spill)));
+    const std::uint64_t kept = engine->snapshotAddresses();
+    target.writeValue<std::int32_t>(kBase + 0x40, 0);
+    search(SearchCondition::AtLeast, "1");
+    EXPECT_EQ(engine->snapshotAddresses(), kept - 1);
+    EXPECT_TRUE(std::filesystem::exists(spill));
     EXPECT_FALSE(std::filesystem::exists(secondSpillPath(spill)));
+    target.writeValue<std::int32_t>(kBase + 0x40, 5);
+    target.writeValue<std::int32_t>(kBase + 0x200004, 0);
+    search(SearchCondition::AtLeast, "1");
+    EXPECT_EQ(engine->snapshotAddresses(), kept - 2) << "what the step before dropped stays dropped";
     engine->clearSnapshot();
     EXPECT_EQ(engine->snapshot(), nullptr);
     EXPECT_FALSE(std::filesystem::exists(spill)) << "after 清空";
+}
+
+// 保留没有改变的数值* that keeps few lists them, with their values: every
+// non-zero value but three changes, and the zero pages' stay.
+TEST_F(NarrowedSnapshot, AnUnchangedStepThatKeepsFewListsThem) {
+    search(SearchCondition::None);
+    const std::set<std::uint64_t> still = {kBase + 0x10, kBase + 0x200000, kZeroPage - 4};
+    for (std::uint64_t at = kBase; at < kZeroPage; at += 4)
+        if (!still.contains(at)) target.writeValue<std::int32_t>(at, valueAt(at) + 1);
+    search(SearchCondition::Unchanged);
+    EXPECT_EQ(engine->snapshot(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(spill));
+    ASSERT_EQ(engine->results().count(), still.size() + 2 * kPageSize / 4);
+    EXPECT_EQ(sink.statusText(StatusField::ValidData), std::to_string(engine->results().count()));
+    std::set<std::uint64_t> listed;
+    for (std::size_t i = 0; i < engine->results().count(); ++i) {
+        const std::uint64_t address = engine->results().address(i);
+        if (!still.contains(address)) continue;
+        listed.insert(address);
+        EXPECT_EQ(engine->results().valueText(i), std::to_string(valueAt(address))) << address;
+    }
+    EXPECT_EQ(listed, still);
 }
 
 // Within the budget's results the step lists them, as before.
