@@ -500,6 +500,12 @@ void listKept(const MemorySnapshot& snapshot, const SearchSettings& settings, co
         const std::uint64_t rows = snapshot.rowAddresses(region);
         for (std::uint64_t first = 0; first < rows; first += perChunk) {
             const std::uint64_t count = std::min(perChunk, rows - first);
+            // A chunk none of whose addresses is kept is not read.
+            if (!region.keptAddresses.empty() &&
+                std::all_of(region.keptAddresses.begin() + static_cast<std::ptrdiff_t>(first / 64),
+                            region.keptAddresses.begin() + static_cast<std::ptrdiff_t>((first + count - 1) / 64 + 1),
+                            [](std::uint64_t word) { return word == 0; }))
+                continue;
             const std::uint64_t from = region.start + first * snapshot.step;
             bytes.resize(static_cast<std::size_t>((count - 1) * snapshot.step + snapshot.itemSize));
             snapshot.copyOut(r, from, from + bytes.size(), bytes.data());

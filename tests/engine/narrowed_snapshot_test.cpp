@@ -37,6 +37,7 @@ protected:
     static constexpr std::uint64_t kZeroRegion = kBase + 0x10000000;
 
     void SetUp() override {
+        std::filesystem::create_directories(folder);
         target.map(kBase, kBytes);
         target.map(kZeroRegion, kPageSize);
         for (std::uint64_t at = kBase; at < kZeroPage; at += 4) target.writeValue<std::int32_t>(at, valueAt(at));
@@ -48,6 +49,7 @@ protected:
         engine.reset();
         EXPECT_FALSE(std::filesystem::exists(spill));
         EXPECT_FALSE(std::filesystem::exists(secondSpillPath(spill)));
+        std::filesystem::remove_all(folder);
     }
     static std::int32_t valueAt(std::uint64_t address) { return static_cast<std::int32_t>(address / 4 % 1000 + 1); }
     void search(SearchCondition condition, const char* value = "") {
@@ -114,7 +116,11 @@ protected:
         return results();
     }
 
-    const std::filesystem::path spill = spillFilePath(std::filesystem::temp_directory_path(), 4000000004u);
+    // A folder of each test's own: the test runner may run them side by side.
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        (std::string("corvane-narrowed-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::filesystem::path spill = spillFilePath(folder, 4000000004u);
     const std::uint64_t addresses = (kBytes - 4) / 4 + 1 + kPageSize / 4;
     FakeTarget target;
     TestSink sink;
