@@ -40,7 +40,7 @@ protected:
         std::filesystem::create_directories(folder);
         target.map(kBase, kBytes);
         target.map(kZeroRegion, kPageSize);
-        for (std::uint64_t at = kBase; at < kZeroPage; at += 4) target.writeValue<std::int32_t>(at, valueAt(at));
+        target.write(kBase, values(0).data(), kZeroPage - kBase);
         engine = std::make_unique<SearchEngine>(target, sink, codec);
         engine->setRegionLookup(&target);
         engine->setSnapshotBudget(PagedStore::kBlockBytes, spill);
@@ -52,6 +52,12 @@ protected:
         std::filesystem::remove_all(folder);
     }
     static std::int32_t valueAt(std::uint64_t address) { return static_cast<std::int32_t>(address / 4 % 1000 + 1); }
+    // The values from kBase to the zero page, each `plus` more.
+    static std::vector<std::int32_t> values(std::int32_t plus) {
+        std::vector<std::int32_t> all;
+        for (std::uint64_t at = kBase; at < kZeroPage; at += 4) all.push_back(valueAt(at) + plus);
+        return all;
+    }
     void search(SearchCondition condition, const char* value = "") {
         sink.set({ValueType::Long, 0, condition, value, ""});
         if (condition == SearchCondition::None)
@@ -197,8 +203,8 @@ TEST_F(NarrowedSnapshot, TwoValueStepsInARowAndThenClear) {
 TEST_F(NarrowedSnapshot, AnUnchangedStepThatKeepsFewListsThem) {
     search(SearchCondition::None);
     const std::set<std::uint64_t> still = {kBase + 0x10, kBase + 0x200000, kZeroPage - 4};
-    for (std::uint64_t at = kBase; at < kZeroPage; at += 4)
-        if (!still.contains(at)) target.writeValue<std::int32_t>(at, valueAt(at) + 1);
+    target.write(kBase, values(1).data(), kZeroPage - kBase);
+    for (const std::uint64_t at : still) target.writeValue<std::int32_t>(at, valueAt(at));
     search(SearchCondition::Unchanged);
     EXPECT_EQ(engine->snapshot(), nullptr);
     EXPECT_FALSE(std::filesystem::exists(spill));
