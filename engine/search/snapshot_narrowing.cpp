@@ -18,9 +18,12 @@ namespace {
 
 bool isChangeCondition(SearchCondition condition) { return condition >= SearchCondition::Unchanged; }
 
-}  // namespace
-
-namespace {
+// The snapshot's regions as regions of memory to read.
+std::vector<MemoryRegion> rowRegions(const MemorySnapshot& snapshot) {
+    std::vector<MemoryRegion> regions;
+    for (const MemorySnapshot::Region& region : snapshot.regions) regions.push_back({region.start, region.size, true});
+    return regions;
+}
 
 // Calls `keep(filter, r, address, bytes)` for every address the next search
 // keeps, region `r`'s, or `keepRun(filter, r, address, count, bytes)` for a
@@ -34,9 +37,7 @@ bool narrow(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSe
                              settings.value1, settings.value2, codec);
     const ChangeTest changeTest(settings.condition, settings.type, settings.baseMode, codec);
     const std::size_t size = filter.readSize();
-    std::vector<MemoryRegion> regions;
-    for (const MemorySnapshot::Region& region : snapshot.regions) regions.push_back({region.start, region.size, true});
-    MemoryRowScan scan(reader, regions, snapshot.step, size);
+    MemoryRowScan scan(reader, rowRegions(snapshot), snapshot.step, size);
     // An integer is changed exactly when its bytes are: a run of memory
     // that did not change holds nothing that changed, increased or decreased,
     // and every one of its integers is unchanged.
@@ -251,9 +252,8 @@ void listKept(const MemorySnapshot& snapshot, const SearchSettings& settings, co
 
 MemorySnapshot narrowIntoSnapshot(MemoryReader& reader, const MemorySnapshot& snapshot, const SearchSettings& settings,
                                   const TextCodec& codec, const StopFlag& stop, std::unique_ptr<SnapshotStore> store) {
-    std::vector<MemoryRegion> regions;
-    for (const MemorySnapshot::Region& region : snapshot.regions) regions.push_back({region.start, region.size, true});
-    MemorySnapshot next = takeMemorySnapshot(reader, regions, snapshot.step, snapshot.itemSize, stop, std::move(store));
+    MemorySnapshot next =
+        takeMemorySnapshot(reader, rowRegions(snapshot), snapshot.step, snapshot.itemSize, stop, std::move(store));
     if (stop.raised()) return next;
     // The search compares the bytes just taken, the ones the new snapshot
     // keeps; its regions are the old one's, and so are the bits' places.

@@ -220,14 +220,5 @@ TEST_F(NarrowedSnapshot, AnUnchangedStepThatKeepsFewListsThem) {
     EXPECT_EQ(listed, still);
 }
 
-// Within the budget's results the step lists them, as before.
-TEST_F(NarrowedSnapshot, AStepThatKeepsFewListsThem) {
-    search(SearchCondition::None);
-    target.writeValue<std::int32_t>(kBase + 0x80, 1234);
-    search(SearchCondition::Changed);
-    EXPECT_EQ(engine->snapshot(), nullptr);
-    EXPECT_EQ(results(), std::set<std::uint64_t>{kBase + 0x80});
-}
-
 }  // namespace
 }  // namespace corvane
